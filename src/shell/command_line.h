@@ -1,0 +1,16 @@
+// The text of one command (or one line of a dictionary or extent file) with
+// the bounds of the word or field being looked at.
+#pragma once
+
+#include <cstdint>
+
+constexpr int kCommandTextSize = 8192;
+constexpr int kCommandLimit = 7168;   // a longer command is complete, whatever its last character
+constexpr int kLineBufferSize = 1024; // one physical line: at most 1023 characters
+
+struct CommandLine {
+    uint32_t start;
+    uint32_t end;
+    uint32_t length;
+    char text[kCommandTextSize];
+};

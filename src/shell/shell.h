@@ -1,0 +1,67 @@
+// The command shell: the loop that owns every long-lived object, the command
+// reader and tokenizer, settings, and the front ends of every command.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "shell/command_line.h"
+#include "shell/unload_context.h"
+
+struct ColumnList;
+
+// State the command loop keeps beside the context; handlers receive it whole
+// and pass pieces on as arguments.
+struct ShellState {
+    UnloadContext *ctx;
+    uint16_t charset;          // CHARSET
+    uint16_t nlsCharset;       // NLSCHARSET
+    uint8_t fixedCharset;      // FIXED_CHARSET
+    uint16_t tablespace;       // TABLESPACE filter of UNLOAD TABLE, 0 = any
+    uint8_t deletedRow;        // DELETED_ROW
+    uint8_t commitedOnly;      // COMMITED_ONLY
+    char fieldTagValue[kTagSize];
+    char recordTagValue[kTagSize];
+    char longTagValue[kTagSize];
+    CommandLine *command;
+    FILE *script;              // running script, or null at the terminal
+    uint8_t *outputBuffer;     // full buffering of every unload output file
+    RdbaList *corruptList;
+    RdbaList *skipList;
+    DatafileSet *datafiles;
+    ColumnList *columns;
+};
+
+// Command reader and tokenizer.
+int getZORCommand(FILE *in, CommandLine *cmd);
+int readZORCommand(FILE *script, CommandLine *cmd);
+int scanNextWord(CommandLine *cmd);
+int compareKeyword(const CommandLine *cmd, const char *keyword);
+int scanNextField(CommandLine *line);
+int convertOption(const char *source, char *dest, int limit);
+// Copies the current word into buf (at most size - 1 characters), NUL-terminated.
+int copyCurrentWord(const CommandLine *cmd, char *buf, int size);
+
+// Main loop.
+int runZOR(FILE *in);
+
+// Command handlers; each is called with the command line positioned after the
+// first word.
+void runSetCommand(ShellState *shell);
+void runOpenCommand(ShellState *shell);
+void runCheckCommand(ShellState *shell);
+void runOsdumpCommand(ShellState *shell);
+void runOradumpCommand(ShellState *shell);
+void runBcheckCommand(ShellState *shell);
+void runCorruptCommand(ShellState *shell);
+void runSkipCommand(ShellState *shell);
+void runListCommand(ShellState *shell);
+void runSampleCommand(ShellState *shell);
+void runUnloadCommand(ShellState *shell);
+void runDescCommand(ShellState *shell);
+void runRowidCommand(ShellState *shell);
+void runScanCommand(ShellState *shell);
+void runAsmCommand(ShellState *shell);
+
+// Empties a read-ahead window (file, first block and count to 0).
+void emptyWindow(ReadAheadWindow *window);

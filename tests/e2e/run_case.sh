@@ -1,0 +1,46 @@
+#!/bin/bash
+# Runs one transcript case: zor in a fresh temporary directory on the case's
+# standard input, its standard output compared byte for byte with `expected`.
+#
+# A case folder holds:
+#   stdin      what is typed at the terminal
+#   expected   the standard output expected
+#   files/     optional; copied into the directory first (init.sql, scripts, ...)
+#   setup.sh   optional; run in the directory first, with $FORGE, $ZOR and $CASE_DIR set
+#   expect/    optional; every file here must be left behind with the same content
+#   exit_status optional; the exit status expected (0 otherwise)
+# Lines holding only a local time "YYYY-MM-DD HH:MM:SS" are masked on both sides.
+set -u
+case_dir=$1
+ZOR=$2
+FORGE=${3:-}
+export ZOR FORGE CASE_DIR=$case_dir
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+mask() { sed -E 's/^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}$/<DATE>/' "$1"; }
+
+[ -d "$case_dir/files" ] && cp -r "$case_dir/files/." "$work/"
+cd "$work" || exit 1
+if [ -f "$case_dir/setup.sh" ]; then
+  bash "$case_dir/setup.sh" >setup.log 2>&1 || { echo "setup failed:"; cat setup.log; exit 1; }
+fi
+timeout 120 "$ZOR" <"$case_dir/stdin" >"$work/.stdout" 2>"$work/.stderr"
+rc=$?
+status=0
+if ! diff -u <(mask "$case_dir/expected") <(mask "$work/.stdout") >"$work/.diff"; then
+  echo "standard output differs (exit $rc):"; cat "$work/.diff"; status=1
+fi
+if [ -d "$case_dir/expect" ]; then
+  while IFS= read -r -d '' f; do
+    rel=${f#"$case_dir/expect/"}
+    if [ ! -f "$work/$rel" ]; then echo "missing file: $rel"; status=1; continue; fi
+    if ! diff -u <(mask "$f") <(mask "$work/$rel"); then echo "file differs: $rel"; status=1; fi
+  done < <(find "$case_dir/expect" -type f -print0)
+fi
+if [ -s "$work/.stderr" ]; then echo "standard error:"; cat "$work/.stderr"; fi
+want_rc=0
+[ -f "$case_dir/exit_status" ] && want_rc=$(cat "$case_dir/exit_status")
+if [ $rc -eq 124 ]; then echo "timed out"; status=1
+elif [ $rc -ne "$want_rc" ]; then echo "exit status $rc, expected $want_rc"; status=1; fi
+exit $status
