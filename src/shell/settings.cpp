@@ -1,0 +1,324 @@
+// SET: change and show the settings.
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include "shell/shell.h"
+#include "unload/charset.h"
+
+namespace {
+
+enum Option {
+    kBlockSize, kByteOrder, kClobEdian, kLobConvert, kLobStorage, kCharset, kNlsCharset,
+    kMaxLobDir, kVerbose, kRowAddress, kBlockCheck, kTablespace, kMaxChains, kDeletedRow,
+    kFixedCharset, kOutputStyle, kCommitedOnly, kFieldTag, kLongTag, kRecordTag, kCacheSize,
+    kTransOffset, kTransCount, kBigfile, kIconvNchar, kIconvNclob, kIconvClob, kOptionCount
+};
+
+// Looked up in this order.
+const char *const kOptionNames[kOptionCount] = {
+    "BLOCK_SIZE", "BYTE_ORDER", "CLOB_EDIAN", "LOB_CONVERT", "LOB_STORAGE", "CHARSET",
+    "NLSCHARSET", "MAXLOBDIR", "VERBOSE", "ROW_ADDRESS", "BLOCK_CHECK", "TABLESPACE",
+    "MAXCHAINS", "DELETED_ROW", "FIXED_CHARSET", "OUTPUT_STYLE", "COMMITED_ONLY", "FIELD_TAG",
+    "LONG_TAG", "RECORD_TAG", "CACHE_SIZE", "TRANS_OFFSET", "TRANS_COUNT", "BIGFILE",
+    "ICONV_NCHAR", "ICONV_NCLOB", "ICONV_CLOB",
+};
+
+const char *const kUsageLines[] = {
+    "  SET BLOCK_SIZE    {2048 | 4096 | 8192 | 16384 | 32768}\n",
+    "  SET BYTE_ORDER    {BIG | LITTLE}\n",
+    "  SET DELETED_ROW   {TRUE | FALSE}\n",
+    "  SET COMMITED_ONLY {TRUE | FALSE}\n",
+    "  SET FIELD_TAG     field_tag \n",
+    "  SET RECORD_TAG    record_tag\n",
+    "  SET CACHE_SIZE    kbytes (64 - 8192)\n",
+    "  SET OUTPUT_STYLE  {TXT | DMP}\n",
+    "  SET CHARSET       charsetid\n",
+    "  SET NLSCHARSET    charsetid\n",
+    "  SET FIXED_CHARSET {true | false}\n",
+    "  SET BLOCK_CHECK   {0 | 1}\n",
+    "  SET HEAD_SIZE     header size (default 0)\n",
+    "  SET VERBOSE       {0 | 1}\n",
+    "  SET ROW_ADDRESS   {0 | 1}\n",
+    "  SET CLOB_EDIAN    {BIG | LITTLE}\n",
+    "  SET LOB_CONVERT   {0:NONE | 1:GBK | 2:UTF8}\n",
+    "  SET LOB_STORAGE   {0:INLINE | 1:FILE | 2:NONE}\n",
+    "  SET MAXLOBDIR     values between 100  and 2000\n",
+    "  SET MAXCHAINS     integer value\n",
+    "  SET BIGFILE       {Yes | NO}\n",
+    "  SET ICONV_NCHAR   from_iconv_charset to_iconv_charset\n",
+    "  SET ICONV_NCLOB   from_iconv_charset to_iconv_charset\n",
+    "  SET ICONV_CLOB    from_iconv_charset to_iconv_charset\n",
+};
+
+constexpr int kNumberWordMax = 10;    // characters of a number word that are read
+constexpr int kIconvNameMax = 63;
+constexpr uint32_t kMinCacheBytes = 64 * 1024;
+constexpr uint32_t kMaxCacheBytes = 8192 * 1024;
+
+void printUsage() {
+    for (const char *line : kUsageLines) fputs(line, stdout);
+}
+
+int findOption(const CommandLine *cmd) {
+    for (int i = 0; i < kOptionCount; i++) {
+        if (compareKeyword(cmd, kOptionNames[i]) == 0) return i;
+    }
+    return -1;
+}
+
+// The next word, if any, copied into buf.
+bool nextWord(CommandLine *cmd, char *buf, int size) {
+    if (scanNextWord(cmd) == 0) {
+        buf[0] = '\0';
+        return false;
+    }
+    copyCurrentWord(cmd, buf, size);
+    return true;
+}
+
+long readNumber(const char *word) {
+    char digits[kNumberWordMax + 1];
+    snprintf(digits, sizeof digits, "%s", word);
+    return strtol(digits, nullptr, 10);
+}
+
+// Keyword settings: 1 for the first keyword, 0 for the second, -1 otherwise.
+int matchKeywordPair(const CommandLine *cmd, const char *first, const char *second) {
+    if (compareKeyword(cmd, first) == 0) return 1;
+    if (compareKeyword(cmd, second) == 0) return 0;
+    return -1;
+}
+
+void printTag(const char *name, const char *value) {
+    printf("  Current %s :", name);
+    for (const unsigned char *p = (const unsigned char *)value; *p != '\0'; p++) {
+        switch (*p) {
+        case '\t': fputs("\\t", stdout); break;
+        case '\n': fputs("\\n", stdout); break;
+        case '\r': fputs("\\r", stdout); break;
+        case '\\': fputs("\\\\", stdout); break;
+        default:
+            if (isprint(*p)) putchar(*p);
+            else printf("\\x%02x", *p);
+        }
+    }
+    putchar('\n');
+}
+
+void setTag(CommandLine *cmd, char *value, const char *name) {
+    if (scanNextWord(cmd) != 0) {
+        memset(value, 0, kTagSize);
+        copyCurrentWord(cmd, value, kTagSize);
+        convertOption(value, value, kTagSize - 1);
+    }
+    printTag(name, value);
+}
+
+void setLongTag(CommandLine *cmd, char *value) {
+    memset(value, 0, kTagSize);
+    if (scanNextWord(cmd) != 0) copyCurrentWord(cmd, value, kTagSize);
+    printf("  Current %s : %s\n", "LONG_TAG", value);
+}
+
+bool replaceBlockBuffer(UnloadContext *ctx, uint16_t size) {
+    if (size == ctx->blockSize) return true;
+    uint8_t *block = (uint8_t *)calloc(1, size);
+    if (block == nullptr) return false;  // keep the old size and buffer
+    free(ctx->block);
+    ctx->block = block;
+    ctx->blockSize = size;
+    emptyWindow(ctx->dataWindow);
+    return true;
+}
+
+void setBlockSize(CommandLine *cmd, UnloadContext *ctx) {
+    char word[kNumberWordMax + 1];
+    if (nextWord(cmd, word, sizeof word)) {
+        long size = readNumber(word);
+        if (size == 0) {
+            printf("  %s can only be %s, %s, %s, %s, %s\n", "BLOCK_SIZE", "2048", "4096", "8192",
+                   "16384", "32768");
+        } else if (size > 0 && size % 2048 == 0 && size <= 32768) {
+            replaceBlockBuffer(ctx, (uint16_t)size);
+        }
+    }
+    printf("  Current %s is : %u\n", "BLOCK_SIZE", ctx->blockSize);
+}
+
+void setCacheSize(CommandLine *cmd, UnloadContext *ctx) {
+    char word[kNumberWordMax + 1];
+    uint32_t capacity = kDefaultWindowCapacity;
+    if (nextWord(cmd, word, sizeof word)) {
+        unsigned long kb = (unsigned long)readNumber(word);
+        if (kb <= 63) capacity = kMinCacheBytes;
+        else if (kb > 8192) capacity = kMaxCacheBytes;
+        else capacity = (uint32_t)kb * 1024;
+    }
+    ReadAheadWindow *window = ctx->dataWindow;
+    emptyWindow(window);
+    uint8_t *buffer = (uint8_t *)malloc(capacity);
+    if (buffer == nullptr) return;  // keep the window it had
+    free(window->buffer);
+    window->buffer = buffer;
+    window->capacity = capacity;
+}
+
+void showByteOrder(const char *name, uint8_t value) {
+    printf("  Current %s is : %s\n", name, value ? "BIG" : "LITTLE");
+}
+
+void setByteOrder(CommandLine *cmd, uint8_t *value, const char *name) {
+    if (scanNextWord(cmd) != 0) {
+        int v = matchKeywordPair(cmd, "BIG", "LITTLE");
+        if (v >= 0) *value = (uint8_t)v;
+        else if (strcmp(name, "BYTE_ORDER") == 0) fputs("  BYTE_ORDER can only be BIG, LITTLE\n", stdout);
+        else printf("  %s can only be BIG, LITTLE\n", name);
+    }
+    showByteOrder(name, *value);
+}
+
+void setTrueFalse(CommandLine *cmd, uint8_t *value, const char *name) {
+    if (scanNextWord(cmd) != 0) {
+        int v = matchKeywordPair(cmd, "TRUE", "FALSE");
+        if (v >= 0) *value = (uint8_t)v;
+        else printf("  %s can only be TRUE, FALSE\n", name);
+    }
+    printf("  Current %s is : %s\n", name, *value ? "TRUE" : "FALSE");
+}
+
+void setOutputStyle(CommandLine *cmd, UnloadContext *ctx) {
+    if (scanNextWord(cmd) != 0) {
+        int v = matchKeywordPair(cmd, "TXT", "DMP");
+        if (v >= 0) ctx->outputStyle = (uint8_t)(v == 1 ? 0 : 1);
+        else fputs("  OUTPUT_STYLE can only be TXT, DMP\n", stdout);
+    }
+    printf("  Current %s is : %s\n", "OUTPUT_STYLE", ctx->outputStyle ? "DMP" : "TXT");
+}
+
+void setBigfile(CommandLine *cmd, UnloadContext *ctx) {
+    if (scanNextWord(cmd) != 0) {
+        int v = matchKeywordPair(cmd, "YES", "NO");
+        if (v >= 0) ctx->bigfile = (uint8_t)v;
+        else printf("  %s can only be YES, NO\n", "BIGFILE");
+    }
+    printf("  Current %s is : %s\n", "BIGFILE", ctx->bigfile ? "YES" : "NO");
+}
+
+void setLobChoice(CommandLine *cmd, uint8_t *value, const char *name, const char *const names[3]) {
+    char word[kNumberWordMax + 1];
+    if (nextWord(cmd, word, sizeof word)) *value = (uint8_t)readNumber(word);
+    int index = *value < 2 ? *value : 2;
+    printf("  Current %s is : %d-%s\n", name, *value, names[index]);
+}
+
+void setCharset(CommandLine *cmd, uint16_t *value, const char *name) {
+    if (scanNextWord(cmd) != 0) {
+        char word[kCommandTextSize];
+        copyCurrentWord(cmd, word, sizeof word);
+        *value = get_ora_charset_id(word);
+    }
+    printf("  Current %s is : 0x%04x (%u)\n", name, *value, *value);
+}
+
+// Reads an optional number word; false when there is none.
+bool nextNumber(CommandLine *cmd, long *number) {
+    char word[kNumberWordMax + 1];
+    if (!nextWord(cmd, word, sizeof word)) return false;
+    *number = readNumber(word);
+    return true;
+}
+
+void setSmallFlag(CommandLine *cmd, uint8_t *value, const char *name) {
+    long n;
+    if (nextNumber(cmd, &n)) *value = (uint8_t)n;
+    printf("  Current %s is : %d\n", name, *value);
+}
+
+void setMaxLobDir(CommandLine *cmd, UnloadContext *ctx) {
+    long n;
+    if (nextNumber(cmd, &n)) {
+        uint16_t v = (uint16_t)n;
+        if (v <= 99) v = 100;
+        if (v > 2000) v = 2000;
+        ctx->maxLobDirs = v;
+    }
+    printf("  Current MAXLOBDIR is : %d\n", ctx->maxLobDirs);
+}
+
+void setIconv(CommandLine *cmd, iconv_t *converter, const char *name) {
+    char from[kIconvNameMax + 1];
+    char to[kIconvNameMax + 1];
+    if (nextWord(cmd, from, sizeof from) && nextWord(cmd, to, sizeof to)) {
+        if (*converter != kNoConverter) iconv_close(*converter);
+        *converter = iconv_open(to, from);
+    }
+    printf("  Current %s is : %s\n", name, *converter != kNoConverter ? "ON" : "OFF");
+}
+
+const char *const kLobConvertNames[3] = {"NONE", "GBK", "UTF8"};
+const char *const kLobStorageNames[3] = {"INLINE", "FILE", "NONE"};
+
+void applyOption(ShellState *shell, int option) {
+    UnloadContext *ctx = shell->ctx;
+    CommandLine *cmd = shell->command;
+    const char *name = kOptionNames[option];
+    long n;
+    switch (option) {
+    case kBlockSize: setBlockSize(cmd, ctx); break;
+    case kByteOrder: setByteOrder(cmd, &ctx->byteOrder, name); break;
+    case kClobEdian: setByteOrder(cmd, &ctx->clobByteOrder, name); break;
+    case kLobConvert: setLobChoice(cmd, &ctx->lobConvert, name, kLobConvertNames); break;
+    case kLobStorage: setLobChoice(cmd, &ctx->lobStorage, name, kLobStorageNames); break;
+    case kCharset: setCharset(cmd, &shell->charset, name); break;
+    case kNlsCharset: setCharset(cmd, &shell->nlsCharset, name); break;
+    case kMaxLobDir: setMaxLobDir(cmd, ctx); break;
+    case kVerbose: setSmallFlag(cmd, &ctx->verbose, name); break;
+    case kRowAddress: setSmallFlag(cmd, &ctx->rowAddress, name); break;
+    case kBlockCheck: setSmallFlag(cmd, &ctx->blockCheck, name); break;
+    case kTablespace:
+        if (nextNumber(cmd, &n)) shell->tablespace = (uint16_t)n;
+        printf("  Current TABLESPACE is : %u\n", shell->tablespace);
+        break;
+    case kMaxChains:
+        if (nextNumber(cmd, &n)) ctx->maxChains = (uint32_t)n;
+        printf("  Current MAXCHAINS is : %u\n", ctx->maxChains);
+        break;
+    case kDeletedRow: setTrueFalse(cmd, &shell->deletedRow, name); break;
+    case kFixedCharset: setTrueFalse(cmd, &shell->fixedCharset, name); break;
+    case kOutputStyle: setOutputStyle(cmd, ctx); break;
+    case kCommitedOnly: setTrueFalse(cmd, &shell->commitedOnly, name); break;
+    case kFieldTag: setTag(cmd, shell->fieldTagValue, name); break;
+    case kLongTag: setLongTag(cmd, shell->longTagValue); break;
+    case kRecordTag: setTag(cmd, shell->recordTagValue, name); break;
+    case kCacheSize: setCacheSize(cmd, ctx); break;
+    case kTransOffset:
+        if (nextNumber(cmd, &n)) {
+            ctx->transOffset = (uint16_t)n;
+            if (ctx->transOffset >= ctx->blockSize) ctx->transOffset = 0;
+        }
+        printf("  Current TRANS_OFFSET is : %d\n", ctx->transOffset);
+        break;
+    case kTransCount:
+        if (nextNumber(cmd, &n)) ctx->transCount = (uint16_t)n;
+        printf("  Current TRANS_COUNT is : %d\n", ctx->transCount);
+        break;
+    case kBigfile: setBigfile(cmd, ctx); break;
+    case kIconvNchar: setIconv(cmd, &ctx->nchar, name); break;
+    case kIconvNclob: setIconv(cmd, &ctx->nclob, name); break;
+    case kIconvClob: setIconv(cmd, &ctx->clob, name); break;
+    }
+}
+
+}  // namespace
+
+void runSetCommand(ShellState *shell) {
+    CommandLine *cmd = shell->command;
+    int option = scanNextWord(cmd) == 0 ? -1 : findOption(cmd);
+    if (option < 0) {
+        printUsage();
+        return;
+    }
+    applyOption(shell, option);
+}
