@@ -87,6 +87,13 @@ struct UnloadContext {
     // Row-decoding state of the row piece being mapped.
     ColumnSlots slots;
     uint8_t mappedColumns;
+    uint8_t rowFlag;            // flag byte of the piece just mapped (0: none)
+    // Chaining addresses of that piece, 0 when absent.  The head-piece
+    // address comes only from compressed pieces that are not a first piece.
+    uint32_t headPieceRdba;
+    uint16_t headPieceSlot;
+    uint32_t nextPieceRdba;
+    uint16_t nextPieceSlot;
 
     // Compression extension of the block being decoded, copied by
     // getCompressOrder (block/block.h) before a compressed block is mapped.
