@@ -1,0 +1,130 @@
+// Datafile access: the registry of datafiles loaded from a configuration file
+// (OPEN) and the CHECK table, block reads by file and block or by RDBA through
+// read-ahead windows, the Oracle block checksum, the bad-block test, and the
+// sorted RDBA lists behind CORRUPT and SKIP.
+//
+// Every byte read from a datafile is untrusted; datafiles are opened read-only
+// and read only with positioned reads, so forked scan workers sharing the
+// descriptors never disturb each other.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "datafile/datafile_types.h"
+
+struct UnloadContext;
+struct AsmDiskGroup;
+
+// RDBA: file number in bits 22..31, block number in bits 0..21.
+constexpr uint32_t kRdbaBlockMask = 0x3FFFFF;
+constexpr int kRdbaFileShift = 22;
+
+inline uint32_t makeRDBA(uint32_t file, uint32_t block)
+{
+    return (file << kRdbaFileShift) | (block & kRdbaBlockMask);
+}
+inline uint32_t getRDBAFile(uint32_t rdba) { return rdba >> kRdbaFileShift; }
+inline uint32_t getRDBABlock(uint32_t rdba) { return rdba & kRdbaBlockMask; }
+
+// ---- Checksum and bad-block test (checksum.cpp) ----
+
+// 16-bit fold of the XOR of all little-endian 32-bit words of the block; 0
+// means the block is consistent.  blockSize is a multiple of 64 for every
+// supported size; of any other size, bytes past the last whole 32-bit word
+// are not counted.
+uint16_t do_checksum(uint32_t blockSize, const uint8_t *block);
+// out[i] = a[i] ^ b[i] for 16 bytes; out may alias a or b.
+void do_16_byte_xor(const uint8_t *a, const uint8_t *b, uint8_t *out);
+// Non-zero when the block in the context's buffer must be treated as bad: its
+// RDBA is in the corrupt list (1), or BLOCK_CHECK is on and its checksum is
+// not 0.
+int matchBlockTail(const UnloadContext *ctx);
+
+// ---- Cache-header fields (block_fields.cpp) ----
+
+// Cache-header fields read from a block image in the given byte order (0
+// little-endian, 1 big-endian; any other order reads multi-byte fields as 0).
+// Nothing is read outside [0, size).
+uint8_t peekBlockType(const uint8_t *block, uint32_t size);
+uint8_t peekBlockFormat(const uint8_t *block, uint32_t size);
+uint32_t peekBlockRDBA(const uint8_t *block, uint32_t size, uint8_t byteOrder);
+// Any 32-bit field; 0 when [offset, offset + 4) is outside the block.
+uint32_t peekBlockU32(const uint8_t *block, uint32_t size, uint32_t offset, uint8_t byteOrder);
+// True for the block formats CHECK accepts: 0x02, 0xA2, 0xC2.
+bool isKnownBlockFormat(uint8_t format);
+
+// ---- RDBA lists (rdba_list.cpp) ----
+
+// Binary search with unsigned comparisons over the sorted entries; 1 when the
+// value is present, 0 otherwise.
+int findRDBAArray(const uint32_t *entries, uint32_t count, uint32_t value);
+// qsort comparator over uint32_t: -1 when the first is below the second, 1
+// otherwise.
+int sortRDBAList(const void *a, const void *b);
+// Adds a value, keeping the list sorted and free of duplicates.  A value
+// already present, or any value once the list holds kRdbaListMax entries, is
+// dropped.  Returns 1 when the value was added.
+int addRDBAToList(RdbaList *list, uint32_t value);
+
+// ---- Registry (registry.cpp) ----
+
+// Reads the configuration stream into the set (path, header size, initial
+// rfn = position + 1); returns the number of positions registered.  Resets
+// count and last hit first; leaves the index alone.
+uint32_t loadConfig(DatafileSet *set, FILE *config);
+// Opens every registered position: plain paths read-only and unbuffered
+// ("Cannot open file : %s \n" when that fails), "+N" paths through the ASM
+// file directory.  True when every plain file opened.
+bool openDBFile(DatafileSet *set, AsmDiskGroup *group);
+// Closes every handle, frees every ASM record, empties the set and its index.
+void closeDBFile(DatafileSet *set);
+void freeFileIndex(DatafileSet *set);
+void buildFileIndex(DatafileSet *set);
+// Registry position of a relative file number, or -1 when none is indexed.
+int getFileIndex(DatafileSet *set, uint32_t rfn);
+// Examines one position (its first valid block and its block count) and
+// updates its entry.
+void checkFileStatus(UnloadContext *ctx, uint32_t position);
+// CHECK: examines every position, prints the table and rebuilds the index.
+// 0 when the context has no datafile set, else 1.
+int checkFileHeader(UnloadContext *ctx);
+// A view of one position's fields; false when the position is not registered.
+bool getDatafileEntry(const DatafileSet *set, uint32_t position, DatafileEntry *entry);
+
+// ---- Block reader (block_reader.cpp) ----
+// Every read places the block in ctx->block and returns the number of bytes
+// placed there: the block size on success, anything else on failure.  No
+// read prints anything.
+
+// Through the data-block window.
+int readBlock(DatafileSet *set, UnloadContext *ctx, uint32_t file, uint32_t block);
+int readRDBA(DatafileSet *set, UnloadContext *ctx, uint32_t rdba);
+// The window algorithm on any window record (the LOB block reader runs it on
+// the LOB-block window).
+int readBlockThroughWindow(DatafileSet *set, UnloadContext *ctx, ReadAheadWindow *window,
+                           uint32_t file, uint32_t block);
+// One block: copied from the data-block window when held there, else read
+// alone into the block buffer; the window is neither filled nor emptied.
+// Returns the byte count of that single read as it came.
+int readSingleBlock(DatafileSet *set, UnloadContext *ctx, uint32_t file, uint32_t block);
+int readSingleRDBA(DatafileSet *set, UnloadContext *ctx, uint32_t rdba);
+// One block of a registry position: no index lookup, no window.
+int readDirect(DatafileSet *set, UnloadContext *ctx, uint32_t position, uint32_t block);
+// Makes dest a copy of src (settings, lists, window and set pointers,
+// per-column arrays) with a freshly allocated block buffer holding src's
+// block.  The caller frees dest->block.  Returns 0 when that allocation
+// fails (dest->block is then null).
+int copyBlock(const UnloadContext *src, UnloadContext *dest);
+
+void emptyReadAheadWindow(ReadAheadWindow *window);
+
+// Positioned reads made on datafile descriptors since the process started,
+// with the offset and length of the last one: observed by the tests of the
+// read-ahead window, and handy when chasing I/O counts.
+struct PositionedReadStats {
+    uint64_t calls;
+    uint64_t lastOffset;
+    uint32_t lastLength;
+};
+extern PositionedReadStats g_positionedReads;
