@@ -1,0 +1,252 @@
+// Table data blocks: transaction header, ITL list, data header, table and
+// row directories and row pieces, laid out as a fresh Oracle block is.
+#include "forge/forge.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace forge {
+
+static const uint32_t kTransactionTypeOffset = 20;
+static const uint32_t kObjectIdOffset = 24;
+static const uint32_t kCleanScnBaseOffset = 28;
+static const uint32_t kCleanScnWrapOffset = 32;
+static const uint32_t kItlCountOffset = 36;
+static const uint32_t kHeaderFlagOffset = 38;
+static const uint32_t kDataHeaderSize = 14;
+static const uint32_t kTailSize = 4;
+static const uint8_t kTransactionTable = 1;
+
+// Data header fields, relative to H.
+static const uint32_t kDataFlag = 0;
+static const uint32_t kTableCount = 1;
+static const uint32_t kRowCount = 2;
+static const uint32_t kFirstFree = 4;
+static const uint32_t kFreeBegin = 6;
+static const uint32_t kFreeEnd = 8;
+static const uint32_t kAvailable = 10;
+static const uint32_t kTotalFree = 12;
+
+// Longest value a single length byte announces; longer ones take 0xFE and
+// a two-byte length.
+static const size_t kMaxShortLength = 250;
+
+void initItlEntry(ItlEntry *entry) { memset(entry, 0, sizeof *entry); }
+
+void initRowSpec(RowSpec *row) {
+    row->flag = kRowNormal;
+    row->lock = 0;
+    row->table = 0;
+    row->hasNext = false;
+    row->nextRdba = 0;
+    row->nextSlot = 0;
+    row->hasClusterKeySlot = false;
+    row->clusterKeySlot = 0;
+    row->freeEntry = false;
+    row->columns.clear();
+    row->raw.clear();
+}
+
+void initDataBlockSpec(DataBlockSpec *spec, uint32_t rdba, uint32_t objectId) {
+    initCacheHeader(&spec->cache, kTypeData, rdba);
+    spec->objectId = objectId;
+    spec->cleanScnBase = 0;
+    spec->cleanScnWrap = 0;
+    spec->headerFlag = kDataFlagExtended;
+    spec->dataFlag = 0;
+    spec->tableCount = 0;
+    ItlEntry empty;
+    initItlEntry(&empty);
+    spec->itl.assign(2, empty);
+    spec->rows.clear();
+}
+
+void addColumnBytes(RowSpec *row, const void *data, size_t length) {
+    ColumnValue value;
+    value.isNull = false;
+    const uint8_t *bytes = (const uint8_t *)data;
+    value.bytes.assign(bytes, bytes + length);
+    row->columns.push_back(value);
+}
+
+void addColumnText(RowSpec *row, const char *text) { addColumnBytes(row, text, strlen(text)); }
+
+void addColumnNull(RowSpec *row) {
+    ColumnValue value;
+    value.isNull = true;
+    row->columns.push_back(value);
+}
+
+uint32_t dataHeaderOffset(uint32_t itlCount, uint8_t headerFlag) {
+    return kItlOffset + kItlSize * itlCount + (headerFlag == kDataFlagExtended ? 8 : 0);
+}
+
+static void encodeRow(const RowSpec *row, ByteOrder order, std::vector<uint8_t> *out) {
+    out->clear();
+    if (!row->raw.empty()) {
+        *out = row->raw;
+        return;
+    }
+    out->push_back(row->flag);
+    out->push_back(row->lock);
+    out->push_back((uint8_t)row->columns.size());
+    if (row->hasClusterKeySlot) out->push_back(row->clusterKeySlot);
+    if (row->hasNext) {
+        // Chaining addresses are big-endian on every platform.
+        uint8_t address[6];
+        storeU32(address, row->nextRdba, kBigEndian);
+        storeU16(address + 4, row->nextSlot, kBigEndian);
+        out->insert(out->end(), address, address + 6);
+    }
+    for (const ColumnValue &column : row->columns) {
+        if (column.isNull) {
+            out->push_back(0xFF);
+            continue;
+        }
+        size_t length = column.bytes.size();
+        if (length <= kMaxShortLength) {
+            out->push_back((uint8_t)length);
+        } else {
+            uint8_t wide[3];
+            wide[0] = 0xFE;
+            storeU16(wide + 1, (uint16_t)length, order);
+            out->insert(out->end(), wide, wide + 3);
+        }
+        out->insert(out->end(), column.bytes.begin(), column.bytes.end());
+    }
+}
+
+static bool hasRoom(char *error, size_t errorLength) { return error != nullptr && errorLength > 0; }
+
+bool putDataBlock(Block *block, const DataBlockSpec *spec, char *error, size_t errorLength) {
+    size_t itc = spec->itl.size();
+    if (itc > 255) {
+        if (hasRoom(error, errorLength))
+            snprintf(error, errorLength, "%zu ITL entries; at most 255", itc);
+        return false;
+    }
+    uint32_t h = dataHeaderOffset((uint32_t)itc, spec->headerFlag);
+
+    size_t tableCount = spec->tableCount;
+    for (const RowSpec &row : spec->rows)
+        if ((size_t)row.table + 1 > tableCount) tableCount = (size_t)row.table + 1;
+    if (tableCount == 0) tableCount = 1;
+    if (tableCount > 255) {
+        if (hasRoom(error, errorLength))
+            snprintf(error, errorLength, "%zu tables; at most 255", tableCount);
+        return false;
+    }
+
+    // Directory order: the rows of table 0, then of table 1, ..., each in the
+    // order given.
+    std::vector<size_t> order;
+    std::vector<uint16_t> firstEntry(tableCount), rowsOfTable(tableCount);
+    for (size_t t = 0; t < tableCount; t++) {
+        firstEntry[t] = (uint16_t)order.size();
+        for (size_t i = 0; i < spec->rows.size(); i++)
+            if (spec->rows[i].table == t) order.push_back(i);
+        rowsOfTable[t] = (uint16_t)(order.size() - firstEntry[t]);
+    }
+    size_t rowCount = order.size();
+    size_t directoryEnd = kDataHeaderSize + 4 * tableCount + 2 * rowCount;  // relative to H
+    if (h + directoryEnd + kTailSize > block->size) {
+        if (hasRoom(error, errorLength))
+            snprintf(error, errorLength, "%zu rows: the directories alone exceed a %u-byte block",
+                     rowCount, block->size);
+        return false;
+    }
+
+    putCacheHeader(block, &spec->cache);
+    putU8(block, kTransactionTypeOffset, kTransactionTable);
+    putU32(block, kObjectIdOffset, spec->objectId);
+    putU32(block, kCleanScnBaseOffset, spec->cleanScnBase);
+    putU16(block, kCleanScnWrapOffset, spec->cleanScnWrap);
+    putU16(block, kItlCountOffset, (uint16_t)itc);
+    putU8(block, kHeaderFlagOffset, spec->headerFlag);
+    for (size_t i = 0; i < itc; i++) {
+        const ItlEntry &itl = spec->itl[i];
+        uint32_t at = kItlOffset + kItlSize * (uint32_t)i;
+        putU16(block, at + 0, itl.xidUsn);
+        putU16(block, at + 2, itl.xidSlot);
+        putU32(block, at + 4, itl.xidWrap);
+        putU32(block, at + 8, itl.ubaRdba);
+        putU16(block, at + 12, itl.ubaSequence);
+        putU8(block, at + 14, itl.ubaRecord);
+        putU16(block, at + 16, (uint16_t)(((itl.flag & 0xF) << 12) | (itl.lockCount & 0xFFF)));
+        putU16(block, at + 18, itl.fsc);
+        putU32(block, at + 20, itl.scnBase);
+    }
+
+    // Rows fill the block from the tail towards the directories, the first
+    // directory entry nearest the end, as inserts into a fresh block do.
+    uint32_t end = block->size - kTailSize;
+    uint32_t lowest = end;
+    uint16_t firstFree = 0xFFFF;
+    std::vector<uint8_t> bytes;
+    uint32_t directory = h + (uint32_t)(kDataHeaderSize + 4 * tableCount);
+    for (size_t e = 0; e < rowCount; e++) {
+        const RowSpec &row = spec->rows[order[e]];
+        if (row.freeEntry) {
+            if (firstFree == 0xFFFF) firstFree = (uint16_t)e;
+            putU16(block, directory + 2 * (uint32_t)e, 0xFFFF);
+            continue;
+        }
+        encodeRow(&row, block->order, &bytes);
+        if (bytes.size() > lowest || lowest - bytes.size() < h + directoryEnd) {
+            if (hasRoom(error, errorLength))
+                snprintf(error, errorLength, "row %zu does not fit: %zu bytes left", order[e],
+                         (size_t)(lowest - (h + directoryEnd)));
+            return false;
+        }
+        lowest -= (uint32_t)bytes.size();
+        putBytes(block, lowest, bytes.data(), (uint32_t)bytes.size());
+        putU16(block, directory + 2 * (uint32_t)e, (uint16_t)(lowest - h));
+    }
+
+    uint16_t freeBegin = (uint16_t)directoryEnd;
+    uint16_t freeEnd = (uint16_t)(lowest - h);
+    putU8(block, h + kDataFlag, spec->dataFlag);
+    putU8(block, h + kTableCount, (uint8_t)tableCount);
+    putU16(block, h + kRowCount, (uint16_t)rowCount);
+    putU16(block, h + kFirstFree, firstFree);
+    putU16(block, h + kFreeBegin, freeBegin);
+    putU16(block, h + kFreeEnd, freeEnd);
+    putU16(block, h + kAvailable, (uint16_t)(freeEnd - freeBegin));
+    putU16(block, h + kTotalFree, (uint16_t)(freeEnd - freeBegin));
+    for (size_t t = 0; t < tableCount; t++) {
+        putU16(block, h + kDataHeaderSize + 4 * (uint32_t)t, firstEntry[t]);
+        putU16(block, h + kDataHeaderSize + 4 * (uint32_t)t + 2, rowsOfTable[t]);
+    }
+    return true;
+}
+
+// Oracle NUMBER: an exponent byte and base-100 digits.  Positive values
+// store the exponent as 0xC1 + e and each digit plus one; negative values
+// store 0x3E - e, each digit as 101 - d, and a 0x66 terminator.  Trailing
+// zero digits are not stored; zero is the single byte 0x80.
+std::vector<uint8_t> encodeNumber(long long value) {
+    std::vector<uint8_t> out;
+    if (value == 0) {
+        out.push_back(0x80);
+        return out;
+    }
+    bool negative = value < 0;
+    unsigned long long magnitude =
+        negative ? 0ULL - (unsigned long long)value : (unsigned long long)value;
+    uint8_t digits[16];
+    int count = 0;
+    while (magnitude > 0) {
+        digits[count++] = (uint8_t)(magnitude % 100);
+        magnitude /= 100;
+    }
+    int exponent = count - 1;
+    int low = 0;  // digits[] is least significant first
+    while (low < count && digits[low] == 0) low++;
+    out.push_back(negative ? (uint8_t)(0x3E - exponent) : (uint8_t)(0xC1 + exponent));
+    for (int i = count - 1; i >= low; i--)
+        out.push_back(negative ? (uint8_t)(101 - digits[i]) : (uint8_t)(digits[i] + 1));
+    if (negative) out.push_back(0x66);
+    return out;
+}
+
+}  // namespace forge
