@@ -1,0 +1,1046 @@
+// The text description read by the `forge` command: a line-oriented list of
+// files, the blocks placed in them, configuration files and damage.  The
+// whole description is parsed into a plan first and written afterwards, so
+// a mistake on line 40 leaves no half-written set behind.
+#include "forge/forge.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+
+namespace forge {
+
+namespace {
+
+const size_t kNoFile = (size_t)-1;
+
+struct Poke {
+    uint32_t offset;
+    std::vector<uint8_t> bytes;
+};
+
+enum ChecksumMode { kChecksumGood, kChecksumBad, kChecksumKeep };
+
+struct BlockPlan {
+    int line;
+    uint32_t blockNo;
+    CacheHeader cache;
+    bool isData;
+    DataBlockSpec data;
+    bool itlGiven;  // the first `itl` line replaces the two default entries
+    std::vector<Poke> pokes;
+    ChecksumMode checksum;
+    uint16_t badBy;
+};
+
+struct FilePlan {
+    std::string name;
+    DatafileSpec spec;
+    std::vector<BlockPlan> blocks;
+};
+
+struct ConfigItem {
+    bool verbatim;
+    std::string text;  // verbatim line
+    size_t file;       // kNoFile: every file of the description
+    bool absolute;
+};
+
+struct ConfigPlan {
+    std::string name;
+    std::vector<ConfigItem> items;
+};
+
+enum DamageKind { kFlipBit, kFlipByte, kZero, kOverwrite, kReseal, kTruncate, kTruncateBlocks };
+
+struct DamagePlan {
+    int line;
+    size_t file;
+    DamageKind kind;
+    uint32_t blockNo;
+    uint32_t offset;
+    uint32_t length;
+    unsigned bit;
+    uint64_t size;
+    std::vector<uint8_t> bytes;
+};
+
+struct Defaults {
+    uint32_t blockSize;
+    ByteOrder order;
+    uint8_t format;
+    uint32_t dbid;
+    char dbName[kDbNameLength + 1];
+    uint32_t softwareVersion;
+    uint32_t compatibleVersion;
+    uint32_t scnBase;
+    uint16_t scnWrap;
+};
+
+struct Plan {
+    Defaults defaults;
+    std::vector<FilePlan> files;
+    std::vector<ConfigPlan> configs;
+    std::vector<DamagePlan> damages;
+    size_t currentFile;
+    bool inBlock;  // body lines (u8, row, ...) go to the last block of the current file
+};
+
+// One line split into words; a word in double quotes may hold blanks and
+// the escapes \\ \" \n \t \xHH.
+struct Words {
+    std::vector<std::string> list;
+};
+
+struct Parser {
+    int line;
+    char *error;
+    size_t errorLength;
+};
+
+bool fail(Parser *p, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+bool fail(Parser *p, const char *format, ...) {
+    if (p->error == nullptr || p->errorLength == 0) return false;
+    int n = snprintf(p->error, p->errorLength, "line %d: ", p->line);
+    if (n < 0 || (size_t)n >= p->errorLength) return false;
+    va_list args;
+    va_start(args, format);
+    vsnprintf(p->error + n, p->errorLength - (size_t)n, format, args);
+    va_end(args);
+    return false;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool splitWords(Parser *p, const char *line, size_t length, Words *words) {
+    words->list.clear();
+    size_t i = 0;
+    while (i < length) {
+        char c = line[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f') {
+            i++;
+            continue;
+        }
+        if (c == '#') break;
+        std::string word;
+        if (c == '"') {
+            i++;
+            bool closed = false;
+            while (i < length) {
+                c = line[i++];
+                if (c == '"') {
+                    closed = true;
+                    break;
+                }
+                if (c != '\\' || i >= length) {
+                    word.push_back(c);
+                    continue;
+                }
+                c = line[i++];
+                if (c == 'n') {
+                    word.push_back('\n');
+                } else if (c == 't') {
+                    word.push_back('\t');
+                } else if (c == 'x' && i + 1 < length && hexValue(line[i]) >= 0 &&
+                           hexValue(line[i + 1]) >= 0) {
+                    word.push_back((char)(hexValue(line[i]) * 16 + hexValue(line[i + 1])));
+                    i += 2;
+                } else {
+                    word.push_back(c);
+                }
+            }
+            if (!closed) return fail(p, "unterminated quoted word");
+        } else {
+            while (i < length && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' &&
+                   line[i] != '\v' && line[i] != '\f')
+                word.push_back(line[i++]);
+        }
+        words->list.push_back(word);
+    }
+    return true;
+}
+
+// Numbers are decimal, or hexadecimal after 0x.  A leading zero does not
+// mean octal: block dumps print decimal offsets with leading zeros.
+bool parseUnsigned(const std::string &text, uint64_t limit, uint64_t *out) {
+    const char *s = text.c_str();
+    int base = 10;
+    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        base = 16;
+        s += 2;
+    }
+    if (*s == '\0') return false;
+    uint64_t value = 0;
+    for (; *s != '\0'; s++) {
+        int digit = base == 16 ? hexValue(*s) : (*s >= '0' && *s <= '9' ? *s - '0' : -1);
+        if (digit < 0) return false;
+        if (value > (UINT64_MAX - (uint64_t)digit) / (uint64_t)base) return false;
+        value = value * (uint64_t)base + (uint64_t)digit;
+    }
+    if (value > limit) return false;
+    *out = value;
+    return true;
+}
+
+bool parseSigned(const std::string &text, long long *out) {
+    bool negative = !text.empty() && text[0] == '-';
+    uint64_t magnitude = 0;
+    if (!parseUnsigned(negative ? text.substr(1) : text, (uint64_t)LLONG_MAX, &magnitude))
+        return false;
+    *out = negative ? -(long long)magnitude : (long long)magnitude;
+    return true;
+}
+
+// Oracle's dotted notation, "0x0006.017.000003e9" or "6.23.1001": with a
+// leading 0x every part is hexadecimal, without it every part is decimal.
+bool parseDotted(const std::string &text, size_t parts, uint64_t *out) {
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    std::string rest = hex ? text.substr(2) : text;
+    for (size_t i = 0; i < parts; i++) {
+        size_t dot = rest.find('.');
+        std::string part = i + 1 < parts ? rest.substr(0, dot) : rest;
+        if (i + 1 < parts && dot == std::string::npos) return false;
+        if (!parseUnsigned(hex ? "0x" + part : part, UINT32_MAX, &out[i])) return false;
+        if (i + 1 < parts) rest = rest.substr(dot + 1);
+    }
+    return true;
+}
+
+bool parseHexBytes(const std::string &text, std::vector<uint8_t> *out) {
+    out->clear();
+    std::string digits;
+    for (char c : text)
+        if (c != ':' && c != '_') digits.push_back(c);
+    if (digits.size() % 2 != 0) return false;
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        int high = hexValue(digits[i]), low = hexValue(digits[i + 1]);
+        if (high < 0 || low < 0) return false;
+        out->push_back((uint8_t)(high * 16 + low));
+    }
+    return true;
+}
+
+bool parseFormat(const std::string &text, uint8_t *out) {
+    if (text == "02" || text == "0x02" || text == "2") *out = kFormat02;
+    else if (text == "a2" || text == "A2" || text == "0xa2" || text == "0xA2") *out = kFormatA2;
+    else if (text == "c2" || text == "C2" || text == "0xc2" || text == "0xC2") *out = kFormatC2;
+    else {
+        uint64_t value = 0;
+        if (!parseUnsigned(text, 0xFF, &value)) return false;
+        *out = (uint8_t)value;  // any byte, for tests of unknown formats
+    }
+    return true;
+}
+
+bool parseOrder(const std::string &text, ByteOrder *out) {
+    if (text == "little" || text == "le" || text == "0") *out = kLittleEndian;
+    else if (text == "big" || text == "be" || text == "1") *out = kBigEndian;
+    else return false;
+    return true;
+}
+
+// Flag letters in Oracle's dump order: "--H-FL--" for rows (KCHDFLPN),
+// "C---" / "--U-" for ITL entries (CBUT); or a number.
+bool parseLetters(const std::string &text, const char *letters, uint64_t limit, uint64_t *out) {
+    size_t width = strlen(letters);
+    if (text.size() == width && text.find_first_not_of(std::string("-") + letters) == std::string::npos) {
+        uint64_t value = 0;
+        for (size_t i = 0; i < width; i++) {
+            if (text[i] == letters[i]) value |= 1u << (width - 1 - i);
+            else if (text[i] != '-') return false;
+        }
+        *out = value;
+        return true;
+    }
+    return parseUnsigned(text, limit, out);
+}
+
+// Reads "KEY VALUE" pairs and single-word switches from position `from`.
+struct Options {
+    const Words *words;
+    size_t at;
+};
+
+bool needValue(Parser *p, Options *o, const char *key, std::string *value) {
+    if (o->at + 1 >= o->words->list.size()) return fail(p, "%s needs a value", key);
+    *value = o->words->list[o->at + 1];
+    o->at += 2;
+    return true;
+}
+
+bool needNumber(Parser *p, Options *o, const char *key, uint64_t limit, uint64_t *out) {
+    std::string value;
+    if (!needValue(p, o, key, &value)) return false;
+    if (!parseUnsigned(value, limit, out))
+        return fail(p, "%s: '%s' is not a number up to %llu", key, value.c_str(),
+                    (unsigned long long)limit);
+    return true;
+}
+
+bool numberArgument(Parser *p, const Words *w, size_t index, const char *what, uint64_t limit,
+                    uint64_t *out) {
+    if (index >= w->list.size()) return fail(p, "missing %s", what);
+    if (!parseUnsigned(w->list[index], limit, out))
+        return fail(p, "%s: '%s' is not a number up to %llu", what, w->list[index].c_str(),
+                    (unsigned long long)limit);
+    return true;
+}
+
+size_t findFile(const Plan *plan, const std::string &name) {
+    for (size_t i = 0; i < plan->files.size(); i++)
+        if (plan->files[i].name == name) return i;
+    // A number names a file by its relative file number.
+    uint64_t rfn = 0;
+    if (parseUnsigned(name, 0xFFFF, &rfn))
+        for (size_t i = 0; i < plan->files.size(); i++)
+            if (plan->files[i].spec.rfn == rfn) return i;
+    return kNoFile;
+}
+
+// file NAME [rfn N] [ts N] [tsname NAME] [blocks N] ...
+bool parseFile(Parser *p, Plan *plan, const Words *w) {
+    if (w->list.size() < 2) return fail(p, "file needs a name");
+    const std::string &name = w->list[1];
+    if (name.empty() || name.size() > kMaxPath) return fail(p, "file name too long");
+    if (findFile(plan, name) != kNoFile && plan->files[findFile(plan, name)].name == name)
+        return fail(p, "file %s is described twice", name.c_str());
+    const Defaults &d = plan->defaults;
+    FilePlan file;
+    file.name = name;
+    DatafileSpec *s = &file.spec;
+    initDatafileSpec(s, name.c_str(), (uint16_t)(plan->files.size() + 1), 100, d.blockSize, d.order);
+    s->header.cache.format = d.format;
+    s->header.cache.scnBase = d.scnBase;
+    s->header.cache.scnWrap = d.scnWrap;
+    s->header.dbid = d.dbid;
+    snprintf(s->header.dbName, sizeof s->header.dbName, "%s", d.dbName);
+    s->header.softwareVersion = d.softwareVersion;
+    s->header.compatibleVersion = d.compatibleVersion;
+
+    // Fields that follow from the file are set first, header overrides after.
+    bool haveFileNumber = false, haveCount = false, haveSize = false, haveRdba = false;
+    uint64_t fileNumber = 0, headerCount = 0, headerSize = 0, headerRdba = 0;
+    Options o = {w, 2};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        std::string text;
+        if (key == "rfn") {
+            if (!needNumber(p, &o, "rfn", 1023, &v)) return false;
+            s->rfn = (uint16_t)v;
+        } else if (key == "blocks") {
+            if (!needNumber(p, &o, "blocks", UINT32_MAX, &v)) return false;
+            s->blockCount = (uint32_t)v;
+        } else if (key == "blocksize") {
+            if (!needNumber(p, &o, "blocksize", UINT32_MAX, &v)) return false;
+            if (!isValidBlockSize((uint32_t)v)) return fail(p, "block size %llu is not an Oracle block size", (unsigned long long)v);
+            s->blockSize = (uint32_t)v;
+        } else if (key == "byteorder") {
+            if (!needValue(p, &o, "byteorder", &text)) return false;
+            if (!parseOrder(text, &s->order)) return fail(p, "byteorder is little or big");
+        } else if (key == "format") {
+            if (!needValue(p, &o, "format", &text)) return false;
+            if (!parseFormat(text, &s->header.cache.format)) return fail(p, "bad format '%s'", text.c_str());
+        } else if (key == "header") {
+            if (!needNumber(p, &o, "header", UINT32_MAX, &v)) return false;
+            s->headerSize = (uint32_t)v;
+        } else if (key == "bigfile") {
+            s->bigfile = true;
+            o.at++;
+        } else if (key == "ts") {
+            if (!needNumber(p, &o, "ts", UINT32_MAX, &v)) return false;
+            s->header.tsNumber = (uint32_t)v;
+        } else if (key == "tsname") {
+            if (!needValue(p, &o, "tsname", &text)) return false;
+            if (text.size() > kMaxTablespaceName) return fail(p, "tablespace name longer than 30");
+            snprintf(s->header.tsName, sizeof s->header.tsName, "%s", text.c_str());
+        } else if (key == "tsnamelen") {
+            if (!needNumber(p, &o, "tsnamelen", 0xFFFF, &v)) return false;
+            s->header.tsNameLength = (int32_t)v;
+        } else if (key == "fileno") {
+            if (!needNumber(p, &o, "fileno", 0xFFFF, &fileNumber)) return false;
+            haveFileNumber = true;
+        } else if (key == "filetype") {
+            if (!needNumber(p, &o, "filetype", 0xFFFF, &v)) return false;
+            s->header.fileType = (uint16_t)v;
+        } else if (key == "fuzzy") {
+            if (!needNumber(p, &o, "fuzzy", 0xFFFF, &v)) return false;
+            s->header.fuzzy = (uint16_t)v;
+        } else if (key == "bootstrap") {
+            if (!needNumber(p, &o, "bootstrap", UINT32_MAX, &v)) return false;
+            s->header.bootstrapRdba = (uint32_t)v;
+        } else if (key == "controlseq") {
+            if (!needNumber(p, &o, "controlseq", UINT32_MAX, &v)) return false;
+            s->header.controlSeq = (uint32_t)v;
+        } else if (key == "hdrblocks") {
+            if (!needNumber(p, &o, "hdrblocks", UINT32_MAX, &headerCount)) return false;
+            haveCount = true;
+        } else if (key == "hdrblocksize") {
+            if (!needNumber(p, &o, "hdrblocksize", UINT32_MAX, &headerSize)) return false;
+            haveSize = true;
+        } else if (key == "hdrrdba") {
+            if (!needNumber(p, &o, "hdrrdba", UINT32_MAX, &headerRdba)) return false;
+            haveRdba = true;
+        } else if (key == "osblock") {
+            if (!needValue(p, &o, "osblock", &text)) return false;
+            if (text == "plain") s->osBlock = kOsBlockPlain;
+            else if (text == "zero") s->osBlock = kOsBlockZero;
+            else if (text == "none") s->writeOsBlock = false;
+            else return fail(p, "osblock is plain, zero or none");
+        } else if (key == "noheader") {
+            s->writeFileHeader = false;
+            o.at++;
+        } else {
+            return fail(p, "unknown file option '%s'", key.c_str());
+        }
+    }
+    syncFileHeader(s);
+    if (haveFileNumber) s->header.fileNumber = (uint16_t)fileNumber;
+    if (haveCount) s->header.blockCount = (uint32_t)headerCount;
+    if (haveSize) s->header.blockSize = (uint32_t)headerSize;
+    if (haveRdba) s->header.cache.rdba = (uint32_t)headerRdba;
+    if (s->writeFileHeader && tablespaceOffset(s->header.cache.format) == 0)
+        return fail(p, "a file header needs format 02, a2 or c2 (or noheader)");
+    plan->files.push_back(file);
+    plan->currentFile = plan->files.size() - 1;
+    plan->inBlock = false;
+    return true;
+}
+
+// block [FILE:]N [type T] [format F] [rdba R] [scn S] [wrap W] [seq Q] [flag F]
+//       [checksum good|bad|keep] [badby N] [notail]
+bool parseBlock(Parser *p, Plan *plan, const Words *w) {
+    if (w->list.size() < 2) return fail(p, "block needs a block number");
+    std::string where = w->list[1];
+    size_t file = plan->currentFile;
+    size_t colon = where.rfind(':');
+    if (colon != std::string::npos) {
+        file = findFile(plan, where.substr(0, colon));
+        if (file == kNoFile) return fail(p, "no file '%s'", where.substr(0, colon).c_str());
+        where = where.substr(colon + 1);
+    }
+    if (file == kNoFile) return fail(p, "block before any file");
+    FilePlan *f = &plan->files[file];
+    uint64_t blockNo = 0;
+    if (!parseUnsigned(where, UINT32_MAX, &blockNo)) return fail(p, "bad block number '%s'", where.c_str());
+    if (blockNo >= f->spec.blockCount)
+        return fail(p, "block %llu is beyond the %u blocks of %s", (unsigned long long)blockNo,
+                    f->spec.blockCount, f->name.c_str());
+    BlockPlan b;
+    b.line = p->line;
+    b.blockNo = (uint32_t)blockNo;
+    initCacheHeader(&b.cache, kTypeData, blockRdba(&f->spec, (uint32_t)blockNo));
+    b.cache.format = f->spec.header.cache.format;
+    b.cache.scnBase = plan->defaults.scnBase;
+    b.cache.scnWrap = plan->defaults.scnWrap;
+    b.isData = false;
+    b.itlGiven = false;
+    b.checksum = kChecksumGood;
+    b.badBy = 1;
+    Options o = {w, 2};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        std::string text;
+        if (key == "type") {
+            if (!needNumber(p, &o, "type", 0xFF, &v)) return false;
+            b.cache.type = (uint8_t)v;
+        } else if (key == "format") {
+            if (!needValue(p, &o, "format", &text)) return false;
+            if (!parseFormat(text, &b.cache.format)) return fail(p, "bad format '%s'", text.c_str());
+        } else if (key == "rdba") {
+            if (!needNumber(p, &o, "rdba", UINT32_MAX, &v)) return false;
+            b.cache.rdba = (uint32_t)v;
+        } else if (key == "scn") {
+            if (!needNumber(p, &o, "scn", UINT32_MAX, &v)) return false;
+            b.cache.scnBase = (uint32_t)v;
+        } else if (key == "wrap") {
+            if (!needNumber(p, &o, "wrap", 0xFFFF, &v)) return false;
+            b.cache.scnWrap = (uint16_t)v;
+        } else if (key == "seq") {
+            if (!needNumber(p, &o, "seq", 0xFF, &v)) return false;
+            b.cache.sequence = (uint8_t)v;
+        } else if (key == "flag") {
+            if (!needNumber(p, &o, "flag", 0xFF, &v)) return false;
+            b.cache.flag = (uint8_t)v;
+        } else if (key == "checksum") {
+            if (!needValue(p, &o, "checksum", &text)) return false;
+            if (text == "good") b.checksum = kChecksumGood;
+            else if (text == "bad") b.checksum = kChecksumBad;
+            else if (text == "keep") b.checksum = kChecksumKeep;
+            else return fail(p, "checksum is good, bad or keep");
+        } else if (key == "badby") {
+            if (!needNumber(p, &o, "badby", 0xFFFF, &v)) return false;
+            if (v == 0) return fail(p, "badby must not be 0");
+            b.checksum = kChecksumBad;
+            b.badBy = (uint16_t)v;
+        } else if (key == "notail") {
+            b.cache.writeTail = false;
+            o.at++;
+        } else {
+            return fail(p, "unknown block option '%s'", key.c_str());
+        }
+    }
+    f->blocks.push_back(b);
+    plan->currentFile = file;
+    plan->inBlock = true;
+    return true;
+}
+
+BlockPlan *currentBlock(Plan *plan) {
+    if (!plan->inBlock || plan->currentFile == kNoFile) return nullptr;
+    return &plan->files[plan->currentFile].blocks.back();
+}
+
+ByteOrder currentOrder(const Plan *plan) { return plan->files[plan->currentFile].spec.order; }
+
+uint32_t currentBlockSize(const Plan *plan) { return plan->files[plan->currentFile].spec.blockSize; }
+
+// u8/u16/u32/be16/be32/le16/le32 OFF VALUE, hex OFF BYTES, text OFF WORD,
+// fill OFF LEN BYTE: raw bytes written after the block is laid out.
+bool parsePoke(Parser *p, Plan *plan, const Words *w, bool *handled) {
+    const std::string &op = w->list[0];
+    int width = 0;
+    ByteOrder order = kLittleEndian;
+    bool explicitOrder = false;
+    if (op == "u8") {
+        width = 1;
+    } else if (op == "u16" || op == "u32") {
+        width = op == "u16" ? 2 : 4;
+    } else if (op == "be16" || op == "le16" || op == "be32" || op == "le32") {
+        width = op[2] == '1' ? 2 : 4;
+        explicitOrder = true;
+        order = op[0] == 'b' ? kBigEndian : kLittleEndian;
+    } else if (op != "hex" && op != "text" && op != "fill") {
+        *handled = false;
+        return true;
+    }
+    *handled = true;
+    BlockPlan *b = currentBlock(plan);
+    if (b == nullptr) return fail(p, "%s outside a block", op.c_str());
+    if (!explicitOrder) order = currentOrder(plan);
+    uint32_t size = currentBlockSize(plan);
+    uint64_t offset = 0;
+    if (!numberArgument(p, w, 1, "offset", size - 1, &offset)) return false;
+    Poke poke;
+    poke.offset = (uint32_t)offset;
+    if (width > 0) {
+        uint64_t value = 0;
+        uint64_t limit = width == 1 ? 0xFF : width == 2 ? 0xFFFF : UINT32_MAX;
+        if (!numberArgument(p, w, 2, "value", limit, &value)) return false;
+        poke.bytes.resize((size_t)width);
+        if (width == 1) poke.bytes[0] = (uint8_t)value;
+        else if (width == 2) storeU16(poke.bytes.data(), (uint16_t)value, order);
+        else storeU32(poke.bytes.data(), (uint32_t)value, order);
+    } else if (op == "hex") {
+        if (w->list.size() < 3 || !parseHexBytes(w->list[2], &poke.bytes))
+            return fail(p, "hex needs an even number of hex digits");
+    } else if (op == "text") {
+        if (w->list.size() < 3) return fail(p, "text needs a word");
+        poke.bytes.assign(w->list[2].begin(), w->list[2].end());
+    } else {
+        uint64_t length = 0, value = 0;
+        if (!numberArgument(p, w, 2, "length", size, &length)) return false;
+        if (!numberArgument(p, w, 3, "byte", 0xFF, &value)) return false;
+        poke.bytes.assign((size_t)length, (uint8_t)value);
+    }
+    if (poke.bytes.size() > size - poke.offset)
+        return fail(p, "%zu bytes at %u run past the end of the block", poke.bytes.size(), poke.offset);
+    b->pokes.push_back(poke);
+    return true;
+}
+
+// data [objd N] [csc BASE] [cscwrap W] [flag38 F] [dataflag F] [tables N]
+bool parseData(Parser *p, Plan *plan, const Words *w) {
+    BlockPlan *b = currentBlock(plan);
+    if (b == nullptr) return fail(p, "data outside a block");
+    if (!b->isData) {
+        initDataBlockSpec(&b->data, b->cache.rdba, 0);
+        b->isData = true;
+    }
+    Options o = {w, 1};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        if (key == "objd") {
+            if (!needNumber(p, &o, "objd", UINT32_MAX, &v)) return false;
+            b->data.objectId = (uint32_t)v;
+        } else if (key == "csc") {
+            if (!needNumber(p, &o, "csc", UINT32_MAX, &v)) return false;
+            b->data.cleanScnBase = (uint32_t)v;
+        } else if (key == "cscwrap") {
+            if (!needNumber(p, &o, "cscwrap", 0xFFFF, &v)) return false;
+            b->data.cleanScnWrap = (uint16_t)v;
+        } else if (key == "flag38") {
+            if (!needNumber(p, &o, "flag38", 0xFF, &v)) return false;
+            b->data.headerFlag = (uint8_t)v;
+        } else if (key == "dataflag") {
+            if (!needNumber(p, &o, "dataflag", 0xFF, &v)) return false;
+            b->data.dataFlag = (uint8_t)v;
+        } else if (key == "tables") {
+            if (!needNumber(p, &o, "tables", 255, &v)) return false;
+            b->data.tableCount = (uint16_t)v;
+        } else {
+            return fail(p, "unknown data option '%s'", key.c_str());
+        }
+    }
+    return true;
+}
+
+// itl [xid USN.SLOT.WRAP] [uba RDBA.SEQ.REC] [flag C---|N] [lock N] [fsc N] [scn N]
+bool parseItl(Parser *p, Plan *plan, const Words *w) {
+    BlockPlan *b = currentBlock(plan);
+    if (b == nullptr || !b->isData) return fail(p, "itl outside a data block (start it with 'data')");
+    if (!b->itlGiven) {
+        b->data.itl.clear();
+        b->itlGiven = true;
+    }
+    ItlEntry e;
+    initItlEntry(&e);
+    Options o = {w, 1};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        uint64_t parts[3];
+        std::string text;
+        if (key == "xid") {
+            if (!needValue(p, &o, "xid", &text)) return false;
+            if (!parseDotted(text, 3, parts)) return fail(p, "xid is USN.SLOT.WRAP");
+            e.xidUsn = (uint16_t)parts[0];
+            e.xidSlot = (uint16_t)parts[1];
+            e.xidWrap = (uint32_t)parts[2];
+        } else if (key == "uba") {
+            if (!needValue(p, &o, "uba", &text)) return false;
+            if (!parseDotted(text, 3, parts)) return fail(p, "uba is RDBA.SEQ.REC");
+            e.ubaRdba = (uint32_t)parts[0];
+            e.ubaSequence = (uint16_t)parts[1];
+            e.ubaRecord = (uint8_t)parts[2];
+        } else if (key == "flag") {
+            if (!needValue(p, &o, "flag", &text)) return false;
+            if (!parseLetters(text, "CBUT", 0xF, &v)) return fail(p, "ITL flag is like C--- or a number 0..15");
+            e.flag = (uint8_t)v;
+        } else if (key == "lock") {
+            if (!needNumber(p, &o, "lock", 0xFFF, &v)) return false;
+            e.lockCount = (uint16_t)v;
+        } else if (key == "fsc") {
+            if (!needNumber(p, &o, "fsc", 0xFFFF, &v)) return false;
+            e.fsc = (uint16_t)v;
+        } else if (key == "scn") {
+            if (!needNumber(p, &o, "scn", UINT32_MAX, &v)) return false;
+            e.scnBase = (uint32_t)v;
+        } else {
+            return fail(p, "unknown itl option '%s'", key.c_str());
+        }
+    }
+    b->data.itl.push_back(e);
+    return true;
+}
+
+// row [table T] [flag --H-FL--] [lock N] [deleted] [next RDBA.SLOT] [key SLOT]
+//     [free] [raw HEX] then values: num N | str TEXT | hex HEX | null | rep BYTE COUNT
+bool parseRow(Parser *p, Plan *plan, const Words *w) {
+    BlockPlan *b = currentBlock(plan);
+    if (b == nullptr || !b->isData) return fail(p, "row outside a data block (start it with 'data')");
+    RowSpec row;
+    initRowSpec(&row);
+    bool deleted = false;
+    Options o = {w, 1};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        std::string text;
+        if (key == "table") {
+            if (!needNumber(p, &o, "table", 254, &v)) return false;
+            row.table = (uint16_t)v;
+        } else if (key == "flag") {
+            if (!needValue(p, &o, "flag", &text)) return false;
+            if (!parseLetters(text, "KCHDFLPN", 0xFF, &v)) return fail(p, "row flag is like --H-FL-- or a number");
+            row.flag = (uint8_t)v;
+        } else if (key == "lock") {
+            if (!needNumber(p, &o, "lock", 0xFF, &v)) return false;
+            row.lock = (uint8_t)v;
+        } else if (key == "deleted") {
+            deleted = true;
+            o.at++;
+        } else if (key == "next") {
+            uint64_t parts[2];
+            if (!needValue(p, &o, "next", &text)) return false;
+            if (!parseDotted(text, 2, parts) || parts[1] > 0xFFFF) return fail(p, "next is RDBA.SLOT");
+            row.hasNext = true;
+            row.nextRdba = (uint32_t)parts[0];
+            row.nextSlot = (uint16_t)parts[1];
+        } else if (key == "key") {
+            if (!needNumber(p, &o, "key", 0xFF, &v)) return false;
+            row.hasClusterKeySlot = true;
+            row.clusterKeySlot = (uint8_t)v;
+        } else if (key == "free") {
+            row.freeEntry = true;
+            o.at++;
+        } else if (key == "raw") {
+            if (!needValue(p, &o, "raw", &text)) return false;
+            if (!parseHexBytes(text, &row.raw) || row.raw.empty()) return fail(p, "raw needs hex bytes");
+        } else if (key == "num") {
+            long long number = 0;
+            if (!needValue(p, &o, "num", &text)) return false;
+            if (!parseSigned(text, &number)) return fail(p, "num needs an integer");
+            std::vector<uint8_t> bytes = encodeNumber(number);
+            addColumnBytes(&row, bytes.data(), bytes.size());
+        } else if (key == "str") {
+            if (!needValue(p, &o, "str", &text)) return false;
+            addColumnBytes(&row, text.data(), text.size());
+        } else if (key == "hex") {
+            std::vector<uint8_t> bytes;
+            if (!needValue(p, &o, "hex", &text)) return false;
+            if (!parseHexBytes(text, &bytes)) return fail(p, "hex needs an even number of hex digits");
+            addColumnBytes(&row, bytes.data(), bytes.size());
+        } else if (key == "null") {
+            addColumnNull(&row);
+            o.at++;
+        } else if (key == "rep") {
+            // rep BYTE COUNT: a long value without writing it out.
+            uint64_t count = 0;
+            if (!numberArgument(p, w, o.at + 1, "rep byte", 0xFF, &v)) return false;
+            if (!numberArgument(p, w, o.at + 2, "rep count", 0xFFFF, &count)) return false;
+            o.at += 3;
+            std::vector<uint8_t> bytes((size_t)count, (uint8_t)v);
+            addColumnBytes(&row, bytes.data(), bytes.size());
+        } else {
+            return fail(p, "unknown row word '%s'", key.c_str());
+        }
+    }
+    if (row.columns.size() > 255) return fail(p, "a row piece holds at most 255 columns");
+    if (deleted) row.flag |= kRowDeleted;
+    // A piece that continues elsewhere is not the last one.
+    if (row.hasNext) row.flag &= (uint8_t)~kRowLast;
+    if (row.hasClusterKeySlot) row.flag |= kRowClusterMember;
+    b->data.rows.push_back(row);
+    return true;
+}
+
+// config NAME [absolute] [FILE ...]
+bool parseConfig(Parser *p, Plan *plan, const Words *w, bool verbatim) {
+    if (w->list.size() < 2) return fail(p, "config needs a file name");
+    const std::string &name = w->list[1];
+    ConfigPlan *c = nullptr;
+    for (ConfigPlan &existing : plan->configs)
+        if (existing.name == name) c = &existing;
+    if (c == nullptr) {
+        ConfigPlan fresh;
+        fresh.name = name;
+        plan->configs.push_back(fresh);
+        c = &plan->configs.back();
+    }
+    ConfigItem item;
+    item.verbatim = verbatim;
+    item.file = kNoFile;
+    item.absolute = false;
+    if (verbatim) {
+        // configline NAME WORDS...: the words joined by one blank.
+        for (size_t i = 2; i < w->list.size(); i++) {
+            if (i > 2) item.text += " ";
+            item.text += w->list[i];
+        }
+        item.text += "\n";
+        c->items.push_back(item);
+        return true;
+    }
+    size_t i = 2;
+    if (i < w->list.size() && w->list[i] == "absolute") {
+        item.absolute = true;
+        i++;
+    }
+    if (i == w->list.size()) {
+        c->items.push_back(item);
+        return true;
+    }
+    for (; i < w->list.size(); i++) {
+        item.file = findFile(plan, w->list[i]);
+        if (item.file == kNoFile) return fail(p, "no file '%s'", w->list[i].c_str());
+        c->items.push_back(item);
+    }
+    return true;
+}
+
+// damage FILE flipbit BLOCK OFF BIT | flipbyte BLOCK OFF | zero BLOCK OFF LEN |
+//        hex BLOCK OFF HEX | reseal BLOCK | truncate BYTES | truncateblocks N
+bool parseDamage(Parser *p, Plan *plan, const Words *w) {
+    if (w->list.size() < 3) return fail(p, "damage needs a file and an action");
+    DamagePlan d;
+    d.line = p->line;
+    d.file = findFile(plan, w->list[1]);
+    if (d.file == kNoFile) return fail(p, "no file '%s'", w->list[1].c_str());
+    d.blockNo = d.offset = d.length = 0;
+    d.bit = 0;
+    d.size = 0;
+    const std::string &action = w->list[2];
+    uint64_t v = 0;
+    const DatafileSpec &spec = plan->files[d.file].spec;
+    bool inBlock = action == "flipbit" || action == "flipbyte" || action == "zero" ||
+                   action == "hex" || action == "reseal";
+    if (inBlock) {
+        if (!numberArgument(p, w, 3, "block", UINT32_MAX, &v)) return false;
+        if (v >= spec.blockCount) return fail(p, "block %llu is beyond the file", (unsigned long long)v);
+        d.blockNo = (uint32_t)v;
+        if (action != "reseal") {
+            if (!numberArgument(p, w, 4, "offset", spec.blockSize - 1, &v)) return false;
+            d.offset = (uint32_t)v;
+        }
+    }
+    if (action == "flipbit") {
+        d.kind = kFlipBit;
+        if (!numberArgument(p, w, 5, "bit", 7, &v)) return false;
+        d.bit = (unsigned)v;
+    } else if (action == "flipbyte") {
+        d.kind = kFlipByte;
+    } else if (action == "zero") {
+        d.kind = kZero;
+        if (!numberArgument(p, w, 5, "length", spec.blockSize - d.offset, &v)) return false;
+        d.length = (uint32_t)v;
+    } else if (action == "hex") {
+        d.kind = kOverwrite;
+        if (w->list.size() < 6 || !parseHexBytes(w->list[5], &d.bytes))
+            return fail(p, "hex needs an even number of hex digits");
+        if (d.bytes.size() > spec.blockSize - d.offset) return fail(p, "bytes run past the end of the block");
+    } else if (action == "reseal") {
+        d.kind = kReseal;
+    } else if (action == "truncate") {
+        d.kind = kTruncate;
+        if (!numberArgument(p, w, 3, "size", UINT64_MAX, &d.size)) return false;
+    } else if (action == "truncateblocks") {
+        d.kind = kTruncateBlocks;
+        if (!numberArgument(p, w, 3, "blocks", UINT32_MAX, &v)) return false;
+        d.size = blockOffset(&spec, (uint32_t)v);
+    } else {
+        return fail(p, "unknown damage '%s'", action.c_str());
+    }
+    plan->damages.push_back(d);
+    return true;
+}
+
+bool parseDefault(Parser *p, Plan *plan, const Words *w, bool *handled) {
+    const std::string &key = w->list[0];
+    Defaults *d = &plan->defaults;
+    uint64_t v = 0;
+    *handled = true;
+    if (key == "blocksize") {
+        if (!numberArgument(p, w, 1, "blocksize", UINT32_MAX, &v)) return false;
+        if (!isValidBlockSize((uint32_t)v)) return fail(p, "block size %llu is not an Oracle block size", (unsigned long long)v);
+        d->blockSize = (uint32_t)v;
+    } else if (key == "byteorder") {
+        if (w->list.size() < 2 || !parseOrder(w->list[1], &d->order)) return fail(p, "byteorder is little or big");
+    } else if (key == "format") {
+        if (w->list.size() < 2 || !parseFormat(w->list[1], &d->format)) return fail(p, "bad format");
+    } else if (key == "dbid") {
+        if (!numberArgument(p, w, 1, "dbid", UINT32_MAX, &v)) return false;
+        d->dbid = (uint32_t)v;
+    } else if (key == "dbname") {
+        if (w->list.size() < 2 || w->list[1].size() > kDbNameLength) return fail(p, "dbname is 1 to 8 characters");
+        snprintf(d->dbName, sizeof d->dbName, "%s", w->list[1].c_str());
+    } else if (key == "version") {
+        if (!numberArgument(p, w, 1, "software version", UINT32_MAX, &v)) return false;
+        d->softwareVersion = (uint32_t)v;
+        d->compatibleVersion = (uint32_t)v;
+        if (w->list.size() > 2) {
+            if (!numberArgument(p, w, 2, "compatible version", UINT32_MAX, &v)) return false;
+            d->compatibleVersion = (uint32_t)v;
+        }
+    } else if (key == "scn") {
+        if (!numberArgument(p, w, 1, "scn", UINT32_MAX, &v)) return false;
+        d->scnBase = (uint32_t)v;
+        if (w->list.size() > 2) {
+            if (!numberArgument(p, w, 2, "scn wrap", 0xFFFF, &v)) return false;
+            d->scnWrap = (uint16_t)v;
+        }
+    } else {
+        *handled = false;
+    }
+    return true;
+}
+
+bool parseLine(Parser *p, Plan *plan, const Words *w) {
+    const std::string &key = w->list[0];
+    bool handled = false;
+    if (key == "file") return parseFile(p, plan, w);
+    if (key == "block") return parseBlock(p, plan, w);
+    if (key == "data") return parseData(p, plan, w);
+    if (key == "itl") return parseItl(p, plan, w);
+    if (key == "row") return parseRow(p, plan, w);
+    if (key == "config") return parseConfig(p, plan, w, false);
+    if (key == "configline") return parseConfig(p, plan, w, true);
+    if (key == "damage") return parseDamage(p, plan, w);
+    if (!parsePoke(p, plan, w, &handled)) return false;
+    if (handled) return true;
+    if (!parseDefault(p, plan, w, &handled)) return false;
+    if (handled) return true;
+    return fail(p, "unknown statement '%s'", key.c_str());
+}
+
+void initPlan(Plan *plan) {
+    Defaults *d = &plan->defaults;
+    d->blockSize = 8192;
+    d->order = kLittleEndian;
+    d->format = kFormatA2;
+    FileHeader header;
+    initFileHeader(&header);
+    d->dbid = header.dbid;
+    snprintf(d->dbName, sizeof d->dbName, "%s", header.dbName);
+    d->softwareVersion = header.softwareVersion;
+    d->compatibleVersion = header.compatibleVersion;
+    d->scnBase = 0x1000;
+    d->scnWrap = 0;
+    plan->currentFile = kNoFile;
+    plan->inBlock = false;
+}
+
+std::string joinPath(const char *dir, const std::string &name) {
+    if (!name.empty() && name[0] == '/') return name;
+    std::string path = dir;
+    if (!path.empty() && path.back() != '/') path += "/";
+    return path + name;
+}
+
+bool makeBlock(const FilePlan *f, const BlockPlan *b, Block *block, char *error, size_t errorLength) {
+    initBlock(block, f->spec.blockSize, f->spec.order);
+    if (b->isData) {
+        DataBlockSpec data = b->data;
+        data.cache = b->cache;
+        if (!putDataBlock(block, &data, error, errorLength)) return false;
+    } else {
+        putCacheHeader(block, &b->cache);
+    }
+    for (const Poke &poke : b->pokes) putBytes(block, poke.offset, poke.bytes.data(), (uint32_t)poke.bytes.size());
+    if (b->checksum == kChecksumGood) sealBlock(block);
+    else if (b->checksum == kChecksumBad) sealBlockWrong(block, b->badBy);
+    return true;
+}
+
+bool prefixLine(char *error, size_t errorLength, int line) {
+    if (error == nullptr || errorLength == 0) return false;
+    std::string text = error;
+    snprintf(error, errorLength, "line %d: %s", line, text.c_str());
+    return false;
+}
+
+bool writePlan(const Plan *plan, const char *outputDir, char *error, size_t errorLength) {
+    // Every block is built once before anything is written, so that a row
+    // that does not fit leaves no files behind.
+    for (const FilePlan &f : plan->files) {
+        for (const BlockPlan &b : f.blocks) {
+            Block block;
+            if (!makeBlock(&f, &b, &block, error, errorLength)) return prefixLine(error, errorLength, b.line);
+        }
+    }
+    if (mkdir(outputDir, 0755) != 0 && errno != EEXIST) {
+        snprintf(error, errorLength, "cannot create %s: %s", outputDir, strerror(errno));
+        return false;
+    }
+    for (const FilePlan &f : plan->files) {
+        DatafileSpec spec = f.spec;
+        snprintf(spec.path, sizeof spec.path, "%s", joinPath(outputDir, f.name).c_str());
+        DatafileWriter writer;
+        if (!openDatafileWriter(&writer, &spec, error, errorLength)) return false;
+        for (const BlockPlan &b : f.blocks) {
+            Block block;
+            if (!makeBlock(&f, &b, &block, error, errorLength) ||
+                !writeBlockAt(&writer, b.blockNo, &block, error, errorLength)) {
+                closeDatafileWriter(&writer, nullptr, 0);
+                return prefixLine(error, errorLength, b.line);
+            }
+        }
+        if (!closeDatafileWriter(&writer, error, errorLength)) return false;
+    }
+    for (const ConfigPlan &c : plan->configs) {
+        std::vector<std::string> text;
+        for (const ConfigItem &item : c.items) {
+            if (item.verbatim) {
+                text.push_back(item.text);
+                continue;
+            }
+            for (size_t i = 0; i < plan->files.size(); i++) {
+                if (item.file != kNoFile && item.file != i) continue;
+                std::string path = plan->files[i].name;
+                if (item.absolute) {
+                    char resolved[PATH_MAX];
+                    std::string written = joinPath(outputDir, path);
+                    if (realpath(written.c_str(), resolved) == nullptr) {
+                        snprintf(error, errorLength, "cannot resolve %s: %s", written.c_str(), strerror(errno));
+                        return false;
+                    }
+                    path = resolved;
+                }
+                char line[kMaxPath + 32];
+                formatConfigLine(line, sizeof line, path.c_str(), plan->files[i].spec.headerSize);
+                text.push_back(line);
+            }
+        }
+        std::vector<const char *> lines;
+        for (const std::string &t : text) lines.push_back(t.c_str());
+        if (!writeConfigFile(joinPath(outputDir, c.name).c_str(), lines.data(), lines.size(), error, errorLength))
+            return false;
+    }
+    for (const DamagePlan &d : plan->damages) {
+        const FilePlan &f = plan->files[d.file];
+        std::string path = joinPath(outputDir, f.name);
+        uint64_t at = blockOffset(&f.spec, d.blockNo) + d.offset;
+        bool ok = true;
+        switch (d.kind) {
+        case kFlipBit: ok = flipFileBit(path.c_str(), at, d.bit, error, errorLength); break;
+        case kFlipByte: ok = flipFileByte(path.c_str(), at, error, errorLength); break;
+        case kZero: ok = zeroFileRange(path.c_str(), at, d.length, error, errorLength); break;
+        case kOverwrite:
+            ok = overwriteFileRange(path.c_str(), at, d.bytes.data(), d.bytes.size(), error, errorLength);
+            break;
+        case kReseal: ok = resealFileBlock(path.c_str(), at, f.spec.blockSize, error, errorLength); break;
+        case kTruncate:
+        case kTruncateBlocks: ok = truncateFile(path.c_str(), d.size, error, errorLength); break;
+        }
+        if (!ok) return prefixLine(error, errorLength, d.line);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool forgeFromText(const char *text, const char *outputDir, char *error, size_t errorLength) {
+    Plan plan;
+    initPlan(&plan);
+    Parser parser = {0, error, errorLength};
+    if (error != nullptr && errorLength > 0) error[0] = '\0';
+    const char *at = text;
+    while (*at != '\0') {
+        const char *end = strchr(at, '\n');
+        size_t length = end != nullptr ? (size_t)(end - at) : strlen(at);
+        parser.line++;
+        Words words;
+        if (!splitWords(&parser, at, length, &words)) return false;
+        if (!words.list.empty() && !parseLine(&parser, &plan, &words)) return false;
+        at += length;
+        if (*at == '\n') at++;
+    }
+    return writePlan(&plan, outputDir, error, errorLength);
+}
+
+bool forgeFromStream(FILE *in, const char *outputDir, char *error, size_t errorLength) {
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, n);
+    if (ferror(in)) {
+        snprintf(error, errorLength, "cannot read the description: %s", strerror(errno));
+        return false;
+    }
+    return forgeFromText(text.c_str(), outputDir, error, errorLength);
+}
+
+}  // namespace forge
