@@ -1,0 +1,3 @@
+SET ROW_ADDRESS 1
+@other.sql
+SET ROW_ADDRESS
