@@ -1,0 +1,584 @@
+// Column value formatting: Oracle's stored forms of NUMBER, DATE, TIMESTAMP,
+// BINARY_FLOAT/DOUBLE, character, RAW and collection values turned into the
+// text of an unload file.
+#include "unload/value_format.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "block/block.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Column type codes: COL$ TYPE# plus ZOR's own codes.
+constexpr uint8_t kTypeSkip = 0;
+constexpr uint8_t kTypeVARCHAR2 = 1;
+constexpr uint8_t kTypeNUMBER = 2;
+constexpr uint8_t kTypeLONG = 8;
+constexpr uint8_t kTypeVARCHAR = 9;
+constexpr uint8_t kTypeDATE = 12;
+constexpr uint8_t kTypeCHAR = 96;
+constexpr uint8_t kTypeBINARYFLOAT = 100;
+constexpr uint8_t kTypeBINARYDOUBLE = 101;
+constexpr uint8_t kTypeNumberArray = 108;
+constexpr uint8_t kTypeCharArray = 109;
+constexpr uint8_t kTypeCLOB = 112;
+constexpr uint8_t kTypeBLOB = 113;
+constexpr uint8_t kTypeTIMESTAMP = 180;
+constexpr uint8_t kTypeTIMESTAMPTZ = 181;
+constexpr uint8_t kTypeTIMESTAMPLTZ = 231;
+constexpr uint8_t kTypeNCHAR = 254;
+constexpr uint8_t kTypeNCLOB = 255;
+
+constexpr uint16_t kNationalCharsetForm = 2;
+
+// printField leaves alone a value that reaches this close to the block end:
+// the row mapper parks damaged columns at block size - 2.
+constexpr uint32_t kBlockEndGuard = 3;
+
+// The value slice, or nullptr when it does not lie inside the block buffer.
+const uint8_t *valueBytes(const UnloadContext *ctx, uint32_t offset, uint32_t length)
+{
+    return blockBytes(ctx, offset, length);
+}
+
+void writeBytes(FILE *stream, const void *data, size_t length)
+{
+    if (stream != nullptr && length > 0)
+        fwrite(data, 1, length, stream);
+}
+
+void writeText(FILE *stream, const char *text)
+{
+    writeBytes(stream, text, strlen(text));
+}
+
+// ---------------------------------------------------------------------------
+// NUMBER.  Byte 0 is the sign and exponent, the rest base-100 digits:
+//   0x80               zero (one byte)
+//   above 0x80         positive; byte0 - 192 digit pairs before the point;
+//                      each digit byte holds pair + 1
+//   below 0x80         negative; 63 - byte0 pairs before the point; each
+//                      digit byte holds 101 - pair; a terminator 102 follows
+//                      the digits when there are fewer than 20 of them
+// Trailing zero pairs are not stored.
+constexpr uint8_t kNumberZero = 0x80;
+constexpr int kPositiveExponentBias = 192;
+constexpr int kNegativeExponentBias = 63;
+constexpr uint8_t kNegativeTerminator = 102;
+constexpr size_t kNumberMaxBytes = 22;
+
+// Appends to a fixed buffer, remembering when something did not fit.
+struct TextBuffer {
+    char *data;
+    size_t size;
+    size_t length;
+    bool overflow;
+};
+
+void appendChar(TextBuffer *t, char c)
+{
+    if (t->length + 1 >= t->size) {
+        t->overflow = true;
+        return;
+    }
+    t->data[t->length++] = c;
+    t->data[t->length] = '\0';
+}
+
+void appendText(TextBuffer *t, const char *s)
+{
+    for (; *s != '\0'; s++)
+        appendChar(t, *s);
+}
+
+// ---------------------------------------------------------------------------
+// DATE: century + 100, year of century + 100, month, day, hour + 1,
+// minute + 1, second + 1.  TIMESTAMP adds a big-endian u32 of nanoseconds
+// (11 bytes) and two time-zone bytes (13 bytes).
+constexpr uint32_t kDateLength = 7;
+constexpr uint32_t kTimestampLength = 11;
+constexpr uint32_t kTimestampTZLength = 13;
+constexpr size_t kDateTextSize = 64;
+
+void formatDate(const uint8_t *d, char *out, size_t outSize)
+{
+    // Unsigned 16-bit like the stored bytes themselves; years before 1 wrap
+    // and are cut to four digits rather than breaking the column width.
+    uint16_t year = (uint16_t)((uint16_t)(d[0] * 100 - 10000) + (uint16_t)(d[1] - 100));
+    unsigned hour = d[4] == 0 ? 0u : d[4] - 1u;
+    unsigned minute = d[5] == 0 ? 0u : d[5] - 1u;
+    unsigned second = d[6] == 0 ? 0u : d[6] - 1u;
+    snprintf(out, outSize, "%04u-%02u-%02u %02u:%02u:%02u", (unsigned)(year % 10000), (unsigned)d[2],
+             (unsigned)d[3], hour, minute, second);
+}
+
+// ---------------------------------------------------------------------------
+// National character conversion buffers.
+constexpr size_t kConvertBufferSize = 16384;
+
+// ---------------------------------------------------------------------------
+// RAW as hexadecimal: pending text is flushed past this many characters.
+constexpr size_t kHexFlushThreshold = 240;
+
+void writeHex(FILE *stream, const uint8_t *bytes, size_t length)
+{
+    static const char kHexDigits[] = "0123456789ABCDEF";
+    char pending[kHexFlushThreshold + 4];
+    size_t count = 0;
+    for (size_t i = 0; i < length; i++) {
+        pending[count++] = kHexDigits[bytes[i] >> 4];
+        pending[count++] = kHexDigits[bytes[i] & 0x0F];
+        if (count > kHexFlushThreshold) {
+            writeBytes(stream, pending, count);
+            count = 0;
+        }
+    }
+    writeBytes(stream, pending, count);
+}
+
+// ---------------------------------------------------------------------------
+// Collections (VARRAY / nested table images): an image that starts 00 01
+// has a 37-byte header; elements follow, each with the length byte of a row
+// column: 0..253 bytes follow, 0xFE then a u16 length in block byte order,
+// 0xFF a NULL element.
+constexpr uint32_t kArrayImageHeader = 37;
+constexpr uint8_t kLengthLong = 0xFE;
+constexpr uint8_t kLengthNull = 0xFF;
+
+void printArray(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length, bool numbers)
+{
+    const uint8_t *value = valueBytes(ctx, offset, length);
+    if (value == nullptr)
+        return;
+    uint32_t pos = 0;
+    bool commaBeforeFirst = true;
+    if (length >= 2 && value[0] == 0x00 && value[1] == 0x01) {
+        pos = kArrayImageHeader;
+        commaBeforeFirst = false;
+    }
+    bool first = true;
+    while (pos < length) {
+        uint8_t lengthByte = value[pos];
+        uint32_t elementStart;
+        uint32_t elementLength;
+        bool isNull = false;
+        if (lengthByte == kLengthNull) {
+            isNull = true;
+            elementStart = pos + 1;
+            elementLength = 0;
+        } else if (lengthByte == kLengthLong) {
+            uint16_t longLength;
+            if (pos + 3 > length || !readU16(ctx, offset + pos + 1, &longLength))
+                return;
+            elementStart = pos + 3;
+            elementLength = longLength;
+        } else {
+            elementStart = pos + 1;
+            elementLength = lengthByte;
+        }
+        // An element that runs past the value ends the collection.
+        if ((uint64_t)elementStart + elementLength > length)
+            return;
+        if (!first || commaBeforeFirst)
+            writeText(stream, ",");
+        first = false;
+        if (isNull) {
+            writeText(stream, "NULL");
+        } else if (numbers) {
+            char text[kNumberTextSize];
+            uint32_t used = elementLength > kNumberMaxBytes ? (uint32_t)kNumberMaxBytes : elementLength;
+            int n = ora_number_to_string(value + elementStart, used, text, sizeof text);
+            writeBytes(stream, text, n > 0 ? (size_t)n : 0);
+        } else {
+            writeBytes(stream, value + elementStart, elementLength);
+        }
+        pos = elementStart + elementLength;
+    }
+}
+
+// LOB columns (CLOB, NCLOB, BLOB) hold a locator, not the value; their writers
+// (printCLOB, printNCLOB, printBLOB) read the LOB pages through the LOB map or
+// the LOB index.  Until they are in place a LOB column writes nothing.
+void printLOBField(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length, uint8_t type,
+                   uint16_t lobIndexFile, uint32_t lobIndexBlock, uint16_t charsetForm)
+{
+    (void)stream;
+    (void)ctx;
+    (void)offset;
+    (void)length;
+    (void)type;
+    (void)lobIndexFile;
+    (void)lobIndexBlock;
+    (void)charsetForm;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+void printField(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length, uint8_t type,
+                uint16_t lobIndexFile, uint32_t lobIndexBlock, uint16_t charsetForm)
+{
+    if (ctx == nullptr || length == 0)
+        return;
+    if ((uint64_t)offset + length + kBlockEndGuard >= (uint64_t)ctx->blockSize)
+        return;
+    switch (type) {
+    case kTypeSkip:
+        return;
+    case kTypeVARCHAR2:
+    case kTypeVARCHAR:
+        if (charsetForm == kNationalCharsetForm)
+            printNVARCHAR(stream, ctx, offset, length);
+        else
+            printVARCHAR(stream, ctx, offset, length);
+        return;
+    case kTypeLONG:
+        printVARCHAR(stream, ctx, offset, length);
+        return;
+    case kTypeNUMBER:
+        printNUMBER(stream, ctx, offset, length);
+        return;
+    case kTypeDATE:
+        printDATE(stream, ctx, offset, length);
+        return;
+    case kTypeCHAR:
+        if (charsetForm == kNationalCharsetForm)
+            printNVARCHAR(stream, ctx, offset, length);
+        else
+            printCHAR(stream, ctx, offset, length);
+        return;
+    case kTypeNCHAR:
+        printNVARCHAR(stream, ctx, offset, length);
+        return;
+    case kTypeBINARYFLOAT:
+    case kTypeBINARYDOUBLE:
+        printBINARYFLOAT(stream, ctx, offset, length);
+        return;
+    case kTypeNumberArray:
+        printNARRAY(stream, ctx, offset, length);
+        return;
+    case kTypeCharArray:
+        printVARRAY(stream, ctx, offset, length);
+        return;
+    case kTypeCLOB:
+    case kTypeBLOB:
+    case kTypeNCLOB:
+        printLOBField(stream, ctx, offset, length, type, lobIndexFile, lobIndexBlock, charsetForm);
+        return;
+    case kTypeTIMESTAMP:
+    case kTypeTIMESTAMPTZ:
+    case kTypeTIMESTAMPLTZ:
+        printTIMESTAMP(stream, ctx, offset, length);
+        return;
+    default:
+        // RAW (23), LONG RAW (24), unknown (253) and every code ZOR does not
+        // know: hexadecimal loses nothing.
+        printVARRAW(stream, ctx, offset, length);
+        return;
+    }
+}
+
+int ora_number_to_string(const uint8_t *bytes, size_t length, char *out, size_t outSize)
+{
+    if (out == nullptr || outSize == 0)
+        return 0;
+    out[0] = '\0';
+    if (bytes == nullptr || length == 0)
+        return 0;
+    if (length > kNumberMaxBytes)
+        length = kNumberMaxBytes;
+
+    TextBuffer t = {out, outSize, 0, false};
+    uint8_t exponent = bytes[0];
+    if (exponent == kNumberZero) {
+        if (length != 1)
+            return 0;
+        appendChar(&t, '0');
+        return t.overflow ? 0 : (int)t.length;
+    }
+
+    bool negative = exponent < kNumberZero;
+    int k;                       // digit pairs before the decimal point
+    size_t digits = length - 1;  // digit bytes
+    if (negative) {
+        k = kNegativeExponentBias - exponent;
+        // A negative with 20 digit bytes fills 21 bytes and has no room for
+        // the terminator (-1/3 is 3F and twenty 44s): only a 102 ends it.
+        if (length >= 2 && bytes[length - 1] == kNegativeTerminator)
+            digits--;
+    } else {
+        k = exponent - kPositiveExponentBias;
+    }
+    if (digits == 0)
+        return 0;
+
+    int pairs[kNumberMaxBytes];
+    for (size_t i = 0; i < digits; i++) {
+        int pair = negative ? 101 - bytes[1 + i] : bytes[1 + i] - 1;
+        // A digit byte outside the base-100 range is not a NUMBER; writing
+        // it would invent digits, so the value is left empty.
+        if (pair < 0 || pair > 99)
+            return 0;
+        pairs[i] = pair;
+    }
+
+    if (negative)
+        appendChar(&t, '-');
+    if (k <= 0) {
+        appendText(&t, "0.");
+        for (int z = 0; z < -k; z++)
+            appendText(&t, "00");
+    }
+    for (size_t i = 0; i < digits; i++) {
+        int tens = pairs[i] / 10;
+        int units = pairs[i] % 10;
+        bool inInteger = (int)i < k;
+        // 5 prints as 5, not 05.
+        if (!(i == 0 && inInteger && tens == 0))
+            appendChar(&t, (char)('0' + tens));
+        // 12.3 prints as 12.3, not 12.30.
+        if (!(i + 1 == digits && !inInteger && units == 0))
+            appendChar(&t, (char)('0' + units));
+        if ((int)i + 1 == k && i + 1 < digits)
+            appendChar(&t, '.');
+    }
+    // Zero pairs at the end of the integer part were not stored.
+    for (int missing = (int)digits; missing < k; missing++)
+        appendText(&t, "00");
+
+    if (t.overflow) {
+        out[0] = '\0';
+        return 0;
+    }
+    return (int)t.length;
+}
+
+int ora_valid_number(const uint8_t *bytes, size_t length)
+{
+    if (bytes == nullptr || length == 0)
+        return 0;
+    uint8_t exponent = bytes[0];
+    if (exponent == kNumberZero)
+        return length == 1 ? 1 : 0;
+    if (exponent < kNumberZero) {
+        if (length < 2 || length > kNumberMaxBytes)
+            return 0;
+        size_t digitEnd;
+        if (bytes[length - 1] == kNegativeTerminator)
+            digitEnd = length - 1;
+        else if (length == 21)  // twenty digit bytes, no room for a terminator
+            digitEnd = length;
+        else
+            return 0;
+        for (size_t i = 1; i < digitEnd; i++)
+            if (bytes[i] < 2 || bytes[i] > 101)
+                return 0;
+        return 1;
+    }
+    if (length > 21)
+        return 0;
+    for (size_t i = 1; i < length; i++)
+        if (bytes[i] < 1 || bytes[i] > 100)
+            return 0;
+    return 1;
+}
+
+void printNUMBER(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+{
+    const uint8_t *value = valueBytes(ctx, offset, length);
+    if (value == nullptr || length == 0)
+        return;
+    char text[kNumberTextSize];
+    int n = ora_number_to_string(value, length, text, sizeof text);
+    if (n > 0)
+        writeBytes(stream, text, (size_t)n);
+}
+
+void printDATE(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+{
+    if (length != kDateLength)
+        return;
+    const uint8_t *value = valueBytes(ctx, offset, length);
+    if (value == nullptr)
+        return;
+    char text[kDateTextSize];
+    formatDate(value, text, sizeof text);
+    writeText(stream, text);
+}
+
+void printTIMESTAMP(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+{
+    if (length != kDateLength && length != kTimestampLength && length != kTimestampTZLength)
+        return;
+    const uint8_t *value = valueBytes(ctx, offset, length);
+    if (value == nullptr)
+        return;
+    char text[kDateTextSize];
+    formatDate(value, text, sizeof text);
+    writeText(stream, text);
+    if (length == kDateLength)
+        return;
+    // The time-zone bytes of a 13-byte value are not part of the text.
+    uint32_t nanoseconds = ((uint32_t)value[7] << 24) | ((uint32_t)value[8] << 16) |
+                           ((uint32_t)value[9] << 8) | value[10];
+    char fraction[16];
+    snprintf(fraction, sizeof fraction, ".%06u", (unsigned)(nanoseconds / 1000));
+    writeText(stream, fraction);
+}
+
+void printBINARYFLOAT(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+{
+    if (length != 4 && length != 8)
+        return;
+    const uint8_t *value = valueBytes(ctx, offset, length);
+    if (value == nullptr)
+        return;
+    // Oracle stores IEEE bits big-endian so that the bytes sort like the
+    // numbers: a non-negative value has its sign bit set, a negative one has
+    // every bit inverted.  Undo whichever was done.
+    uint64_t bits = 0;
+    for (uint32_t i = 0; i < length; i++)
+        bits = (bits << 8) | value[i];
+    bool storedNonNegative = (value[0] & 0x80) != 0;
+    char text[512];
+    if (length == 4) {
+        uint32_t b = (uint32_t)bits;
+        b = storedNonNegative ? b ^ 0x80000000u : ~b;
+        float f;
+        memcpy(&f, &b, sizeof f);
+        snprintf(text, sizeof text, "%f", (double)f);
+    } else {
+        bits = storedNonNegative ? bits ^ 0x8000000000000000ull : ~bits;
+        double d;
+        memcpy(&d, &bits, sizeof d);
+        snprintf(text, sizeof text, "%f", d);
+    }
+    writeText(stream, text);
+}
+
+void printCHAR(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+{
+    const uint8_t *value = valueBytes(ctx, offset, length);
+    if (value == nullptr)
+        return;
+    uint32_t kept = length;
+    while (kept > 0 && value[kept - 1] == ' ')
+        kept--;
+    writeBytes(stream, value, kept);
+}
+
+void printVARCHAR(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+{
+    const uint8_t *value = valueBytes(ctx, offset, length);
+    if (value == nullptr)
+        return;
+    writeBytes(stream, value, length);
+}
+
+void printNVARCHAR(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+{
+    const uint8_t *value = valueBytes(ctx, offset, length);
+    if (value == nullptr)
+        return;
+    if (ctx->nchar == kNoConverter) {
+        writeBytes(stream, value, length);
+        return;
+    }
+    // A conversion may have stopped mid-sequence on an earlier value.
+    iconv(ctx->nchar, nullptr, nullptr, nullptr, nullptr);
+
+    // The input goes through the 16 KB input buffer a window at a time, so a
+    // value longer than it (possible only in blocks over 16 KB) is converted
+    // too.  Converted text is held until the output buffer fills; a failure
+    // before anything was written sends the whole value unconverted, a
+    // failure after that sends the rest unconverted.
+    char input[kConvertBufferSize];
+    char output[kConvertBufferSize];
+    uint32_t consumed = 0;    // value bytes converted so far
+    size_t pendingOut = 0;    // converted bytes held in output
+    bool flushedAny = false;
+    while (consumed < length) {
+        size_t window = length - consumed;
+        if (window > kConvertBufferSize)
+            window = kConvertBufferSize;
+        bool lastWindow = consumed + window == length;
+        memcpy(input, value + consumed, window);
+        char *in = input;
+        size_t inLeft = window;
+        char *out = output + pendingOut;
+        size_t outLeft = kConvertBufferSize - pendingOut;
+        size_t rc = iconv(ctx->nchar, &in, &inLeft, &out, &outLeft);
+        int err = rc == (size_t)-1 ? errno : 0;
+        size_t used = window - inLeft;
+        consumed += (uint32_t)used;
+        pendingOut = kConvertBufferSize - outLeft;
+        if (err == 0)
+            continue;
+        if (err == E2BIG && pendingOut > 0) {
+            writeBytes(stream, output, pendingOut);
+            flushedAny = true;
+            pendingOut = 0;
+            continue;
+        }
+        // A character cut by the window edge starts the next window.
+        if (err == EINVAL && !lastWindow && used > 0)
+            continue;
+        if (!flushedAny) {
+            writeBytes(stream, value, length);
+        } else {
+            writeBytes(stream, output, pendingOut);
+            writeBytes(stream, value + consumed, length - consumed);
+        }
+        return;
+    }
+    // Shift sequences of stateful encodings end the text.
+    char *out = output + pendingOut;
+    size_t outLeft = kConvertBufferSize - pendingOut;
+    iconv(ctx->nchar, nullptr, nullptr, &out, &outLeft);
+    pendingOut = kConvertBufferSize - outLeft;
+    writeBytes(stream, output, pendingOut);
+}
+
+void printVARRAW(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+{
+    const uint8_t *value = valueBytes(ctx, offset, length);
+    if (value == nullptr)
+        return;
+    writeHex(stream, value, length);
+}
+
+void printRAW(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+{
+    const uint8_t *value = valueBytes(ctx, offset, length);
+    if (value == nullptr)
+        return;
+    uint32_t kept = length;
+    while (kept > 0 && value[kept - 1] == 0)
+        kept--;
+    writeHex(stream, value, kept);
+}
+
+void printVARRAY(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+{
+    printArray(stream, ctx, offset, length, false);
+}
+
+void printNARRAY(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+{
+    printArray(stream, ctx, offset, length, true);
+}
+
+void printDate(FILE *stream)
+{
+    time_t now = time(nullptr);
+    struct tm local;
+    if (localtime_r(&now, &local) == nullptr)
+        return;
+    if (stream != nullptr)
+        fprintf(stream, "%04d-%02d-%02d %02d:%02d:%02d\n", local.tm_year + 1900, local.tm_mon + 1,
+                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+}
