@@ -38,9 +38,9 @@ TEST(ForgeDataBlock, LaysOutHeaderItlAndDirectories) {
     for (ByteOrder order : {kLittleEndian, kBigEndian}) {
         Block block;
         ASSERT_TRUE(initBlock(&block, 4096, order));
-        DataBlockSpec spec;
-        initDataBlockSpec(&spec, makeRdba(4, 17), 74682);
-        spec.cleanScnBase = 0x1234;
+        DataBlockLayout layout;
+        initDataBlockLayout(&layout, makeRdba(4, 17), 74682);
+        layout.cleanScnBase = 0x1234;
         ItlEntry itl;
         initItlEntry(&itl);
         itl.xidUsn = 6;
@@ -53,16 +53,16 @@ TEST(ForgeDataBlock, LaysOutHeaderItlAndDirectories) {
         itl.lockCount = 14;
         itl.fsc = 0x21b;
         itl.scnBase = 0x1cc0f2;
-        spec.itl.push_back(itl);  // three entries
-        RowSpec row;
-        initRowSpec(&row);
+        layout.itl.push_back(itl);  // three entries
+        RowPiece row;
+        initRowPiece(&row);
         addColumnText(&row, "ab");
-        spec.rows.push_back(row);
+        layout.rows.push_back(row);
         row.columns.clear();
         addColumnText(&row, "xyz");
-        spec.rows.push_back(row);
+        layout.rows.push_back(row);
         char error[256] = "";
-        ASSERT_TRUE(putDataBlock(&block, &spec, error, sizeof error)) << error;
+        ASSERT_TRUE(putDataBlock(&block, &layout, error, sizeof error)) << error;
         sealBlock(&block);
         EXPECT_TRUE(blockVerifies(&block));
 
@@ -110,11 +110,11 @@ TEST(ForgeDataBlock, LongLengthsNullsAndChainingAddresses) {
     for (ByteOrder order : {kLittleEndian, kBigEndian}) {
         Block block;
         ASSERT_TRUE(initBlock(&block, 8192, order));
-        DataBlockSpec spec;
-        initDataBlockSpec(&spec, makeRdba(1, 9), 5);
-        spec.headerFlag = 0;
-        RowSpec row;
-        initRowSpec(&row);
+        DataBlockLayout layout;
+        initDataBlockLayout(&layout, makeRdba(1, 9), 5);
+        layout.headerFlag = 0;
+        RowPiece row;
+        initRowPiece(&row);
         row.flag = kRowHead | kRowFirst;  // continues in another block
         row.hasNext = true;
         row.nextRdba = 0x01000123;
@@ -123,9 +123,9 @@ TEST(ForgeDataBlock, LongLengthsNullsAndChainingAddresses) {
         addColumnNull(&row);
         addColumnBytes(&row, longValue.data(), longValue.size());
         addColumnText(&row, "");
-        spec.rows.push_back(row);
+        layout.rows.push_back(row);
         char error[256] = "";
-        ASSERT_TRUE(putDataBlock(&block, &spec, error, sizeof error)) << error;
+        ASSERT_TRUE(putDataBlock(&block, &layout, error, sizeof error)) << error;
         uint32_t h = 44 + 2 * 24;
         ASSERT_EQ(h, dataHeaderOffset(2, 0));
         uint32_t at = h + peekU16(&block, h + 18);
@@ -148,27 +148,27 @@ TEST(ForgeDataBlock, LongLengthsNullsAndChainingAddresses) {
 TEST(ForgeDataBlock, ClusterTablesAndFreeEntries) {
     Block block;
     ASSERT_TRUE(initBlock(&block, 2048, kLittleEndian));
-    DataBlockSpec spec;
-    initDataBlockSpec(&spec, makeRdba(1, 9), 5);
-    RowSpec key, member, freed;
-    initRowSpec(&key);
+    DataBlockLayout layout;
+    initDataBlockLayout(&layout, makeRdba(1, 9), 5);
+    RowPiece key, member, freed;
+    initRowPiece(&key);
     key.flag = 0xAC;
     addColumnText(&key, "K");
     key.table = 0;
-    initRowSpec(&member);
+    initRowPiece(&member);
     member.table = 1;
     member.flag = kRowNormal | kRowClusterMember;
     member.hasClusterKeySlot = true;
     member.clusterKeySlot = 0;
     addColumnText(&member, "M");
-    initRowSpec(&freed);
+    initRowPiece(&freed);
     freed.table = 1;
     freed.freeEntry = true;
-    spec.rows.push_back(member);  // given first, but table 0 comes first in the directory
-    spec.rows.push_back(freed);
-    spec.rows.push_back(key);
+    layout.rows.push_back(member);  // given first, but table 0 comes first in the directory
+    layout.rows.push_back(freed);
+    layout.rows.push_back(key);
     char error[256] = "";
-    ASSERT_TRUE(putDataBlock(&block, &spec, error, sizeof error)) << error;
+    ASSERT_TRUE(putDataBlock(&block, &layout, error, sizeof error)) << error;
     uint32_t h = 100;
     EXPECT_EQ(2, peekU8(&block, h + 1));
     EXPECT_EQ(3, peekU16(&block, h + 2));
@@ -188,18 +188,18 @@ TEST(ForgeDataBlock, ClusterTablesAndFreeEntries) {
 TEST(ForgeDataBlock, RowsThatDoNotFitAreRefused) {
     Block block;
     ASSERT_TRUE(initBlock(&block, 2048, kLittleEndian));
-    DataBlockSpec spec;
-    initDataBlockSpec(&spec, makeRdba(1, 9), 5);
+    DataBlockLayout layout;
+    initDataBlockLayout(&layout, makeRdba(1, 9), 5);
     std::vector<uint8_t> value(1000, 'x');
     for (int i = 0; i < 2; i++) {
-        RowSpec row;
-        initRowSpec(&row);
+        RowPiece row;
+        initRowPiece(&row);
         addColumnBytes(&row, value.data(), value.size());
-        spec.rows.push_back(row);
+        layout.rows.push_back(row);
     }
     char error[256] = "";
-    EXPECT_FALSE(putDataBlock(&block, &spec, error, sizeof error));
+    EXPECT_FALSE(putDataBlock(&block, &layout, error, sizeof error));
     EXPECT_NE(nullptr, strstr(error, "does not fit"));
-    spec.rows.pop_back();
-    EXPECT_TRUE(putDataBlock(&block, &spec, error, sizeof error)) << error;
+    layout.rows.pop_back();
+    EXPECT_TRUE(putDataBlock(&block, &layout, error, sizeof error)) << error;
 }

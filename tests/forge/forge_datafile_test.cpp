@@ -120,22 +120,22 @@ TEST(ForgeDatafile, BlockNLiesAtNTimesBlockSizePlusHeader) {
     ASSERT_FALSE(dir.empty());
     const uint32_t headerSizes[] = {0, 4096, 8192 + 512};
     for (uint32_t headerSize : headerSizes) {
-        DatafileSpec spec;
+        DatafileLayout layout;
         std::string path = dir + "/raw" + std::to_string(headerSize) + ".dbf";
-        initDatafileSpec(&spec, path.c_str(), 4, 20, 8192, kLittleEndian);
-        spec.headerSize = headerSize;
+        initDatafileLayout(&layout, path.c_str(), 4, 20, 8192, kLittleEndian);
+        layout.headerSize = headerSize;
         PlacedBlock placed[2];
         for (int i = 0; i < 2; i++) {
             placed[i].blockNo = i == 0 ? 5 : 19;
             initBlock(&placed[i].block, 8192, kLittleEndian);
             CacheHeader h;
-            initCacheHeader(&h, 6, blockRdba(&spec, placed[i].blockNo));
+            initCacheHeader(&h, 6, blockRdba(&layout, placed[i].blockNo));
             putCacheHeader(&placed[i].block, &h);
             putU32(&placed[i].block, 100, 0xC0FFEE00u + placed[i].blockNo);
             sealBlock(&placed[i].block);
         }
         char error[256] = "";
-        ASSERT_TRUE(writeDatafile(&spec, placed, 2, error, sizeof error)) << error;
+        ASSERT_TRUE(writeDatafile(&layout, placed, 2, error, sizeof error)) << error;
         std::vector<uint8_t> file = forgetest::readWholeFile(path);
         ASSERT_EQ((size_t)headerSize + 20 * 8192, file.size());
         for (uint32_t blockNo : {5u, 19u}) {
@@ -166,21 +166,21 @@ TEST(ForgeDatafile, BigfileBlocksCarryTheirBlockNumberAsRdba) {
     std::string dir = forgetest::makeScratchDir();
     ASSERT_FALSE(dir.empty());
     std::string path = dir + "/big.dbf";
-    DatafileSpec spec;
-    initDatafileSpec(&spec, path.c_str(), 7, 0x400010, 2048, kBigEndian);
-    spec.bigfile = true;
-    syncFileHeader(&spec);
-    EXPECT_EQ(1u, spec.header.cache.rdba);
+    DatafileLayout layout;
+    initDatafileLayout(&layout, path.c_str(), 7, 0x400010, 2048, kBigEndian);
+    layout.bigfile = true;
+    syncFileHeader(&layout);
+    EXPECT_EQ(1u, layout.header.cache.rdba);
     // Past 2^22 blocks the block number runs into what would be file bits.
     uint32_t high = 0x400005;
-    EXPECT_EQ(0x400005u, blockRdba(&spec, high));
+    EXPECT_EQ(0x400005u, blockRdba(&layout, high));
     DatafileWriter writer;
     char error[256] = "";
-    ASSERT_TRUE(openDatafileWriter(&writer, &spec, error, sizeof error)) << error;
+    ASSERT_TRUE(openDatafileWriter(&writer, &layout, error, sizeof error)) << error;
     Block block;
     initBlock(&block, 2048, kBigEndian);
     CacheHeader h;
-    initCacheHeader(&h, 6, blockRdba(&spec, high));
+    initCacheHeader(&h, 6, blockRdba(&layout, high));
     putCacheHeader(&block, &h);
     sealBlock(&block);
     ASSERT_TRUE(writeBlockAt(&writer, high, &block, error, sizeof error)) << error;
@@ -204,11 +204,11 @@ TEST(ForgeDatafile, WriterRefusesBlocksBeyondTheFileOrOfTheWrongSize) {
     std::string dir = forgetest::makeScratchDir();
     ASSERT_FALSE(dir.empty());
     std::string path = dir + "/small.dbf";
-    DatafileSpec spec;
-    initDatafileSpec(&spec, path.c_str(), 1, 10, 8192, kLittleEndian);
+    DatafileLayout layout;
+    initDatafileLayout(&layout, path.c_str(), 1, 10, 8192, kLittleEndian);
     DatafileWriter writer;
     char error[256] = "";
-    ASSERT_TRUE(openDatafileWriter(&writer, &spec, error, sizeof error)) << error;
+    ASSERT_TRUE(openDatafileWriter(&writer, &layout, error, sizeof error)) << error;
     Block block;
     initBlock(&block, 8192, kLittleEndian);
     EXPECT_FALSE(writeBlockAt(&writer, 10, &block, error, sizeof error));
@@ -225,11 +225,11 @@ TEST(ForgeDatafile, WriterRefusesBlocksBeyondTheFileOrOfTheWrongSize) {
 TEST(ForgeDatafile, ConfigurationListsPathThenHeaderSizeWhenNotZero) {
     std::string dir = forgetest::makeScratchDir();
     ASSERT_FALSE(dir.empty());
-    DatafileSpec a, b;
-    initDatafileSpec(&a, "/data/system01.dbf", 1, 10, 8192, kLittleEndian);
-    initDatafileSpec(&b, "/dev/raw/raw1", 2, 10, 8192, kLittleEndian);
+    DatafileLayout a, b;
+    initDatafileLayout(&a, "/data/system01.dbf", 1, 10, 8192, kLittleEndian);
+    initDatafileLayout(&b, "/dev/raw/raw1", 2, 10, 8192, kLittleEndian);
     b.headerSize = 4096;
-    const DatafileSpec *files[] = {&a, &b};
+    const DatafileLayout *files[] = {&a, &b};
     std::string path = dir + "/set.cfg";
     char error[256] = "";
     ASSERT_TRUE(writeConfigForFiles(path.c_str(), files, 2, error, sizeof error)) << error;
@@ -241,20 +241,20 @@ TEST(ForgeDamage, HelpersSpoilExactlyWhatTheyAreAskedTo) {
     std::string dir = forgetest::makeScratchDir();
     ASSERT_FALSE(dir.empty());
     std::string path = dir + "/d.dbf";
-    DatafileSpec spec;
-    initDatafileSpec(&spec, path.c_str(), 3, 8, 2048, kLittleEndian);
-    spec.headerSize = 512;
+    DatafileLayout layout;
+    initDatafileLayout(&layout, path.c_str(), 3, 8, 2048, kLittleEndian);
+    layout.headerSize = 512;
     PlacedBlock placed;
     placed.blockNo = 4;
     initBlock(&placed.block, 2048, kLittleEndian);
     CacheHeader h;
-    initCacheHeader(&h, 6, blockRdba(&spec, 4));
+    initCacheHeader(&h, 6, blockRdba(&layout, 4));
     putCacheHeader(&placed.block, &h);
     putFill(&placed.block, 200, 100, 0x5A);
     sealBlock(&placed.block);
     char error[256] = "";
-    ASSERT_TRUE(writeDatafile(&spec, &placed, 1, error, sizeof error)) << error;
-    uint64_t at = blockOffset(&spec, 4);
+    ASSERT_TRUE(writeDatafile(&layout, &placed, 1, error, sizeof error)) << error;
+    uint64_t at = blockOffset(&layout, 4);
     EXPECT_EQ(512u + 4 * 2048, at);
 
     std::vector<uint8_t> before = forgetest::readWholeFile(path);

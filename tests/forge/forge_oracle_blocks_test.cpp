@@ -33,14 +33,14 @@ std::vector<uint8_t> slice(const std::vector<uint8_t> &bytes, size_t at, size_t 
 
 // The row piece the forge writes for `row` in a fresh little-endian block:
 // the first row goes right before the 4-byte tail.
-std::vector<uint8_t> forgedRowBytes(const RowSpec &row, size_t *length) {
+std::vector<uint8_t> forgedRowBytes(const RowPiece &row, size_t *length) {
     Block block;
     initBlock(&block, 8192, kLittleEndian);
-    DataBlockSpec spec;
-    initDataBlockSpec(&spec, makeRdba(4, 10), 1);
-    spec.rows.push_back(row);
+    DataBlockLayout layout;
+    initDataBlockLayout(&layout, makeRdba(4, 10), 1);
+    layout.rows.push_back(row);
     char error[256];
-    EXPECT_TRUE(putDataBlock(&block, &spec, error, sizeof error)) << error;
+    EXPECT_TRUE(putDataBlock(&block, &layout, error, sizeof error)) << error;
     uint32_t h = dataHeaderOffset(2, kDataFlagExtended);
     uint32_t at = h + peekU16(&block, h + 14 + 4);
     *length = 8192 - 4 - at;
@@ -94,8 +94,8 @@ TEST(ForgeOracleBlocks, DataHeaderSitsWhereOracleHasIt) {
 TEST(ForgeOracleBlocks, ForgedRowPieceMatchesOraclesEmpRow) {
     std::vector<uint8_t> emp = readOracleBlock("emp-14rows-12deleted-11203-i686");
     ASSERT_EQ(8192u, emp.size());
-    RowSpec row;
-    initRowSpec(&row);
+    RowPiece row;
+    initRowPiece(&row);
     row.lock = 2;
     std::vector<uint8_t> n = encodeNumber(7369);
     addColumnBytes(&row, n.data(), n.size());
@@ -123,28 +123,28 @@ TEST(ForgeOracleBlocks, DataBlockBuilderRebuildsARealBlockByteForByte) {
     ASSERT_EQ(8192u, real.size());
     Block block;
     ASSERT_TRUE(initBlock(&block, 8192, kLittleEndian));
-    DataBlockSpec spec;
-    initDataBlockSpec(&spec, 0x0180008d, 94368);
-    spec.cache.scnBase = 0x003ddad2;
-    spec.cache.sequence = 3;
-    spec.cache.flag = 0x04;
-    spec.cleanScnBase = 0x003ddad2;
-    spec.itl[0].xidUsn = 0x0002;
-    spec.itl[0].xidSlot = 0x019;
-    spec.itl[0].xidWrap = 0x00000a13;
-    spec.itl[0].ubaRdba = 0x00c011b6;
-    spec.itl[0].ubaSequence = 0x034d;
-    spec.itl[0].ubaRecord = 0x14;
-    spec.itl[0].lockCount = 1;
-    RowSpec row;
-    initRowSpec(&row);
+    DataBlockLayout layout;
+    initDataBlockLayout(&layout, 0x0180008d, 94368);
+    layout.cache.scnBase = 0x003ddad2;
+    layout.cache.sequence = 3;
+    layout.cache.flag = 0x04;
+    layout.cleanScnBase = 0x003ddad2;
+    layout.itl[0].xidUsn = 0x0002;
+    layout.itl[0].xidSlot = 0x019;
+    layout.itl[0].xidWrap = 0x00000a13;
+    layout.itl[0].ubaRdba = 0x00c011b6;
+    layout.itl[0].ubaSequence = 0x034d;
+    layout.itl[0].ubaRecord = 0x14;
+    layout.itl[0].lockCount = 1;
+    RowPiece row;
+    initRowPiece(&row);
     row.lock = 1;
     std::vector<uint8_t> one = encodeNumber(1);
     addColumnBytes(&row, one.data(), one.size());
     addColumnText(&row, "AAAAAA");
-    spec.rows.push_back(row);
+    layout.rows.push_back(row);
     char error[256];
-    ASSERT_TRUE(putDataBlock(&block, &spec, error, sizeof error)) << error;
+    ASSERT_TRUE(putDataBlock(&block, &layout, error, sizeof error)) << error;
     // The free-list link at 40 is not something the builder models.
     ASSERT_TRUE(putU32(&block, 40, 0x01800088));
     sealBlock(&block);

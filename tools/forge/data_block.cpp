@@ -33,7 +33,7 @@ static const size_t kMaxShortLength = 250;
 
 void initItlEntry(ItlEntry *entry) { memset(entry, 0, sizeof *entry); }
 
-void initRowSpec(RowSpec *row) {
+void initRowPiece(RowPiece *row) {
     row->flag = kRowNormal;
     row->lock = 0;
     row->table = 0;
@@ -47,21 +47,21 @@ void initRowSpec(RowSpec *row) {
     row->raw.clear();
 }
 
-void initDataBlockSpec(DataBlockSpec *spec, uint32_t rdba, uint32_t objectId) {
-    initCacheHeader(&spec->cache, kTypeData, rdba);
-    spec->objectId = objectId;
-    spec->cleanScnBase = 0;
-    spec->cleanScnWrap = 0;
-    spec->headerFlag = kDataFlagExtended;
-    spec->dataFlag = 0;
-    spec->tableCount = 0;
+void initDataBlockLayout(DataBlockLayout *layout, uint32_t rdba, uint32_t objectId) {
+    initCacheHeader(&layout->cache, kTypeData, rdba);
+    layout->objectId = objectId;
+    layout->cleanScnBase = 0;
+    layout->cleanScnWrap = 0;
+    layout->headerFlag = kDataFlagExtended;
+    layout->dataFlag = 0;
+    layout->tableCount = 0;
     ItlEntry empty;
     initItlEntry(&empty);
-    spec->itl.assign(2, empty);
-    spec->rows.clear();
+    layout->itl.assign(2, empty);
+    layout->rows.clear();
 }
 
-void addColumnBytes(RowSpec *row, const void *data, size_t length) {
+void addColumnBytes(RowPiece *row, const void *data, size_t length) {
     ColumnValue value;
     value.isNull = false;
     const uint8_t *bytes = (const uint8_t *)data;
@@ -69,9 +69,9 @@ void addColumnBytes(RowSpec *row, const void *data, size_t length) {
     row->columns.push_back(value);
 }
 
-void addColumnText(RowSpec *row, const char *text) { addColumnBytes(row, text, strlen(text)); }
+void addColumnText(RowPiece *row, const char *text) { addColumnBytes(row, text, strlen(text)); }
 
-void addColumnNull(RowSpec *row) {
+void addColumnNull(RowPiece *row) {
     ColumnValue value;
     value.isNull = true;
     row->columns.push_back(value);
@@ -81,7 +81,7 @@ uint32_t dataHeaderOffset(uint32_t itlCount, uint8_t headerFlag) {
     return kItlOffset + kItlSize * itlCount + (headerFlag == kDataFlagExtended ? 8 : 0);
 }
 
-static void encodeRow(const RowSpec *row, ByteOrder order, std::vector<uint8_t> *out) {
+static void encodeRow(const RowPiece *row, ByteOrder order, std::vector<uint8_t> *out) {
     out->clear();
     if (!row->raw.empty()) {
         *out = row->raw;
@@ -118,17 +118,17 @@ static void encodeRow(const RowSpec *row, ByteOrder order, std::vector<uint8_t> 
 
 static bool hasRoom(char *error, size_t errorLength) { return error != nullptr && errorLength > 0; }
 
-bool putDataBlock(Block *block, const DataBlockSpec *spec, char *error, size_t errorLength) {
-    size_t itc = spec->itl.size();
+bool putDataBlock(Block *block, const DataBlockLayout *layout, char *error, size_t errorLength) {
+    size_t itc = layout->itl.size();
     if (itc > 255) {
         if (hasRoom(error, errorLength))
             snprintf(error, errorLength, "%zu ITL entries; at most 255", itc);
         return false;
     }
-    uint32_t h = dataHeaderOffset((uint32_t)itc, spec->headerFlag);
+    uint32_t h = dataHeaderOffset((uint32_t)itc, layout->headerFlag);
 
-    size_t tableCount = spec->tableCount;
-    for (const RowSpec &row : spec->rows)
+    size_t tableCount = layout->tableCount;
+    for (const RowPiece &row : layout->rows)
         if ((size_t)row.table + 1 > tableCount) tableCount = (size_t)row.table + 1;
     if (tableCount == 0) tableCount = 1;
     if (tableCount > 255) {
@@ -143,8 +143,8 @@ bool putDataBlock(Block *block, const DataBlockSpec *spec, char *error, size_t e
     std::vector<uint16_t> firstEntry(tableCount), rowsOfTable(tableCount);
     for (size_t t = 0; t < tableCount; t++) {
         firstEntry[t] = (uint16_t)order.size();
-        for (size_t i = 0; i < spec->rows.size(); i++)
-            if (spec->rows[i].table == t) order.push_back(i);
+        for (size_t i = 0; i < layout->rows.size(); i++)
+            if (layout->rows[i].table == t) order.push_back(i);
         rowsOfTable[t] = (uint16_t)(order.size() - firstEntry[t]);
     }
     size_t rowCount = order.size();
@@ -156,15 +156,15 @@ bool putDataBlock(Block *block, const DataBlockSpec *spec, char *error, size_t e
         return false;
     }
 
-    putCacheHeader(block, &spec->cache);
+    putCacheHeader(block, &layout->cache);
     putU8(block, kTransactionTypeOffset, kTransactionTable);
-    putU32(block, kObjectIdOffset, spec->objectId);
-    putU32(block, kCleanScnBaseOffset, spec->cleanScnBase);
-    putU16(block, kCleanScnWrapOffset, spec->cleanScnWrap);
+    putU32(block, kObjectIdOffset, layout->objectId);
+    putU32(block, kCleanScnBaseOffset, layout->cleanScnBase);
+    putU16(block, kCleanScnWrapOffset, layout->cleanScnWrap);
     putU16(block, kItlCountOffset, (uint16_t)itc);
-    putU8(block, kHeaderFlagOffset, spec->headerFlag);
+    putU8(block, kHeaderFlagOffset, layout->headerFlag);
     for (size_t i = 0; i < itc; i++) {
-        const ItlEntry &itl = spec->itl[i];
+        const ItlEntry &itl = layout->itl[i];
         uint32_t at = kItlOffset + kItlSize * (uint32_t)i;
         putU16(block, at + 0, itl.xidUsn);
         putU16(block, at + 2, itl.xidSlot);
@@ -185,7 +185,7 @@ bool putDataBlock(Block *block, const DataBlockSpec *spec, char *error, size_t e
     std::vector<uint8_t> bytes;
     uint32_t directory = h + (uint32_t)(kDataHeaderSize + 4 * tableCount);
     for (size_t e = 0; e < rowCount; e++) {
-        const RowSpec &row = spec->rows[order[e]];
+        const RowPiece &row = layout->rows[order[e]];
         if (row.freeEntry) {
             if (firstFree == 0xFFFF) firstFree = (uint16_t)e;
             putU16(block, directory + 2 * (uint32_t)e, 0xFFFF);
@@ -205,7 +205,7 @@ bool putDataBlock(Block *block, const DataBlockSpec *spec, char *error, size_t e
 
     uint16_t freeBegin = (uint16_t)directoryEnd;
     uint16_t freeEnd = (uint16_t)(lowest - h);
-    putU8(block, h + kDataFlag, spec->dataFlag);
+    putU8(block, h + kDataFlag, layout->dataFlag);
     putU8(block, h + kTableCount, (uint8_t)tableCount);
     putU16(block, h + kRowCount, (uint16_t)rowCount);
     putU16(block, h + kFirstFree, firstFree);

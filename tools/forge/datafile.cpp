@@ -21,38 +21,38 @@ static void setMessage(char *error, size_t errorLength, const char *message) {
     snprintf(error, errorLength, "%s", message);
 }
 
-void initDatafileSpec(DatafileSpec *spec, const char *path, uint16_t rfn,
+void initDatafileLayout(DatafileLayout *layout, const char *path, uint16_t rfn,
                       uint32_t blockCount, uint32_t blockSize, ByteOrder order) {
-    memset(spec->path, 0, sizeof spec->path);
-    snprintf(spec->path, sizeof spec->path, "%s", path);
-    spec->headerSize = 0;
-    spec->blockSize = blockSize;
-    spec->order = order;
-    spec->blockCount = blockCount;
-    spec->bigfile = false;
-    spec->rfn = rfn;
-    spec->osBlock = kOsBlockPlain;
-    spec->writeOsBlock = true;
-    spec->writeFileHeader = true;
-    initFileHeader(&spec->header);
-    syncFileHeader(spec);
+    memset(layout->path, 0, sizeof layout->path);
+    snprintf(layout->path, sizeof layout->path, "%s", path);
+    layout->headerSize = 0;
+    layout->blockSize = blockSize;
+    layout->order = order;
+    layout->blockCount = blockCount;
+    layout->bigfile = false;
+    layout->rfn = rfn;
+    layout->osBlock = kOsBlockPlain;
+    layout->writeOsBlock = true;
+    layout->writeFileHeader = true;
+    initFileHeader(&layout->header);
+    syncFileHeader(layout);
 }
 
-void syncFileHeader(DatafileSpec *spec) {
-    spec->header.cache.type = kTypeFileHeader;
-    spec->header.cache.rdba = blockRdba(spec, 1);
-    spec->header.fileNumber = spec->rfn;
-    spec->header.blockSize = spec->blockSize;
+void syncFileHeader(DatafileLayout *layout) {
+    layout->header.cache.type = kTypeFileHeader;
+    layout->header.cache.rdba = blockRdba(layout, 1);
+    layout->header.fileNumber = layout->rfn;
+    layout->header.blockSize = layout->blockSize;
     // Oracle counts the blocks of a datafile without the OS block.
-    spec->header.blockCount = spec->blockCount > 0 ? spec->blockCount - 1 : 0;
+    layout->header.blockCount = layout->blockCount > 0 ? layout->blockCount - 1 : 0;
 }
 
-uint32_t blockRdba(const DatafileSpec *spec, uint32_t blockNo) {
-    return spec->bigfile ? makeBigfileRdba(blockNo) : makeRdba(spec->rfn, blockNo);
+uint32_t blockRdba(const DatafileLayout *layout, uint32_t blockNo) {
+    return layout->bigfile ? makeBigfileRdba(blockNo) : makeRdba(layout->rfn, blockNo);
 }
 
-uint64_t blockOffset(const DatafileSpec *spec, uint32_t blockNo) {
-    return (uint64_t)spec->headerSize + (uint64_t)blockNo * spec->blockSize;
+uint64_t blockOffset(const DatafileLayout *layout, uint32_t blockNo) {
+    return (uint64_t)layout->headerSize + (uint64_t)blockNo * layout->blockSize;
 }
 
 static bool writeAll(int fd, const uint8_t *data, size_t length, uint64_t offset) {
@@ -79,37 +79,37 @@ static bool readAll(int fd, uint8_t *data, size_t length, uint64_t offset) {
     return true;
 }
 
-bool openDatafileWriter(DatafileWriter *writer, const DatafileSpec *spec,
+bool openDatafileWriter(DatafileWriter *writer, const DatafileLayout *layout,
                         char *error, size_t errorLength) {
     writer->fd = -1;
-    writer->spec = *spec;
-    if (!isValidBlockSize(spec->blockSize)) {
+    writer->layout = *layout;
+    if (!isValidBlockSize(layout->blockSize)) {
         setMessage(error, errorLength, "block size must be 2048, 4096, 8192, 16384 or 32768");
         return false;
     }
-    int fd = open(spec->path, O_RDWR | O_CREAT | O_TRUNC, 0644);
+    int fd = open(layout->path, O_RDWR | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) {
-        setError(error, errorLength, "cannot create", spec->path);
+        setError(error, errorLength, "cannot create", layout->path);
         return false;
     }
     writer->fd = fd;
-    if (ftruncate(fd, (off_t)blockOffset(spec, spec->blockCount)) != 0) {
-        setError(error, errorLength, "cannot size", spec->path);
+    if (ftruncate(fd, (off_t)blockOffset(layout, layout->blockCount)) != 0) {
+        setError(error, errorLength, "cannot size", layout->path);
         closeDatafileWriter(writer, nullptr, 0);
         return false;
     }
     Block block;
-    if (spec->writeOsBlock && spec->blockCount > 0) {
-        initBlock(&block, spec->blockSize, spec->order);
-        putOsHeader(&block, spec->osBlock, spec->header.cache.format, spec->header.blockCount);
+    if (layout->writeOsBlock && layout->blockCount > 0) {
+        initBlock(&block, layout->blockSize, layout->order);
+        putOsHeader(&block, layout->osBlock, layout->header.cache.format, layout->header.blockCount);
         if (!writeBlockAt(writer, 0, &block, error, errorLength)) {
             closeDatafileWriter(writer, nullptr, 0);
             return false;
         }
     }
-    if (spec->writeFileHeader && spec->blockCount > 1) {
-        initBlock(&block, spec->blockSize, spec->order);
-        if (!putFileHeader(&block, &spec->header)) {
+    if (layout->writeFileHeader && layout->blockCount > 1) {
+        initBlock(&block, layout->blockSize, layout->order);
+        if (!putFileHeader(&block, &layout->header)) {
             setMessage(error, errorLength, "file header format must be 0x02, 0xA2 or 0xC2");
             closeDatafileWriter(writer, nullptr, 0);
             return false;
@@ -129,21 +129,21 @@ bool writeBlockAt(DatafileWriter *writer, uint32_t blockNo, const Block *block,
         setMessage(error, errorLength, "datafile is not open");
         return false;
     }
-    if (block->size != writer->spec.blockSize || block->bytes.size() != block->size) {
+    if (block->size != writer->layout.blockSize || block->bytes.size() != block->size) {
         if (error != nullptr && errorLength > 0)
             snprintf(error, errorLength, "block %u is %u bytes, the file's blocks are %u",
-                     blockNo, block->size, writer->spec.blockSize);
+                     blockNo, block->size, writer->layout.blockSize);
         return false;
     }
-    if (blockNo >= writer->spec.blockCount) {
+    if (blockNo >= writer->layout.blockCount) {
         if (error != nullptr && errorLength > 0)
             snprintf(error, errorLength, "block %u is beyond the %u blocks of %s", blockNo,
-                     writer->spec.blockCount, writer->spec.path);
+                     writer->layout.blockCount, writer->layout.path);
         return false;
     }
     if (!writeAll(writer->fd, block->bytes.data(), block->size,
-                  blockOffset(&writer->spec, blockNo))) {
-        setError(error, errorLength, "cannot write", writer->spec.path);
+                  blockOffset(&writer->layout, blockNo))) {
+        setError(error, errorLength, "cannot write", writer->layout.path);
         return false;
     }
     return true;
@@ -154,16 +154,16 @@ bool closeDatafileWriter(DatafileWriter *writer, char *error, size_t errorLength
     int rc = close(writer->fd);
     writer->fd = -1;
     if (rc != 0) {
-        setError(error, errorLength, "cannot close", writer->spec.path);
+        setError(error, errorLength, "cannot close", writer->layout.path);
         return false;
     }
     return true;
 }
 
-bool writeDatafile(const DatafileSpec *spec, const PlacedBlock *blocks, size_t count,
+bool writeDatafile(const DatafileLayout *layout, const PlacedBlock *blocks, size_t count,
                    char *error, size_t errorLength) {
     DatafileWriter writer;
-    if (!openDatafileWriter(&writer, spec, error, errorLength)) return false;
+    if (!openDatafileWriter(&writer, layout, error, errorLength)) return false;
     for (size_t i = 0; i < count; i++) {
         if (!writeBlockAt(&writer, blocks[i].blockNo, &blocks[i].block, error, errorLength)) {
             closeDatafileWriter(&writer, nullptr, 0);
@@ -194,7 +194,7 @@ bool writeConfigFile(const char *path, const char *const *lines, size_t count,
     return ok;
 }
 
-bool writeConfigForFiles(const char *path, const DatafileSpec *const *files, size_t count,
+bool writeConfigForFiles(const char *path, const DatafileLayout *const *files, size_t count,
                          char *error, size_t errorLength) {
     std::vector<std::vector<char>> text(count, std::vector<char>(kMaxPath + 32));
     std::vector<const char *> lines(count);

@@ -31,7 +31,7 @@ struct BlockPlan {
     uint32_t blockNo;
     CacheHeader cache;
     bool isData;
-    DataBlockSpec data;
+    DataBlockLayout data;
     bool itlGiven;  // the first `itl` line replaces the two default entries
     std::vector<Poke> pokes;
     ChecksumMode checksum;
@@ -40,7 +40,7 @@ struct BlockPlan {
 
 struct FilePlan {
     std::string name;
-    DatafileSpec spec;
+    DatafileLayout layout;
     std::vector<BlockPlan> blocks;
 };
 
@@ -304,7 +304,7 @@ size_t findFile(const Plan *plan, const std::string &name) {
     uint64_t rfn = 0;
     if (parseUnsigned(name, 0xFFFF, &rfn))
         for (size_t i = 0; i < plan->files.size(); i++)
-            if (plan->files[i].spec.rfn == rfn) return i;
+            if (plan->files[i].layout.rfn == rfn) return i;
     return kNoFile;
 }
 
@@ -318,8 +318,8 @@ bool parseFile(Parser *p, Plan *plan, const Words *w) {
     const Defaults &d = plan->defaults;
     FilePlan file;
     file.name = name;
-    DatafileSpec *s = &file.spec;
-    initDatafileSpec(s, name.c_str(), (uint16_t)(plan->files.size() + 1), 100, d.blockSize, d.order);
+    DatafileLayout *s = &file.layout;
+    initDatafileLayout(s, name.c_str(), (uint16_t)(plan->files.size() + 1), 100, d.blockSize, d.order);
     s->header.cache.format = d.format;
     s->header.cache.scnBase = d.scnBase;
     s->header.cache.scnWrap = d.scnWrap;
@@ -434,14 +434,14 @@ bool parseBlock(Parser *p, Plan *plan, const Words *w) {
     FilePlan *f = &plan->files[file];
     uint64_t blockNo = 0;
     if (!parseUnsigned(where, UINT32_MAX, &blockNo)) return fail(p, "bad block number '%s'", where.c_str());
-    if (blockNo >= f->spec.blockCount)
+    if (blockNo >= f->layout.blockCount)
         return fail(p, "block %llu is beyond the %u blocks of %s", (unsigned long long)blockNo,
-                    f->spec.blockCount, f->name.c_str());
+                    f->layout.blockCount, f->name.c_str());
     BlockPlan b;
     b.line = p->line;
     b.blockNo = (uint32_t)blockNo;
-    initCacheHeader(&b.cache, kTypeData, blockRdba(&f->spec, (uint32_t)blockNo));
-    b.cache.format = f->spec.header.cache.format;
+    initCacheHeader(&b.cache, kTypeData, blockRdba(&f->layout, (uint32_t)blockNo));
+    b.cache.format = f->layout.header.cache.format;
     b.cache.scnBase = plan->defaults.scnBase;
     b.cache.scnWrap = plan->defaults.scnWrap;
     b.isData = false;
@@ -503,9 +503,9 @@ BlockPlan *currentBlock(Plan *plan) {
     return &plan->files[plan->currentFile].blocks.back();
 }
 
-ByteOrder currentOrder(const Plan *plan) { return plan->files[plan->currentFile].spec.order; }
+ByteOrder currentOrder(const Plan *plan) { return plan->files[plan->currentFile].layout.order; }
 
-uint32_t currentBlockSize(const Plan *plan) { return plan->files[plan->currentFile].spec.blockSize; }
+uint32_t currentBlockSize(const Plan *plan) { return plan->files[plan->currentFile].layout.blockSize; }
 
 // u8/u16/u32/be16/be32/le16/le32 OFF VALUE, hex OFF BYTES, text OFF WORD,
 // fill OFF LEN BYTE: raw bytes written after the block is laid out.
@@ -566,7 +566,7 @@ bool parseData(Parser *p, Plan *plan, const Words *w) {
     BlockPlan *b = currentBlock(plan);
     if (b == nullptr) return fail(p, "data outside a block");
     if (!b->isData) {
-        initDataBlockSpec(&b->data, b->cache.rdba, 0);
+        initDataBlockLayout(&b->data, b->cache.rdba, 0);
         b->isData = true;
     }
     Options o = {w, 1};
@@ -652,8 +652,8 @@ bool parseItl(Parser *p, Plan *plan, const Words *w) {
 bool parseRow(Parser *p, Plan *plan, const Words *w) {
     BlockPlan *b = currentBlock(plan);
     if (b == nullptr || !b->isData) return fail(p, "row outside a data block (start it with 'data')");
-    RowSpec row;
-    initRowSpec(&row);
+    RowPiece row;
+    initRowPiece(&row);
     bool deleted = false;
     Options o = {w, 1};
     while (o.at < w->list.size()) {
@@ -785,15 +785,15 @@ bool parseDamage(Parser *p, Plan *plan, const Words *w) {
     d.size = 0;
     const std::string &action = w->list[2];
     uint64_t v = 0;
-    const DatafileSpec &spec = plan->files[d.file].spec;
+    const DatafileLayout &layout = plan->files[d.file].layout;
     bool inBlock = action == "flipbit" || action == "flipbyte" || action == "zero" ||
                    action == "hex" || action == "reseal";
     if (inBlock) {
         if (!numberArgument(p, w, 3, "block", UINT32_MAX, &v)) return false;
-        if (v >= spec.blockCount) return fail(p, "block %llu is beyond the file", (unsigned long long)v);
+        if (v >= layout.blockCount) return fail(p, "block %llu is beyond the file", (unsigned long long)v);
         d.blockNo = (uint32_t)v;
         if (action != "reseal") {
-            if (!numberArgument(p, w, 4, "offset", spec.blockSize - 1, &v)) return false;
+            if (!numberArgument(p, w, 4, "offset", layout.blockSize - 1, &v)) return false;
             d.offset = (uint32_t)v;
         }
     }
@@ -805,13 +805,13 @@ bool parseDamage(Parser *p, Plan *plan, const Words *w) {
         d.kind = kFlipByte;
     } else if (action == "zero") {
         d.kind = kZero;
-        if (!numberArgument(p, w, 5, "length", spec.blockSize - d.offset, &v)) return false;
+        if (!numberArgument(p, w, 5, "length", layout.blockSize - d.offset, &v)) return false;
         d.length = (uint32_t)v;
     } else if (action == "hex") {
         d.kind = kOverwrite;
         if (w->list.size() < 6 || !parseHexBytes(w->list[5], &d.bytes))
             return fail(p, "hex needs an even number of hex digits");
-        if (d.bytes.size() > spec.blockSize - d.offset) return fail(p, "bytes run past the end of the block");
+        if (d.bytes.size() > layout.blockSize - d.offset) return fail(p, "bytes run past the end of the block");
     } else if (action == "reseal") {
         d.kind = kReseal;
     } else if (action == "truncate") {
@@ -820,7 +820,7 @@ bool parseDamage(Parser *p, Plan *plan, const Words *w) {
     } else if (action == "truncateblocks") {
         d.kind = kTruncateBlocks;
         if (!numberArgument(p, w, 3, "blocks", UINT32_MAX, &v)) return false;
-        d.size = blockOffset(&spec, (uint32_t)v);
+        d.size = blockOffset(&layout, (uint32_t)v);
     } else {
         return fail(p, "unknown damage '%s'", action.c_str());
     }
@@ -911,9 +911,9 @@ std::string joinPath(const char *dir, const std::string &name) {
 }
 
 bool makeBlock(const FilePlan *f, const BlockPlan *b, Block *block, char *error, size_t errorLength) {
-    initBlock(block, f->spec.blockSize, f->spec.order);
+    initBlock(block, f->layout.blockSize, f->layout.order);
     if (b->isData) {
-        DataBlockSpec data = b->data;
+        DataBlockLayout data = b->data;
         data.cache = b->cache;
         if (!putDataBlock(block, &data, error, errorLength)) return false;
     } else {
@@ -946,10 +946,10 @@ bool writePlan(const Plan *plan, const char *outputDir, char *error, size_t erro
         return false;
     }
     for (const FilePlan &f : plan->files) {
-        DatafileSpec spec = f.spec;
-        snprintf(spec.path, sizeof spec.path, "%s", joinPath(outputDir, f.name).c_str());
+        DatafileLayout layout = f.layout;
+        snprintf(layout.path, sizeof layout.path, "%s", joinPath(outputDir, f.name).c_str());
         DatafileWriter writer;
-        if (!openDatafileWriter(&writer, &spec, error, errorLength)) return false;
+        if (!openDatafileWriter(&writer, &layout, error, errorLength)) return false;
         for (const BlockPlan &b : f.blocks) {
             Block block;
             if (!makeBlock(&f, &b, &block, error, errorLength) ||
@@ -980,7 +980,7 @@ bool writePlan(const Plan *plan, const char *outputDir, char *error, size_t erro
                     path = resolved;
                 }
                 char line[kMaxPath + 32];
-                formatConfigLine(line, sizeof line, path.c_str(), plan->files[i].spec.headerSize);
+                formatConfigLine(line, sizeof line, path.c_str(), plan->files[i].layout.headerSize);
                 text.push_back(line);
             }
         }
@@ -992,7 +992,7 @@ bool writePlan(const Plan *plan, const char *outputDir, char *error, size_t erro
     for (const DamagePlan &d : plan->damages) {
         const FilePlan &f = plan->files[d.file];
         std::string path = joinPath(outputDir, f.name);
-        uint64_t at = blockOffset(&f.spec, d.blockNo) + d.offset;
+        uint64_t at = blockOffset(&f.layout, d.blockNo) + d.offset;
         bool ok = true;
         switch (d.kind) {
         case kFlipBit: ok = flipFileBit(path.c_str(), at, d.bit, error, errorLength); break;
@@ -1001,7 +1001,7 @@ bool writePlan(const Plan *plan, const char *outputDir, char *error, size_t erro
         case kOverwrite:
             ok = overwriteFileRange(path.c_str(), at, d.bytes.data(), d.bytes.size(), error, errorLength);
             break;
-        case kReseal: ok = resealFileBlock(path.c_str(), at, f.spec.blockSize, error, errorLength); break;
+        case kReseal: ok = resealFileBlock(path.c_str(), at, f.layout.blockSize, error, errorLength); break;
         case kTruncate:
         case kTruncateBlocks: ok = truncateFile(path.c_str(), d.size, error, errorLength); break;
         }

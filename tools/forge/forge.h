@@ -231,7 +231,7 @@ void putOsHeader(Block *block, OsBlockKind kind, uint8_t format, uint32_t blockC
 
 const size_t kMaxPath = 512;
 
-struct DatafileSpec {
+struct DatafileLayout {
     char path[kMaxPath + 1];
     uint32_t headerSize;    // bytes before block 0 (raw devices); every block shifts by it
     uint32_t blockSize;
@@ -248,18 +248,18 @@ struct DatafileSpec {
 // Sets up a datafile with a consistent file header (rfn, block size and
 // count, RDBA of block 1).  The caller may change any field afterwards; call
 // syncFileHeader after changing rfn, bigfile, blockSize or blockCount.
-void initDatafileSpec(DatafileSpec *spec, const char *path, uint16_t rfn,
+void initDatafileLayout(DatafileLayout *layout, const char *path, uint16_t rfn,
                       uint32_t blockCount, uint32_t blockSize, ByteOrder order);
 
 // Recomputes the header fields that follow from the file: RDBA of block 1,
 // file number, block size and block count.
-void syncFileHeader(DatafileSpec *spec);
+void syncFileHeader(DatafileLayout *layout);
 
 // The RDBA a block of this file carries (bigfile aware).
-uint32_t blockRdba(const DatafileSpec *spec, uint32_t blockNo);
+uint32_t blockRdba(const DatafileLayout *layout, uint32_t blockNo);
 
 // Byte offset of a block in the file: headerSize + blockNo * blockSize.
-uint64_t blockOffset(const DatafileSpec *spec, uint32_t blockNo);
+uint64_t blockOffset(const DatafileLayout *layout, uint32_t blockNo);
 
 // Streaming writer: opening creates the file at its full size (zeros, sparse
 // where the file system allows), writes block 0 and the file header; blocks
@@ -267,10 +267,10 @@ uint64_t blockOffset(const DatafileSpec *spec, uint32_t blockNo);
 // files never sit in memory.
 struct DatafileWriter {
     int fd;
-    DatafileSpec spec;
+    DatafileLayout layout;
 };
 
-bool openDatafileWriter(DatafileWriter *writer, const DatafileSpec *spec,
+bool openDatafileWriter(DatafileWriter *writer, const DatafileLayout *layout,
                         char *error, size_t errorLength);
 // Writes the block image as is (seal it first).  The block size must match.
 bool writeBlockAt(DatafileWriter *writer, uint32_t blockNo, const Block *block,
@@ -284,7 +284,7 @@ struct PlacedBlock {
 };
 
 // The whole file in one call.
-bool writeDatafile(const DatafileSpec *spec, const PlacedBlock *blocks, size_t count,
+bool writeDatafile(const DatafileLayout *layout, const PlacedBlock *blocks, size_t count,
                    char *error, size_t errorLength);
 
 // ---------------------------------------------------------------------------
@@ -300,7 +300,7 @@ bool writeConfigFile(const char *path, const char *const *lines, size_t count,
                      char *error, size_t errorLength);
 
 // One line per datafile, in the order given.
-bool writeConfigForFiles(const char *path, const DatafileSpec *const *files, size_t count,
+bool writeConfigForFiles(const char *path, const DatafileLayout *const *files, size_t count,
                          char *error, size_t errorLength);
 
 // ---------------------------------------------------------------------------
@@ -384,7 +384,7 @@ struct ColumnValue {
     std::vector<uint8_t> bytes;
 };
 
-struct RowSpec {
+struct RowPiece {
     uint8_t flag;        // kRowNormal by default
     uint8_t lock;        // 1-based ITL number, 0 when not locked
     uint16_t table;      // table number in the block (cluster blocks have more than one)
@@ -398,7 +398,7 @@ struct RowSpec {
     std::vector<uint8_t> raw;  // when not empty, written verbatim instead of header and columns
 };
 
-struct DataBlockSpec {
+struct DataBlockLayout {
     CacheHeader cache;           // type 6
     uint32_t objectId;
     uint32_t cleanScnBase;
@@ -407,18 +407,18 @@ struct DataBlockSpec {
     uint8_t dataFlag;            // H+0
     uint16_t tableCount;         // 0: one more than the highest table of any row
     std::vector<ItlEntry> itl;   // ITL count is itl.size() (Oracle has at least 2)
-    std::vector<RowSpec> rows;   // in row-directory order within each table
+    std::vector<RowPiece> rows;   // in row-directory order within each table
 };
 
 void initItlEntry(ItlEntry *entry);
-void initRowSpec(RowSpec *row);
+void initRowPiece(RowPiece *row);
 // Defaults: two empty ITL entries, byte 38 0x32, no rows.
-void initDataBlockSpec(DataBlockSpec *spec, uint32_t rdba, uint32_t objectId);
+void initDataBlockLayout(DataBlockLayout *layout, uint32_t rdba, uint32_t objectId);
 
 // Appends a column to a row.
-void addColumnBytes(RowSpec *row, const void *data, size_t length);
-void addColumnText(RowSpec *row, const char *text);
-void addColumnNull(RowSpec *row);
+void addColumnBytes(RowPiece *row, const void *data, size_t length);
+void addColumnText(RowPiece *row, const char *text);
+void addColumnNull(RowPiece *row);
 
 // Offset of the data header for an ITL count and byte 38.
 uint32_t dataHeaderOffset(uint32_t itlCount, uint8_t headerFlag);
@@ -427,7 +427,7 @@ uint32_t dataHeaderOffset(uint32_t itlCount, uint8_t headerFlag);
 // directories, and rows packed from the end of the block towards the front
 // in directory order, as Oracle fills a fresh block.  Does not seal.
 // Fails when the rows do not fit.
-bool putDataBlock(Block *block, const DataBlockSpec *spec, char *error, size_t errorLength);
+bool putDataBlock(Block *block, const DataBlockLayout *layout, char *error, size_t errorLength);
 
 // Encodes Oracle NUMBER values the way a test wants to write them: an
 // integer in Oracle's base-100 form (exponent byte, digits, 0x66 terminator
