@@ -103,4 +103,4 @@ struct UnloadContext {
     uint8_t permutation[256];           // stored position of output column i
 };
 
-constexpr iconv_t kNoConverter = (iconv_t)-1;
+inline const iconv_t kNoConverter = (iconv_t)-1;
