@@ -136,10 +136,10 @@ TEST(HexDump, ForgeBlockParsesBackToItsBytes)
     for (uint32_t size : {2048u, 8192u, 32768u}) {
         forge::Block block;
         forge::initBlock(&block, size, forge::kLittleEndian);
-        forge::DataBlockSpec spec;
-        forge::initDataBlockSpec(&spec, forge::makeRdba(5, 16), 53944);
-        forge::RowSpec row;
-        forge::initRowSpec(&row);
+        forge::DataBlockLayout spec;
+        forge::initDataBlockLayout(&spec, forge::makeRdba(5, 16), 53944);
+        forge::RowPiece row;
+        forge::initRowPiece(&row);
         forge::addColumnText(&row, "printable text, and\tcontrol\ncharacters");
         spec.rows.push_back(row);
         char error[256];

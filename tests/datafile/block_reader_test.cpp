@@ -17,9 +17,9 @@ protected:
     std::string makeFile(const char *name, uint16_t rfn, uint32_t blocks, uint32_t headerSize = 0,
                          bool bigfile = false)
     {
-        forge::DatafileSpec spec;
+        forge::DatafileLayout spec;
         std::string path = env.dir + "/" + name;
-        forge::initDatafileSpec(&spec, path.c_str(), rfn, blocks, 8192, forge::kLittleEndian);
+        forge::initDatafileLayout(&spec, path.c_str(), rfn, blocks, 8192, forge::kLittleEndian);
         spec.headerSize = headerSize;
         spec.bigfile = bigfile;
         forge::syncFileHeader(&spec);
@@ -138,9 +138,9 @@ TEST_F(BlockReader, RdbaSplitsIntoFileAndBlock)
 TEST_F(BlockReader, BigfileRdbaIsOneBlockNumberOfFileZero)
 {
     // 16,777,222 blocks of 8 KB: a sparse file of 128 GB holding block 16,777,221.
-    forge::DatafileSpec spec;
+    forge::DatafileLayout spec;
     std::string path = env.dir + "/big.dbf";
-    forge::initDatafileSpec(&spec, path.c_str(), 0, 16777222, 8192, forge::kLittleEndian);
+    forge::initDatafileLayout(&spec, path.c_str(), 0, 16777222, 8192, forge::kLittleEndian);
     spec.bigfile = true;
     forge::syncFileHeader(&spec);
     forge::PlacedBlock placed;
@@ -252,9 +252,9 @@ TEST_F(BlockReader, OtherBlockSizes)
 {
     for (uint32_t size : {2048u, 4096u, 16384u, 32768u}) {
         setTestBlockSize(&env, static_cast<uint16_t>(size));
-        forge::DatafileSpec spec;
+        forge::DatafileLayout spec;
         std::string path = env.dir + "/s" + std::to_string(size) + ".dbf";
-        forge::initDatafileSpec(&spec, path.c_str(), 3, 64, size, forge::kLittleEndian);
+        forge::initDatafileLayout(&spec, path.c_str(), 3, 64, size, forge::kLittleEndian);
         ASSERT_TRUE(writeTestDatafile(&spec, true));
         open(path + "\n");
         EXPECT_EQ(size, env.set->bsize[0]);

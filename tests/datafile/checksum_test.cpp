@@ -17,11 +17,11 @@ forge::Block forgeDataBlock(uint32_t size, forge::ByteOrder order)
 {
     forge::Block block;
     forge::initBlock(&block, size, order);
-    forge::DataBlockSpec spec;
-    forge::initDataBlockSpec(&spec, forge::makeRdba(4, 123), 74682);
+    forge::DataBlockLayout spec;
+    forge::initDataBlockLayout(&spec, forge::makeRdba(4, 123), 74682);
     for (int r = 0; r < 3; r++) {
-        forge::RowSpec row;
-        forge::initRowSpec(&row);
+        forge::RowPiece row;
+        forge::initRowPiece(&row);
         forge::addColumnText(&row, "SMITH");
         forge::addColumnBytes(&row, "\xc2\x08", 2);
         forge::addColumnNull(&row);

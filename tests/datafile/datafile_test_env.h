@@ -96,7 +96,7 @@ inline void setTestBlockSize(DatafileTestEnv *env, uint16_t blockSize)
 
 // A sealed type-6 block that carries the RDBA of its place in the file, so
 // a test can tell which block a read delivered.
-inline forge::Block markedBlock(const forge::DatafileSpec *spec, uint32_t blockNo)
+inline forge::Block markedBlock(const forge::DatafileLayout *spec, uint32_t blockNo)
 {
     forge::Block block;
     forge::initBlock(&block, spec->blockSize, spec->order);
@@ -110,7 +110,7 @@ inline forge::Block markedBlock(const forge::DatafileSpec *spec, uint32_t blockN
 
 // Writes a datafile; every block from firstMarked on (below blockCount)
 // carries its own RDBA when markAll is set.
-inline bool writeTestDatafile(const forge::DatafileSpec *spec, bool markAll)
+inline bool writeTestDatafile(const forge::DatafileLayout *spec, bool markAll)
 {
     std::vector<forge::PlacedBlock> blocks;
     if (markAll) {

@@ -28,9 +28,9 @@ protected:
                          forge::ByteOrder order = forge::kLittleEndian, uint8_t format = forge::kFormatA2,
                          uint32_t blockSize = 8192, uint32_t headerSize = 0)
     {
-        forge::DatafileSpec spec;
+        forge::DatafileLayout spec;
         std::string path = env.dir + "/" + name;
-        forge::initDatafileSpec(&spec, path.c_str(), rfn, blocks, blockSize, order);
+        forge::initDatafileLayout(&spec, path.c_str(), rfn, blocks, blockSize, order);
         spec.headerSize = headerSize;
         spec.header.tsNumber = tsn;
         spec.header.cache.format = format;
@@ -210,9 +210,9 @@ TEST_F(Registry, UnopenableFile)
 
 TEST_F(Registry, HeaderWithOtherBlockSizeIsTakenAsPlainBlock)
 {
-    forge::DatafileSpec spec;
+    forge::DatafileLayout spec;
     std::string path = env.dir + "/odd.dbf";
-    forge::initDatafileSpec(&spec, path.c_str(), 8, 16, 8192, forge::kLittleEndian);
+    forge::initDatafileLayout(&spec, path.c_str(), 8, 16, 8192, forge::kLittleEndian);
     spec.header.tsNumber = 9;
     spec.header.blockSize = 4096;   // disagrees with the file's real blocks
     ASSERT_TRUE(writeTestDatafile(&spec, false));
@@ -222,9 +222,9 @@ TEST_F(Registry, HeaderWithOtherBlockSizeIsTakenAsPlainBlock)
 
 TEST_F(Registry, CorruptHeaderMovesCheckToTheNextBlockOfTheFile)
 {
-    forge::DatafileSpec spec;
+    forge::DatafileLayout spec;
     std::string path = env.dir + "/c.dbf";
-    forge::initDatafileSpec(&spec, path.c_str(), 8, 16, 8192, forge::kLittleEndian);
+    forge::initDatafileLayout(&spec, path.c_str(), 8, 16, 8192, forge::kLittleEndian);
     spec.header.tsNumber = 9;
     ASSERT_TRUE(writeTestDatafile(&spec, true));
     addRDBAToList(env.corrupt, forge::makeRdba(8, 1));
@@ -234,9 +234,9 @@ TEST_F(Registry, CorruptHeaderMovesCheckToTheNextBlockOfTheFile)
 
 TEST_F(Registry, BlockCheckSkipsAHeaderWithABadChecksum)
 {
-    forge::DatafileSpec spec;
+    forge::DatafileLayout spec;
     std::string path = env.dir + "/b.dbf";
-    forge::initDatafileSpec(&spec, path.c_str(), 8, 16, 8192, forge::kLittleEndian);
+    forge::initDatafileLayout(&spec, path.c_str(), 8, 16, 8192, forge::kLittleEndian);
     spec.header.tsNumber = 9;
     ASSERT_TRUE(writeTestDatafile(&spec, true));
     char error[256];
@@ -252,9 +252,9 @@ TEST_F(Registry, BlockCheckSkipsAHeaderWithABadChecksum)
 
 TEST_F(Registry, BigfileFileIsRelativeFileZero)
 {
-    forge::DatafileSpec spec;
+    forge::DatafileLayout spec;
     std::string path = env.dir + "/big.dbf";
-    forge::initDatafileSpec(&spec, path.c_str(), 1024, 50, 8192, forge::kLittleEndian);
+    forge::initDatafileLayout(&spec, path.c_str(), 1024, 50, 8192, forge::kLittleEndian);
     spec.bigfile = true;
     spec.header.tsNumber = 11;
     forge::syncFileHeader(&spec);
