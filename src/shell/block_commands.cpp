@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kMaxKeywords = 8;
 constexpr int kValueSize = 4096;       // a value may be a file name
-constexpr int kLoadLineBuffer = 63;    // LOAD file lines: at most 62 characters
+constexpr int kLoadLineBuffer = 63;    // LOAD file lines: at most 62 characters and the NUL
 
 struct KeywordArgs {
     int keywordCount;
@@ -149,8 +149,8 @@ void loadListFile(RdbaList *list, const char *name)
     FILE *f = fopen64(name, "r+");
     if (f == nullptr)
         return;
-    char line[kLoadLineBuffer + 1];
-    while (fgets(line, kLoadLineBuffer + 1, f) != nullptr) {
+    char line[kLoadLineBuffer];
+    while (fgets(line, sizeof line, f) != nullptr) {
         uint32_t value = parseRdbaValue(line);
         if (value != 0)
             addRDBAToList(list, value);
@@ -232,6 +232,7 @@ void runOpenCommand(ShellState *shell)
 {
     CommandLine *cmd = shell->command;
     UnloadContext *ctx = shell->ctx;
+    emptyDataWindow(ctx);
     if (scanNextWord(cmd) == 0)
         return;
     // The rest of the command, blanks included, is the file name.
