@@ -299,3 +299,33 @@ TEST_F(BlockReader, CopyBlockOwnsItsBufferAndSharesTheRest)
     free(copy->block);
     free(copy);
 }
+
+TEST_F(BlockReader, RealOracleBlockIsFoundByItsRdbaAndVerifies)
+{
+    // Block 3126 of relative file 12, written by Oracle 19c.
+    std::string fixture = std::string(ZOR_SOURCE_DIR) + "/../shared/fixtures/oracle/heap-1row-char-19c-x64/block.bin";
+    FILE *f = fopen(fixture.c_str(), "rb");
+    if (f == nullptr)
+        GTEST_SKIP() << "the shared Oracle fixtures are not beside this checkout";
+    forge::PlacedBlock placed;
+    placed.blockNo = 3126;
+    placed.block.size = 8192;
+    placed.block.order = forge::kLittleEndian;
+    placed.block.bytes.assign(8192, 0);
+    size_t got = fread(placed.block.bytes.data(), 1, 8192, f);
+    fclose(f);
+    ASSERT_EQ(8192u, got);
+
+    forge::DatafileLayout spec;
+    std::string path = env.dir + "/users12.dbf";
+    forge::initDatafileLayout(&spec, path.c_str(), 12, 3200, 8192, forge::kLittleEndian);
+    char error[256];
+    ASSERT_TRUE(forge::writeDatafile(&spec, &placed, 1, error, sizeof error)) << error;
+    open(path + "\n");
+    ASSERT_EQ(8192, readRDBA(env.set, env.ctx, 0x03000c36));
+    EXPECT_EQ(0, memcmp(placed.block.bytes.data(), env.ctx->block, 8192));
+    env.ctx->blockCheck = 1;
+    EXPECT_EQ(0, matchBlockTail(env.ctx));
+    addRDBAToList(env.corrupt, 0x03000c36);
+    EXPECT_EQ(1, matchBlockTail(env.ctx));
+}
