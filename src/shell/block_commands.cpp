@@ -21,11 +21,9 @@ constexpr int kMaxKeywords = 8;
 constexpr int kValueSize = 4096;       // a value may be a file name
 constexpr int kLoadLineBuffer = 63;    // LOAD file lines: at most 62 characters and the NUL
 
+// Values start empty (a number then reads as 0) for each command.
 struct KeywordArgs {
-    int keywordCount;
-    const char *const *keywords;
     char value[kMaxKeywords][kValueSize];
-    bool given[kMaxKeywords];
     int waiting;   // keyword whose value comes next, -1 for none
 };
 
@@ -42,12 +40,8 @@ int findKeyword(const CommandLine *cmd, const char *const *keywords, int count)
 // the last keyword when no value followed it (CORRUPT CLEAR, CORRUPT LIST).
 void parseKeywordArgs(CommandLine *cmd, const char *const *keywords, int count, KeywordArgs *args)
 {
-    args->keywordCount = count;
-    args->keywords = keywords;
-    for (int k = 0; k < kMaxKeywords; k++) {
+    for (int k = 0; k < kMaxKeywords; k++)
         args->value[k][0] = '\0';
-        args->given[k] = false;
-    }
     args->waiting = -1;
     while (scanNextWord(cmd) > 0) {
         int k = findKeyword(cmd, keywords, count);
@@ -55,7 +49,6 @@ void parseKeywordArgs(CommandLine *cmd, const char *const *keywords, int count, 
             args->waiting = k;
         } else if (args->waiting >= 0) {
             copyCurrentWord(cmd, args->value[args->waiting], kValueSize);
-            args->given[args->waiting] = true;
             args->waiting = -1;
         }
     }
