@@ -69,7 +69,7 @@ long parseDecimalValue(const char *text)
 void emptyDataWindow(UnloadContext *ctx)
 {
     if (ctx->dataWindow != nullptr)
-        emptyWindow(ctx->dataWindow);
+        emptyReadAheadWindow(ctx->dataWindow);
 }
 
 // The block dumps write to the TO file when one is named and can be created,

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "datafile/datafile.h"
 #include "shell/shell.h"
 #include "unload/charset.h"
 
@@ -129,7 +130,7 @@ bool replaceBlockBuffer(UnloadContext *ctx, uint16_t size) {
     free(ctx->block);
     ctx->block = block;
     ctx->blockSize = size;
-    emptyWindow(ctx->dataWindow);
+    emptyReadAheadWindow(ctx->dataWindow);
     return true;
 }
 
@@ -157,7 +158,7 @@ void setCacheSize(CommandLine *cmd, UnloadContext *ctx) {
         else capacity = (uint32_t)kb * 1024;
     }
     ReadAheadWindow *window = ctx->dataWindow;
-    emptyWindow(window);
+    emptyReadAheadWindow(window);
     uint8_t *buffer = (uint8_t *)malloc(capacity);
     if (buffer == nullptr) return;  // keep the window it had
     free(window->buffer);

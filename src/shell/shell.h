@@ -62,6 +62,3 @@ void runDescCommand(ShellState *shell);
 void runRowidCommand(ShellState *shell);
 void runScanCommand(ShellState *shell);
 void runAsmCommand(ShellState *shell);
-
-// Empties a read-ahead window (file, first block and count to 0).
-void emptyWindow(ReadAheadWindow *window);

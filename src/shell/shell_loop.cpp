@@ -220,12 +220,6 @@ void commandLoop(ShellState *shell, FILE *in) {
 
 }  // namespace
 
-void emptyWindow(ReadAheadWindow *window) {
-    window->file = 0;
-    window->first = 0;
-    window->count = 0;
-}
-
 int runZOR(FILE *in) {
     ShellState shell;
     memset(&shell, 0, sizeof shell);
