@@ -1,0 +1,229 @@
+// Data dictionary: reading back the dictionary files under ZORDICT (users,
+// objects, segments, columns, column types) and the extent map file, the
+// lookups every command makes in them, the column description of a table for
+// the row decoder, the LIST USER and LIST TABLE listings, and the two
+// renderings of a table's columns: the DESC listing and the CREATE TABLE
+// statement.
+//
+// The dictionary files are plain text the operator may edit, so every line
+// is read with a bounded buffer, checked for length, and copied field by
+// field into fixed records; a line that does not parse is skipped.  Nothing
+// is cached: every lookup reads its file from the start, so an edited file
+// takes effect at once.  Lookups answer 1 when found and 0 otherwise (a
+// missing file is "not found"); line parsers answer 0 for a usable line and
+// 1 for a line to ignore.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "shell/command_line.h"
+#include "shell/unload_context.h"
+
+// The files, relative to the working directory.
+constexpr const char *kUserFile = "ZORDICT/ZORUSR.TXT";
+constexpr const char *kObjectFile = "ZORDICT/ZOROBJ.TXT";
+constexpr const char *kSegmentFile = "ZORDICT/ZORTAB.TXT";
+constexpr const char *kColumnFile = "ZORDICT/ZORCOL.TXT";
+constexpr const char *kColumnTypeFile = "ZORDICT/ZORTYP.TXT";
+
+constexpr int kDictNameSize = 64;          // names and hexadecimal identifiers: 63 characters
+constexpr int kDictLineBuffer = 1024;      // one line of a dictionary file: at most 1023 characters
+constexpr int kDescLineBuffer = 8192;      // DESC reads ZORCOL.TXT with a larger buffer
+constexpr int kMaxListedColumns = 1023;    // SEGCOL# 1 .. 1023
+
+// Oracle OBJ$ TYPE# values the lookups and listings use.
+constexpr uint8_t kObjIndex = 1;
+constexpr uint8_t kObjTable = 2;
+constexpr uint8_t kObjView = 4;
+constexpr uint8_t kObjProcedure = 7;
+constexpr uint8_t kObjFunction = 8;
+constexpr uint8_t kObjPackage = 9;
+constexpr uint8_t kObjTablePartition = 19;
+constexpr uint8_t kObjIndexPartition = 20;
+constexpr uint8_t kObjTableSubpartition = 34;
+constexpr uint8_t kObjIndexSubpartition = 35;
+
+// Type kinds of object-typed columns (ColumnEntry.typeKind, ColumnList).
+constexpr uint32_t kTypeKindNone = 0;
+constexpr uint32_t kTypeKindXMLTYPE = 1;
+constexpr uint32_t kTypeKindANYDATA = 2;
+constexpr uint32_t kTypeKindOther = 255;
+
+// ZORUSR.TXT: USER#, NAME
+struct UserEntry {
+    uint32_t userNumber;
+    char name[kDictNameSize];
+};
+
+// ZOROBJ.TXT: OBJ#, OWNER#, NAME, SUBNAME, TYPE#, OID$ (hexadecimal).
+// selectedObject is the object whose segment is to be unloaded: the
+// partition's OBJ# when a partition was named, otherwise the object's own.
+struct ObjectEntry {
+    uint32_t selectedObject;
+    uint32_t objectNumber;
+    uint32_t ownerNumber;
+    char name[kDictNameSize];
+    char subname[kDictNameSize];
+    uint8_t type;
+    char oid[kDictNameSize];
+};
+
+// ZORTAB.TXT: OBJ#, DATAOBJ#, TS#, FILE#, BLOCK#, TAB# (lines from TAB$,
+// IND$ and the partition tables).  FILE# and BLOCK# address the segment
+// header; TAB# is the table's number inside a cluster block.
+struct SegmentEntry {
+    uint32_t objectNumber;
+    uint32_t dataObjectId;
+    uint16_t tablespace;
+    uint16_t headerFile;
+    uint32_t headerBlock;
+    uint8_t cluster;
+};
+
+// ZORCOL.TXT: OBJ#, COL#, SEGCOL#, NAME, TYPE#, LENGTH, PRECISION#, SCALE,
+// NULL$, INTCOL#, PROPERTY, CHARSETID, CHARSETFORM.  The type kind, owner
+// and name are filled by getORASYSCOLOIDTYPE for object-typed columns.
+struct ColumnEntry {
+    uint32_t objectNumber;
+    uint16_t columnNumber;
+    uint16_t segmentColumn;     // stored position, 1-based; 0 = no storage of its own
+    char name[kDictNameSize];
+    uint16_t type;
+    uint16_t length;
+    uint16_t precision;
+    int32_t scale;
+    int32_t nullable;           // NULL$: non-zero means NOT NULL
+    uint16_t internalColumn;
+    uint32_t property;
+    uint16_t charsetId;
+    uint32_t charsetForm;       // 2 = national character set
+    uint32_t typeKind;
+    char typeOwner[kDictNameSize];
+    char typeName[kDictNameSize];
+};
+
+// ZORTYP.TXT: OBJ#, COL#, INTCOL#, TOID (hexadecimal), VERSION#, PACKED,
+// SYNOBJ# (VERSION# and PACKED are read past, not kept).
+struct ColumnTypeEntry {
+    uint32_t objectNumber;
+    uint32_t columnNumber;
+    uint32_t internalColumn;
+    char toid[kDictNameSize];
+    uint32_t synonymObject;
+};
+
+// One line of an extent map file: OBJD, file, first block, block count.
+struct ExtentEntry {
+    uint32_t dataObjectId;
+    uint16_t file;
+    uint32_t firstBlock;
+    uint32_t blockCount;
+};
+
+// One stored column of the table being unloaded, at position SEGCOL# - 1.
+struct ColumnListEntry {
+    char name[kDictNameSize];
+    uint8_t type;
+    uint16_t length;
+    uint16_t charsetId;
+    uint16_t charsetForm;
+    uint32_t typeKind;
+    char typeOwner[kDictNameSize];
+    char typeName[kDictNameSize];
+    uint16_t lobIndexFile;      // segment header of the column's LOB index, 0 when unknown
+    uint32_t lobIndexBlock;
+};
+
+// The columns of the table being unloaded, by stored position.  count is
+// the highest stored position filled; a position no column line names
+// stays zero (type 0: not written).
+struct ColumnList {
+    uint16_t count;
+    ColumnListEntry columns[kMaxColumns];
+};
+
+// ---- Line parsers (dictionary_files.cpp) ----
+// Each takes one line in a CommandLine record (text, length including the
+// newline; start and end are reset here) and returns 0 when the line fills
+// the entry, 1 when it is to be ignored.
+int parseORASYSUSER(UserEntry *entry, CommandLine *line);
+int parseORASYSOBJ(ObjectEntry *entry, CommandLine *line);
+int parseORASYSTAB(SegmentEntry *entry, CommandLine *line);
+int parseORASYSCOL(ColumnEntry *entry, CommandLine *line);
+int parseORASYSCOLTYPE(ColumnTypeEntry *entry, CommandLine *line);
+int parseORAEXTENT(ExtentEntry *entry, CommandLine *line);
+
+// Reads the next line worth parsing into line (read with a buffer of
+// bufferSize bytes, at most kCommandTextSize): lines starting with NUL, "\n"
+// or "\r" are passed over, and so is a line too long for the buffer, whole,
+// so that its tail never passes for a line of its own.  Returns false at the
+// end of the file.
+bool readDictionaryLine(FILE *file, CommandLine *line, int bufferSize);
+
+// ---- Lookups (dictionary_lookup.cpp) ----
+int getORASYSUSER(UserEntry *entry, const char *name);
+int getORASYSUSERID(UserEntry *entry, uint32_t userNumber);
+// The caller sets entry->selectedObject to 0 before the lookup.  On success
+// objectNumber, ownerNumber and name describe the table (or index) and
+// selectedObject is the partition's OBJ# when a partition was named.
+int getORASYSOBJ(ObjectEntry *entry, uint32_t ownerNumber, const char *name, const char *partition);
+int getORASYSTableOBJ(ObjectEntry *entry, uint32_t ownerNumber, const char *name, const char *partition);
+int getORASYSIndexOBJ(ObjectEntry *entry, uint32_t ownerNumber, const char *name, const char *partition);
+int getORASYSOBJID(ObjectEntry *entry, uint32_t objectNumber);
+int getORASYSOBJOID(ObjectEntry *entry, const char *oid);
+// Needs a non-zero DATAOBJ#; on failure the entry is cleared.
+int getORASYSTAB(SegmentEntry *entry, uint32_t objectNumber);
+int getORASYSCOLTYPE(ColumnTypeEntry *entry, uint32_t objectNumber, uint32_t columnNumber,
+                     uint32_t internalColumn);
+// Fills typeKind, typeOwner and typeName of an object-typed column (TYPE#
+// 58, 111, 121, 122, 123) from ZORTYP.TXT, ZOROBJ.TXT and ZORUSR.TXT.
+void getORASYSCOLOIDTYPE(ColumnEntry *column);
+// Loads the stored columns of the table into the list and into the
+// context's per-column arrays.  A LOB index address already set in the
+// context (the UNLOAD argument LOB colid.fid.blockid, the context being
+// cleared when UNLOAD starts) wins over the dictionary's.  Returns 1.
+int getORACOLTYPE(ColumnEntry *column, const ObjectEntry *table, const char *partition,
+                  UnloadContext *ctx, ColumnList *list);
+// Walks the stored columns of one table in ZORCOL.TXT, in file order.  A
+// column without storage of its own (SEGCOL# 0, such as the visible column
+// of an XMLTYPE kept in hidden columns) is held back, and the next stored
+// column takes over its NAME and type kind, owner and name.  Object types
+// are resolved on the way.
+struct StoredColumnWalk {
+    FILE *file;                  // null when ZORCOL.TXT cannot be opened
+    uint32_t tableObject;
+    bool hasPending;
+    ColumnEntry pending;
+    CommandLine line;
+};
+void beginStoredColumnWalk(StoredColumnWalk *walk, uint32_t tableObject);
+// The next column with SEGCOL# 1 .. 1023; false at the end of the file.
+bool nextStoredColumn(StoredColumnWalk *walk, ColumnEntry *column);
+void endStoredColumnWalk(StoredColumnWalk *walk);
+// Name of the LOB index of a LOB column: "SYS_IL%010uC%05u$$".
+void formatLobIndexName(char *buf, size_t size, uint32_t tableObject, uint32_t internalColumn);
+
+// ---- Listings (dictionary_lookup.cpp) ----
+// LIST USER: every user name, three a line.
+void listUserName(FILE *out);
+// LIST TABLE, VIEW, ...: the objects of TYPE# type owned by userName.
+// Returns 0 (after its message on standard output) when the user does not
+// exist, 1 otherwise.
+int listObjectName(FILE *out, ObjectEntry *entry, const char *userName, uint8_t type,
+                   uint8_t outputStyle);
+
+// ---- DESC and DDL (ddl.cpp) ----
+// The DESC listing of the table's columns, on out.  Returns 1.
+int getORASYSCOL(FILE *out, ColumnEntry *column, uint32_t tableObject);
+// A buffer of this size holds the CREATE TABLE statement of the widest
+// table the dictionary can describe (1023 columns of 63-character names
+// with 63-character type owners and names) and a 1023-character target name.
+constexpr size_t kCreateSyntaxSize = 262144;
+// Writes the CREATE TABLE statement of the table into text: multi-line when
+// multiLine is 1 (syntax script), one line when 0 (export dump); no final
+// semicolon.  Returns 1; returns 0 with text empty when the statement does
+// not fit in size bytes, so that a cut statement is never written.
+int getCreateSyntax(char *text, size_t size, ColumnEntry *column, const ObjectEntry *table,
+                    const char *targetName, int multiLine);
