@@ -1,12 +1,10 @@
-// Commands whose work belongs to subsystems not yet built: LIST and DESC
-// (dictionary), SAMPLE (column guessing), UNLOAD (row traversal), SCAN
-// (datafile scans) and ASM (disk groups).  They accept their arguments and
-// print nothing until their subsystems arrive.
+// Commands whose work belongs to subsystems not yet built: SAMPLE (column
+// guessing), UNLOAD (row traversal), SCAN (datafile scans) and ASM (disk
+// groups).  They accept their arguments and print nothing until their
+// subsystems arrive.
 #include "shell/shell.h"
 
-void runListCommand(ShellState *) {}
 void runSampleCommand(ShellState *) {}
 void runUnloadCommand(ShellState *) {}
-void runDescCommand(ShellState *) {}
 void runScanCommand(ShellState *) {}
 void runAsmCommand(ShellState *) {}

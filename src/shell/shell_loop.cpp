@@ -7,6 +7,7 @@
 
 #include "asm/asm.h"
 #include "datafile/datafile.h"
+#include "dictionary/dictionary.h"
 #include "lob/lob.h"
 #include "shell/shell.h"
 
@@ -95,6 +96,7 @@ void releaseShell(ShellState *shell) {
     free(shell->corruptList);
     free(shell->skipList);
     free(shell->command);
+    free(shell->columns);
 }
 
 bool allocateBuffers(ShellState *shell) {
@@ -123,7 +125,8 @@ bool allocateBuffers(ShellState *shell) {
     ctx->datafiles = shell->datafiles;
     shell->command = (CommandLine *)calloc(1, sizeof(CommandLine));
     shell->outputBuffer = (uint8_t *)malloc(kOutputBufferSize);
-    return shell->corruptList && shell->skipList && ctx->dataWindow && ctx->lobWindow &&
+    shell->columns = (ColumnList *)calloc(1, sizeof(ColumnList));
+    return shell->columns && shell->corruptList && shell->skipList && ctx->dataWindow && ctx->lobWindow &&
            ctx->indexWindow && ctx->workBuffer && ctx->workBuffer->data && shell->datafiles &&
            shell->command && shell->outputBuffer;
 }

@@ -1,0 +1,162 @@
+// Front ends of the catalogue commands: DESC, which describes a table from
+// the dictionary files, and LIST, which lists users, the objects of a user,
+// or the known character sets.
+//
+// LIST takes keyword/value pairs like the block commands: TABLE, VIEW,
+// PROCEDURE, FUNCTION, INDEX and PACKAGE wait for the owner, TO for the
+// output file; CHARSET and USER take no value.
+#include <cstring>
+
+#include "dictionary/dictionary.h"
+#include "shell/shell.h"
+#include "unload/charset.h"
+
+namespace {
+
+constexpr int kArgumentSize = 1024;
+
+// ---- DESC ----
+
+// Splits owner.table at the first "."; further dots stay in the table name.
+void splitTableArgument(const char *argument, char *owner, char *table) {
+    const char *dot = strchr(argument, '.');
+    owner[0] = '\0';
+    table[0] = '\0';
+    if (dot == nullptr) {
+        snprintf(owner, kDictNameSize, "%s", argument);
+        return;
+    }
+    int ownerLength = (int)(dot - argument);
+    snprintf(owner, kDictNameSize, "%.*s", ownerLength, argument);
+    snprintf(table, kDictNameSize, "%s", dot + 1);
+}
+
+// ---- LIST ----
+
+enum ListKeyword {
+    kListTable, kListView, kListProcedure, kListFunction, kListIndex, kListPackage,
+    kListCharset, kListUser, kListTo, kListKeywordCount
+};
+const char *const kListKeywords[kListKeywordCount] = {
+    "TABLE", "VIEW", "PROCEDURE", "FUNCTION", "INDEX", "PACKAGE", "CHARSET", "USER", "TO",
+};
+// OBJ$ TYPE# listed by each object keyword, in keyword order.
+const uint8_t kListedObjectType[kListCharset] = {
+    kObjTable, kObjView, kObjProcedure, kObjFunction, kObjIndex, kObjPackage,
+};
+
+int findListKeyword(const CommandLine *cmd) {
+    for (int k = 0; k < kListKeywordCount; k++)
+        if (compareKeyword(cmd, kListKeywords[k]) == 0) return k;
+    return -1;
+}
+
+bool isObjectKeyword(int keyword) { return keyword >= kListTable && keyword <= kListPackage; }
+
+struct ListRequest {
+    int selected;                  // object keyword, CHARSET or USER; -1 for none
+    char owner[kArgumentSize];
+    char target[kArgumentSize];
+};
+
+void parseListRequest(CommandLine *cmd, ListRequest *request) {
+    request->selected = -1;
+    request->owner[0] = '\0';
+    request->target[0] = '\0';
+    int waiting = -1;
+    while (scanNextWord(cmd) > 0) {
+        int keyword = findListKeyword(cmd);
+        if (keyword == kListCharset || keyword == kListUser) {
+            request->selected = keyword;
+            waiting = -1;
+        } else if (keyword >= 0) {
+            waiting = keyword;
+        } else if (waiting == kListTo) {
+            copyCurrentWord(cmd, request->target, kArgumentSize);
+            waiting = -1;
+        } else if (isObjectKeyword(waiting)) {
+            copyCurrentWord(cmd, request->owner, kArgumentSize);
+            request->selected = waiting;
+            waiting = -1;
+        }
+    }
+}
+
+void listObjects(const ListRequest *request, uint8_t outputStyle) {
+    FILE *out = stdout;
+    if (request->target[0] != '\0') {
+        out = fopen64(request->target, "wb+");
+        if (out == nullptr) out = stdout;
+    }
+    ObjectEntry object;
+    memset(&object, 0, sizeof object);
+    if (request->selected == kListTable) {
+        // Tables, then table partitions, then subpartitions; a missing user
+        // is reported once, not once a pass.
+        if (listObjectName(out, &object, request->owner, kObjTable, outputStyle)) {
+            listObjectName(out, &object, request->owner, kObjTablePartition, outputStyle);
+            listObjectName(out, &object, request->owner, kObjTableSubpartition, outputStyle);
+        }
+    } else {
+        listObjectName(out, &object, request->owner, kListedObjectType[request->selected], outputStyle);
+    }
+    if (out != stdout) fclose(out);
+    else fflush(stdout);
+}
+
+}  // namespace
+
+void runDescCommand(ShellState *shell) {
+    CommandLine *cmd = shell->command;
+    if (scanNextWord(cmd) == 0) {
+        fputs("  DESC owner.tablename [partition]\n", stdout);
+        return;
+    }
+    char argument[kArgumentSize];
+    char owner[kDictNameSize];
+    char table[kDictNameSize];
+    char partition[kDictNameSize];
+    copyCurrentWord(cmd, argument, sizeof argument);
+    splitTableArgument(argument, owner, table);
+    partition[0] = '\0';
+    if (scanNextWord(cmd) > 0) copyCurrentWord(cmd, partition, sizeof partition);
+    if (owner[0] == '\0' || table[0] == '\0') return;
+
+    UserEntry user;
+    if (!getORASYSUSER(&user, owner)) {
+        printf("  USER %s does not exists!\n", owner);
+        return;
+    }
+    ObjectEntry object;
+    memset(&object, 0, sizeof object);
+    if (!getORASYSOBJ(&object, user.userNumber, table, partition)) {
+        printf("  TABLE %s.%s does not exists!\n", owner, table);
+        return;
+    }
+    putchar('\n');
+    // Without a table record (a partitioned table has none of its own) the
+    // cleared record shows zeros.
+    SegmentEntry segment;
+    getORASYSTAB(&segment, object.selectedObject);
+    printf("Storage(OBJ#=%u OBJD=%u TS=%u FILE=%u BLOCK=%u CLUSTER=%u)\n", segment.objectNumber,
+           segment.dataObjectId, (unsigned)segment.tablespace, (unsigned)segment.headerFile,
+           segment.headerBlock, (unsigned)segment.cluster);
+    ColumnEntry column;
+    getORASYSCOL(stdout, &column, object.objectNumber);
+    putchar('\n');
+}
+
+void runListCommand(ShellState *shell) {
+    ListRequest request;
+    parseListRequest(shell->command, &request);
+    if (request.selected == kListCharset) {
+        get_ora_charset_list(stdout);
+    } else if (request.selected == kListUser) {
+        listUserName(stdout);
+    } else if (request.selected >= 0) {
+        listObjects(&request, shell->ctx->outputStyle);
+    } else {
+        fputs("  LIST { TABLE | VIEW | PROCEDURE | FUNCTION |INDEX | PACKAGE } username\n", stdout);
+        fputs("  LIST { USER | CHARSET } \n", stdout);
+    }
+}
