@@ -101,6 +101,10 @@ struct UnloadContext {
     uint16_t compressLengths[256];      // cumulative end positions; bit 15 = no length
     uint8_t permutationCount;           // p: entries of the column permutation
     uint8_t permutation[256];           // stored position of output column i
+
+    // Unknown-type (253) warnings printed per column position; the UNLOAD
+    // command resets them so that each column warns at most five times.
+    uint16_t unknownTypeWarnings[kMaxColumns];
 };
 
 inline const iconv_t kNoConverter = (iconv_t)-1;

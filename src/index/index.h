@@ -1,0 +1,13 @@
+// Index rows: the leaf entries of index-organized tables, written as text
+// records or into the export dump, and the index-block cache.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "shell/unload_context.h"
+
+// Text records of the leaf entries of the index block in the context's
+// buffer.  Until the index-row decoder is built this is a stand-in that
+// writes nothing (index_rows_pending.cpp).
+void printIndexRow2(FILE *stream, UnloadContext *ctx, uint8_t deleted, uint8_t committed);
