@@ -13,3 +13,34 @@
 // ora_valid_number work on NUMBER bytes; printDate writes the local time.
 #include "unload/value_format.h"
 // --- end of column value formatting -----------------------------------------
+
+// --- Row output and segment traversal (row_output.cpp) ---------------------
+// Traversal entries: each takes the output stream, the context, the data
+// object id, the table number inside the block (the cluster table number, 0
+// for an ordinary table), DELETED_ROW and COMMITED_ONLY, and adds the head
+// rows it writes to ctx->rowsUnloaded, stopping at ctx->rowLimit.
+#include <cstdint>
+#include <cstdio>
+
+#include "shell/unload_context.h"
+
+struct ExtentEntry;
+
+// Walks the extent map of the segment header already in the block buffer,
+// through its chain of extent map blocks.
+void printExtentRows(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t table, uint8_t deleted,
+                     uint8_t committed);
+// Unloads one extent of the extent file.
+void printRowByExtent(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t table, uint8_t deleted,
+                      uint8_t committed, const ExtentEntry *extent);
+// Scans every open datafile (or only file `file`) for data blocks of objd;
+// with a file (or BIGFILE) and a block, unloads only that block.
+void scanTableRows(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t table, uint8_t deleted,
+                   uint8_t committed, uint32_t file, uint32_t block);
+// All rows of `table` in the data block in the buffer, chained pieces
+// followed.
+void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t deleted, uint8_t committed);
+// One row piece from column position firstColumn; returns the position after
+// its last column, where the next piece of the row starts.
+uint32_t printDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn);
+// --- end of row output and segment traversal --------------------------------
