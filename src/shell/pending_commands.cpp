@@ -1,10 +1,7 @@
 // Commands whose work belongs to subsystems not yet built: SAMPLE (column
-// guessing), UNLOAD (row traversal), SCAN (datafile scans) and ASM (disk
-// groups).  They accept their arguments and print nothing until their
-// subsystems arrive.
+// guessing) and ASM (disk groups).  They accept their arguments and print
+// nothing until their subsystems arrive.
 #include "shell/shell.h"
 
 void runSampleCommand(ShellState *) {}
-void runUnloadCommand(ShellState *) {}
-void runScanCommand(ShellState *) {}
 void runAsmCommand(ShellState *) {}
