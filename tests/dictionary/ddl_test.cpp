@@ -89,7 +89,7 @@ std::string descLine(int columnNumber, int segmentColumn, int internalColumn, co
     return line;
 }
 
-class Ddl : public DictionaryDir {
+class DictionaryDdl : public DictionaryDir {
 protected:
     void writeTypeTable() {
         writeDictFile(kUserFile, "0,SYS\n54,SCOTT\n60,HR\n");
@@ -106,14 +106,14 @@ protected:
     }
 };
 
-TEST_F(Ddl, TypeCasesAreNumberedAsTheirExpectedLobIndexNames) {
+TEST_F(DictionaryDdl, TypeCasesAreNumberedAsTheirExpectedLobIndexNames) {
     // The LOB rows above name their index by their own INTCOL#.
     EXPECT_STREQ(kTypeCases[25].name, "C_NCLOB");
     EXPECT_STREQ(kTypeCases[27].name, "C_BLOB");
     EXPECT_STREQ(kTypeCases[15].name, "C_ADDRESS");
 }
 
-TEST_F(Ddl, DescListsEveryType) {
+TEST_F(DictionaryDdl, DescListsEveryType) {
     writeTypeTable();
     std::string expected = kDescHeading;
     for (int i = 0; i < kTypeCaseCount; i++)
@@ -124,7 +124,7 @@ TEST_F(Ddl, DescListsEveryType) {
     EXPECT_EQ(endCapture(&capture), expected);
 }
 
-TEST_F(Ddl, CreateMultiLineWithEveryType) {
+TEST_F(DictionaryDdl, CreateMultiLineWithEveryType) {
     writeTypeTable();
     std::string expected = "CREATE TABLE \"EVERY_TYPE\" (\n";
     for (int i = 0; i < kTypeCaseCount; i++) {
@@ -140,7 +140,7 @@ TEST_F(Ddl, CreateMultiLineWithEveryType) {
     EXPECT_EQ(std::string(text.data()), expected);
 }
 
-TEST_F(Ddl, CreateSingleLineWithEveryType) {
+TEST_F(DictionaryDdl, CreateSingleLineWithEveryType) {
     writeTypeTable();
     std::string expected = "CREATE TABLE \"EVERY_TYPE\" (";
     for (int i = 0; i < kTypeCaseCount; i++) {
@@ -155,7 +155,7 @@ TEST_F(Ddl, CreateSingleLineWithEveryType) {
     EXPECT_EQ(std::string(text.data()), expected);
 }
 
-TEST_F(Ddl, TwoColumnTableInBothLayouts) {
+TEST_F(DictionaryDdl, TwoColumnTableInBothLayouts) {
     writeDictFile(kColumnFile, "500,1,1,ID,2,22,10,0,1,1,0,0,0\n500,2,2,NAME,1,30,,,0,2,0,873,1\n");
     ObjectEntry object = {};
     object.objectNumber = 500;
@@ -175,7 +175,7 @@ TEST_F(Ddl, TwoColumnTableInBothLayouts) {
                  "CREATE TABLE \"NEW_T\" ( \"ID\"  NUMBER(10) NOT NULL , \"NAME\"  VARCHAR2(30)  )");
 }
 
-TEST_F(Ddl, ColumnsFollowTheirStoredPositionNotTheFileOrder) {
+TEST_F(DictionaryDdl, ColumnsFollowTheirStoredPositionNotTheFileOrder) {
     writeDictFile(kColumnFile, "500,2,2,NAME,1,30,,,0,2,0,873,1\n500,1,1,ID,2,22,,,0,1,0,0,0\n");
     ObjectEntry object = {};
     object.objectNumber = 500;
@@ -186,7 +186,7 @@ TEST_F(Ddl, ColumnsFollowTheirStoredPositionNotTheFileOrder) {
     EXPECT_STREQ(text.data(), "CREATE TABLE \"T\" ( \"ID\"  NUMBER  , \"NAME\"  VARCHAR2(30)  )");
 }
 
-TEST_F(Ddl, TableWithoutColumnLines) {
+TEST_F(DictionaryDdl, TableWithoutColumnLines) {
     writeDictFile(kColumnFile, "500,1,1,ID,2,22,10,0,1,1,0,0,0\n");
     ObjectEntry object = {};
     object.objectNumber = 501;
@@ -209,7 +209,7 @@ TEST_F(Ddl, TableWithoutColumnLines) {
 // XMLTYPE in binary storage: the visible column (SEGCOL# 0) and its hidden
 // BLOB.  DESC lists both lines; CREATE writes the column once, under the
 // visible name, with the type of the storage column.
-TEST_F(Ddl, XmltypeColumn) {
+TEST_F(DictionaryDdl, XmltypeColumn) {
     writeDictFile(kUserFile, "0,SYS\n54,SCOTT\n");
     writeDictFile(kObjectFile, "600,54,DOCS,,2\n300,0,XMLTYPE,,13,0000ABCD\n");
     writeDictFile(kColumnTypeFile, "600,2,2,0000ABCD,1,0\n");
@@ -240,7 +240,7 @@ TEST_F(Ddl, XmltypeColumn) {
 
 // A clause used to be held in 128 bytes: long names together with a long
 // type owner and name were cut.  Every clause is written whole.
-TEST_F(Ddl, LongClauseIsNeverCut) {
+TEST_F(DictionaryDdl, LongClauseIsNeverCut) {
     std::string owner(63, 'O');
     std::string type(63, 'T');
     std::string name(63, 'N');
@@ -263,7 +263,7 @@ TEST_F(Ddl, LongClauseIsNeverCut) {
 // The statement buffer of 32768 bytes overflowed for wide tables; a
 // statement that does not fit the given size is not written at all, and the
 // advertised size holds the widest table.
-TEST_F(Ddl, WideTableNeedsTheLargeBufferAndNeverOverruns) {
+TEST_F(DictionaryDdl, WideTableNeedsTheLargeBufferAndNeverOverruns) {
     std::string columns;
     for (int i = 1; i <= kMaxListedColumns; i++) {
         char line[160];
@@ -288,7 +288,7 @@ TEST_F(Ddl, WideTableNeedsTheLargeBufferAndNeverOverruns) {
     EXPECT_NE(statement.find(std::string(59, 'C') + "1023\"  VARCHAR2(4000) NOT NULL \n)"), std::string::npos);
 }
 
-TEST_F(Ddl, DescListsOnlyTheTable) {
+TEST_F(DictionaryDdl, DescListsOnlyTheTable) {
     writeDictFile(kColumnFile,
                   "500,1,1,ID,2,22,,,0,1,0,0,0\n"
                   "501,1,1,OTHER,2,22,,,0,1,0,0,0\n"

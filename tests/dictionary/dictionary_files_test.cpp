@@ -195,9 +195,9 @@ TEST(ParseExtent, StaleLengthIsNotTrusted) {
     EXPECT_EQ(extent.blockCount, 8u);
 }
 
-class LineReader : public DictionaryDir {};
+class DictionaryLineReader : public DictionaryDir {};
 
-TEST_F(LineReader, BlankLinesAreSkipped) {
+TEST_F(DictionaryLineReader, BlankLinesAreSkipped) {
     writeDictFile("ZORDICT/ZORUSR.TXT", "\n\r\n0,SYS\n\n54,SCOTT\n");
     FILE *f = fopen("ZORDICT/ZORUSR.TXT", "r");
     ASSERT_NE(f, nullptr);
@@ -213,7 +213,7 @@ TEST_F(LineReader, BlankLinesAreSkipped) {
 
 // A line longer than the read buffer used to arrive in pieces, and its short
 // tail then parsed as a line of its own: here a phantom user 99.
-TEST_F(LineReader, TailOfOverlongLineIsNotReadAsALine) {
+TEST_F(DictionaryLineReader, TailOfOverlongLineIsNotReadAsALine) {
     // The first 1023 characters fill the buffer; "99,GHOST" follows them.
     std::string longLine = "1," + std::string(1021, 'X') + "99,GHOST\n";
     writeDictFile("ZORDICT/ZORUSR.TXT", "0,SYS\n" + longLine + "54,SCOTT\n");
@@ -232,7 +232,7 @@ TEST_F(LineReader, TailOfOverlongLineIsNotReadAsALine) {
     EXPECT_STREQ(user.name, "SCOTT");
 }
 
-TEST_F(LineReader, LineOfExactlyTheBufferFitsAndLastLineWithoutNewline) {
+TEST_F(DictionaryLineReader, LineOfExactlyTheBufferFitsAndLastLineWithoutNewline) {
     std::string exact = "5," + std::string(1020, 'Y') + "\n";   // 1023 characters
     writeDictFile("ZORDICT/ZORUSR.TXT", exact + "54,SCOTT");
     FILE *f = fopen("ZORDICT/ZORUSR.TXT", "r");

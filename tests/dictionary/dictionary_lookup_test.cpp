@@ -39,9 +39,9 @@ void writeBaseDictionary() {
     writeDictFile(kSegmentFile, kSegments);
 }
 
-class Lookup : public DictionaryDir {};
+class DictionaryLookup : public DictionaryDir {};
 
-TEST_F(Lookup, UserByNameIgnoresCaseAndTrailingBlanks) {
+TEST_F(DictionaryLookup, UserByNameIgnoresCaseAndTrailingBlanks) {
     writeBaseDictionary();
     UserEntry user;
     ASSERT_EQ(getORASYSUSER(&user, "scott"), 1);
@@ -53,7 +53,7 @@ TEST_F(Lookup, UserByNameIgnoresCaseAndTrailingBlanks) {
     EXPECT_EQ(getORASYSUSER(&user, "SCOTTS"), 0);
 }
 
-TEST_F(Lookup, UserByNumber) {
+TEST_F(DictionaryLookup, UserByNumber) {
     writeBaseDictionary();
     UserEntry user;
     ASSERT_EQ(getORASYSUSERID(&user, 0), 1);
@@ -61,7 +61,7 @@ TEST_F(Lookup, UserByNumber) {
     EXPECT_EQ(getORASYSUSERID(&user, 1), 0);
 }
 
-TEST_F(Lookup, MissingFilesAnswerNotFound) {
+TEST_F(DictionaryLookup, MissingFilesAnswerNotFound) {
     UserEntry user;
     ObjectEntry object = {};
     SegmentEntry segment;
@@ -75,7 +75,7 @@ TEST_F(Lookup, MissingFilesAnswerNotFound) {
     EXPECT_EQ(getORASYSCOLTYPE(&type, 1, 1, 1), 0);
 }
 
-TEST_F(Lookup, TableWithoutPartitionSelectsItself) {
+TEST_F(DictionaryLookup, TableWithoutPartitionSelectsItself) {
     writeBaseDictionary();
     ObjectEntry object = {};
     ASSERT_EQ(getORASYSOBJ(&object, 54, "emp", ""), 1);
@@ -86,7 +86,7 @@ TEST_F(Lookup, TableWithoutPartitionSelectsItself) {
     EXPECT_EQ(object.type, 2);
 }
 
-TEST_F(Lookup, PartitionSelectsThePartitionAndDescribesTheTable) {
+TEST_F(DictionaryLookup, PartitionSelectsThePartitionAndDescribesTheTable) {
     writeBaseDictionary();
     ObjectEntry object = {};
     ASSERT_EQ(getORASYSOBJ(&object, 54, "SALES", "p1"), 1);
@@ -109,7 +109,7 @@ TEST_F(Lookup, PartitionSelectsThePartitionAndDescribesTheTable) {
     EXPECT_EQ(getORASYSOBJ(&none, 60, "SALES", ""), 0);
 }
 
-TEST_F(Lookup, IndexFoundWhenNoTableHasTheName) {
+TEST_F(DictionaryLookup, IndexFoundWhenNoTableHasTheName) {
     writeBaseDictionary();
     ObjectEntry object = {};
     ASSERT_EQ(getORASYSOBJ(&object, 54, "PK_EMP", ""), 1);
@@ -121,7 +121,7 @@ TEST_F(Lookup, IndexFoundWhenNoTableHasTheName) {
     EXPECT_EQ(getORASYSOBJ(&view, 54, "EMP_V", ""), 0);   // views have no segment
 }
 
-TEST_F(Lookup, ObjectByNumberAndByIdentifier) {
+TEST_F(DictionaryLookup, ObjectByNumberAndByIdentifier) {
     writeBaseDictionary();
     ObjectEntry object = {};
     ASSERT_EQ(getORASYSOBJID(&object, 302), 1);
@@ -135,7 +135,7 @@ TEST_F(Lookup, ObjectByNumberAndByIdentifier) {
     EXPECT_EQ(getORASYSOBJOID(&byOid, "0000ABC"), 0);
 }
 
-TEST_F(Lookup, SegmentNeedsANonZeroDataObjectId) {
+TEST_F(DictionaryLookup, SegmentNeedsANonZeroDataObjectId) {
     writeBaseDictionary();
     SegmentEntry segment;
     // SALES itself has an empty DATAOBJ#; the entry comes back cleared.
@@ -154,7 +154,7 @@ TEST_F(Lookup, SegmentNeedsANonZeroDataObjectId) {
     EXPECT_EQ(segment.headerBlock, 130u);
 }
 
-TEST_F(Lookup, ColumnTypeNeedsAllThreeNumbers) {
+TEST_F(DictionaryLookup, ColumnTypeNeedsAllThreeNumbers) {
     writeDictFile(kColumnTypeFile, "12345,5,5,0000ABCD,1,0\n12345,5,6,00001111,1,0,303\n");
     ColumnTypeEntry type;
     ASSERT_EQ(getORASYSCOLTYPE(&type, 12345, 5, 6), 1);
@@ -172,7 +172,7 @@ ColumnEntry objectColumn(uint16_t type, uint16_t columnNumber, uint16_t internal
     return column;
 }
 
-TEST_F(Lookup, ObjectTypeResolution) {
+TEST_F(DictionaryLookup, ObjectTypeResolution) {
     writeBaseDictionary();
     writeDictFile(kColumnTypeFile,
                   "12345,5,5,0000ABCD,1,0\n"          // XMLTYPE through its identifier
@@ -236,7 +236,7 @@ ObjectEntry empTable() {
     return table;
 }
 
-TEST_F(Lookup, ColumnsGoToTheListAndTheContext) {
+TEST_F(DictionaryLookup, ColumnsGoToTheListAndTheContext) {
     writeBaseDictionary();
     writeDictFile(kColumnFile,
                   "12345,1,1,EMPNO,2,22,4,0,1,1,0,0,0\n"
@@ -276,7 +276,7 @@ TEST_F(Lookup, ColumnsGoToTheListAndTheContext) {
     EXPECT_EQ(loaded->ctx.lobIndexBlock[1], 0u);
 }
 
-TEST_F(Lookup, LobIndexGivenOnTheCommandWinsOverTheDictionary) {
+TEST_F(DictionaryLookup, LobIndexGivenOnTheCommandWinsOverTheDictionary) {
     writeBaseDictionary();
     writeDictFile(kColumnFile, "12345,3,3,NOTES,112,4000,,,0,3,0,873,1\n");
     std::unique_ptr<Loaded> loaded = newLoaded();
@@ -290,7 +290,7 @@ TEST_F(Lookup, LobIndexGivenOnTheCommandWinsOverTheDictionary) {
     EXPECT_EQ(loaded->list.columns[2].lobIndexBlock, 777u);
 }
 
-TEST_F(Lookup, LobIndexWithoutSegmentLeavesNoAddress) {
+TEST_F(DictionaryLookup, LobIndexWithoutSegmentLeavesNoAddress) {
     writeDictFile(kUserFile, kUsers);
     writeDictFile(kObjectFile, "12345,54,EMP,,2\n12350,54,SYS_IL0000012345C00003$$,,1\n");
     writeDictFile(kSegmentFile, "12345,12345,4,4,130\n");
@@ -306,7 +306,7 @@ TEST_F(Lookup, LobIndexWithoutSegmentLeavesNoAddress) {
 
 // An XMLTYPE column: the visible column has SEGCOL# 0, its hidden storage
 // column follows and takes over its name and type.
-TEST_F(Lookup, XmltypeColumnTakesOverTheVisibleName) {
+TEST_F(DictionaryLookup, XmltypeColumnTakesOverTheVisibleName) {
     writeBaseDictionary();
     writeDictFile(kColumnTypeFile, "12345,2,2,0000ABCD,1,0\n");
     writeDictFile(kColumnFile,
@@ -329,7 +329,7 @@ TEST_F(Lookup, XmltypeColumnTakesOverTheVisibleName) {
     EXPECT_EQ(loaded->list.columns[2].typeKind, kTypeKindNone);
 }
 
-TEST_F(Lookup, MissingColumnFileLoadsNothing) {
+TEST_F(DictionaryLookup, MissingColumnFileLoadsNothing) {
     writeBaseDictionary();
     std::unique_ptr<Loaded> loaded = newLoaded();
     loaded->list.count = 9;
@@ -344,7 +344,7 @@ TEST_F(Lookup, MissingColumnFileLoadsNothing) {
 // Counting column lines used to make a position listed twice (a deleted COL$
 // row unloaded beside the live one) push the count past the stored columns,
 // leaving the last counted entry unfilled.
-TEST_F(Lookup, RepeatedPositionDoesNotInflateTheColumnCount) {
+TEST_F(DictionaryLookup, RepeatedPositionDoesNotInflateTheColumnCount) {
     writeBaseDictionary();
     writeDictFile(kColumnFile,
                   "12345,1,1,OLD_ID,2,22,,,0,1,0,0,0\n"
@@ -363,7 +363,7 @@ TEST_F(Lookup, RepeatedPositionDoesNotInflateTheColumnCount) {
 
 // A TYPE# above 255 used to be cut to its low byte, which could make it pass
 // for another type (258 for NUMBER); it is decoded as an unknown type.
-TEST_F(Lookup, TypeAbove255IsNotTakenForAnotherType) {
+TEST_F(DictionaryLookup, TypeAbove255IsNotTakenForAnotherType) {
     writeBaseDictionary();
     writeDictFile(kColumnFile, "12345,1,1,ODD,258,22,,,0,1,0,0,0\n");
     std::unique_ptr<Loaded> loaded = newLoaded();
@@ -376,7 +376,7 @@ TEST_F(Lookup, TypeAbove255IsNotTakenForAnotherType) {
 
 // ---- Listings ----
 
-TEST_F(Lookup, ListUserNameThreeALine) {
+TEST_F(DictionaryLookup, ListUserNameThreeALine) {
     writeDictFile(kUserFile, "0,SYS\n5,SYSTEM\n54,SCOTT\n60,HR\n");
     CapturedStream capture;
     listUserName(beginCapture(&capture));
@@ -387,7 +387,7 @@ TEST_F(Lookup, ListUserNameThreeALine) {
     EXPECT_EQ(endCapture(&capture), expected);
 }
 
-TEST_F(Lookup, ListUserNameExactlyThree) {
+TEST_F(DictionaryLookup, ListUserNameExactlyThree) {
     writeDictFile(kUserFile, "0,SYS\n5,SYSTEM\n54,SCOTT\n");
     CapturedStream capture;
     listUserName(beginCapture(&capture));
@@ -397,13 +397,13 @@ TEST_F(Lookup, ListUserNameExactlyThree) {
     EXPECT_EQ(endCapture(&capture), expected);
 }
 
-TEST_F(Lookup, ListUserNameWithoutUsersWritesNothing) {
+TEST_F(DictionaryLookup, ListUserNameWithoutUsersWritesNothing) {
     CapturedStream capture;
     listUserName(beginCapture(&capture));
     EXPECT_EQ(endCapture(&capture), "");
 }
 
-TEST_F(Lookup, ListOneTableWritesOneUnloadLine) {
+TEST_F(DictionaryLookup, ListOneTableWritesOneUnloadLine) {
     writeDictFile(kUserFile, kUsers);
     writeDictFile(kObjectFile, "12345,54,EMP,,2\n12401,54,PK_EMP,,1\n");
     CapturedStream capture;
@@ -412,7 +412,7 @@ TEST_F(Lookup, ListOneTableWritesOneUnloadLine) {
     EXPECT_EQ(endCapture(&capture), " UNLOAD TABLE scott.EMP TO EMP.txt;\n");
 }
 
-TEST_F(Lookup, ListPartitionsAndDumpStyle) {
+TEST_F(DictionaryLookup, ListPartitionsAndDumpStyle) {
     writeBaseDictionary();
     CapturedStream capture;
     ObjectEntry object;
@@ -426,7 +426,7 @@ TEST_F(Lookup, ListPartitionsAndDumpStyle) {
               " UNLOAD TABLE SCOTT.SALES TO SALES.dmp;\n");
 }
 
-TEST_F(Lookup, ListOtherKindsByName) {
+TEST_F(DictionaryLookup, ListOtherKindsByName) {
     writeBaseDictionary();
     CapturedStream capture;
     ObjectEntry object;
@@ -437,7 +437,7 @@ TEST_F(Lookup, ListOtherKindsByName) {
     EXPECT_EQ(endCapture(&capture), "   EMP_V \n");
 }
 
-TEST_F(Lookup, ListForAnUnknownUserSaysSoOnStandardOutput) {
+TEST_F(DictionaryLookup, ListForAnUnknownUserSaysSoOnStandardOutput) {
     writeBaseDictionary();
     CapturedStream capture;
     ObjectEntry object;
