@@ -275,6 +275,7 @@ uint32_t printDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_
         start--;
 
     uint32_t mapped = ctx->mappedColumns;
+    uint8_t lastType = 0;
     for (uint32_t i = 0; i < mapped; i++) {
         uint32_t position = start + i;
         if (position >= static_cast<uint32_t>(kMaxColumns))
@@ -284,6 +285,7 @@ uint32_t printDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_
         uint32_t length = stored < mapped ? ctx->slots.length[stored] : 0;
         uint32_t offset = stored < mapped ? ctx->slots.offset[stored] : 0;
         uint8_t type = ctx->columnTypes[position];
+        lastType = type;
         if (length != 0 && type != 0) {
             if (guessing) {
                 guessField(ctx, offset, length, position);
@@ -300,10 +302,13 @@ uint32_t printDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_
             writeFieldTag(stream, ctx);
     }
 
+    // The separator after a piece's last column belongs to that column: a
+    // skipped column (type 0) has none, or a row split into pieces would get
+    // one more field than the same row kept in one piece.
     if (!guessing) {
         if (flag & kRowFlagLast)
             writeRecordTag(stream, ctx);
-        else if (!(flag & kRowFlagNext))
+        else if (!(flag & kRowFlagNext) && (mapped == 0 || lastType != 0))
             writeFieldTag(stream, ctx);
     }
     return start + mapped;

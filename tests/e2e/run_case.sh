@@ -9,7 +9,9 @@
 #   setup.sh   optional; run in the directory first, with $FORGE, $ZOR and $CASE_DIR set
 #   expect/    optional; every file here must be left behind with the same content
 #   exit_status optional; the exit status expected (0 otherwise)
-# Lines holding only a local time "YYYY-MM-DD HH:MM:SS" are masked on both sides.
+# Lines holding only a local time "YYYY-MM-DD HH:MM:SS" are masked on both sides,
+# also when the time follows prompts on its line ("ZOR> " or a continuation
+# line number): commands print it as their first output.
 set -u
 case_dir=$1
 ZOR=$2
@@ -18,7 +20,7 @@ export ZOR FORGE CASE_DIR=$case_dir
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-mask() { sed -E 's/^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}$/<DATE>/' "$1"; }
+mask() { sed -E 's/^((ZOR> |[ 0-9]{3}[0-9] )*)[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}$/\1<DATE>/' "$1"; }
 
 [ -d "$case_dir/files" ] && cp -r "$case_dir/files/." "$work/"
 cd "$work" || exit 1
