@@ -1,0 +1,485 @@
+// A segment of more than 50,000 rows over eighteen extents in three files,
+// written with the forge: a segment header and two extent map blocks list the
+// extents; free blocks and blocks of another object lie between them; rows
+// are plain, with NULLs inside and at the end, deleted, chained over two
+// blocks and migrated.  UNLOAD OBJECT through each traversal (the extent map,
+// a scan of the files, the extent file of SCAN PARALLELEXT) must write
+// exactly the rows the generator recorded, and the extent scans must find
+// exactly the extents it laid out.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "forge/forge.h"
+#include "shell/shell.h"
+
+namespace {
+
+constexpr uint32_t kBlockSize = 8192;
+constexpr uint32_t kObjd = 70001;
+constexpr uint32_t kForeignObjd = 80002;
+constexpr uint32_t kFileBlocks = 400;
+constexpr int kFiles = 3;
+constexpr uint16_t kFirstRfn = 4;
+constexpr int kExtents = 18;
+constexpr uint32_t kExtentBlocks = 20;
+constexpr uint32_t kRowsPerBlock = 160;
+constexpr uint32_t kMapBlockNo = 5;
+
+struct Extent {
+    uint16_t rfn;
+    uint32_t first;
+};
+
+struct Generated {
+    std::vector<std::string> manifest;   // expected records, without the record tag
+    std::vector<Extent> extents;          // in extent-map order
+    uint32_t chained = 0;
+    uint32_t migrated = 0;
+    uint32_t deleted = 0;
+};
+
+// Where extent k lies: the files take turns; each file's extents are 50
+// blocks apart, so 30 blocks of gap follow each one.
+Extent extentAt(int k)
+{
+    Extent e;
+    e.rfn = static_cast<uint16_t>(kFirstRfn + k % kFiles);
+    e.first = 20 + static_cast<uint32_t>(k / kFiles) * 50;
+    return e;
+}
+
+forge::ColumnValue numberValue(long long n)
+{
+    forge::ColumnValue v;
+    v.isNull = false;
+    v.bytes = forge::encodeNumber(n);
+    return v;
+}
+
+forge::ColumnValue textValue(const std::string &s)
+{
+    forge::ColumnValue v;
+    v.isNull = false;
+    v.bytes.assign(s.begin(), s.end());
+    return v;
+}
+
+forge::ColumnValue nullValue()
+{
+    forge::ColumnValue v;
+    v.isNull = true;
+    return v;
+}
+
+// The stored columns of row i and the record ZOR must write for it.
+std::vector<forge::ColumnValue> rowColumns(uint64_t i, std::string *record)
+{
+    std::vector<forge::ColumnValue> columns;
+    columns.push_back(numberValue(static_cast<long long>(i)));
+    columns.push_back(textValue("N" + std::to_string(i)));
+    *record = std::to_string(i) + "|N" + std::to_string(i) + "|";
+    if (i % 7 == 0) {
+        columns.push_back(nullValue());   // a NULL inside the row
+    } else {
+        columns.push_back(numberValue(static_cast<long long>(i * 3)));
+        *record += std::to_string(i * 3);
+    }
+    if (i % 3 == 1) {
+        columns.push_back(textValue("note" + std::to_string(i)));
+        *record += "|note" + std::to_string(i);
+    } else if (i % 3 == 2) {
+        columns.push_back(nullValue());   // a trailing NULL that is stored
+        *record += "|";
+    }
+    // i % 3 == 0: the trailing NULL is not stored at all.
+    return columns;
+}
+
+// The body of a migrated row (F and L, no H) with the address of its head,
+// laid out byte by byte: the committed forge writes no head address.
+std::vector<uint8_t> migratedBody(const std::vector<forge::ColumnValue> &columns, uint32_t headRdba,
+                                  uint16_t headSlot)
+{
+    std::vector<uint8_t> raw = {static_cast<uint8_t>(forge::kRowFirst | forge::kRowLast), 0,
+                                static_cast<uint8_t>(columns.size())};
+    for (int shift = 24; shift >= 0; shift -= 8)
+        raw.push_back(static_cast<uint8_t>(headRdba >> shift));
+    raw.push_back(static_cast<uint8_t>(headSlot >> 8));
+    raw.push_back(static_cast<uint8_t>(headSlot));
+    for (const forge::ColumnValue &c : columns) {
+        if (c.isNull) {
+            raw.push_back(0xFF);
+            continue;
+        }
+        raw.push_back(static_cast<uint8_t>(c.bytes.size()));
+        raw.insert(raw.end(), c.bytes.begin(), c.bytes.end());
+    }
+    return raw;
+}
+
+forge::RowPiece plainRow(const std::vector<forge::ColumnValue> &columns)
+{
+    forge::RowPiece row;
+    forge::initRowPiece(&row);
+    row.columns = columns;
+    return row;
+}
+
+bool sealAndWrite(forge::DatafileWriter *writer, uint32_t blockNo, forge::Block *block, std::string *error)
+{
+    char message[256] = "";
+    forge::sealBlock(block);
+    if (!forge::writeBlockAt(writer, blockNo, block, message, sizeof message)) {
+        *error = message;
+        return false;
+    }
+    return true;
+}
+
+// Segment header (type 16) or extent map block (18, 36) listing extents
+// [from, to) and chaining to `next`.
+forge::Block mapBlock(uint8_t type, uint32_t rdba, int from, int to, uint32_t next)
+{
+    forge::Block block;
+    forge::initBlock(&block, kBlockSize, forge::ByteOrder::kLittleEndian);
+    forge::CacheHeader header;
+    forge::initCacheHeader(&header, type, rdba);
+    forge::putCacheHeader(&block, &header);
+    uint32_t countAt = type == 16 ? 92 : 20;
+    uint32_t nextAt = type == 16 ? 96 : 24;
+    uint32_t entriesAt = type == 16 ? 108 : 36;
+    if (type == 16) {
+        forge::putU32(&block, 36, kExtents);
+        forge::putU32(&block, 100, kObjd);
+    } else if (type == 18) {
+        forge::putU32(&block, 28, kObjd);
+    }
+    forge::putU32(&block, countAt, static_cast<uint32_t>(to - from));
+    forge::putU32(&block, nextAt, next);
+    for (int k = from; k < to; k++) {
+        Extent e = extentAt(k);
+        uint32_t at = entriesAt + 8 * static_cast<uint32_t>(k - from);
+        forge::putU32(&block, at, forge::makeRdba(e.rfn, e.first));
+        forge::putU32(&block, at + 4, kExtentBlocks);
+    }
+    return block;
+}
+
+bool generateSegment(const std::string &dir, Generated *out, std::string *error)
+{
+    forge::DatafileWriter writers[kFiles];
+    std::string config;
+    for (int f = 0; f < kFiles; f++) {
+        std::string name = "seg0" + std::to_string(f + 1) + ".dbf";
+        forge::DatafileLayout layout;
+        forge::initDatafileLayout(&layout, (dir + "/" + name).c_str(), static_cast<uint16_t>(kFirstRfn + f),
+                                  kFileBlocks, kBlockSize, forge::ByteOrder::kLittleEndian);
+        char message[256] = "";
+        if (!forge::openDatafileWriter(&writers[f], &layout, message, sizeof message)) {
+            *error = message;
+            return false;
+        }
+        config += name + "\n";
+    }
+    FILE *cfg = fopen((dir + "/seg.cfg").c_str(), "w");
+    if (cfg == nullptr)
+        return false;
+    fputs(config.c_str(), cfg);
+    fclose(cfg);
+
+    // The header lists extents 0..7, the first map block 8..13, the second
+    // 14..17.
+    forge::Block header = mapBlock(16, forge::makeRdba(4, kMapBlockNo), 0, 8, forge::makeRdba(5, kMapBlockNo));
+    forge::Block map1 = mapBlock(18, forge::makeRdba(5, kMapBlockNo), 8, 14, forge::makeRdba(6, kMapBlockNo));
+    forge::Block map2 = mapBlock(36, forge::makeRdba(6, kMapBlockNo), 14, kExtents, 0);
+    if (!sealAndWrite(&writers[0], kMapBlockNo, &header, error) ||
+        !sealAndWrite(&writers[1], kMapBlockNo, &map1, error) ||
+        !sealAndWrite(&writers[2], kMapBlockNo, &map2, error))
+        return false;
+
+    uint64_t rowId = 1;
+    for (int k = 0; k < kExtents; k++) {
+        Extent e = extentAt(k);
+        out->extents.push_back(e);
+        forge::DatafileWriter *writer = &writers[e.rfn - kFirstRfn];
+        // Pieces that the previous block of the extent moved into this one.
+        forge::RowPiece chainedTail;
+        forge::RowPiece migrated;
+        bool hasTail = false;
+        bool hasMigrated = false;
+        std::vector<forge::DataBlockLayout> blocks(kExtentBlocks);
+        for (uint32_t b = 0; b < kExtentBlocks; b++) {
+            uint32_t blockNo = e.first + b;
+            uint32_t rdba = forge::makeRdba(e.rfn, blockNo);
+            forge::DataBlockLayout *layout = &blocks[b];
+            forge::initDataBlockLayout(layout, rdba, kObjd);
+            if (hasTail)
+                layout->rows.push_back(chainedTail);
+            if (hasMigrated)
+                layout->rows.push_back(migrated);
+            hasTail = hasMigrated = false;
+            bool lastOfExtent = b + 1 == kExtentBlocks;
+            uint32_t nextRdba = forge::makeRdba(e.rfn, blockNo + 1);
+            for (uint32_t r = 0; r < kRowsPerBlock; r++) {
+                std::string record;
+                std::vector<forge::ColumnValue> columns = rowColumns(rowId, &record);
+                uint16_t slot = static_cast<uint16_t>(layout->rows.size());
+                if (rowId % 50 == 0) {
+                    forge::RowPiece row = plainRow(columns);
+                    row.flag |= forge::kRowDeleted;
+                    layout->rows.push_back(row);
+                    out->deleted++;
+                } else if (!lastOfExtent && r == 1) {
+                    // Migrated: the head stays, the body moves on.
+                    forge::RowPiece head;
+                    forge::initRowPiece(&head);
+                    head.flag = forge::kRowHead;
+                    head.hasNext = true;
+                    head.nextRdba = nextRdba;
+                    head.nextSlot = 1;
+                    layout->rows.push_back(head);
+                    forge::initRowPiece(&migrated);
+                    migrated.raw = migratedBody(columns, rdba, slot);
+                    hasMigrated = true;
+                    out->migrated++;
+                    out->manifest.push_back(record);
+                } else if (!lastOfExtent && r + 1 == kRowsPerBlock && columns.size() >= 3) {
+                    // Chained: id and name here, the rest at slot 0 of the next block.
+                    forge::RowPiece head;
+                    forge::initRowPiece(&head);
+                    head.flag = forge::kRowHead | forge::kRowFirst;
+                    head.hasNext = true;
+                    head.nextRdba = nextRdba;
+                    head.nextSlot = 0;
+                    head.columns.assign(columns.begin(), columns.begin() + 2);
+                    layout->rows.push_back(head);
+                    forge::initRowPiece(&chainedTail);
+                    chainedTail.flag = forge::kRowLast;
+                    chainedTail.columns.assign(columns.begin() + 2, columns.end());
+                    hasTail = true;
+                    out->chained++;
+                    out->manifest.push_back(record);
+                } else {
+                    layout->rows.push_back(plainRow(columns));
+                    out->manifest.push_back(record);
+                }
+                rowId++;
+            }
+            // A migrated body must sit at slot 1 of the next block: without a
+            // chained tail before it, a free entry keeps slot 0.
+            if (hasMigrated && !hasTail) {
+                forge::initRowPiece(&chainedTail);
+                chainedTail.freeEntry = true;
+                hasTail = true;
+            }
+        }
+        for (uint32_t b = 0; b < kExtentBlocks; b++) {
+            forge::Block block;
+            forge::initBlock(&block, kBlockSize, forge::ByteOrder::kLittleEndian);
+            char message[256] = "";
+            if (!forge::putDataBlock(&block, &blocks[b], message, sizeof message)) {
+                *error = message;
+                return false;
+            }
+            if (!sealAndWrite(writer, e.first + b, &block, error))
+                return false;
+        }
+        // A block of another object right after the extent, so that the run
+        // scans must end the extent there.
+        forge::DataBlockLayout foreign;
+        forge::initDataBlockLayout(&foreign, forge::makeRdba(e.rfn, e.first + kExtentBlocks), kForeignObjd);
+        std::string ignored;
+        foreign.rows.push_back(plainRow(rowColumns(999999999, &ignored)));
+        forge::Block block;
+        forge::initBlock(&block, kBlockSize, forge::ByteOrder::kLittleEndian);
+        char message[256] = "";
+        if (!forge::putDataBlock(&block, &foreign, message, sizeof message)) {
+            *error = message;
+            return false;
+        }
+        if (!sealAndWrite(writer, e.first + kExtentBlocks, &block, error))
+            return false;
+    }
+    for (int f = 0; f < kFiles; f++) {
+        char message[256] = "";
+        if (!forge::closeDatafileWriter(&writers[f], message, sizeof message)) {
+            *error = message;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string readFile(const std::string &path)
+{
+    std::string text;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return text;
+    char buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+        text.append(buffer, n);
+    fclose(f);
+    return text;
+}
+
+// Records of an unloaded file, split at the record tag CR LF.
+std::vector<std::string> records(const std::string &path)
+{
+    std::vector<std::string> out;
+    std::string text = readFile(path);
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) {
+            out.push_back(text.substr(at) + "<unterminated>");
+            break;
+        }
+        out.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    return out;
+}
+
+std::vector<std::string> sorted(std::vector<std::string> lines)
+{
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+std::vector<std::string> extentLinesOf(const std::string &path, uint32_t objd)
+{
+    std::vector<std::string> out;
+    std::string prefix = std::to_string(objd) + ",";
+    for (const std::string &line : records(path)) {
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            out.push_back(line);
+    }
+    return out;
+}
+
+class SegmentTraversalTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/zor-segment-XXXXXX";
+        char *made = mkdtemp(pattern);
+        ASSERT_NE(made, nullptr);
+        dir_ = made;
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        savedCwd_ = cwd;
+    }
+    void TearDown() override
+    {
+        if (chdir(savedCwd_.c_str()) != 0)
+            ADD_FAILURE() << "cannot return to " << savedCwd_;
+        std::string command = "rm -rf '" + dir_ + "'";
+        if (system(command.c_str()) != 0)
+            ADD_FAILURE() << "cannot remove " << dir_;
+    }
+
+    // Runs the commands through the shell in the segment's directory and
+    // returns what it printed.
+    std::string runCommands(const std::string &commands)
+    {
+        if (chdir(dir_.c_str()) != 0)
+            return "<no directory>";
+        mkdir("ZORDICT", 0777);
+        mkdir("LOBDATA", 0777);
+        FILE *in = fmemopen(const_cast<char *>(commands.data()), commands.size(), "r");
+        if (in == nullptr)
+            return "<no input>";
+        testing::internal::CaptureStdout();
+        runZOR(in);
+        fflush(stdout);
+        std::string printed = testing::internal::GetCapturedStdout();
+        fclose(in);
+        return printed;
+    }
+
+    std::string dir_;
+    std::string savedCwd_;
+};
+
+size_t countOf(const std::string &text, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        n++;
+    return n;
+}
+
+TEST_F(SegmentTraversalTest, EveryTraversalWritesExactlyTheGeneratedRows)
+{
+    Generated generated;
+    std::string error;
+    ASSERT_TRUE(generateSegment(dir_, &generated, &error)) << error;
+    ASSERT_GE(generated.manifest.size(), 50000u);
+    ASSERT_GT(generated.chained, 250u);
+    ASSERT_GT(generated.migrated, 250u);
+    ASSERT_GT(generated.deleted, 1000u);
+    const std::string columns = " COLUMN NUMBER VARCHAR2 NUMBER VARCHAR2";
+    std::string commands =
+        "OPEN seg.cfg\n"
+        "UNLOAD OBJECT 70001" + columns + " TO by_header.txt;\n"
+        // With its header marked corrupt and no extent file, the segment is
+        // found by scanning the files.
+        "CORRUPT FILE 4 BLOCK 5\n"
+        "UNLOAD OBJECT 70001 EXTENT none.txt" + columns + " TO by_scan.txt;\n"
+        "CORRUPT CLEAR\n"
+        "SCAN EXTENT;\n"
+        "HOST cp ZORDICT/ZOREXT.TXT serial.txt\n"
+        "SCAN PARALLELEXT;\n"
+        "UNLOAD OBJECT 70001" + columns + " TO by_extent.txt;\n"
+        "EXIT\n";
+    std::string printed = runCommands(commands);
+    std::string report = "Sucessfully unload " + std::to_string(generated.manifest.size()) + " rows ...\n";
+    EXPECT_EQ(countOf(printed, report), 3u) << printed;
+
+    std::vector<std::string> expected = sorted(generated.manifest);
+    for (const char *name : {"by_header.txt", "by_scan.txt", "by_extent.txt"}) {
+        std::vector<std::string> got = records(dir_ + "/" + name);
+        EXPECT_EQ(got.size(), generated.manifest.size()) << name;
+        EXPECT_TRUE(sorted(got) == expected) << name << " differs from the generated rows";
+    }
+    // The extent map walk meets the rows in the generator's order.
+    EXPECT_TRUE(records(dir_ + "/by_header.txt") == generated.manifest);
+
+    std::vector<std::string> extents;
+    for (const Extent &e : generated.extents)
+        extents.push_back(std::to_string(kObjd) + "," + std::to_string(e.rfn) + "," + std::to_string(e.first) +
+                          "," + std::to_string(kExtentBlocks));
+    std::vector<std::string> serial = extentLinesOf(dir_ + "/serial.txt", kObjd);
+    std::vector<std::string> parallel = extentLinesOf(dir_ + "/ZORDICT/ZOREXT.TXT", kObjd);
+    EXPECT_TRUE(sorted(serial) == sorted(extents));
+    EXPECT_TRUE(sorted(parallel) == sorted(extents));
+    EXPECT_EQ(extentLinesOf(dir_ + "/serial.txt", kForeignObjd).size(), static_cast<size_t>(kExtents));
+}
+
+TEST_F(SegmentTraversalTest, LimitStopsEveryTraversalAtItsRowCount)
+{
+    Generated generated;
+    std::string error;
+    ASSERT_TRUE(generateSegment(dir_, &generated, &error)) << error;
+    std::string commands =
+        "OPEN seg.cfg\n"
+        "UNLOAD OBJECT 70001 LIMIT 1234 COLUMN NUMBER VARCHAR2 NUMBER VARCHAR2 TO limited.txt;\n"
+        "EXIT\n";
+    std::string printed = runCommands(commands);
+    EXPECT_EQ(countOf(printed, "Sucessfully unload 1234 rows ...\n"), 1u) << printed;
+    std::vector<std::string> got = records(dir_ + "/limited.txt");
+    ASSERT_EQ(got.size(), 1234u);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), generated.manifest.begin()));
+}
+
+}  // namespace
