@@ -268,12 +268,14 @@ constexpr uint8_t kLongReferenceCode = 251;
 constexpr uint16_t kNoLength = 0x8000;
 
 // Symbol entries refer to one another: a loop in a damaged block must end,
-// and so must a web of references that multiplies the work without end.
+// and so must a web of references that multiplies the work.  A real row
+// yields at most 255 columns, each reached through a few nested entries, so
+// a row that needs more codes than this is damaged and ends there.
 constexpr uint32_t kMaxSymbolDepth = 16;
-constexpr uint32_t kMaxSymbolVisits = 4096;
+constexpr uint32_t kMaxRowCodes = 4096;
 
 struct SymbolWalk {
-    uint32_t visits;
+    uint32_t codes;
 };
 
 enum CodeResult { kCodeContinue, kCodeStop, kCodeAbort };
@@ -334,6 +336,9 @@ CodeResult mapFixedGroup(UnloadContext *ctx, uint32_t at, uint32_t columns, uint
 CodeResult mapCode(UnloadContext *ctx, uint32_t *cursor, bool groups, SymbolWalk *walk,
                    uint32_t depth, uint32_t *columns)
 {
+    if (walk->codes >= kMaxRowCodes)
+        return kCodeAbort;
+    walk->codes++;
     uint8_t k;
     if (!readU8(ctx, *cursor, &k))
         return kCodeStop;
@@ -381,12 +386,11 @@ CodeResult mapCode(UnloadContext *ctx, uint32_t *cursor, bool groups, SymbolWalk
 }
 
 // Appends the columns of symbol-table entry `slot`.  Returns false when the
-// depth or visit limit ended the row.
+// depth or code limit ended the row.
 bool mapSymbolEntry(UnloadContext *ctx, uint32_t slot, SymbolWalk *walk, uint32_t depth)
 {
-    if (depth >= kMaxSymbolDepth || walk->visits >= kMaxSymbolVisits)
+    if (depth >= kMaxSymbolDepth)
         return false;
-    walk->visits++;
     uint32_t p;
     if (!rowPiecePosition(ctx, 0, slot, &p))
         return true;
