@@ -5,6 +5,15 @@
 // subsystem as a whole.
 #pragma once
 
+// --- Row decoding (row_decode.h) -------------------------------------------
+// getDataBeginOffset, getTableRowIndex, getTableRowCount, getTableRowOffset
+// read the data header and the table and row directories; mapNormalColumns
+// and mapCompressColumns split a row piece into the context's column slots
+// (with its flag and chaining addresses); countDataRows tells the scans
+// whether a block holds a live row.
+#include "unload/row_decode.h"
+// --- end of row decoding ----------------------------------------------------
+
 // --- Column value formatting (value_format.h) ------------------------------
 // printField dispatches one column value on its type code to printNUMBER,
 // printDATE, printTIMESTAMP, printBINARYFLOAT, printCHAR, printVARCHAR,
