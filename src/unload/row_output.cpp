@@ -208,7 +208,10 @@ void followChain(FILE *stream, UnloadContext *ctx, UnloadContext *chain, ChainWa
     startCycleCheck(&cycle, headKey);
     uint32_t hops = 0;
     while (rdba != 0) {
-        if (cycleCheckSees(&cycle, pieceKey(rdba, slot)) || hops >= kMaxChainHops)
+        // A damaged chain most often points back at its own head: caught at
+        // once, before the head's columns are written a second time.
+        uint64_t key = pieceKey(rdba, slot);
+        if (key == headKey || cycleCheckSees(&cycle, key) || hops >= kMaxChainHops)
             return;
         if (readSingleRDBA(chain->datafiles, chain, rdba) != static_cast<int>(chain->blockSize))
             return;
@@ -232,6 +235,21 @@ void followChain(FILE *stream, UnloadContext *ctx, UnloadContext *chain, ChainWa
         rdba = chain->nextPieceRdba;
         slot = chain->nextPieceSlot;
     }
+}
+
+// Blocks an extent of `file` can cover: a damaged map entry or extent line
+// may claim millions of blocks, but none lie past the end of the file that
+// CHECK measured.  Unknown files and files of unknown size keep the limit of
+// the address space.
+uint64_t blocksInFile(const UnloadContext *ctx, uint32_t file, uint64_t first)
+{
+    if (ctx->bigfile)
+        return kBlocksPerFile * 1024;
+    int pos = getFileIndex(ctx->datafiles, file);
+    if (pos < 0 || ctx->datafiles->blocks[pos] == 0)
+        return kBlocksPerFile;
+    uint64_t last = ctx->datafiles->blocks[pos];
+    return last >= first ? last - first + 1 : 0;
 }
 
 // Scans the blocks from kFirstScannedBlock to the last block of position
@@ -440,14 +458,15 @@ void printExtentRows(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t t
     uint32_t mapBlocks = 0;
     for (;;) {
         uint32_t count = getBlockExtentCount(map);
-        uint32_t room = map->blockSize / kExtentEntrySize;
-        if (count > room)
-            count = room;
+        uint32_t capacity = map->blockSize / kExtentEntrySize;
+        if (count > capacity)
+            count = capacity;
         for (uint32_t i = 0; i < count; i++) {
             uint32_t first = getSegExtentRDBA(map, i);
             uint64_t blocks = getSegExtentBlocks(map, i);
-            if (blocks > kBlocksPerFile)
-                blocks = kBlocksPerFile;
+            uint64_t room = blocksInFile(ctx, getRDBAFile(first), getRDBABlock(first));
+            if (blocks > room)
+                blocks = room;
             for (uint64_t j = 0; j < blocks; j++) {
                 uint32_t rdba = static_cast<uint32_t>(first + j);
                 if (readRDBA(set, ctx, rdba) != static_cast<int>(ctx->blockSize))
@@ -479,9 +498,11 @@ void printRowByExtent(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t 
     uint32_t file = extent->file;
     // The extent file is text anyone can edit: a run cannot reach past the
     // addresses a file has.
-    uint64_t end = static_cast<uint64_t>(extent->firstBlock) + extent->blockCount;
-    if (!ctx->bigfile && end > kBlocksPerFile)
-        end = kBlocksPerFile;
+    uint64_t blocks = extent->blockCount;
+    uint64_t room = blocksInFile(ctx, file, extent->firstBlock);
+    if (blocks > room)
+        blocks = room;
+    uint64_t end = static_cast<uint64_t>(extent->firstBlock) + blocks;
     for (uint64_t b = extent->firstBlock; b < end && !limitReached(ctx); b++) {
         uint32_t block = static_cast<uint32_t>(b);
         if (readBlock(set, ctx, file, block) != static_cast<int>(ctx->blockSize))
