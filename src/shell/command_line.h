@@ -14,3 +14,11 @@ struct CommandLine {
     uint32_t length;
     char text[kCommandTextSize];
 };
+
+// Word and field scanners, shared by the command handlers and by the readers
+// of the dictionary and extent files.
+int scanNextWord(CommandLine *cmd);
+int compareKeyword(const CommandLine *cmd, const char *keyword);
+int scanNextField(CommandLine *line);
+// Copies the current word into buf (at most size - 1 characters), NUL-terminated.
+int copyCurrentWord(const CommandLine *cmd, char *buf, int size);

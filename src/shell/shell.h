@@ -32,15 +32,10 @@ struct ShellState {
     ColumnList *columns;
 };
 
-// Command reader and tokenizer.
+// Command reader (the scanners are in command_line.h).
 int getZORCommand(FILE *in, CommandLine *cmd);
 int readZORCommand(FILE *script, CommandLine *cmd);
-int scanNextWord(CommandLine *cmd);
-int compareKeyword(const CommandLine *cmd, const char *keyword);
-int scanNextField(CommandLine *line);
 int convertOption(const char *source, char *dest, int limit);
-// Copies the current word into buf (at most size - 1 characters), NUL-terminated.
-int copyCurrentWord(const CommandLine *cmd, char *buf, int size);
 
 // Main loop.
 int runZOR(FILE *in);
