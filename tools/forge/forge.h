@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace forge {
@@ -384,6 +385,21 @@ struct ColumnValue {
     std::vector<uint8_t> bytes;
 };
 
+// The 16 bytes of bookkeeping a cluster key row carries after its column
+// count: the number of member rows in this block and of committed ones
+// (u16 each, block order), then the previous and next block of the key's
+// chain (RDBA and slot, big-endian like every address inside a row).  A key
+// held in one block points at itself both ways.
+struct ClusterKeyInfo {
+    uint16_t rowCount;
+    uint16_t committedCount;
+    uint32_t previousRdba;
+    uint16_t previousSlot;
+    uint32_t nextRdba;
+    uint16_t nextSlot;
+};
+const uint32_t kClusterKeyInfoSize = 16;
+
 struct RowPiece {
     uint8_t flag;        // kRowNormal by default
     uint8_t lock;        // 1-based ITL number, 0 when not locked
@@ -393,6 +409,11 @@ struct RowPiece {
     uint16_t nextSlot;
     bool hasClusterKeySlot;
     uint8_t clusterKeySlot;
+    bool hasHeadAddress; // a piece with F and without H (the body of a migrated row)
+    uint32_t headRdba;   // carries the head's address, big-endian, before any next address
+    uint16_t headSlot;
+    bool hasClusterKeyInfo;       // a cluster key row (K, H, F, L): 16 bytes after the column count
+    ClusterKeyInfo clusterKey;
     bool freeEntry;      // directory entry 0xFFFF, no row bytes
     std::vector<ColumnValue> columns;
     std::vector<uint8_t> raw;  // when not empty, written verbatim instead of header and columns
@@ -408,6 +429,11 @@ struct DataBlockLayout {
     uint16_t tableCount;         // 0: one more than the highest table of any row
     std::vector<ItlEntry> itl;   // ITL count is itl.size() (Oracle has at least 2)
     std::vector<RowPiece> rows;   // in row-directory order within each table
+    // OLTP compression extension, written at H+14 when dataFlag has 0x40
+    // (see "OLTP-compressed blocks" below).
+    uint16_t symbolThreshold;           // H+16
+    std::vector<uint16_t> columnLengths; // n entries at H+22
+    std::vector<uint8_t> permutation;    // p bytes after them
 };
 
 void initItlEntry(ItlEntry *entry);
@@ -434,6 +460,392 @@ bool putDataBlock(Block *block, const DataBlockLayout *layout, char *error, size
 // for negatives).
 std::vector<uint8_t> encodeNumber(long long value);
 
+// Length of the OLTP compression extension for n column-length entries and
+// a permutation of p bytes: 8 + 2n + p, plus a pad byte when p is odd.
+uint32_t compressExtensionSize(size_t columnLengthCount, size_t permutationCount);
+
+// Bytes a row piece takes in a block (header, addresses, lengths, values).
+size_t rowPieceSize(const RowPiece *row);
+
+// ---------------------------------------------------------------------------
+// Column values
+// ---------------------------------------------------------------------------
+// Encoders written from Oracle's storage formats.  Each returns false, and
+// leaves `out` empty, for a value the format cannot hold.
+//
+// NUMBER: an exponent byte and up to 20 base-100 digit bytes, trailing zero
+// pairs dropped.  Positive: 0xC1 + e, then pair + 1.  Negative: 0x3E - e,
+// then 101 - pair, then the terminator 102 when fewer than 20 digit bytes
+// leave room for it.  Zero is the single byte 0x80.  `text` is a decimal
+// such as "-1234.5", "0.001" or "1.5e-30"; more than 40 significant digits
+// (20 digit bytes) or an exponent outside Oracle's range is refused, never
+// rounded.
+bool encodeNumberText(const char *text, std::vector<uint8_t> *out);
+
+// The text ZOR prints for that NUMBER: no exponent, no '+', no leading or
+// trailing zeros, "0." before a fraction below one ("-0.05", "100", "12.3").
+bool numberDisplayText(const char *text, std::string *out);
+
+// A calendar time.  DATE uses the first six fields; TIMESTAMP also the
+// nanoseconds; TIMESTAMP WITH TIME ZONE also the offset from UTC.
+struct DateTime {
+    int year;            // 1..9999
+    int month, day;      // 1..12, 1..31
+    int hour, minute, second;
+    uint32_t nanosecond; // 0..999999999
+    int tzHour;          // -12..14
+    int tzMinute;        // -59..59, same sign as tzHour
+};
+
+void initDateTime(DateTime *t, int year, int month, int day, int hour, int minute, int second);
+
+// Parses "YYYY-MM-DD", "YYYY-MM-DD HH:MI:SS" (a 'T' may replace the blank),
+// with an optional fraction ".FFFFFFFFF" and an optional offset "+HH:MI" /
+// "-HH:MI" / "Z".  Returns false for anything else or an impossible date.
+bool parseDateTime(const char *text, DateTime *out);
+
+// DATE, 7 bytes: century + 100, year of century + 100, month, day,
+// hour + 1, minute + 1, second + 1.
+bool encodeDate(const DateTime *t, std::vector<uint8_t> *out);
+// TIMESTAMP: the 7 DATE bytes, then with `withFraction` the nanoseconds as a
+// big-endian u32 (11 bytes).  Oracle drops a zero fraction (7 bytes).
+bool encodeTimestamp(const DateTime *t, bool withFraction, std::vector<uint8_t> *out);
+// TIMESTAMP WITH TIME ZONE, 13 bytes: the time converted to UTC as an
+// 11-byte TIMESTAMP, then the offset as hour + 20 and minute + 60.
+bool encodeTimestampTz(const DateTime *t, std::vector<uint8_t> *out);
+
+// BINARY_FLOAT (4 bytes) and BINARY_DOUBLE (8 bytes), big-endian: a
+// positive number with its sign bit inverted, a negative one with every bit
+// inverted, so that the bytes sort as the numbers do.
+std::vector<uint8_t> encodeBinaryFloat(float value);
+std::vector<uint8_t> encodeBinaryDouble(double value);
+
+// Column types (Oracle's type codes) the typed encoders and the manifest know.
+enum ColumnType : uint8_t {
+    kColumnVarchar2 = 1,
+    kColumnNumber = 2,
+    kColumnDate = 12,
+    kColumnRaw = 23,
+    kColumnChar = 96,
+    kColumnBinaryFloat = 100,
+    kColumnBinaryDouble = 101,
+    kColumnTimestamp = 180,
+    kColumnTimestampTz = 181,
+};
+
+struct ColumnDef {
+    std::string name;
+    ColumnType type;
+    uint32_t length;   // CHAR: the blank-padded width; otherwise 0
+};
+
+// Oracle's name of a type ("NUMBER", "VARCHAR2", "TIMESTAMP WITH TIME ZONE")
+// and back (also accepting the short words of the description language:
+// number, varchar2, char, date, timestamp, timestamptz, binary_float,
+// binary_double, raw).
+const char *columnTypeName(ColumnType type);
+bool parseColumnType(const char *word, ColumnType *out);
+
+// A stored value: its bytes as the block holds them and the text ZOR prints
+// for it (empty for NULL).
+struct FieldValue {
+    bool isNull;
+    std::vector<uint8_t> bytes;
+    std::string text;
+};
+
+void setNullField(FieldValue *value);
+// From a literal: NUMBER a decimal; DATE/TIMESTAMP(TZ) as parseDateTime;
+// BINARY_FLOAT/DOUBLE a C floating literal (inf, -inf, nan allowed); CHAR
+// and VARCHAR2 the bytes of the text (CHAR blank-padded to its length);
+// RAW hexadecimal digits.  TIMESTAMP takes 11 bytes when the literal has a
+// fraction, else 7.
+bool makeFieldValue(const ColumnDef *column, const char *literal, FieldValue *out,
+                    char *error, size_t errorLength);
+// From stored bytes, with the text ZOR prints for them.
+bool makeFieldFromBytes(const ColumnDef *column, const std::vector<uint8_t> &bytes,
+                        FieldValue *out, char *error, size_t errorLength);
+
+// The text ZOR prints for stored bytes of a type (DATE "YYYY-MM-DD HH:MI:SS",
+// TIMESTAMP with ".%06d" microseconds, floats with "%f", CHAR without
+// trailing blanks, RAW in upper-case hex).  NUMBER bytes are decoded
+// independently of ZOR's reader.
+std::string displayText(ColumnType type, const std::vector<uint8_t> &bytes);
+
+// ---------------------------------------------------------------------------
+// Chained, migrated and cluster rows
+// ---------------------------------------------------------------------------
+// Where a row is cut into pieces: before column `column` (offset 0), or
+// inside it after `offset` bytes (the piece before ends with flag N, the
+// piece after starts with flag P and the rest of the value).
+struct RowCut {
+    uint16_t column;
+    uint32_t offset;
+};
+
+// Splits a row's columns at the cuts (in increasing order) into pieces:
+// the first has H and F, the last L, a split column N and P.  Trailing NULL
+// columns are dropped first.  Addresses are left for linkRowPieces.
+bool splitRow(const std::vector<ColumnValue> &columns, const std::vector<RowCut> &cuts,
+              uint8_t lock, std::vector<RowPiece> *pieces, char *error, size_t errorLength);
+
+// Gives every piece but the last the address (RDBA, slot) of the next one.
+void linkRowPieces(std::vector<RowPiece> *pieces, const uint32_t *rdbas, const uint16_t *slots);
+
+// A migrated row: the head (flag H, no columns, the body's address) stays
+// where the row was inserted; the body (F and L, no H) carries the head's
+// address and every column.
+void makeMigratedRow(const std::vector<ColumnValue> &columns, uint8_t lock, uint32_t headRdba,
+                     uint16_t headSlot, uint32_t bodyRdba, uint16_t bodySlot, RowPiece *head,
+                     RowPiece *body);
+
+// A cluster key row of table 0 (K, H, F, L) holding a key for `rowCount`
+// member rows, its key chain pointing at itself (rdba, slot).
+void makeClusterKeyRow(const std::vector<ColumnValue> &keyColumns, uint16_t rowCount,
+                       uint32_t rdba, uint16_t slot, RowPiece *row);
+// A member row (C, H, F, L) of `table` whose key row is slot `keySlot` of table 0.
+void makeClusterMemberRow(const std::vector<ColumnValue> &columns, uint16_t table,
+                          uint8_t keySlot, RowPiece *row);
+
+// ---------------------------------------------------------------------------
+// OLTP-compressed blocks
+// ---------------------------------------------------------------------------
+// Data header flag 0x40.  The extension at H+14:
+//   H+14 u16 (0), H+16 u16 symbol-entry threshold, H+18 u8 (0),
+//   H+19 u8 n, H+20 u8 p, H+21 u8 (0),
+//   H+22 n x u16 column-length table (cumulative column ends; bit 15: no length),
+//   then p permutation bytes (output column i is stored column perm[i]),
+//   and a pad byte when p is odd.
+// Table 0 holds the symbol table, table 1 the rows.  A symbol entry below the
+// threshold is flag, lock, column count g, codes; from the threshold on it is
+// flag, lock and the codes of one column.  A row is flag, lock, code count,
+// a zero byte when the column-length table is not empty, the head address
+// without F, the next address without L, then the codes:
+//   0..200   symbol-table entry k (all its columns)
+//   201..249 with the column counter below n - 1 in a row: k - 200 columns of
+//            the lengths in the column-length table; otherwise a value of
+//            k - 200 bytes
+//   250      u16 big-endian length, then the value
+//   251      u16 big-endian symbol-table slot
+//   252..255 NULL
+const uint8_t kDataFlagCompressed = 0x40;
+
+enum CompressedCodeKind : uint8_t {
+    kCodeSymbol = 0,    // one byte k <= 200, or 251 and two bytes for a wider slot
+    kCodeSymbolWide,    // 251 and two bytes, whatever the slot
+    kCodeFixedGroup,    // 200 + g, then g values of the column-length table's lengths
+    kCodeInline,        // 200 + length (1..49), then the value
+    kCodeLong,          // 250, u16 length, the value
+    kCodeNull,          // nullCode (252..255)
+};
+
+struct CompressedCode {
+    CompressedCodeKind kind;
+    uint16_t slot;                           // symbol references
+    std::vector<std::vector<uint8_t>> values; // one for inline/long, g for a group
+    uint8_t nullCode;                        // 252 by default
+};
+
+struct SymbolEntry {
+    std::vector<CompressedCode> codes;
+};
+
+struct CompressedRow {
+    uint8_t flag;        // kRowNormal by default
+    uint8_t lock;
+    bool hasHeadAddress; // written when F is not set
+    uint32_t headRdba;
+    uint16_t headSlot;
+    bool hasNext;        // written when L is not set
+    uint32_t nextRdba;
+    uint16_t nextSlot;
+    bool freeEntry;
+    std::vector<CompressedCode> codes;
+};
+
+struct CompressedBlockLayout {
+    DataBlockLayout base;                 // cache header, ITL list, objd (rows ignored)
+    uint16_t symbolThreshold;             // entries below it carry a column count
+    std::vector<uint16_t> columnLengths;  // cumulative ends; entry 0 is 0
+    std::vector<uint8_t> permutation;
+    std::vector<SymbolEntry> symbols;     // table 0, slot = index
+    std::vector<CompressedRow> rows;      // table 1
+};
+
+void initCompressedCode(CompressedCode *code, CompressedCodeKind kind);
+CompressedCode symbolCode(uint16_t slot);
+CompressedCode valueCode(const std::vector<uint8_t> &bytes);  // inline up to 49 bytes, else long
+CompressedCode nullCode();
+void initCompressedRow(CompressedRow *row);
+// Defaults: threshold = number of symbols, no column-length table, no permutation.
+void initCompressedBlockLayout(CompressedBlockLayout *layout, uint32_t rdba, uint32_t objectId);
+
+// The column-length table for fixed columns of the given lengths: n + 1
+// cumulative entries starting at 0.
+std::vector<uint16_t> columnLengthTable(const std::vector<uint16_t> &lengths);
+
+// The columns a row stands for, in stored order (symbol references
+// expanded, nested ones included), and in output order after the
+// permutation.  False when a reference or a group is inconsistent.
+bool expandCompressedRow(const CompressedBlockLayout *layout, const CompressedRow *row,
+                         std::vector<ColumnValue> *stored, char *error, size_t errorLength);
+void permuteColumns(const std::vector<uint8_t> &permutation, const std::vector<ColumnValue> &stored,
+                    std::vector<ColumnValue> *output);
+
+// Encodes the symbol table and rows into `out` (a plain data block layout
+// with the compression extension and raw rows) after checking every code.
+bool compressedToDataLayout(const CompressedBlockLayout *layout, DataBlockLayout *out,
+                            char *error, size_t errorLength);
+bool putCompressedBlock(Block *block, const CompressedBlockLayout *layout, char *error,
+                        size_t errorLength);
+
+// ---------------------------------------------------------------------------
+// Segment headers and extent maps
+// ---------------------------------------------------------------------------
+// Free-list managed segment header (type 16), all fields u32:
+//   36 extents, 40 blocks, 48 HWM extent, 52 HWM blocks, 56 HWM extent size,
+//   60 HWM RDBA, 64 last extent map RDBA, 72 free-list blocks, 76 used blocks,
+//   92 map entries here, 96 next map RDBA, 100 data object id, 104 map flag,
+//   108 entries (RDBA, block count).
+// Automatic (ASSM) segment header (type 35): 36..76 as above; 264 map
+//   entries, 268 next map RDBA, 272 data object id, 280 entries.
+// Extent map blocks: type 18: 20 entries, 24 next map, 28 data object id,
+//   36 entries; type 36: 20 entries, 24 next map, 36 entries.
+const uint8_t kTypeSegmentHeader = 16;
+const uint8_t kTypeExtentMap = 18;
+const uint8_t kTypeFirstLevelBitmap = 32;
+const uint8_t kTypeSecondLevelBitmap = 33;
+const uint8_t kTypeAssmSegmentHeader = 35;
+const uint8_t kTypeAssmExtentMap = 36;
+
+struct SegmentExtent {
+    uint32_t rdba;     // first block
+    uint32_t blocks;
+};
+
+struct SegmentHeaderLayout {
+    CacheHeader cache;          // type 16 or 35
+    uint32_t objectId;
+    uint32_t extentCount;       // of the whole segment
+    uint32_t blockCount;
+    uint32_t hwmExtent, hwmBlocks, hwmExtentSize, hwmRdba;
+    uint32_t lastMapRdba;       // 64
+    uint32_t freeListBlocks, usedBlocks;
+    uint32_t mapFlag;
+    uint32_t nextMapRdba;
+    std::vector<SegmentExtent> extents;  // the entries this block holds
+};
+
+struct ExtentMapLayout {
+    CacheHeader cache;          // type 18 or 36
+    uint32_t objectId;          // written for type 18 only
+    uint32_t nextMapRdba;
+    std::vector<SegmentExtent> extents;
+};
+
+// Offset of the first extent entry and the most entries a block holds.
+uint32_t extentListOffset(uint8_t type);
+uint32_t extentMapCapacity(uint8_t type, uint32_t blockSize);
+
+void initSegmentHeaderLayout(SegmentHeaderLayout *layout, uint8_t type, uint32_t rdba,
+                             uint32_t objectId);
+void initExtentMapLayout(ExtentMapLayout *layout, uint8_t type, uint32_t rdba, uint32_t objectId);
+bool putSegmentHeader(Block *block, const SegmentHeaderLayout *layout, char *error,
+                      size_t errorLength);
+bool putExtentMapBlock(Block *block, const ExtentMapLayout *layout, char *error,
+                       size_t errorLength);
+
+// ---------------------------------------------------------------------------
+// Manifest: what the forge stored, for comparison with what ZOR unloads
+// ---------------------------------------------------------------------------
+struct ManifestRow {
+    uint32_t rdba;        // the head piece: block, table in the block, slot
+    uint16_t table;
+    uint16_t slot;
+    bool deleted;
+    uint8_t lock;
+    std::vector<FieldValue> values;  // every column, trailing NULLs included
+};
+
+struct ManifestTable {
+    std::string name;
+    uint32_t objectId;
+    uint16_t clusterTable;   // table number inside the blocks (cluster member tables > 0)
+    std::vector<ColumnDef> columns;
+    std::vector<ManifestRow> rows;
+};
+
+struct Manifest {
+    std::vector<ManifestTable> tables;
+};
+
+// The record ZOR writes for a row with the given tags: the texts of the
+// stored columns (trailing NULLs are not stored) joined by the field tag,
+// then the record tag.
+std::string manifestRecord(const ManifestRow *row, const char *fieldTag, const char *recordTag);
+
+// The manifest as text, one table after another:
+//   table NAME objd N cluster T columns C rows R
+//   column NAME TYPE [LENGTH]
+//   row FILE.BLOCK.SLOT-style address "RDBA.TABLE.SLOT" [deleted] [lock N]
+//   bytes HEX|HEX|null|...
+//   text TEXT<TAB>TEXT...   (\t, \n, \\ and bytes below 0x20 escaped)
+std::string formatManifest(const Manifest *manifest);
+bool writeManifestFile(const char *path, const Manifest *manifest, char *error,
+                       size_t errorLength);
+
+// ---------------------------------------------------------------------------
+// Tables laid over a segment
+// ---------------------------------------------------------------------------
+struct TableRow {
+    std::vector<FieldValue> values;  // every column
+    uint8_t lock;
+    bool deleted;
+    bool migrated;               // head where the row was inserted, body in a later block
+    std::vector<RowCut> cuts;    // chain the row at these cuts even when it fits
+};
+
+// One extent: `blocks` blocks from `firstBlock` of files[file].
+struct ExtentPlace {
+    size_t file;
+    uint32_t firstBlock;
+    uint32_t blocks;
+};
+
+struct SegmentLayout {
+    uint8_t headerType;          // 16 (free lists) or 35 (ASSM)
+    uint32_t objectId;
+    std::vector<ExtentPlace> extents;
+    uint32_t headerMapEntries;   // 0: as many as fit; fewer force extent map blocks
+    uint32_t mapBlockEntries;    // 0: as many as fit
+    uint32_t itlCount;           // 2 by default
+    uint8_t headerFlag;          // byte 38 of data blocks, 0x32 by default
+    uint32_t scnBase;
+    uint32_t rowsPerBlock;       // 0: as many as fit
+    std::vector<ItlEntry> itl;   // when not empty, the ITL list of every data block
+};
+
+struct SegmentBlock {
+    size_t file;
+    uint32_t blockNo;
+    Block block;                 // sealed
+};
+
+void initSegmentLayout(SegmentLayout *layout, uint8_t headerType, uint32_t objectId);
+void initTableRow(TableRow *row);
+
+// Lays the rows of one table over a segment: the segment header (type 16:
+// first block of extent 0; type 35: third block, after two bitmap blocks),
+// an extent map block (type 18 or 36) at the start of the first extent the
+// previous map could not list, and data blocks filled in order.  A row too
+// long for one block is chained over the following blocks; a migrated row's
+// body goes to the next block.  Appends the rows, with their addresses, to
+// `manifest` (whose name and columns the caller sets).  Fails when the
+// extents are too small.
+bool laySegment(const DatafileLayout *const *files, size_t fileCount, const SegmentLayout *layout,
+                const std::vector<TableRow> &rows, std::vector<SegmentBlock> *blocks,
+                ManifestTable *manifest, char *error, size_t errorLength);
+
 // ---------------------------------------------------------------------------
 // Text description (the `forge` command)
 // ---------------------------------------------------------------------------
@@ -441,6 +853,11 @@ std::vector<uint8_t> encodeNumber(long long value);
 // (created when missing).  `text` is the whole description.  On failure the
 // error names the line.  The language is described in tools/forge/README.md.
 bool forgeFromText(const char *text, const char *outputDir, char *error, size_t errorLength);
+
+// The same, also returning the manifest of the tables the description
+// declares (`manifest` may be null).
+bool forgeFromTextWithManifest(const char *text, const char *outputDir, Manifest *manifest,
+                               char *error, size_t errorLength);
 
 // Reads the whole stream and runs forgeFromText.
 bool forgeFromStream(FILE *in, const char *outputDir, char *error, size_t errorLength);

@@ -1,0 +1,511 @@
+// Column values in Oracle's storage formats: NUMBER, DATE, TIMESTAMP (with
+// and without time zone), BINARY_FLOAT/DOUBLE, and the character and RAW
+// types; and the text ZOR prints for each.
+#include "forge/forge.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace forge {
+
+// ---------------------------------------------------------------------------
+// NUMBER
+// ---------------------------------------------------------------------------
+// A decimal as sign, significant digits (no leading or trailing zeros) and
+// the position of the decimal point: value = 0.DIGITS x 10^point.
+struct Decimal {
+    bool negative;
+    std::string digits;  // empty for zero
+    long point;
+};
+
+static bool parseDecimal(const char *text, Decimal *out) {
+    out->negative = false;
+    out->digits.clear();
+    out->point = 0;
+    const char *s = text;
+    if (*s == '+' || *s == '-') out->negative = *s++ == '-';
+    std::string all;
+    long before = 0;  // digits before the decimal point
+    bool seenPoint = false, seenDigit = false;
+    for (; *s != '\0' && *s != 'e' && *s != 'E'; s++) {
+        if (*s == '.') {
+            if (seenPoint) return false;
+            seenPoint = true;
+        } else if (*s >= '0' && *s <= '9') {
+            all.push_back(*s);
+            seenDigit = true;
+            if (!seenPoint) before++;
+        } else {
+            return false;
+        }
+    }
+    if (!seenDigit) return false;
+    long exponent = 0;
+    if (*s == 'e' || *s == 'E') {
+        s++;
+        char *end = nullptr;
+        exponent = strtol(s, &end, 10);
+        if (end == s || *end != '\0' || exponent > 100000 || exponent < -100000) return false;
+    }
+    size_t first = all.find_first_not_of('0');
+    if (first == std::string::npos) {
+        out->negative = false;  // -0 is 0
+        return true;
+    }
+    size_t last = all.find_last_not_of('0');
+    out->digits = all.substr(first, last - first + 1);
+    out->point = before - (long)first + exponent;
+    return true;
+}
+
+bool encodeNumberText(const char *text, std::vector<uint8_t> *out) {
+    out->clear();
+    Decimal d;
+    if (!parseDecimal(text, &d)) return false;
+    if (d.digits.empty()) {
+        out->push_back(0x80);
+        return true;
+    }
+    // Align the digits on base-100 pairs around the decimal point: an odd
+    // point needs a leading zero digit.
+    std::string digits = d.digits;
+    long point = d.point;
+    if (point % 2 != 0) {
+        digits.insert(digits.begin(), '0');
+        point++;
+    }
+    if (digits.size() % 2 != 0) digits.push_back('0');
+    long exponent = point / 2 - 1;  // base-100 exponent of the first pair
+    size_t pairs = digits.size() / 2;
+    if (pairs > 20) return false;
+    // Positive exponent bytes 0xC1 + e must stay above 0x80 (zero's byte);
+    // negative ones 0x3E - e must stay below it.
+    if (exponent > 62 || exponent < (d.negative ? -65 : -64)) return false;
+    out->push_back(d.negative ? (uint8_t)(0x3E - exponent) : (uint8_t)(0xC1 + exponent));
+    for (size_t i = 0; i < pairs; i++) {
+        int pair = (digits[2 * i] - '0') * 10 + (digits[2 * i + 1] - '0');
+        out->push_back(d.negative ? (uint8_t)(101 - pair) : (uint8_t)(pair + 1));
+    }
+    // A negative number with all 20 digit bytes has no room for its terminator.
+    if (d.negative && pairs < 20) out->push_back(102);
+    return true;
+}
+
+bool numberDisplayText(const char *text, std::string *out) {
+    out->clear();
+    Decimal d;
+    if (!parseDecimal(text, &d)) return false;
+    std::vector<uint8_t> check;
+    if (!encodeNumberText(text, &check)) return false;
+    if (d.digits.empty()) {
+        *out = "0";
+        return true;
+    }
+    if (d.negative) out->push_back('-');
+    long count = (long)d.digits.size();
+    if (d.point <= 0) {
+        *out += "0.";
+        out->append((size_t)(-d.point), '0');
+        *out += d.digits;
+    } else if (d.point >= count) {
+        *out += d.digits;
+        out->append((size_t)(d.point - count), '0');
+    } else {
+        *out += d.digits.substr(0, (size_t)d.point);
+        *out += ".";
+        *out += d.digits.substr((size_t)d.point);
+    }
+    return true;
+}
+
+// Decodes NUMBER bytes back to text for displayText, from the storage
+// format itself (not ZOR's decoder): used when a test gives raw bytes.
+static std::string numberBytesText(const std::vector<uint8_t> &bytes) {
+    if (bytes.empty()) return std::string();
+    if (bytes[0] == 0x80) return bytes.size() == 1 ? "0" : std::string();
+    bool negative = bytes[0] < 0x80;
+    size_t end = bytes.size();
+    if (negative && end > 1 && bytes[end - 1] == 102) end--;
+    long exponent = negative ? 0x3E - (long)bytes[0] : (long)bytes[0] - 0xC1;
+    std::string digits;
+    for (size_t i = 1; i < end; i++) {
+        int pair = negative ? 101 - bytes[i] : bytes[i] - 1;
+        if (pair < 0 || pair > 99) return std::string();
+        digits.push_back((char)('0' + pair / 10));
+        digits.push_back((char)('0' + pair % 10));
+    }
+    std::string text = std::string(negative ? "-" : "") + "0." + (digits.empty() ? "0" : digits) +
+                       "e" + std::to_string(2 * (exponent + 1));
+    std::string shown;
+    if (!numberDisplayText(text.c_str(), &shown)) return std::string();
+    return shown;
+}
+
+// ---------------------------------------------------------------------------
+// DATE and TIMESTAMP
+// ---------------------------------------------------------------------------
+void initDateTime(DateTime *t, int year, int month, int day, int hour, int minute, int second) {
+    t->year = year;
+    t->month = month;
+    t->day = day;
+    t->hour = hour;
+    t->minute = minute;
+    t->second = second;
+    t->nanosecond = 0;
+    t->tzHour = 0;
+    t->tzMinute = 0;
+}
+
+static bool isLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+static int daysInMonth(int year, int month) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeap(year) ? 29 : days[month - 1];
+}
+
+static bool validDateTime(const DateTime *t) {
+    return t->year >= 1 && t->year <= 9999 && t->month >= 1 && t->month <= 12 && t->day >= 1 &&
+           t->day <= daysInMonth(t->year, t->month) && t->hour >= 0 && t->hour <= 23 &&
+           t->minute >= 0 && t->minute <= 59 && t->second >= 0 && t->second <= 59 &&
+           t->nanosecond <= 999999999u && t->tzHour >= -12 && t->tzHour <= 14 &&
+           t->tzMinute >= -59 && t->tzMinute <= 59;
+}
+
+static bool readDigits(const char **s, int count, int *out) {
+    int value = 0;
+    for (int i = 0; i < count; i++) {
+        char c = (*s)[i];
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    *s += count;
+    *out = value;
+    return true;
+}
+
+bool parseDateTime(const char *text, DateTime *out) {
+    initDateTime(out, 1, 1, 1, 0, 0, 0);
+    const char *s = text;
+    if (!readDigits(&s, 4, &out->year) || *s++ != '-' || !readDigits(&s, 2, &out->month) ||
+        *s++ != '-' || !readDigits(&s, 2, &out->day))
+        return false;
+    if (*s == ' ' || *s == 'T') {
+        s++;
+        if (!readDigits(&s, 2, &out->hour) || *s++ != ':' || !readDigits(&s, 2, &out->minute) ||
+            *s++ != ':' || !readDigits(&s, 2, &out->second))
+            return false;
+        if (*s == '.') {
+            s++;
+            uint32_t nanos = 0;
+            int count = 0;
+            while (*s >= '0' && *s <= '9') {
+                if (++count > 9) return false;
+                nanos = nanos * 10 + (uint32_t)(*s++ - '0');
+            }
+            if (count == 0) return false;
+            for (; count < 9; count++) nanos *= 10;
+            out->nanosecond = nanos;
+        }
+    }
+    if (*s == ' ') s++;
+    if (*s == 'Z') {
+        s++;
+    } else if (*s == '+' || *s == '-') {
+        int sign = *s++ == '-' ? -1 : 1;
+        int hours = 0, minutes = 0;
+        if (!readDigits(&s, 2, &hours) || *s++ != ':' || !readDigits(&s, 2, &minutes)) return false;
+        out->tzHour = sign * hours;
+        out->tzMinute = sign * minutes;
+    }
+    return *s == '\0' && validDateTime(out);
+}
+
+static void putDateBytes(const DateTime *t, std::vector<uint8_t> *out) {
+    out->push_back((uint8_t)(t->year / 100 + 100));
+    out->push_back((uint8_t)(t->year % 100 + 100));
+    out->push_back((uint8_t)t->month);
+    out->push_back((uint8_t)t->day);
+    out->push_back((uint8_t)(t->hour + 1));
+    out->push_back((uint8_t)(t->minute + 1));
+    out->push_back((uint8_t)(t->second + 1));
+}
+
+static void putNanos(uint32_t nanos, std::vector<uint8_t> *out) {
+    uint8_t bytes[4];
+    storeU32(bytes, nanos, kBigEndian);
+    out->insert(out->end(), bytes, bytes + 4);
+}
+
+bool encodeDate(const DateTime *t, std::vector<uint8_t> *out) {
+    out->clear();
+    if (!validDateTime(t)) return false;
+    putDateBytes(t, out);
+    return true;
+}
+
+bool encodeTimestamp(const DateTime *t, bool withFraction, std::vector<uint8_t> *out) {
+    out->clear();
+    if (!validDateTime(t)) return false;
+    putDateBytes(t, out);
+    if (withFraction) putNanos(t->nanosecond, out);
+    return true;
+}
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back (the
+// civil-calendar algorithms of H. Hinnant).
+static long daysFromCivil(long y, long m, long d) {
+    y -= m <= 2;
+    long era = (y >= 0 ? y : y - 399) / 400;
+    long yoe = y - era * 400;
+    long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+static void civilFromDays(long z, int *year, int *month, int *day) {
+    z += 719468;
+    long era = (z >= 0 ? z : z - 146096) / 146097;
+    long doe = z - era * 146097;
+    long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    long y = yoe + era * 400;
+    long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    long mp = (5 * doy + 2) / 153;
+    long d = doy - (153 * mp + 2) / 5 + 1;
+    long m = mp + (mp < 10 ? 3 : -9);
+    *year = (int)(y + (m <= 2));
+    *month = (int)m;
+    *day = (int)d;
+}
+
+bool encodeTimestampTz(const DateTime *t, std::vector<uint8_t> *out) {
+    out->clear();
+    if (!validDateTime(t)) return false;
+    // Oracle keeps the instant in UTC and the offset beside it.
+    long minutes = daysFromCivil(t->year, t->month, t->day) * 1440L + t->hour * 60L + t->minute -
+                   (t->tzHour * 60L + t->tzMinute);
+    long days = minutes >= 0 ? minutes / 1440 : -((-minutes + 1439) / 1440);
+    long inDay = minutes - days * 1440;
+    DateTime utc = *t;
+    civilFromDays(days, &utc.year, &utc.month, &utc.day);
+    utc.hour = (int)(inDay / 60);
+    utc.minute = (int)(inDay % 60);
+    utc.tzHour = utc.tzMinute = 0;
+    if (!validDateTime(&utc)) return false;
+    putDateBytes(&utc, out);
+    putNanos(t->nanosecond, out);
+    out->push_back((uint8_t)(t->tzHour + 20));
+    out->push_back((uint8_t)(t->tzMinute + 60));
+    return true;
+}
+
+static std::string dateBytesText(const std::vector<uint8_t> &b) {
+    // Oracle's bytes, shown the way ZOR shows them: a time byte of 0 is "00".
+    char text[64];
+    unsigned year = (unsigned)(b[0] * 100 - 10000) + (unsigned)(b[1] - 100);
+    snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", year % 10000u, (unsigned)b[2],
+             (unsigned)b[3], b[4] == 0 ? 0u : b[4] - 1u, b[5] == 0 ? 0u : b[5] - 1u,
+             b[6] == 0 ? 0u : b[6] - 1u);
+    return text;
+}
+
+// ---------------------------------------------------------------------------
+// BINARY_FLOAT and BINARY_DOUBLE
+// ---------------------------------------------------------------------------
+std::vector<uint8_t> encodeBinaryFloat(float value) {
+    uint32_t bits = 0;
+    memcpy(&bits, &value, sizeof bits);
+    bits = (bits & 0x80000000u) != 0 ? ~bits : bits ^ 0x80000000u;
+    std::vector<uint8_t> out(4);
+    storeU32(out.data(), bits, kBigEndian);
+    return out;
+}
+
+std::vector<uint8_t> encodeBinaryDouble(double value) {
+    uint64_t bits = 0;
+    memcpy(&bits, &value, sizeof bits);
+    bits = (bits & 0x8000000000000000ull) != 0 ? ~bits : bits ^ 0x8000000000000000ull;
+    std::vector<uint8_t> out(8);
+    storeU32(out.data(), (uint32_t)(bits >> 32), kBigEndian);
+    storeU32(out.data() + 4, (uint32_t)bits, kBigEndian);
+    return out;
+}
+
+static std::string floatBytesText(const std::vector<uint8_t> &b) {
+    char text[512];
+    if (b.size() == 4) {
+        uint32_t bits = loadU32(b.data(), kBigEndian);
+        bits = (bits & 0x80000000u) != 0 ? bits ^ 0x80000000u : ~bits;
+        float value;
+        memcpy(&value, &bits, sizeof value);
+        snprintf(text, sizeof text, "%f", (double)value);
+        return text;
+    }
+    if (b.size() == 8) {
+        uint64_t bits = ((uint64_t)loadU32(b.data(), kBigEndian) << 32) | loadU32(b.data() + 4, kBigEndian);
+        bits = (bits & 0x8000000000000000ull) != 0 ? bits ^ 0x8000000000000000ull : ~bits;
+        double value;
+        memcpy(&value, &bits, sizeof value);
+        snprintf(text, sizeof text, "%f", value);
+        return text;
+    }
+    return std::string();
+}
+
+// ---------------------------------------------------------------------------
+// Types, typed values and their text
+// ---------------------------------------------------------------------------
+const char *columnTypeName(ColumnType type) {
+    switch (type) {
+    case kColumnVarchar2: return "VARCHAR2";
+    case kColumnNumber: return "NUMBER";
+    case kColumnDate: return "DATE";
+    case kColumnRaw: return "RAW";
+    case kColumnChar: return "CHAR";
+    case kColumnBinaryFloat: return "BINARY_FLOAT";
+    case kColumnBinaryDouble: return "BINARY_DOUBLE";
+    case kColumnTimestamp: return "TIMESTAMP";
+    case kColumnTimestampTz: return "TIMESTAMP WITH TIME ZONE";
+    }
+    return "UNKNOWN";
+}
+
+bool parseColumnType(const char *word, ColumnType *out) {
+    static const struct {
+        const char *name;
+        ColumnType type;
+    } names[] = {
+        {"number", kColumnNumber},         {"varchar2", kColumnVarchar2},
+        {"varchar", kColumnVarchar2},      {"char", kColumnChar},
+        {"date", kColumnDate},             {"timestamp", kColumnTimestamp},
+        {"timestamptz", kColumnTimestampTz}, {"binary_float", kColumnBinaryFloat},
+        {"binary_double", kColumnBinaryDouble}, {"raw", kColumnRaw},
+    };
+    for (const auto &n : names) {
+        if (strcasecmp(word, n.name) == 0 || strcasecmp(word, columnTypeName(n.type)) == 0) {
+            *out = n.type;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string displayText(ColumnType type, const std::vector<uint8_t> &bytes) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string text;
+    switch (type) {
+    case kColumnNumber: return numberBytesText(bytes);
+    case kColumnDate: return bytes.size() == 7 ? dateBytesText(bytes) : std::string();
+    case kColumnTimestamp:
+    case kColumnTimestampTz:
+        if (bytes.size() == 7) return dateBytesText(bytes);
+        if (bytes.size() == 11 || bytes.size() == 13) {
+            char fraction[16];
+            snprintf(fraction, sizeof fraction, ".%06u", loadU32(bytes.data() + 7, kBigEndian) / 1000u);
+            return dateBytesText(bytes) + fraction;
+        }
+        return std::string();
+    case kColumnBinaryFloat:
+    case kColumnBinaryDouble: return floatBytesText(bytes);
+    case kColumnChar: {
+        size_t end = bytes.size();
+        while (end > 0 && bytes[end - 1] == ' ') end--;
+        return std::string(bytes.begin(), bytes.begin() + (long)end);
+    }
+    case kColumnVarchar2: return std::string(bytes.begin(), bytes.end());
+    case kColumnRaw:
+        for (uint8_t b : bytes) {
+            text.push_back(hex[b >> 4]);
+            text.push_back(hex[b & 15]);
+        }
+        return text;
+    }
+    return text;
+}
+
+void setNullField(FieldValue *value) {
+    value->isNull = true;
+    value->bytes.clear();
+    value->text.clear();
+}
+
+static bool fieldError(char *error, size_t errorLength, const char *what, const char *literal) {
+    if (error != nullptr && errorLength > 0) snprintf(error, errorLength, "%s: '%s'", what, literal);
+    return false;
+}
+
+static bool parseHexLiteral(const char *text, std::vector<uint8_t> *out) {
+    out->clear();
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
+    size_t length = strlen(text);
+    if (length % 2 != 0) return false;
+    for (size_t i = 0; i < length; i += 2) {
+        char pair[3] = {text[i], text[i + 1], '\0'};
+        char *end = nullptr;
+        unsigned long v = strtoul(pair, &end, 16);
+        if (end != pair + 2) return false;
+        out->push_back((uint8_t)v);
+    }
+    return true;
+}
+
+bool makeFieldValue(const ColumnDef *column, const char *literal, FieldValue *out, char *error,
+                    size_t errorLength) {
+    out->isNull = false;
+    out->bytes.clear();
+    out->text.clear();
+    DateTime t;
+    switch (column->type) {
+    case kColumnNumber:
+        if (!encodeNumberText(literal, &out->bytes))
+            return fieldError(error, errorLength, "not a NUMBER Oracle can store", literal);
+        numberDisplayText(literal, &out->text);
+        return true;
+    case kColumnDate:
+        if (!parseDateTime(literal, &t) || !encodeDate(&t, &out->bytes))
+            return fieldError(error, errorLength, "not a date YYYY-MM-DD[ HH:MI:SS]", literal);
+        break;
+    case kColumnTimestamp:
+        if (!parseDateTime(literal, &t) || !encodeTimestamp(&t, strchr(literal, '.') != nullptr, &out->bytes))
+            return fieldError(error, errorLength, "not a timestamp", literal);
+        break;
+    case kColumnTimestampTz:
+        if (!parseDateTime(literal, &t) || !encodeTimestampTz(&t, &out->bytes))
+            return fieldError(error, errorLength, "not a timestamp with time zone", literal);
+        break;
+    case kColumnBinaryFloat:
+    case kColumnBinaryDouble: {
+        char *end = nullptr;
+        double value = strtod(literal, &end);
+        if (end == literal || *end != '\0') return fieldError(error, errorLength, "not a number", literal);
+        out->bytes = column->type == kColumnBinaryFloat ? encodeBinaryFloat((float)value)
+                                                        : encodeBinaryDouble(value);
+        break;
+    }
+    case kColumnChar:
+        out->bytes.assign(literal, literal + strlen(literal));
+        if (out->bytes.size() < column->length) out->bytes.resize(column->length, ' ');
+        break;
+    case kColumnVarchar2: out->bytes.assign(literal, literal + strlen(literal)); break;
+    case kColumnRaw:
+        if (!parseHexLiteral(literal, &out->bytes))
+            return fieldError(error, errorLength, "RAW needs hexadecimal digits", literal);
+        break;
+    }
+    if (out->bytes.size() > 0xFFFF) return fieldError(error, errorLength, "value longer than 65535 bytes", column->name.c_str());
+    out->text = displayText(column->type, out->bytes);
+    return true;
+}
+
+bool makeFieldFromBytes(const ColumnDef *column, const std::vector<uint8_t> &bytes, FieldValue *out,
+                        char *error, size_t errorLength) {
+    if (bytes.size() > 0xFFFF) return fieldError(error, errorLength, "value longer than 65535 bytes", column->name.c_str());
+    out->isNull = false;
+    out->bytes = bytes;
+    out->text = displayText(column->type, bytes);
+    return true;
+}
+
+}  // namespace forge
