@@ -26,6 +26,10 @@ static const uint32_t kFreeBegin = 6;
 static const uint32_t kFreeEnd = 8;
 static const uint32_t kAvailable = 10;
 static const uint32_t kTotalFree = 12;
+static const uint32_t kCompressThreshold = 16;
+static const uint32_t kCompressLengthCount = 19;
+static const uint32_t kCompressPermutationCount = 20;
+static const uint32_t kCompressLengths = 22;
 
 // Longest value a single length byte announces; longer ones take 0xFE and
 // a two-byte length.
@@ -42,6 +46,11 @@ void initRowPiece(RowPiece *row) {
     row->nextSlot = 0;
     row->hasClusterKeySlot = false;
     row->clusterKeySlot = 0;
+    row->hasHeadAddress = false;
+    row->headRdba = 0;
+    row->headSlot = 0;
+    row->hasClusterKeyInfo = false;
+    memset(&row->clusterKey, 0, sizeof row->clusterKey);
     row->freeEntry = false;
     row->columns.clear();
     row->raw.clear();
@@ -59,6 +68,9 @@ void initDataBlockLayout(DataBlockLayout *layout, uint32_t rdba, uint32_t object
     initItlEntry(&empty);
     layout->itl.assign(2, empty);
     layout->rows.clear();
+    layout->symbolThreshold = 0;
+    layout->columnLengths.clear();
+    layout->permutation.clear();
 }
 
 void addColumnBytes(RowPiece *row, const void *data, size_t length) {
@@ -81,6 +93,18 @@ uint32_t dataHeaderOffset(uint32_t itlCount, uint8_t headerFlag) {
     return kItlOffset + kItlSize * itlCount + (headerFlag == kDataFlagExtended ? 8 : 0);
 }
 
+// Addresses inside a row (next piece, head piece, cluster key chain) are
+// big-endian on every platform.
+static void appendAddress(std::vector<uint8_t> *out, uint32_t rdba, uint16_t slot) {
+    uint8_t address[6];
+    storeU32(address, rdba, kBigEndian);
+    storeU16(address + 4, slot, kBigEndian);
+    out->insert(out->end(), address, address + 6);
+}
+
+// Row piece header: flag, lock, column count; then the cluster key slot of
+// a member row, or the 16 bytes of a key row; then the head address of a
+// piece that has F without H; then the next-piece address when L is clear.
 static void encodeRow(const RowPiece *row, ByteOrder order, std::vector<uint8_t> *out) {
     out->clear();
     if (!row->raw.empty()) {
@@ -91,13 +115,16 @@ static void encodeRow(const RowPiece *row, ByteOrder order, std::vector<uint8_t>
     out->push_back(row->lock);
     out->push_back((uint8_t)row->columns.size());
     if (row->hasClusterKeySlot) out->push_back(row->clusterKeySlot);
-    if (row->hasNext) {
-        // Chaining addresses are big-endian on every platform.
-        uint8_t address[6];
-        storeU32(address, row->nextRdba, kBigEndian);
-        storeU16(address + 4, row->nextSlot, kBigEndian);
-        out->insert(out->end(), address, address + 6);
+    if (row->hasClusterKeyInfo) {
+        uint8_t counts[4];
+        storeU16(counts, row->clusterKey.rowCount, order);
+        storeU16(counts + 2, row->clusterKey.committedCount, order);
+        out->insert(out->end(), counts, counts + 4);
+        appendAddress(out, row->clusterKey.previousRdba, row->clusterKey.previousSlot);
+        appendAddress(out, row->clusterKey.nextRdba, row->clusterKey.nextSlot);
     }
+    if (row->hasHeadAddress) appendAddress(out, row->headRdba, row->headSlot);
+    if (row->hasNext) appendAddress(out, row->nextRdba, row->nextSlot);
     for (const ColumnValue &column : row->columns) {
         if (column.isNull) {
             out->push_back(0xFF);
@@ -114,6 +141,16 @@ static void encodeRow(const RowPiece *row, ByteOrder order, std::vector<uint8_t>
         }
         out->insert(out->end(), column.bytes.begin(), column.bytes.end());
     }
+}
+
+size_t rowPieceSize(const RowPiece *row) {
+    std::vector<uint8_t> bytes;
+    encodeRow(row, kLittleEndian, &bytes);  // the size does not depend on the order
+    return row->freeEntry ? 0 : bytes.size();
+}
+
+uint32_t compressExtensionSize(size_t columnLengthCount, size_t permutationCount) {
+    return (uint32_t)(8 + 2 * columnLengthCount + permutationCount + (permutationCount % 2));
 }
 
 static bool hasRoom(char *error, size_t errorLength) { return error != nullptr && errorLength > 0; }
@@ -148,7 +185,17 @@ bool putDataBlock(Block *block, const DataBlockLayout *layout, char *error, size
         rowsOfTable[t] = (uint16_t)(order.size() - firstEntry[t]);
     }
     size_t rowCount = order.size();
-    size_t directoryEnd = kDataHeaderSize + 4 * tableCount + 2 * rowCount;  // relative to H
+    bool compressed = (layout->dataFlag & kDataFlagCompressed) != 0;
+    if (compressed && (layout->columnLengths.size() > 255 || layout->permutation.size() > 255)) {
+        if (hasRoom(error, errorLength))
+            snprintf(error, errorLength, "column-length table and permutation hold at most 255 entries");
+        return false;
+    }
+    size_t extension = compressed ? compressExtensionSize(layout->columnLengths.size(),
+                                                          layout->permutation.size())
+                                  : 0;
+    size_t tableDirectory = kDataHeaderSize + extension;  // relative to H
+    size_t directoryEnd = tableDirectory + 4 * tableCount + 2 * rowCount;
     if (h + directoryEnd + kTailSize > block->size) {
         if (hasRoom(error, errorLength))
             snprintf(error, errorLength, "%zu rows: the directories alone exceed a %u-byte block",
@@ -183,7 +230,7 @@ bool putDataBlock(Block *block, const DataBlockLayout *layout, char *error, size
     uint32_t lowest = end;
     uint16_t firstFree = 0xFFFF;
     std::vector<uint8_t> bytes;
-    uint32_t directory = h + (uint32_t)(kDataHeaderSize + 4 * tableCount);
+    uint32_t directory = h + (uint32_t)(tableDirectory + 4 * tableCount);
     for (size_t e = 0; e < rowCount; e++) {
         const RowPiece &row = layout->rows[order[e]];
         if (row.freeEntry) {
@@ -214,8 +261,22 @@ bool putDataBlock(Block *block, const DataBlockLayout *layout, char *error, size
     putU16(block, h + kAvailable, (uint16_t)(freeEnd - freeBegin));
     putU16(block, h + kTotalFree, (uint16_t)(freeEnd - freeBegin));
     for (size_t t = 0; t < tableCount; t++) {
-        putU16(block, h + kDataHeaderSize + 4 * (uint32_t)t, firstEntry[t]);
-        putU16(block, h + kDataHeaderSize + 4 * (uint32_t)t + 2, rowsOfTable[t]);
+        putU16(block, h + (uint32_t)tableDirectory + 4 * (uint32_t)t, firstEntry[t]);
+        putU16(block, h + (uint32_t)tableDirectory + 4 * (uint32_t)t + 2, rowsOfTable[t]);
+    }
+    if (compressed) {
+        // H+14 u16 0, H+16 u16 symbol threshold, H+18 u8 0, H+19 u8 n,
+        // H+20 u8 p, H+21 u8 0, H+22 n x u16 lengths, p permutation bytes.
+        putU16(block, h + kCompressThreshold, layout->symbolThreshold);
+        putU8(block, h + kCompressLengthCount, (uint8_t)layout->columnLengths.size());
+        putU8(block, h + kCompressPermutationCount, (uint8_t)layout->permutation.size());
+        uint32_t at = h + kCompressLengths;
+        for (uint16_t length : layout->columnLengths) {
+            putU16(block, at, length);
+            at += 2;
+        }
+        if (!layout->permutation.empty())
+            putBytes(block, at, layout->permutation.data(), (uint32_t)layout->permutation.size());
     }
     return true;
 }
