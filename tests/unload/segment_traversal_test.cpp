@@ -482,4 +482,114 @@ TEST_F(SegmentTraversalTest, LimitStopsEveryTraversalAtItsRowCount)
     EXPECT_TRUE(std::equal(got.begin(), got.end(), generated.manifest.begin()));
 }
 
+// OLTP-compressed blocks: symbols shared by rows, inline values, NULL codes,
+// a column permutation, and deleted and uncommitted rows, unloaded through a
+// file scan (the object has no segment header).
+std::vector<uint8_t> bytesOf(const std::string &s)
+{
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+bool writeCompressedSegment(const std::string &dir, std::string *error)
+{
+    forge::CompressedBlockLayout plain;
+    forge::initCompressedBlockLayout(&plain, forge::makeRdba(7, 3), 5150);
+    forge::SymbolEntry sales, boston, pair;
+    sales.codes = {forge::valueCode(bytesOf("SALES"))};
+    boston.codes = {forge::valueCode(bytesOf("BOSTON"))};
+    pair.codes = {forge::symbolCode(0), forge::symbolCode(1)};
+    plain.symbols = {sales, boston, pair};
+    plain.symbolThreshold = 3;
+    forge::ItlEntry open, done;
+    forge::initItlEntry(&open);
+    forge::initItlEntry(&done);
+    open.lockCount = 1;
+    done.flag = forge::kItlFlagCommitted;
+    done.lockCount = 1;
+    plain.base.itl = {open, done};
+    const std::vector<std::vector<forge::CompressedCode>> rows = {
+        {forge::valueCode(forge::encodeNumber(1)), forge::symbolCode(0), forge::symbolCode(1)},
+        {forge::valueCode(forge::encodeNumber(2)), forge::symbolCode(0), forge::valueCode(bytesOf("NY"))},
+        {forge::valueCode(forge::encodeNumber(3)), forge::nullCode(), forge::symbolCode(1)},
+        {forge::valueCode(forge::encodeNumber(4)), forge::symbolCode(2)},
+        {forge::valueCode(forge::encodeNumber(5)), forge::valueCode(bytesOf("GONE"))},
+        {forge::valueCode(forge::encodeNumber(6)), forge::valueCode(bytesOf("OPEN"))},
+        {forge::valueCode(forge::encodeNumber(7)), forge::valueCode(bytesOf("DONE"))},
+    };
+    for (size_t i = 0; i < rows.size(); i++) {
+        forge::CompressedRow row;
+        forge::initCompressedRow(&row);
+        row.codes = rows[i];
+        if (i == 4)
+            row.flag |= forge::kRowDeleted;
+        if (i == 5)
+            row.lock = 1;
+        if (i == 6)
+            row.lock = 2;
+        plain.rows.push_back(row);
+    }
+
+    // Stored order (dept, id, city); the permutation gives (id, dept, city).
+    forge::CompressedBlockLayout permuted;
+    forge::initCompressedBlockLayout(&permuted, forge::makeRdba(7, 4), 5150);
+    permuted.symbols = {sales};
+    permuted.symbolThreshold = 1;
+    permuted.permutation = {1, 0, 2};
+    forge::CompressedRow row;
+    forge::initCompressedRow(&row);
+    row.codes = {forge::symbolCode(0), forge::valueCode(forge::encodeNumber(8)), forge::valueCode(bytesOf("LA"))};
+    permuted.rows.push_back(row);
+
+    forge::DatafileLayout layout;
+    forge::initDatafileLayout(&layout, (dir + "/comp01.dbf").c_str(), 7, 10, kBlockSize,
+                              forge::ByteOrder::kLittleEndian);
+    forge::PlacedBlock blocks[2];
+    blocks[0].blockNo = 3;
+    blocks[1].blockNo = 4;
+    char message[256] = "";
+    forge::initBlock(&blocks[0].block, kBlockSize, forge::ByteOrder::kLittleEndian);
+    forge::initBlock(&blocks[1].block, kBlockSize, forge::ByteOrder::kLittleEndian);
+    if (!forge::putCompressedBlock(&blocks[0].block, &plain, message, sizeof message) ||
+        !forge::putCompressedBlock(&blocks[1].block, &permuted, message, sizeof message)) {
+        *error = message;
+        return false;
+    }
+    forge::sealBlock(&blocks[0].block);
+    forge::sealBlock(&blocks[1].block);
+    if (!forge::writeDatafile(&layout, blocks, 2, message, sizeof message)) {
+        *error = message;
+        return false;
+    }
+    FILE *cfg = fopen((dir + "/comp.cfg").c_str(), "w");
+    if (cfg == nullptr)
+        return false;
+    fputs("comp01.dbf\n", cfg);
+    fclose(cfg);
+    return true;
+}
+
+TEST_F(SegmentTraversalTest, CompressedRowsExpandTheirSymbolsInOutputOrder)
+{
+    std::string error;
+    ASSERT_TRUE(writeCompressedSegment(dir_, &error)) << error;
+    const std::string columns = " COLUMN NUMBER VARCHAR2 VARCHAR2";
+    std::string commands =
+        "OPEN comp.cfg\n"
+        "UNLOAD OBJECT 5150" + columns + " TO plain.txt;\n"
+        "SET DELETED_ROW TRUE\n"
+        "SET COMMITED_ONLY TRUE\n"
+        "UNLOAD OBJECT 5150" + columns + " TO filtered.txt;\n"
+        "EXIT\n";
+    std::string printed = runCommands(commands);
+    EXPECT_EQ(countOf(printed, "Sucessfully unload 7 rows ...\n"), 2u) << printed;
+    std::vector<std::string> plain = {"1|SALES|BOSTON", "2|SALES|NY", "3||BOSTON", "4|SALES|BOSTON",
+                                      "6|OPEN", "7|DONE", "8|SALES|LA"};
+    // Row 6 is shown only when the switch is off; the deleted row 5 only
+    // when DELETED_ROW is on.
+    std::vector<std::string> filtered = {"1|SALES|BOSTON", "2|SALES|NY", "3||BOSTON", "4|SALES|BOSTON",
+                                         "5|GONE", "7|DONE", "8|SALES|LA"};
+    EXPECT_EQ(records(dir_ + "/plain.txt"), plain);
+    EXPECT_EQ(records(dir_ + "/filtered.txt"), filtered);
+}
+
 }  // namespace
