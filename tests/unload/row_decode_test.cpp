@@ -995,6 +995,187 @@ TEST(RowCompress, SymbolReferenceLoopsAndWebsEndQuietly)
     }
 }
 
+// The forge's own compressed-block writer: every row maps to exactly the
+// columns the forge says it stands for (stored order, before the permutation).
+forge::CompressedCode groupCode(const std::vector<std::vector<uint8_t>> &values)
+{
+    forge::CompressedCode code;
+    forge::initCompressedCode(&code, forge::kCodeFixedGroup);
+    code.values = values;
+    return code;
+}
+
+forge::CompressedCode wideSymbolCode(uint16_t slot)
+{
+    forge::CompressedCode code = forge::symbolCode(slot);
+    code.kind = forge::kCodeSymbolWide;
+    return code;
+}
+
+TEST(RowCompress, ForgedCompressedBlockMatchesTheForgesExpansion)
+{
+    for (uint8_t order : kOrders) {
+        SCOPED_TRACE(order);
+        forge::CompressedBlockLayout layout;
+        forge::initCompressedBlockLayout(&layout, forge::makeRdba(7, 300), 4242);
+        // Entries 0..2 single values, 3 = [0, 1], 4 = [3, "z"] (nested), 5.. single.
+        for (int i = 0; i < 8; i++) {
+            forge::SymbolEntry entry;
+            char value[16];
+            snprintf(value, sizeof value, "sym%d", i);
+            entry.codes.push_back(forge::valueCode(text(value)));
+            layout.symbols.push_back(entry);
+        }
+        layout.symbols[3].codes = {forge::symbolCode(0), forge::symbolCode(1)};
+        layout.symbols[4].codes = {forge::symbolCode(3), forge::valueCode(text("z")), forge::nullCode()};
+        layout.symbolThreshold = 5;
+        layout.columnLengths = forge::columnLengthTable({2, 3, 1});
+        layout.permutation = {2, 0, 1, 3, 4, 5};
+
+        forge::CompressedRow row0;
+        forge::initCompressedRow(&row0);
+        row0.codes = {groupCode({text("ab"), text("cde"), text("f")}), forge::symbolCode(4),
+                      forge::valueCode(repeated('Q', 120)), forge::nullCode()};
+        layout.rows.push_back(row0);
+
+        forge::CompressedRow row1;
+        forge::initCompressedRow(&row1);
+        row1.flag = forge::kRowHead | forge::kRowFirst | forge::kRowNext;
+        row1.hasNext = true;
+        row1.nextRdba = forge::makeRdba(7, 301);
+        row1.nextSlot = 3;
+        row1.codes = {forge::symbolCode(3), groupCode({text("g")}), wideSymbolCode(6), forge::valueCode(text("tail"))};
+        layout.rows.push_back(row1);
+
+        forge::CompressedRow row2;
+        forge::initCompressedRow(&row2);
+        row2.flag = forge::kRowPrevious | forge::kRowLast;
+        row2.hasHeadAddress = true;
+        row2.headRdba = forge::makeRdba(7, 299);
+        row2.headSlot = 9;
+        row2.codes = {forge::nullCode(), forge::symbolCode(7)};
+        layout.rows.push_back(row2);
+
+        forge::Block block;
+        ASSERT_TRUE(forge::initBlock(&block, kBlockSize, order == 1 ? forge::kBigEndian : forge::kLittleEndian));
+        char error[256] = "";
+        ASSERT_TRUE(forge::putCompressedBlock(&block, &layout, error, sizeof error)) << error;
+        RowContext rc = makeContext(block.bytes, order);
+        ASSERT_NE(isCompressTable(rc.ctx), 0u);
+        getCompressOrder(rc.ctx);
+        EXPECT_EQ(rc.ctx->permutationCount, layout.permutation.size());
+
+        for (uint32_t r = 0; r < layout.rows.size(); r++) {
+            SCOPED_TRACE(r);
+            const forge::CompressedRow &row = layout.rows[r];
+            std::vector<forge::ColumnValue> stored;
+            ASSERT_TRUE(forge::expandCompressedRow(&layout, &row, &stored, error, sizeof error)) << error;
+            mapCompressed(rc.ctx, 1, r);
+            EXPECT_EQ(rc.ctx->rowFlag, row.flag);
+            EXPECT_EQ(rc.ctx->nextPieceRdba, row.hasNext ? row.nextRdba : 0u);
+            EXPECT_EQ(rc.ctx->nextPieceSlot, row.hasNext ? row.nextSlot : 0);
+            EXPECT_EQ(rc.ctx->headPieceRdba, row.hasHeadAddress ? row.headRdba : 0u);
+            EXPECT_EQ(rc.ctx->headPieceSlot, row.hasHeadAddress ? row.headSlot : 0);
+            ASSERT_EQ(rc.ctx->mappedColumns, stored.size());
+            for (size_t i = 0; i < stored.size(); i++) {
+                if (stored[i].isNull) {
+                    EXPECT_EQ(rc.ctx->slots.length[i], 0) << "column " << i;
+                } else {
+                    EXPECT_EQ(slotBytes(rc.ctx, (uint32_t)i), stored[i].bytes) << "column " << i;
+                }
+            }
+        }
+        freeContext(&rc);
+    }
+}
+
+// The forge's row builders for clusters, migrated and chained rows.
+TEST(RowDecode, ForgedClusterMigratedAndChainedRows)
+{
+    for (uint8_t order : kOrders) {
+        SCOPED_TRACE(order);
+        const uint32_t rdba = forge::makeRdba(9, 77);
+        forge::DataBlockLayout layout;
+        forge::initDataBlockLayout(&layout, rdba, 555);
+        std::vector<forge::ColumnValue> key(1), memberColumns(2), body(3);
+        key[0].isNull = false;
+        key[0].bytes = forge::encodeNumber(30);
+        memberColumns[0].isNull = false;
+        memberColumns[0].bytes = text("SALES");
+        memberColumns[1].isNull = true;
+        body[0].isNull = false;
+        body[0].bytes = text("moved");
+        body[1].isNull = true;
+        body[2].isNull = false;
+        body[2].bytes = repeated('m', 260);
+        forge::RowPiece keyRow, member, head, bodyRow;
+        forge::makeClusterKeyRow(key, 1, rdba, 0, &keyRow);
+        forge::makeClusterMemberRow(memberColumns, 1, 0, &member);
+        forge::makeMigratedRow(body, 1, rdba, 1, forge::makeRdba(9, 78), 4, &head, &bodyRow);
+        head.table = 2;
+        bodyRow.table = 2;
+        layout.rows = {keyRow, member, head, bodyRow};
+        RowContext rc = makeContext(forgeBlock(layout, order), order);
+
+        mapNormal(rc.ctx, 0, 0);
+        EXPECT_EQ(rc.ctx->rowFlag, keyRow.flag);
+        expectColumns(rc.ctx, key);
+
+        // The member: key first, then its columns (the trailing NULL is
+        // stored or not as the forge chose; map what the piece holds).
+        mapNormal(rc.ctx, 1, 0);
+        EXPECT_EQ(rc.ctx->rowFlag, member.flag);
+        ASSERT_GE(rc.ctx->mappedColumns, 2);
+        EXPECT_EQ(slotBytes(rc.ctx, 0), key[0].bytes);
+        EXPECT_EQ(slotBytes(rc.ctx, 1), text("SALES"));
+
+        mapNormal(rc.ctx, 2, 0);
+        EXPECT_EQ(rc.ctx->rowFlag, head.flag);
+        EXPECT_EQ(rc.ctx->mappedColumns, 0);
+        EXPECT_EQ(rc.ctx->nextPieceRdba, forge::makeRdba(9, 78));
+        EXPECT_EQ(rc.ctx->nextPieceSlot, 4);
+
+        mapNormal(rc.ctx, 2, 1);
+        EXPECT_EQ(rc.ctx->rowFlag, bodyRow.flag);
+        EXPECT_EQ(rc.ctx->nextPieceRdba, 0u);
+        expectColumns(rc.ctx, bodyRow.columns);
+        freeContext(&rc);
+
+        // A row split in three pieces, linked in one block.
+        std::vector<forge::ColumnValue> wide(5);
+        for (size_t i = 0; i < wide.size(); i++) {
+            wide[i].isNull = (i == 2);
+            if (!wide[i].isNull)
+                wide[i].bytes = repeated((uint8_t)('a' + i), 10 + i);
+        }
+        std::vector<forge::RowCut> cuts(2);
+        memset(cuts.data(), 0, sizeof(forge::RowCut) * cuts.size());
+        cuts[0].column = 2;
+        cuts[1].column = 3;
+        cuts[1].offset = 4;   // inside a value: N on the piece before, P after
+        std::vector<forge::RowPiece> pieces;
+        char error[256] = "";
+        ASSERT_TRUE(forge::splitRow(wide, cuts, 1, &pieces, error, sizeof error)) << error;
+        ASSERT_EQ(pieces.size(), 3u);
+        uint32_t rdbas[3] = {rdba, rdba, rdba};
+        uint16_t slots[3] = {0, 1, 2};
+        forge::linkRowPieces(&pieces, rdbas, slots);
+        forge::DataBlockLayout chained;
+        forge::initDataBlockLayout(&chained, rdba, 556);
+        chained.rows = pieces;
+        rc = makeContext(forgeBlock(chained, order), order);
+        std::vector<std::vector<uint8_t>> joined;
+        for (uint32_t s = 0; s < 3; s++) {
+            mapNormal(rc.ctx, 0, s);
+            EXPECT_EQ(rc.ctx->rowFlag, pieces[s].flag);
+            EXPECT_EQ(rc.ctx->nextPieceRdba, s < 2 ? rdba : 0u);
+            EXPECT_EQ(rc.ctx->nextPieceSlot, s < 2 ? s + 1 : 0);
+            expectColumns(rc.ctx, pieces[s].columns);
+        }
+        freeContext(&rc);
+    }
+}
+
 // ===========================================================================
 // Live rows.
 
