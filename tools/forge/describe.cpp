@@ -33,6 +33,9 @@ struct BlockPlan {
     bool isData;
     DataBlockLayout data;
     bool itlGiven;  // the first `itl` line replaces the two default entries
+    bool isCompressed;
+    CompressedBlockLayout compressed;
+    std::vector<std::vector<FieldValue>> keyValues;  // typed key rows by table-0 slot
     std::vector<Poke> pokes;
     ChecksumMode checksum;
     uint16_t badBy;
@@ -82,9 +85,25 @@ struct Defaults {
     uint16_t scnWrap;
 };
 
+struct TablePlan {
+    ManifestTable manifest;
+};
+
+struct SegmentPlan {
+    int line;
+    size_t table;
+    SegmentLayout layout;
+    std::vector<TableRow> rows;
+};
+
 struct Plan {
     Defaults defaults;
     std::vector<FilePlan> files;
+    std::vector<TablePlan> tables;
+    std::vector<SegmentPlan> segments;
+    std::vector<std::string> manifests;
+    size_t currentTable;
+    bool inSegment;   // extent and insert lines go to the last segment
     std::vector<ConfigPlan> configs;
     std::vector<DamagePlan> damages;
     size_t currentFile;
@@ -95,6 +114,7 @@ struct Plan {
 // the escapes \\ \" \n \t \xHH.
 struct Words {
     std::vector<std::string> list;
+    std::vector<bool> quoted;  // a quoted "null" is text, a bare null is NULL
 };
 
 struct Parser {
@@ -125,6 +145,7 @@ int hexValue(char c) {
 
 bool splitWords(Parser *p, const char *line, size_t length, Words *words) {
     words->list.clear();
+    words->quoted.clear();
     size_t i = 0;
     while (i < length) {
         char c = line[i];
@@ -134,6 +155,7 @@ bool splitWords(Parser *p, const char *line, size_t length, Words *words) {
         }
         if (c == '#') break;
         std::string word;
+        words->quoted.push_back(c == '"');
         if (c == '"') {
             i++;
             bool closed = false;
@@ -308,6 +330,54 @@ size_t findFile(const Plan *plan, const std::string &name) {
     return kNoFile;
 }
 
+size_t findTable(const Plan *plan, const std::string &name) {
+    for (size_t i = 0; i < plan->tables.size(); i++)
+        if (plan->tables[i].manifest.name == name) return i;
+    return kNoFile;
+}
+
+// One typed value: a bare null is NULL; rep:TEXT:COUNT repeats TEXT; any
+// other word is a literal of the column's type.
+bool parseTypedValue(Parser *p, const ColumnDef *column, const std::string &word, bool quoted,
+                     FieldValue *out) {
+    if (!quoted && word == "null") {
+        setNullField(out);
+        return true;
+    }
+    std::string literal = word;
+    if (!quoted && word.compare(0, 4, "rep:") == 0) {
+        size_t colon = word.rfind(':');
+        uint64_t count = 0;
+        if (colon <= 4 || !parseUnsigned(word.substr(colon + 1), 0xFFFF, &count))
+            return fail(p, "rep is rep:TEXT:COUNT");
+        std::string unit = word.substr(4, colon - 4);
+        literal.clear();
+        for (uint64_t i = 0; i < count && literal.size() <= 0x20000; i++) literal += unit;
+    }
+    char reason[256];
+    if (!makeFieldValue(column, literal.c_str(), out, reason, sizeof reason))
+        return fail(p, "column %s: %s", column->name.c_str(), reason);
+    return true;
+}
+
+// Values for the columns of `table` from word `from` on, appended to `out`
+// starting at column `firstColumn`; missing trailing values are NULL.
+bool parseTypedValues(Parser *p, const ManifestTable *table, const Words *w, size_t from,
+                      size_t firstColumn, std::vector<FieldValue> *out) {
+    size_t given = w->list.size() - from;
+    if (firstColumn + given > table->columns.size())
+        return fail(p, "%zu values for the %zu columns of %s", firstColumn + given,
+                    table->columns.size(), table->name.c_str());
+    for (size_t c = firstColumn; c < table->columns.size(); c++) {
+        FieldValue v;
+        size_t at = from + (c - firstColumn);
+        if (at >= w->list.size()) setNullField(&v);
+        else if (!parseTypedValue(p, &table->columns[c], w->list[at], w->quoted[at], &v)) return false;
+        out->push_back(v);
+    }
+    return true;
+}
+
 // file NAME [rfn N] [ts N] [tsname NAME] [blocks N] ...
 bool parseFile(Parser *p, Plan *plan, const Words *w) {
     if (w->list.size() < 2) return fail(p, "file needs a name");
@@ -415,6 +485,7 @@ bool parseFile(Parser *p, Plan *plan, const Words *w) {
     plan->files.push_back(file);
     plan->currentFile = plan->files.size() - 1;
     plan->inBlock = false;
+    plan->inSegment = false;
     return true;
 }
 
@@ -446,6 +517,7 @@ bool parseBlock(Parser *p, Plan *plan, const Words *w) {
     b.cache.scnWrap = plan->defaults.scnWrap;
     b.isData = false;
     b.itlGiven = false;
+    b.isCompressed = false;
     b.checksum = kChecksumGood;
     b.badBy = 1;
     Options o = {w, 2};
@@ -495,6 +567,7 @@ bool parseBlock(Parser *p, Plan *plan, const Words *w) {
     f->blocks.push_back(b);
     plan->currentFile = file;
     plan->inBlock = true;
+    plan->inSegment = false;
     return true;
 }
 
@@ -591,6 +664,10 @@ bool parseData(Parser *p, Plan *plan, const Words *w) {
         } else if (key == "tables") {
             if (!needNumber(p, &o, "tables", 255, &v)) return false;
             b->data.tableCount = (uint16_t)v;
+        } else if (key == "compressed") {
+            if (!b->isCompressed) initCompressedBlockLayout(&b->compressed, b->cache.rdba, 0);
+            b->isCompressed = true;
+            o.at++;
         } else {
             return fail(p, "unknown data option '%s'", key.c_str());
         }
@@ -652,15 +729,35 @@ bool parseItl(Parser *p, Plan *plan, const Words *w) {
 bool parseRow(Parser *p, Plan *plan, const Words *w) {
     BlockPlan *b = currentBlock(plan);
     if (b == nullptr || !b->isData) return fail(p, "row outside a data block (start it with 'data')");
+    if (b->isCompressed) return fail(p, "a compressed block takes symbol and crow lines, not row");
     RowPiece row;
     initRowPiece(&row);
-    bool deleted = false;
+    bool deleted = false, clusterKey = false;
+    size_t typedTable = kNoFile;
     Options o = {w, 1};
     while (o.at < w->list.size()) {
         const std::string &key = w->list[o.at];
         uint64_t v = 0;
         std::string text;
-        if (key == "table") {
+        if (key == "of") {
+            if (!needValue(p, &o, "of", &text)) return false;
+            typedTable = findTable(plan, text);
+            if (typedTable == kNoFile) return fail(p, "no table '%s'", text.c_str());
+        } else if (key == "values") {
+            if (typedTable == kNoFile) return fail(p, "values needs 'of TABLE' first");
+            o.at++;
+            break;
+        } else if (key == "clusterkey") {
+            clusterKey = true;
+            o.at++;
+        } else if (key == "head") {
+            uint64_t parts[2];
+            if (!needValue(p, &o, "head", &text)) return false;
+            if (!parseDotted(text, 2, parts) || parts[1] > 0xFFFF) return fail(p, "head is RDBA.SLOT");
+            row.hasHeadAddress = true;
+            row.headRdba = (uint32_t)parts[0];
+            row.headSlot = (uint16_t)parts[1];
+        } else if (key == "table") {
             if (!needNumber(p, &o, "table", 254, &v)) return false;
             row.table = (uint16_t)v;
         } else if (key == "flag") {
@@ -719,12 +816,421 @@ bool parseRow(Parser *p, Plan *plan, const Words *w) {
             return fail(p, "unknown row word '%s'", key.c_str());
         }
     }
+    ManifestRow m;
+    if (typedTable != kNoFile) {
+        // Typed values, one per column; a cluster member's columns start
+        // after its key row's.
+        ManifestTable *t = &plan->tables[typedTable].manifest;
+        if (!row.columns.empty()) return fail(p, "a typed row takes its values after 'values' only");
+        m.rdba = b->cache.rdba;
+        m.table = row.table;
+        m.slot = 0;
+        for (const RowPiece &r : b->data.rows)
+            if (r.table == row.table) m.slot++;
+        m.deleted = deleted;
+        m.lock = row.lock;
+        if (row.hasClusterKeySlot) {
+            if (row.clusterKeySlot >= b->keyValues.size() || b->keyValues[row.clusterKeySlot].empty())
+                return fail(p, "key %u is not a typed cluster key row of this block", row.clusterKeySlot);
+            m.values = b->keyValues[row.clusterKeySlot];
+        }
+        size_t keyCount = m.values.size();
+        if (!parseTypedValues(p, t, w, o.at, keyCount, &m.values)) return false;
+        for (size_t i = keyCount; i < m.values.size(); i++) {
+            if (m.values[i].isNull) addColumnNull(&row);
+            else addColumnBytes(&row, m.values[i].bytes.data(), m.values[i].bytes.size());
+        }
+        while (!row.columns.empty() && row.columns.back().isNull) row.columns.pop_back();
+    }
     if (row.columns.size() > 255) return fail(p, "a row piece holds at most 255 columns");
     if (deleted) row.flag |= kRowDeleted;
     // A piece that continues elsewhere is not the last one.
     if (row.hasNext) row.flag &= (uint8_t)~kRowLast;
     if (row.hasClusterKeySlot) row.flag |= kRowClusterMember;
+    if (clusterKey) {
+        if (row.table != 0) return fail(p, "cluster key rows belong to table 0");
+        row.flag |= kRowClusterKey;
+        row.hasClusterKeyInfo = true;  // counts and chain filled in when the block is built
+    }
+    if (clusterKey && typedTable != kNoFile) {
+        size_t slot = 0;
+        for (const RowPiece &r : b->data.rows)
+            if (r.table == 0) slot++;
+        if (b->keyValues.size() <= slot) b->keyValues.resize(slot + 1);
+        b->keyValues[slot] = m.values;
+    }
     b->data.rows.push_back(row);
+    if (typedTable != kNoFile) plan->tables[typedTable].manifest.rows.push_back(m);
+    return true;
+}
+
+// table NAME [objd N] [cluster T]
+bool parseTable(Parser *p, Plan *plan, const Words *w) {
+    if (w->list.size() < 2) return fail(p, "table needs a name");
+    if (findTable(plan, w->list[1]) != kNoFile) return fail(p, "table %s is declared twice", w->list[1].c_str());
+    TablePlan t;
+    t.manifest.name = w->list[1];
+    t.manifest.objectId = 0;
+    t.manifest.clusterTable = 0;
+    Options o = {w, 2};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        if (key == "objd") {
+            if (!needNumber(p, &o, "objd", UINT32_MAX, &v)) return false;
+            t.manifest.objectId = (uint32_t)v;
+        } else if (key == "cluster") {
+            if (!needNumber(p, &o, "cluster", 254, &v)) return false;
+            t.manifest.clusterTable = (uint16_t)v;
+        } else {
+            return fail(p, "unknown table option '%s'", key.c_str());
+        }
+    }
+    plan->tables.push_back(t);
+    plan->currentTable = plan->tables.size() - 1;
+    plan->inBlock = false;
+    plan->inSegment = false;
+    return true;
+}
+
+// column NAME TYPE [LENGTH]
+bool parseColumn(Parser *p, Plan *plan, const Words *w) {
+    if (plan->currentTable == kNoFile || plan->inBlock || plan->inSegment)
+        return fail(p, "column belongs right after a table line");
+    if (w->list.size() < 3) return fail(p, "column needs a name and a type");
+    ColumnDef c;
+    c.name = w->list[1];
+    c.length = 0;
+    if (!parseColumnType(w->list[2].c_str(), &c.type)) return fail(p, "unknown type '%s'", w->list[2].c_str());
+    if (w->list.size() > 3) {
+        uint64_t v = 0;
+        if (!numberArgument(p, w, 3, "length", 2000, &v)) return false;
+        c.length = (uint32_t)v;
+    }
+    ManifestTable *t = &plan->tables[plan->currentTable].manifest;
+    if (t->columns.size() >= 1000) return fail(p, "at most 1000 columns");
+    t->columns.push_back(c);
+    return true;
+}
+
+// segment TABLE [type 16|35] [headermap N] [mapentries N] [rowsperblock N]
+//         [itls N] [flag38 F] [scn S]
+bool parseSegment(Parser *p, Plan *plan, const Words *w) {
+    if (w->list.size() < 2) return fail(p, "segment needs a table");
+    SegmentPlan s;
+    s.line = p->line;
+    s.table = findTable(plan, w->list[1]);
+    if (s.table == kNoFile) return fail(p, "no table '%s'", w->list[1].c_str());
+    for (const SegmentPlan &other : plan->segments)
+        if (other.table == s.table) return fail(p, "table %s has a segment already", w->list[1].c_str());
+    initSegmentLayout(&s.layout, kTypeSegmentHeader, plan->tables[s.table].manifest.objectId);
+    s.layout.scnBase = plan->defaults.scnBase;
+    Options o = {w, 2};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        if (key == "type") {
+            if (!needNumber(p, &o, "type", 0xFF, &v)) return false;
+            if (v != kTypeSegmentHeader && v != kTypeAssmSegmentHeader) return fail(p, "segment type is 16 or 35");
+            s.layout.headerType = (uint8_t)v;
+        } else if (key == "headermap") {
+            if (!needNumber(p, &o, "headermap", 0xFFFF, &v)) return false;
+            s.layout.headerMapEntries = (uint32_t)v;
+        } else if (key == "mapentries") {
+            if (!needNumber(p, &o, "mapentries", 0xFFFF, &v)) return false;
+            s.layout.mapBlockEntries = (uint32_t)v;
+        } else if (key == "rowsperblock") {
+            if (!needNumber(p, &o, "rowsperblock", 0xFFFF, &v)) return false;
+            s.layout.rowsPerBlock = (uint32_t)v;
+        } else if (key == "itls") {
+            if (!needNumber(p, &o, "itls", 255, &v)) return false;
+            if (v == 0) return fail(p, "itls is 1 to 255");
+            s.layout.itlCount = (uint32_t)v;
+        } else if (key == "flag38") {
+            if (!needNumber(p, &o, "flag38", 0xFF, &v)) return false;
+            s.layout.headerFlag = (uint8_t)v;
+        } else if (key == "scn") {
+            if (!needNumber(p, &o, "scn", UINT32_MAX, &v)) return false;
+            s.layout.scnBase = (uint32_t)v;
+        } else {
+            return fail(p, "unknown segment option '%s'", key.c_str());
+        }
+    }
+    plan->segments.push_back(s);
+    plan->inSegment = true;
+    plan->inBlock = false;
+    return true;
+}
+
+// extent FILE FIRSTBLOCK BLOCKS
+bool parseExtent(Parser *p, Plan *plan, const Words *w) {
+    if (!plan->inSegment) return fail(p, "extent outside a segment");
+    if (w->list.size() != 4) return fail(p, "extent is FILE FIRSTBLOCK BLOCKS");
+    ExtentPlace e;
+    e.file = findFile(plan, w->list[1]);
+    if (e.file == kNoFile) return fail(p, "no file '%s'", w->list[1].c_str());
+    uint64_t first = 0, count = 0;
+    if (!numberArgument(p, w, 2, "first block", UINT32_MAX, &first)) return false;
+    if (!numberArgument(p, w, 3, "blocks", UINT32_MAX, &count)) return false;
+    e.firstBlock = (uint32_t)first;
+    e.blocks = (uint32_t)count;
+    plan->segments.back().layout.extents.push_back(e);
+    return true;
+}
+
+// insert [deleted] [migrated] [lock N] [cut COLUMN[.OFFSET]]... values V...
+bool parseInsert(Parser *p, Plan *plan, const Words *w) {
+    if (!plan->inSegment) return fail(p, "insert outside a segment");
+    SegmentPlan *s = &plan->segments.back();
+    TableRow row;
+    initTableRow(&row);
+    Options o = {w, 1};
+    bool haveValues = false;
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        std::string text;
+        if (key == "deleted") {
+            row.deleted = true;
+            o.at++;
+        } else if (key == "migrated") {
+            row.migrated = true;
+            o.at++;
+        } else if (key == "lock") {
+            if (!needNumber(p, &o, "lock", 0xFF, &v)) return false;
+            row.lock = (uint8_t)v;
+        } else if (key == "cut") {
+            uint64_t parts[2] = {0, 0};
+            if (!needValue(p, &o, "cut", &text)) return false;
+            bool ok = text.find('.') == std::string::npos ? parseUnsigned(text, 0xFFFF, &parts[0])
+                                                          : parseDotted(text, 2, parts);
+            if (!ok || parts[0] > 0xFFFF) return fail(p, "cut is COLUMN or COLUMN.OFFSET (0-based)");
+            RowCut cut = {(uint16_t)parts[0], (uint32_t)parts[1]};
+            row.cuts.push_back(cut);
+        } else if (key == "values") {
+            o.at++;
+            haveValues = true;
+            break;
+        } else {
+            return fail(p, "unknown insert word '%s'", key.c_str());
+        }
+    }
+    if (!haveValues) return fail(p, "insert needs 'values'");
+    if (row.migrated && !row.cuts.empty()) return fail(p, "a row is either migrated or cut");
+    if (!parseTypedValues(p, &plan->tables[s->table].manifest, w, o.at, 0, &row.values)) return false;
+    s->rows.push_back(row);
+    return true;
+}
+
+// manifest NAME: the manifest of every table, written into the output directory.
+bool parseManifest(Parser *p, Plan *plan, const Words *w) {
+    if (w->list.size() != 2) return fail(p, "manifest needs one file name");
+    plan->manifests.push_back(w->list[1]);
+    return true;
+}
+
+// Compressed blocks.
+BlockPlan *compressedBlock(Parser *p, Plan *plan, const char *what) {
+    BlockPlan *b = currentBlock(plan);
+    if (b == nullptr || !b->isData || !b->isCompressed) {
+        fail(p, "%s outside a compressed data block (start it with 'data compressed')", what);
+        return nullptr;
+    }
+    return b;
+}
+
+// Value words of the codes: num:D str:TEXT hex:HEX date:D ts:T tstz:T
+// float:F double:F.
+bool parseCodeValue(Parser *p, const std::string &word, std::vector<uint8_t> *out) {
+    size_t colon = word.find(':');
+    if (colon == std::string::npos) return fail(p, "'%s' is not a code or a prefixed value", word.c_str());
+    std::string kind = word.substr(0, colon), literal = word.substr(colon + 1);
+    ColumnDef c;
+    c.name = kind;
+    c.length = 0;
+    if (kind == "num") c.type = kColumnNumber;
+    else if (kind == "str") c.type = kColumnVarchar2;
+    else if (kind == "hex") c.type = kColumnRaw;
+    else if (kind == "date") c.type = kColumnDate;
+    else if (kind == "ts") c.type = kColumnTimestamp;
+    else if (kind == "tstz") c.type = kColumnTimestampTz;
+    else if (kind == "float") c.type = kColumnBinaryFloat;
+    else if (kind == "double") c.type = kColumnBinaryDouble;
+    else return fail(p, "unknown value prefix '%s'", kind.c_str());
+    FieldValue v;
+    char reason[256];
+    if (!makeFieldValue(&c, literal.c_str(), &v, reason, sizeof reason)) return fail(p, "%s", reason);
+    *out = v.bytes;
+    return true;
+}
+
+// Codes: @N (symbol), @@N (symbol, two-byte form), null or null:N, long
+// VALUE (code 250), group:G VALUE... (G fixed-length columns), or a value
+// (inline when 1..49 bytes, else code 250).
+bool parseCodes(Parser *p, const Words *w, size_t from, std::vector<CompressedCode> *codes) {
+    for (size_t i = from; i < w->list.size(); i++) {
+        const std::string &word = w->list[i];
+        CompressedCode code;
+        uint64_t v = 0;
+        if (word.compare(0, 2, "@@") == 0) {
+            if (!parseUnsigned(word.substr(2), 0xFFFF, &v)) return fail(p, "bad symbol '%s'", word.c_str());
+            initCompressedCode(&code, kCodeSymbolWide);
+            code.slot = (uint16_t)v;
+        } else if (word[0] == '@') {
+            if (!parseUnsigned(word.substr(1), 0xFFFF, &v)) return fail(p, "bad symbol '%s'", word.c_str());
+            code = symbolCode((uint16_t)v);
+        } else if (word == "null" || word.compare(0, 5, "null:") == 0) {
+            code = nullCode();
+            if (word.size() > 5) {
+                if (!parseUnsigned(word.substr(5), 255, &v) || v < 252) return fail(p, "a NULL code is 252..255");
+                code.nullCode = (uint8_t)v;
+            }
+        } else if (word == "long") {
+            std::vector<uint8_t> bytes;
+            if (i + 1 >= w->list.size() || !parseCodeValue(p, w->list[++i], &bytes)) return fail(p, "long needs a value");
+            initCompressedCode(&code, kCodeLong);
+            code.values.push_back(bytes);
+        } else if (word.compare(0, 6, "group:") == 0) {
+            if (!parseUnsigned(word.substr(6), 49, &v) || v == 0) return fail(p, "group:G with G 1..49");
+            initCompressedCode(&code, kCodeFixedGroup);
+            for (uint64_t g = 0; g < v; g++) {
+                std::vector<uint8_t> bytes;
+                if (i + 1 >= w->list.size()) return fail(p, "the group needs %llu values", (unsigned long long)v);
+                if (!parseCodeValue(p, w->list[++i], &bytes)) return false;
+                code.values.push_back(bytes);
+            }
+        } else {
+            std::vector<uint8_t> bytes;
+            if (!parseCodeValue(p, word, &bytes)) return false;
+            code = valueCode(bytes);
+        }
+        codes->push_back(code);
+    }
+    return true;
+}
+
+// lengths L... | lengthtable E... | permutation P... | threshold N
+bool parseCompressTable(Parser *p, Plan *plan, const Words *w) {
+    const std::string &key = w->list[0];
+    BlockPlan *b = compressedBlock(p, plan, key.c_str());
+    if (b == nullptr) return false;
+    std::vector<uint64_t> numbers;
+    for (size_t i = 1; i < w->list.size(); i++) {
+        uint64_t v = 0;
+        if (!numberArgument(p, w, i, key.c_str(), 0xFFFF, &v)) return false;
+        numbers.push_back(v);
+    }
+    if (key == "threshold") {
+        if (numbers.size() != 1) return fail(p, "threshold takes one number");
+        b->compressed.symbolThreshold = (uint16_t)numbers[0];
+        return true;
+    }
+    if (numbers.size() > 255) return fail(p, "at most 255 entries");
+    if (key == "lengths") {
+        std::vector<uint16_t> lengths;
+        for (uint64_t n : numbers) lengths.push_back((uint16_t)n);
+        b->compressed.columnLengths = columnLengthTable(lengths);
+    } else if (key == "lengthtable") {
+        b->compressed.columnLengths.clear();
+        for (uint64_t n : numbers) b->compressed.columnLengths.push_back((uint16_t)n);
+    } else {
+        b->compressed.permutation.clear();
+        for (uint64_t n : numbers) {
+            if (n > 255) return fail(p, "a permutation entry is a byte");
+            b->compressed.permutation.push_back((uint8_t)n);
+        }
+    }
+    return true;
+}
+
+// symbol CODES...
+bool parseSymbol(Parser *p, Plan *plan, const Words *w) {
+    BlockPlan *b = compressedBlock(p, plan, "symbol");
+    if (b == nullptr) return false;
+    SymbolEntry entry;
+    if (!parseCodes(p, w, 1, &entry.codes)) return false;
+    if (entry.codes.empty()) return fail(p, "a symbol needs codes");
+    b->compressed.symbols.push_back(entry);
+    return true;
+}
+
+// crow [of TABLE] [flag F] [lock N] [deleted] [head R.S] [next R.S] [free] CODES...
+bool parseCompressedRow(Parser *p, Plan *plan, const Words *w) {
+    BlockPlan *b = compressedBlock(p, plan, "crow");
+    if (b == nullptr) return false;
+    CompressedRow row;
+    initCompressedRow(&row);
+    size_t typedTable = kNoFile;
+    bool deleted = false;
+    Options o = {w, 1};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        uint64_t parts[2];
+        std::string text;
+        if (key == "of") {
+            if (!needValue(p, &o, "of", &text)) return false;
+            typedTable = findTable(plan, text);
+            if (typedTable == kNoFile) return fail(p, "no table '%s'", text.c_str());
+        } else if (key == "flag") {
+            if (!needValue(p, &o, "flag", &text)) return false;
+            if (!parseLetters(text, "KCHDFLPN", 0xFF, &v)) return fail(p, "row flag is like --H-FL-- or a number");
+            row.flag = (uint8_t)v;
+        } else if (key == "lock") {
+            if (!needNumber(p, &o, "lock", 0xFF, &v)) return false;
+            row.lock = (uint8_t)v;
+        } else if (key == "deleted") {
+            deleted = true;
+            o.at++;
+        } else if (key == "head" || key == "next") {
+            if (!needValue(p, &o, key.c_str(), &text)) return false;
+            if (!parseDotted(text, 2, parts) || parts[1] > 0xFFFF) return fail(p, "%s is RDBA.SLOT", key.c_str());
+            if (key == "head") {
+                row.hasHeadAddress = true;
+                row.headRdba = (uint32_t)parts[0];
+                row.headSlot = (uint16_t)parts[1];
+                row.flag &= (uint8_t)~kRowFirst;
+            } else {
+                row.hasNext = true;
+                row.nextRdba = (uint32_t)parts[0];
+                row.nextSlot = (uint16_t)parts[1];
+                row.flag &= (uint8_t)~kRowLast;
+            }
+        } else if (key == "free") {
+            row.freeEntry = true;
+            o.at++;
+        } else {
+            break;
+        }
+    }
+    if (deleted) row.flag |= kRowDeleted;
+    if (!parseCodes(p, w, o.at, &row.codes)) return false;
+    if (typedTable != kNoFile && !row.freeEntry) {
+        // The manifest row: the codes expanded, in output order, shown by
+        // the table's column types.
+        std::vector<ColumnValue> stored, output;
+        char reason[256];
+        if (!expandCompressedRow(&b->compressed, &row, &stored, reason, sizeof reason))
+            return fail(p, "%s", reason);
+        permuteColumns(b->compressed.permutation, stored, &output);
+        const ManifestTable *t = &plan->tables[typedTable].manifest;
+        if (output.size() > t->columns.size())
+            return fail(p, "%zu columns for the %zu of %s", output.size(), t->columns.size(), t->name.c_str());
+        ManifestRow m;
+        m.rdba = b->cache.rdba;
+        m.table = 1;
+        m.slot = (uint16_t)b->compressed.rows.size();
+        m.deleted = deleted;
+        m.lock = row.lock;
+        for (size_t c = 0; c < t->columns.size(); c++) {
+            FieldValue v;
+            if (c >= output.size() || output[c].isNull) setNullField(&v);
+            else makeFieldFromBytes(&t->columns[c], output[c].bytes, &v, nullptr, 0);
+            m.values.push_back(v);
+        }
+        plan->tables[typedTable].manifest.rows.push_back(m);
+    }
+    b->compressed.rows.push_back(row);
     return true;
 }
 
@@ -876,6 +1382,16 @@ bool parseLine(Parser *p, Plan *plan, const Words *w) {
     if (key == "data") return parseData(p, plan, w);
     if (key == "itl") return parseItl(p, plan, w);
     if (key == "row") return parseRow(p, plan, w);
+    if (key == "table") return parseTable(p, plan, w);
+    if (key == "column") return parseColumn(p, plan, w);
+    if (key == "segment") return parseSegment(p, plan, w);
+    if (key == "extent") return parseExtent(p, plan, w);
+    if (key == "insert") return parseInsert(p, plan, w);
+    if (key == "manifest") return parseManifest(p, plan, w);
+    if (key == "lengths" || key == "lengthtable" || key == "permutation" || key == "threshold")
+        return parseCompressTable(p, plan, w);
+    if (key == "symbol") return parseSymbol(p, plan, w);
+    if (key == "crow") return parseCompressedRow(p, plan, w);
     if (key == "config") return parseConfig(p, plan, w, false);
     if (key == "configline") return parseConfig(p, plan, w, true);
     if (key == "damage") return parseDamage(p, plan, w);
@@ -901,6 +1417,8 @@ void initPlan(Plan *plan) {
     d->scnWrap = 0;
     plan->currentFile = kNoFile;
     plan->inBlock = false;
+    plan->currentTable = kNoFile;
+    plan->inSegment = false;
 }
 
 std::string joinPath(const char *dir, const std::string &name) {
@@ -915,6 +1433,26 @@ bool makeBlock(const FilePlan *f, const BlockPlan *b, Block *block, char *error,
     if (b->isData) {
         DataBlockLayout data = b->data;
         data.cache = b->cache;
+        if (b->isCompressed) {
+            CompressedBlockLayout compressed = b->compressed;
+            compressed.base = data;
+            if (!compressedToDataLayout(&compressed, &data, error, errorLength)) return false;
+        }
+        // Cluster key rows count the member rows that name them and, held
+        // in this block alone, point at themselves.
+        uint16_t keySlot = 0;
+        for (RowPiece &key : data.rows) {
+            if (key.table != 0) continue;
+            if (key.hasClusterKeyInfo) {
+                uint16_t members = 0;
+                for (const RowPiece &m : data.rows)
+                    if (m.hasClusterKeySlot && m.clusterKeySlot == keySlot) members++;
+                key.clusterKey.rowCount = key.clusterKey.committedCount = members;
+                key.clusterKey.previousRdba = key.clusterKey.nextRdba = data.cache.rdba;
+                key.clusterKey.previousSlot = key.clusterKey.nextSlot = keySlot;
+            }
+            keySlot++;
+        }
         if (!putDataBlock(block, &data, error, errorLength)) return false;
     } else {
         putCacheHeader(block, &b->cache);
@@ -932,13 +1470,42 @@ bool prefixLine(char *error, size_t errorLength, int line) {
     return false;
 }
 
-bool writePlan(const Plan *plan, const char *outputDir, char *error, size_t errorLength) {
+bool writePlan(const Plan *plan, const char *outputDir, Manifest *manifestOut, char *error,
+               size_t errorLength) {
     // Every block is built once before anything is written, so that a row
     // that does not fit leaves no files behind.
     for (const FilePlan &f : plan->files) {
         for (const BlockPlan &b : f.blocks) {
             Block block;
             if (!makeBlock(&f, &b, &block, error, errorLength)) return prefixLine(error, errorLength, b.line);
+        }
+    }
+    // Segments: their blocks per file, and their rows in the manifest.
+    Manifest manifest;
+    for (const TablePlan &t : plan->tables) manifest.tables.push_back(t.manifest);
+    std::vector<std::vector<SegmentBlock>> segmentBlocks(plan->files.size());
+    std::vector<const DatafileLayout *> layouts;
+    for (const FilePlan &f : plan->files) layouts.push_back(&f.layout);
+    for (const SegmentPlan &s : plan->segments) {
+        std::vector<SegmentBlock> blocks;
+        if (!laySegment(layouts.data(), layouts.size(), &s.layout, s.rows, &blocks,
+                        &manifest.tables[s.table], error, errorLength))
+            return prefixLine(error, errorLength, s.line);
+        for (SegmentBlock &b : blocks) {
+            for (const BlockPlan &placed : plan->files[b.file].blocks)
+                if (placed.blockNo == b.blockNo) {
+                    snprintf(error, errorLength, "line %d: block %u of %s is also placed on line %d", s.line,
+                             b.blockNo, plan->files[b.file].name.c_str(), placed.line);
+                    return false;
+                }
+            for (const std::vector<SegmentBlock> &list : segmentBlocks)
+                for (const SegmentBlock &other : list)
+                    if (other.file == b.file && other.blockNo == b.blockNo) {
+                        snprintf(error, errorLength, "line %d: block %u of %s belongs to two segments", s.line,
+                                 b.blockNo, plan->files[b.file].name.c_str());
+                        return false;
+                    }
+            segmentBlocks[b.file].push_back(b);
         }
     }
     if (mkdir(outputDir, 0755) != 0 && errno != EEXIST) {
@@ -956,6 +1523,12 @@ bool writePlan(const Plan *plan, const char *outputDir, char *error, size_t erro
                 !writeBlockAt(&writer, b.blockNo, &block, error, errorLength)) {
                 closeDatafileWriter(&writer, nullptr, 0);
                 return prefixLine(error, errorLength, b.line);
+            }
+        }
+        for (const SegmentBlock &b : segmentBlocks[(size_t)(&f - plan->files.data())]) {
+            if (!writeBlockAt(&writer, b.blockNo, &b.block, error, errorLength)) {
+                closeDatafileWriter(&writer, nullptr, 0);
+                return false;
             }
         }
         if (!closeDatafileWriter(&writer, error, errorLength)) return false;
@@ -1007,12 +1580,20 @@ bool writePlan(const Plan *plan, const char *outputDir, char *error, size_t erro
         }
         if (!ok) return prefixLine(error, errorLength, d.line);
     }
+    for (const std::string &name : plan->manifests)
+        if (!writeManifestFile(joinPath(outputDir, name).c_str(), &manifest, error, errorLength)) return false;
+    if (manifestOut != nullptr) *manifestOut = manifest;
     return true;
 }
 
 }  // namespace
 
 bool forgeFromText(const char *text, const char *outputDir, char *error, size_t errorLength) {
+    return forgeFromTextWithManifest(text, outputDir, nullptr, error, errorLength);
+}
+
+bool forgeFromTextWithManifest(const char *text, const char *outputDir, Manifest *manifest,
+                               char *error, size_t errorLength) {
     Plan plan;
     initPlan(&plan);
     Parser parser = {0, error, errorLength};
@@ -1028,7 +1609,7 @@ bool forgeFromText(const char *text, const char *outputDir, char *error, size_t 
         at += length;
         if (*at == '\n') at++;
     }
-    return writePlan(&plan, outputDir, error, errorLength);
+    return writePlan(&plan, outputDir, manifest, error, errorLength);
 }
 
 bool forgeFromStream(FILE *in, const char *outputDir, char *error, size_t errorLength) {
