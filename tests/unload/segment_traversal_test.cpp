@@ -592,4 +592,138 @@ TEST_F(SegmentTraversalTest, CompressedRowsExpandTheirSymbolsInOutputOrder)
     EXPECT_EQ(records(dir_ + "/filtered.txt"), filtered);
 }
 
+// The same three traversals over a segment laid out by the forge itself (an
+// ASSM header, extent map blocks, rows chained inside a column, migrated and
+// deleted rows), checked against the forge's manifest.
+bool layForgeSegment(const std::string &dir, forge::ManifestTable *table, std::vector<forge::SegmentExtent> *extents,
+                     std::string *error)
+{
+    char message[256] = "";
+    forge::DatafileLayout files[kFiles];
+    const forge::DatafileLayout *filePointers[kFiles];
+    std::string config;
+    for (int f = 0; f < kFiles; f++) {
+        std::string name = "lay0" + std::to_string(f + 1) + ".dbf";
+        forge::initDatafileLayout(&files[f], (dir + "/" + name).c_str(), static_cast<uint16_t>(kFirstRfn + f), 700,
+                                  kBlockSize, forge::ByteOrder::kLittleEndian);
+        filePointers[f] = &files[f];
+        config += name + "\n";
+    }
+    forge::SegmentLayout segment;
+    forge::initSegmentLayout(&segment, forge::kTypeAssmSegmentHeader, 60606);
+    for (int k = 0; k < 12; k++) {
+        forge::ExtentPlace place;
+        place.file = static_cast<size_t>(k % kFiles);
+        place.firstBlock = 10 + static_cast<uint32_t>(k / kFiles) * 120;
+        place.blocks = 100;
+        segment.extents.push_back(place);
+        forge::SegmentExtent e;
+        e.rdba = forge::makeRdba(static_cast<uint32_t>(kFirstRfn + k % kFiles), place.firstBlock);
+        e.blocks = place.blocks;
+        extents->push_back(e);
+    }
+    segment.headerMapEntries = 5;
+    segment.mapBlockEntries = 4;
+
+    table->name = "LAID";
+    table->objectId = 60606;
+    table->clusterTable = 0;
+    table->columns = {{"ID", forge::kColumnNumber, 0}, {"NAME", forge::kColumnVarchar2, 0},
+                      {"BORN", forge::kColumnDate, 0}, {"TAG", forge::kColumnRaw, 0}};
+    std::vector<forge::TableRow> rows;
+    for (uint32_t i = 1; i <= 52000; i++) {
+        forge::TableRow row;
+        forge::initTableRow(&row);
+        row.values.resize(4);
+        std::string id = std::to_string(i);
+        std::string name = "name-" + std::to_string(i * 7);
+        char born[32];
+        snprintf(born, sizeof born, "2001-%02u-%02u %02u:%02u:00", 1 + i % 12, 1 + i % 28, i % 24, i % 60);
+        char tag[16];
+        snprintf(tag, sizeof tag, "%08X", i * 2654435761u);
+        if (!forge::makeFieldValue(&table->columns[0], id.c_str(), &row.values[0], message, sizeof message) ||
+            !forge::makeFieldValue(&table->columns[1], name.c_str(), &row.values[1], message, sizeof message) ||
+            !forge::makeFieldValue(&table->columns[2], born, &row.values[2], message, sizeof message) ||
+            !forge::makeFieldValue(&table->columns[3], tag, &row.values[3], message, sizeof message)) {
+            *error = message;
+            return false;
+        }
+        if (i % 11 == 0)
+            forge::setNullField(&row.values[1]);
+        if (i % 13 == 0)
+            forge::setNullField(&row.values[3]);   // trailing NULL, not stored
+        row.deleted = i % 97 == 0;
+        row.migrated = i % 131 == 0;
+        if (i % 173 == 0 && i % 11 != 0) {
+            forge::RowCut inside = {1, 3};   // NAME split between two pieces
+            forge::RowCut before = {2, 0};   // BORN starts a third piece
+            row.cuts = {inside, before};
+        }
+        rows.push_back(row);
+    }
+    std::vector<forge::SegmentBlock> blocks;
+    if (!forge::laySegment(filePointers, kFiles, &segment, rows, &blocks, table, message, sizeof message)) {
+        *error = message;
+        return false;
+    }
+    for (int f = 0; f < kFiles; f++) {
+        std::vector<forge::PlacedBlock> placed;
+        for (const forge::SegmentBlock &b : blocks) {
+            if (b.file != static_cast<size_t>(f))
+                continue;
+            forge::PlacedBlock p;
+            p.blockNo = b.blockNo;
+            p.block = b.block;
+            placed.push_back(p);
+        }
+        if (!forge::writeDatafile(&files[f], placed.data(), placed.size(), message, sizeof message)) {
+            *error = message;
+            return false;
+        }
+    }
+    FILE *cfg = fopen((dir + "/lay.cfg").c_str(), "w");
+    if (cfg == nullptr)
+        return false;
+    fputs(config.c_str(), cfg);
+    fclose(cfg);
+    return true;
+}
+
+TEST_F(SegmentTraversalTest, ForgeSegmentUnloadsExactlyItsManifest)
+{
+    forge::ManifestTable table;
+    std::vector<forge::SegmentExtent> extents;
+    std::string error;
+    ASSERT_TRUE(layForgeSegment(dir_, &table, &extents, &error)) << error;
+    std::vector<std::string> expected;
+    for (const forge::ManifestRow &row : table.rows) {
+        if (!row.deleted)
+            expected.push_back(forge::manifestRecord(&row, "|", ""));
+    }
+    ASSERT_GE(expected.size(), 50000u);
+    const std::string columns = " COLUMN NUMBER VARCHAR2 DATE RAW";
+    std::string commands =
+        "OPEN lay.cfg\n"
+        "UNLOAD OBJECT 60606" + columns + " TO by_header.txt;\n"
+        "SCAN PARALLELEXT;\n"
+        "UNLOAD OBJECT 60606" + columns + " TO by_extent.txt;\n"
+        "EXIT\n";
+    std::string printed = runCommands(commands);
+    std::string report = "Sucessfully unload " + std::to_string(expected.size()) + " rows ...\n";
+    EXPECT_EQ(countOf(printed, report), 2u) << printed.substr(0, 2000);
+    EXPECT_TRUE(records(dir_ + "/by_header.txt") == expected);
+    EXPECT_TRUE(sorted(records(dir_ + "/by_extent.txt")) == sorted(expected));
+
+    // Without its header and without the extent file the segment is found by
+    // scanning every file.
+    std::string scan =
+        "OPEN lay.cfg\n"
+        "CORRUPT RDBA " + std::to_string(extents[0].rdba + 2) + "\n"
+        "UNLOAD OBJECT 60606 EXTENT none.txt" + columns + " TO by_scan.txt;\n"
+        "EXIT\n";
+    printed = runCommands(scan);
+    EXPECT_EQ(countOf(printed, report), 1u) << printed.substr(0, 2000);
+    EXPECT_TRUE(sorted(records(dir_ + "/by_scan.txt")) == sorted(expected));
+}
+
 }  // namespace
