@@ -268,8 +268,12 @@ std::vector<uint8_t> symbolSingle(const std::vector<uint8_t> &codes)
 // Inline value code and bytes.
 std::vector<uint8_t> inlineValue(const char *s)
 {
-    std::vector<uint8_t> v = {(uint8_t)(200 + strlen(s))};
-    v.insert(v.end(), s, s + strlen(s));
+    // Built by push_back: GCC 12 at -O2 misreads a range insert here as an overrun.
+    size_t n = strlen(s);
+    std::vector<uint8_t> v;
+    v.reserve(n + 1);
+    v.push_back((uint8_t)(200 + n));
+    for (size_t i = 0; i < n; i++) v.push_back((uint8_t)s[i]);
     return v;
 }
 
