@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "shell/unload_context.h"
 
@@ -146,3 +147,94 @@ uint32_t getBlockExtentCount(const UnloadContext *ctx);
 uint32_t getSegNextMapRDBA(const UnloadContext *ctx);
 uint32_t getSegExtentRDBA(const UnloadContext *ctx, uint32_t i);
 uint32_t getSegExtentBlocks(const UnloadContext *ctx, uint32_t i);
+
+// ---------------------------------------------------------------------------
+// File headers, undo blocks and undo segment headers, and the decoded block
+// dumps (file_header.cpp, undo_layout.cpp, block_dump.cpp).
+
+// Datafile header, block 1 of every datafile (type 11).  The tablespace
+// fields sit at 332/336/338 in formats 0xA2 and 0xC2, at 244/248/250 in
+// format 0x02, and are read at 0/0/2 for any other format.
+uint32_t getSoftwareVersion(const UnloadContext *ctx);
+uint32_t getCompatibleVersion(const UnloadContext *ctx);
+uint32_t getDBID(const UnloadContext *ctx);
+// The 8 name bytes and a NUL, newly allocated (caller frees); null when out of memory.
+char *getDatabaseName(const UnloadContext *ctx);
+uint32_t getControlSeq(const UnloadContext *ctx);
+uint32_t getBlockCount(const UnloadContext *ctx);
+uint32_t getDBBlockSize(const UnloadContext *ctx);
+uint16_t getFileNumber(const UnloadContext *ctx);
+uint16_t getFileType(const UnloadContext *ctx);
+uint32_t getBootstrapRDBA(const UnloadContext *ctx);
+uint16_t getFuzzyStatus(const UnloadContext *ctx);
+uint32_t getTablespaceID(const UnloadContext *ctx);
+// A newly allocated NUL-terminated copy of the name (caller frees), or null
+// when its stored length is not 1..30.
+char *getTablespaceName(const UnloadContext *ctx);
+// The one-line file header summary of ORADUMP and the scans.
+void printFileHeader(FILE *stream, const UnloadContext *ctx);
+
+// Undo block (type 2); every accessor yields 0 for another block type.
+uint16_t getUndoBlockXIDUSN(const UnloadContext *ctx);
+uint16_t getUndoBlockXIDSLOT(const UnloadContext *ctx);
+uint8_t getUndoBlockICL(const UnloadContext *ctx);
+uint32_t getUndoBlockXIDWRAP(const UnloadContext *ctx);
+uint16_t getUndoBlockUBAWRAP(const UnloadContext *ctx);
+uint8_t getUndoBlockCount(const UnloadContext *ctx);
+uint8_t getUndoBlockIRB(const UnloadContext *ctx);
+uint16_t getUndoBlockFlag(const UnloadContext *ctx);
+// Offset and length of record i + 1 (i from 0).
+uint16_t getUndoBlockRecordOffset(const UnloadContext *ctx, uint32_t i);
+uint16_t getUndoBlockRecordLength(const UnloadContext *ctx, uint32_t i);
+
+// Undo segment header (types 14 and 38); every accessor yields 0 for another
+// block type.  All fields are 32 bits except where the type says otherwise.
+uint32_t getUndoHeaderSpare1(const UnloadContext *ctx);
+uint32_t getUndoHeaderSpare2(const UnloadContext *ctx);
+uint32_t getUndoHeaderSpare3(const UnloadContext *ctx);
+uint32_t getUndoHeaderSpare4(const UnloadContext *ctx);
+uint32_t getUndoHeaderExtents(const UnloadContext *ctx);
+uint32_t getUndoHeaderBlocks(const UnloadContext *ctx);
+uint32_t getUndoHeaderOffset(const UnloadContext *ctx);
+uint32_t getUndoHeaderHWMExtent(const UnloadContext *ctx);
+uint32_t getUndoHeaderHWMBlock(const UnloadContext *ctx);
+uint32_t getUndoHeaderHWMExtentSize(const UnloadContext *ctx);
+uint32_t getUndoHeaderHWMBlockRDBA(const UnloadContext *ctx);
+uint32_t getUndoHeaderMapExtents(const UnloadContext *ctx);
+uint32_t getUndoHeaderMapNext(const UnloadContext *ctx);
+uint32_t getUndoHeaderMapObject(const UnloadContext *ctx);
+uint32_t getUndoHeaderMapFlag(const UnloadContext *ctx);
+uint32_t getUndoHeaderExtentRDBA(const UnloadContext *ctx, uint32_t i);
+uint32_t getUndoHeaderExtentSize(const UnloadContext *ctx, uint32_t i);
+uint32_t getUndoHeaderExtentSCN(const UnloadContext *ctx, uint32_t i);   // type 38 only
+// Transaction table base T and entry count, after TRANS_OFFSET / TRANS_COUNT.
+uint16_t getUndoHeaderTransOffset(const UnloadContext *ctx);
+uint16_t getUndoHeaderTransCount(const UnloadContext *ctx);
+uint32_t getUndoHeaderTCLSCNBase(const UnloadContext *ctx);
+uint16_t getUndoHeaderTCLSCNWrap(const UnloadContext *ctx);
+uint32_t getUndoHeaderTCLUBABlock(const UnloadContext *ctx);
+uint16_t getUndoHeaderTCLUBAWrap(const UnloadContext *ctx);
+uint8_t getUndoHeaderTCLUBARecord(const UnloadContext *ctx);
+uint16_t getUndoHeaderTranSlotWrap(const UnloadContext *ctx, uint32_t k);
+uint8_t getUndoHeaderTranSlotFlag(const UnloadContext *ctx, uint32_t k);
+uint32_t getUndoHeaderTranSlotLastBlock(const UnloadContext *ctx, uint32_t k);
+uint32_t getUndoHeaderTranSlotSCNBase(const UnloadContext *ctx, uint32_t k);
+uint16_t getUndoHeaderTranSlotSCNWrap(const UnloadContext *ctx, uint32_t k);
+uint8_t getUndoHeaderTranSlotState(const UnloadContext *ctx, uint32_t k);
+uint8_t getUndoHeaderTranSlotNext(const UnloadContext *ctx, uint32_t k);
+uint32_t getUndoHeaderTranSlotBlockCount(const UnloadContext *ctx, uint32_t k);
+uint32_t getUndoHeaderTranSlotCommit(const UnloadContext *ctx, uint32_t k);
+void printUndoBlockHeader(FILE *stream, const UnloadContext *ctx);
+void printUndoSegmentHeader(FILE *stream, const UnloadContext *ctx);
+
+// Decoded dumps.  printHeader is ORADUMP's dump; printBriefHeader the few
+// lines the scans print per block ("## " before its own lines in guess
+// mode).  The data and index sections map rows, so they take the context
+// writable: its row-decoding state is left as the last row mapped it.
+void printHeader(FILE *stream, UnloadContext *ctx);
+void printBriefHeader(FILE *stream, UnloadContext *ctx);
+void printITL(FILE *stream, const UnloadContext *ctx);
+void printRowHeader(FILE *stream, UnloadContext *ctx);
+void printIndexRowHeader(FILE *stream, const UnloadContext *ctx);
+void printSegmentHeader(FILE *stream, const UnloadContext *ctx);
+// ---------------------------------------------------------------------------
