@@ -11,3 +11,11 @@
 // buffer.  Until the index-row decoder is built this is a stand-in that
 // writes nothing (index_rows_pending.cpp).
 void printIndexRow2(FILE *stream, UnloadContext *ctx, uint8_t deleted, uint8_t committed);
+
+// Appends the columns of leaf entry `entry` of the index block in the
+// context's buffer to its column slots: the key columns, then, when the
+// entry carries a data part (an index-organized row), the data part's
+// columns, storing its next-piece address when the part continues
+// elsewhere.  Neither clears the mapped-column counter nor sets the row
+// flag: callers clear the counter and the next-piece address first.
+void mapIndexColumns(UnloadContext *ctx, uint32_t entry);
