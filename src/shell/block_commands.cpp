@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "block/block.h"
 #include "block/hex_dump.h"
 #include "datafile/datafile.h"
 #include "shell/shell.h"
@@ -108,14 +109,6 @@ BlockAddress blockAddressOf(const KeywordArgs *args)
     address.file = static_cast<uint32_t>(parseDecimalValue(args->value[kDumpFile]));
     address.block = static_cast<uint32_t>(parseDecimalValue(args->value[kDumpBlock]));
     return address;
-}
-
-// The decoded dump of the block just read goes here once the block printers
-// exist; until then a successful ORADUMP prints nothing.
-void printDecodedBlock(FILE *out, UnloadContext *ctx)
-{
-    (void)out;
-    (void)ctx;
 }
 
 // ---- CORRUPT and SKIP ----
@@ -304,7 +297,7 @@ void runOradumpCommand(ShellState *shell)
         return;
     }
     FILE *out = openDumpTarget(args.value[kDumpTo]);
-    printDecodedBlock(out, ctx);
+    printHeader(out, ctx);
     closeDumpTarget(out);
 }
 
