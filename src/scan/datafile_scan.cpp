@@ -16,18 +16,7 @@
 #include "block/block.h"
 #include "datafile/datafile.h"
 
-// The brief block summary belongs to the block dumps, which are being built
-// beside this; until they land the reference stays unresolved and the scans
-// print no summaries.
-__attribute__((weak)) void printBriefHeader(FILE *stream, UnloadContext *ctx);
-
 namespace {
-
-void printBlockSummary(FILE *stream, UnloadContext *ctx)
-{
-    if (printBriefHeader != nullptr)
-        printBriefHeader(stream, ctx);
-}
 
 constexpr uint8_t kBlockTypeData = 6;
 constexpr uint8_t kFreeListSegHeader = 16;
@@ -194,9 +183,9 @@ void listSegmentHeader(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t
         for (uint32_t block = kFirstScannedBlock;; block++) {
             if (readScannedBlock(ctx, pos, block) && isSegmentHeaderType(getBlockType(ctx))) {
                 if (objd == 0) {
-                    printBlockSummary(stream, ctx);
+                    printBriefHeader(stream, ctx);
                 } else if (getDataObjectID(ctx) == objd) {
-                    printBlockSummary(stream, ctx);
+                    printBriefHeader(stream, ctx);
                     return;
                 }
             }
@@ -224,7 +213,7 @@ void listDataBlock(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t rfn
                 uint32_t id = getDataObjectID(ctx);
                 if (objd != 0) {
                     if (id == objd) {
-                        printBlockSummary(stream, ctx);
+                        printBriefHeader(stream, ctx);
                         printed++;
                         if (blocks != 0 && printed >= blocks)
                             return;
@@ -236,7 +225,7 @@ void listDataBlock(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t rfn
                         runCount = 0;
                     }
                     if (blocks == 0 || runCount < blocks)
-                        printBlockSummary(stream, ctx);
+                        printBriefHeader(stream, ctx);
                     runCount++;
                 }
             }
