@@ -524,6 +524,7 @@ std::vector<uint8_t> encodeBinaryDouble(double value);
 enum ColumnType : uint8_t {
     kColumnVarchar2 = 1,
     kColumnNumber = 2,
+    kColumnLong = 8,        // text, printed as stored
     kColumnDate = 12,
     kColumnRaw = 23,
     kColumnChar = 96,
@@ -531,18 +532,28 @@ enum ColumnType : uint8_t {
     kColumnBinaryDouble = 101,
     kColumnTimestamp = 180,
     kColumnTimestampTz = 181,
+    // NVARCHAR2: text in the national character set AL16UTF16 (UTF-16,
+    // big-endian), printed as stored.  The dictionary stores it as TYPE# 1
+    // with CHARSETFORM 2; 254 is ZOR's own code for national text.
+    kColumnNvarchar2 = 254,
 };
 
 struct ColumnDef {
     std::string name;
     ColumnType type;
-    uint32_t length;   // CHAR: the blank-padded width; otherwise 0
+    uint32_t length;   // CHAR: the blank-padded width; VARCHAR2, NVARCHAR2, RAW:
+                       // the declared width (characters for NVARCHAR2), 0 = none
+    // What the dictionary (COL$) says beyond the type; the value encoders
+    // ignore these.
+    uint32_t precision = 0;  // NUMBER(p): p; FLOAT: 126; 0: none (PRECISION# NULL)
+    int32_t scale = -1;      // NUMBER(p,s): s; TIMESTAMP(s): s; -1: none (SCALE NULL)
+    bool notNull = false;
 };
 
 // Oracle's name of a type ("NUMBER", "VARCHAR2", "TIMESTAMP WITH TIME ZONE")
 // and back (also accepting the short words of the description language:
 // number, varchar2, char, date, timestamp, timestamptz, binary_float,
-// binary_double, raw).
+// binary_double, raw, nvarchar2, long).
 const char *columnTypeName(ColumnType type);
 bool parseColumnType(const char *word, ColumnType *out);
 
@@ -556,9 +567,10 @@ struct FieldValue {
 
 void setNullField(FieldValue *value);
 // From a literal: NUMBER a decimal; DATE/TIMESTAMP(TZ) as parseDateTime;
-// BINARY_FLOAT/DOUBLE a C floating literal (inf, -inf, nan allowed); CHAR
-// and VARCHAR2 the bytes of the text (CHAR blank-padded to its length);
-// RAW hexadecimal digits.  TIMESTAMP takes 11 bytes when the literal has a
+// BINARY_FLOAT/DOUBLE a C floating literal (inf, -inf, nan allowed); CHAR,
+// VARCHAR2 and LONG the bytes of the text (CHAR blank-padded to its length);
+// NVARCHAR2 the UTF-8 text re-encoded as UTF-16 big-endian; RAW hexadecimal
+// digits.  TIMESTAMP takes 11 bytes when the literal has a
 // fraction, else 7.
 bool makeFieldValue(const ColumnDef *column, const char *literal, FieldValue *out,
                     char *error, size_t errorLength);
@@ -769,6 +781,8 @@ struct ManifestRow {
 
 struct ManifestTable {
     std::string name;
+    std::string owner;       // empty unless the table was declared OWNER.NAME
+    std::string partition;   // the partition whose segment holds these rows, or empty
     uint32_t objectId;
     uint16_t clusterTable;   // table number inside the blocks (cluster member tables > 0)
     std::vector<ColumnDef> columns;
@@ -785,7 +799,7 @@ struct Manifest {
 std::string manifestRecord(const ManifestRow *row, const char *fieldTag, const char *recordTag);
 
 // The manifest as text, one table after another:
-//   table NAME objd N cluster T columns C rows R
+//   table NAME objd N cluster T columns C rows R [owner OWNER] [partition P]
 //   column NAME TYPE [LENGTH]
 //   row FILE.BLOCK.SLOT-style address "RDBA.TABLE.SLOT" [deleted] [lock N]
 //   bytes HEX|HEX|null|...
@@ -845,6 +859,39 @@ void initTableRow(TableRow *row);
 bool laySegment(const DatafileLayout *const *files, size_t fileCount, const SegmentLayout *layout,
                 const std::vector<TableRow> &rows, std::vector<SegmentBlock> *blocks,
                 ManifestTable *manifest, char *error, size_t errorLength);
+
+// Where laySegment puts the segment header: the file (index into the files)
+// and block number.  False for a segment without extents.
+bool segmentHeaderPlace(const SegmentLayout *layout, size_t *file, uint32_t *blockNo);
+
+// ---------------------------------------------------------------------------
+// Clusters laid over a segment
+// ---------------------------------------------------------------------------
+// A cluster block holds the key rows in table 0 (K, with the 16 bytes of
+// key bookkeeping) and the rows of the member tables 1, 2, ... (C, with the
+// slot of their key row); a member row stores only the columns that are not
+// the key.  Every block of the cluster carries the whole table directory.
+struct ClusterMember {
+    uint16_t table;                  // 1..tableCount-1
+    std::vector<FieldValue> values;  // the columns after the key
+};
+
+struct ClusterKey {
+    std::vector<FieldValue> key;           // the cluster key columns
+    std::vector<ClusterMember> members;    // in the order they are stored
+};
+
+void initClusterKey(ClusterKey *key);
+
+// Lays the keys over a segment as laySegment lays rows: a key and its
+// members go into the current block when they fit, else into the next one;
+// a key with more members than a block holds continues in the next block
+// under a copy of its key row, the copies chained to each other.  Member
+// rows enter (*tables)[table] (when `tables` is not null and long enough)
+// with the key's values first, as ZOR prints them.
+bool layCluster(const DatafileLayout *const *files, size_t fileCount, const SegmentLayout *layout,
+                uint16_t tableCount, const std::vector<ClusterKey> &keys, std::vector<SegmentBlock> *blocks,
+                std::vector<ManifestTable> *tables, char *error, size_t errorLength);
 
 // ---------------------------------------------------------------------------
 // Text description (the `forge` command)

@@ -48,6 +48,12 @@ std::string formatManifest(const Manifest *manifest) {
         snprintf(line, sizeof line, "table %s objd %u cluster %u columns %zu rows %zu\n", t.name.c_str(),
                  t.objectId, t.clusterTable, t.columns.size(), t.rows.size());
         out += line;
+        if (!t.owner.empty() || !t.partition.empty()) {
+            out.pop_back();
+            if (!t.owner.empty()) out += " owner " + t.owner;
+            if (!t.partition.empty()) out += " partition " + t.partition;
+            out += "\n";
+        }
         for (const ColumnDef &c : t.columns) {
             snprintf(line, sizeof line, "column %s %s", c.name.c_str(), columnTypeName(c.type));
             out += line;

@@ -173,13 +173,20 @@ struct Placement {
     size_t nextSlot;              // next segment slot to try for a data block
     uint32_t blockSize;
     ByteOrder order;
+    uint16_t tableCount;          // table directory entries of every data block (0: as the rows need)
+    uint8_t mapType;              // 18 or 36
+    uint32_t mapCapacity;         // extents listed by one extent map block
+    std::vector<size_t> mapStarts;  // extents whose first block is an extent map block
+    uint32_t headerCapacity;      // extents listed by the segment header
+    uint32_t totalBlocks;
 };
 
 // Bytes a block can still take for one more row piece (its directory entry
 // included), given the rows it already holds.
 size_t roomLeft(const Placement *p, const DataBlockLayout *layout) {
     size_t h = dataHeaderOffset((uint32_t)layout->itl.size(), layout->headerFlag);
-    size_t used = h + 14 + 4 + 2 * (layout->rows.size() + 1) + 4;
+    size_t tables = layout->tableCount > 0 ? layout->tableCount : 1;
+    size_t used = h + 14 + 4 * tables + 2 * (layout->rows.size() + 1) + 4;
     for (const RowPiece &row : layout->rows) used += rowPieceSize(&row);
     return used >= p->blockSize ? 0 : p->blockSize - used;
 }
@@ -187,7 +194,8 @@ size_t roomLeft(const Placement *p, const DataBlockLayout *layout) {
 size_t emptyBlockRoom(const Placement *p) {
     size_t itc = p->segment->itl.empty() ? p->segment->itlCount : p->segment->itl.size();
     size_t h = dataHeaderOffset((uint32_t)itc, p->segment->headerFlag);
-    return p->blockSize - (h + 14 + 4 + 2 + 4);
+    size_t tables = p->tableCount > 0 ? p->tableCount : 1;
+    return p->blockSize - (h + 14 + 4 * tables + 2 + 4);
 }
 
 // Opens the next data block of the segment; false when none is left.
@@ -198,6 +206,7 @@ bool openDataBlock(Placement *p) {
     d.segmentSlot = p->nextSlot++;
     initDataBlockLayout(&d.layout, p->slots[d.segmentSlot].rdba, p->segment->objectId);
     d.layout.headerFlag = p->segment->headerFlag;
+    d.layout.tableCount = p->tableCount;
     d.layout.cache.scnBase = p->segment->scnBase;
     if (!p->segment->itl.empty()) {
         d.layout.itl = p->segment->itl;
@@ -280,24 +289,21 @@ std::vector<RowCut> automaticCuts(const Placement *p, const std::vector<ColumnVa
     return cuts;
 }
 
-}  // namespace
-
-bool laySegment(const DatafileLayout *const *files, size_t fileCount, const SegmentLayout *layout,
-                const std::vector<TableRow> &rows, std::vector<SegmentBlock> *blocks,
-                ManifestTable *manifest, char *error, size_t errorLength) {
+// Every block of the segment in extent order, with the header, bitmap and
+// extent map blocks marked.
+bool planSegment(Placement *pp, const DatafileLayout *const *files, size_t fileCount,
+                 const SegmentLayout *layout, char *error, size_t errorLength) {
+    Placement &p = *pp;
     uint8_t headerType = layout->headerType;
     if (headerType != kTypeSegmentHeader && headerType != kTypeAssmSegmentHeader)
         return segmentError(error, errorLength, "a segment header is type 16 or 35, not %u", headerType);
     if (layout->extents.empty()) return segmentError(error, errorLength, "a segment needs an extent");
-    Placement p;
     p.files = files;
     p.segment = layout;
     p.nextSlot = 0;
     p.blockSize = files[layout->extents[0].file]->blockSize;
     p.order = files[layout->extents[0].file]->order;
 
-    // Every block of the segment in extent order, with the header, bitmap
-    // and extent map blocks marked.
     uint32_t headerCapacity = extentMapCapacity(headerType, p.blockSize);
     if (layout->headerMapEntries != 0 && layout->headerMapEntries < headerCapacity)
         headerCapacity = layout->headerMapEntries;
@@ -305,7 +311,7 @@ bool laySegment(const DatafileLayout *const *files, size_t fileCount, const Segm
     uint32_t mapCapacity = extentMapCapacity(mapType, p.blockSize);
     if (layout->mapBlockEntries != 0 && layout->mapBlockEntries < mapCapacity)
         mapCapacity = layout->mapBlockEntries;
-    std::vector<size_t> mapStarts;  // extents whose first block is an extent map block
+    std::vector<size_t> mapStarts;
     for (size_t e = headerCapacity; e < layout->extents.size(); e += mapCapacity) mapStarts.push_back(e);
 
     uint32_t totalBlocks = 0;
@@ -337,81 +343,17 @@ bool laySegment(const DatafileLayout *const *files, size_t fileCount, const Segm
         }
         totalBlocks += x.blocks;
     }
+    p.mapType = mapType;
+    p.headerCapacity = headerCapacity;
+    p.mapCapacity = mapCapacity;
+    p.mapStarts = mapStarts;
+    p.totalBlocks = totalBlocks;
+    return true;
+}
 
-    // Rows, in order.
-    for (size_t r = 0; r < rows.size(); r++) {
-        const TableRow &row = rows[r];
-        std::vector<ColumnValue> columns;
-        for (const FieldValue &v : row.values) {
-            ColumnValue c;
-            c.isNull = v.isNull;
-            if (!v.isNull) c.bytes = v.bytes;
-            columns.push_back(c);
-        }
-        size_t headData = 0;
-        uint16_t headSlot = 0;
-        if (row.migrated) {
-            RowPiece head, body;
-            makeMigratedRow(columns, row.lock, 0, 0, 0, 0, &head, &body);
-            if (row.deleted) head.flag |= kRowDeleted;
-            size_t bodyData = 0;
-            uint16_t bodySlot = 0;
-            if (!placePiece(&p, head, false, &headData, &headSlot) ||
-                !placePiece(&p, body, true, &bodyData, &bodySlot))
-                return segmentError(error, errorLength, "row %zu: the extents hold too few blocks", r);
-            RowPiece &placedHead = p.data[headData].layout.rows[headSlot];
-            RowPiece &placedBody = p.data[bodyData].layout.rows[bodySlot];
-            placedHead.nextRdba = p.data[bodyData].layout.cache.rdba;
-            placedHead.nextSlot = bodySlot;
-            placedBody.headRdba = p.data[headData].layout.cache.rdba;
-            placedBody.headSlot = headSlot;
-        } else {
-            std::vector<RowPiece> pieces;
-            std::vector<RowCut> cuts = row.cuts;
-            if (cuts.empty()) {
-                RowPiece one0;
-                initRowPiece(&one0);
-                size_t stored = columns.size();
-                while (stored > 0 && columns[stored - 1].isNull) stored--;
-                one0.columns.assign(columns.begin(), columns.begin() + (long)stored);
-                std::vector<RowPiece> one(1, one0);
-                if (rowPieceSize(&one[0]) > emptyBlockRoom(&p) || one[0].columns.size() > 255)
-                    cuts = automaticCuts(&p, columns);
-            }
-            if (!splitRow(columns, cuts, row.lock, &pieces, error, errorLength)) return false;
-            std::vector<uint32_t> rdbas(pieces.size(), 0);
-            std::vector<uint16_t> slots(pieces.size(), 0);
-            linkRowPieces(&pieces, rdbas.data(), slots.data());  // sizes now count the addresses
-            if (row.deleted) pieces[0].flag |= kRowDeleted;
-            std::vector<size_t> where(pieces.size());
-            for (size_t i = 0; i < pieces.size(); i++) {
-                if (!placePiece(&p, pieces[i], i > 0, &where[i], &slots[i]))
-                    return segmentError(error, errorLength,
-                                        "row %zu piece %zu: no block left that holds it (%zu bytes)", r,
-                                        i, rowPieceSize(&pieces[i]));
-                rdbas[i] = p.data[where[i]].layout.cache.rdba;
-            }
-            for (size_t i = 0; i + 1 < pieces.size(); i++) {
-                RowPiece &placed = p.data[where[i]].layout.rows[slots[i]];
-                placed.nextRdba = rdbas[i + 1];
-                placed.nextSlot = slots[i + 1];
-            }
-            headData = where[0];
-            headSlot = slots[0];
-        }
-        if (manifest != nullptr) {
-            ManifestRow m;
-            m.rdba = p.data[headData].layout.cache.rdba;
-            m.table = 0;
-            m.slot = headSlot;
-            m.deleted = row.deleted;
-            m.lock = row.lock;
-            m.values = row.values;
-            manifest->rows.push_back(m);
-        }
-    }
-
-    // Lock counts follow the rows each transaction holds in the block.
+// Lock counts follow the rows each transaction holds in the block.
+bool setLockCounts(Placement *pp, char *error, size_t errorLength) {
+    Placement &p = *pp;
     for (DataSlot &d : p.data) {
         for (size_t i = 0; i < d.layout.itl.size(); i++) {
             uint16_t locked = 0;
@@ -424,6 +366,19 @@ bool laySegment(const DatafileLayout *const *files, size_t fileCount, const Segm
                 return segmentError(error, errorLength, "a row locked by ITL %u of a block with %zu entries",
                                     row.lock, d.layout.itl.size());
     }
+    return true;
+}
+
+// The header, extent map, bitmap and data blocks, sealed.
+bool emitSegment(Placement *pp, const DatafileLayout *const *files, const SegmentLayout *layout,
+                 std::vector<SegmentBlock> *blocks, char *error, size_t errorLength) {
+    Placement &p = *pp;
+    uint8_t headerType = layout->headerType;
+    uint8_t mapType = p.mapType;
+    uint32_t mapCapacity = p.mapCapacity;
+    uint32_t headerCapacity = p.headerCapacity;
+    const std::vector<size_t> &mapStarts = p.mapStarts;
+    uint32_t totalBlocks = p.totalBlocks;
 
     // The high-water mark: the first block after the last one used.
     size_t lastUsed = 0;
@@ -513,6 +468,234 @@ bool laySegment(const DatafileLayout *const *files, size_t fileCount, const Segm
         blocks->push_back(out);
     }
     return true;
+}
+
+}  // namespace
+
+bool laySegment(const DatafileLayout *const *files, size_t fileCount, const SegmentLayout *layout,
+                const std::vector<TableRow> &rows, std::vector<SegmentBlock> *blocks,
+                ManifestTable *manifest, char *error, size_t errorLength) {
+    Placement p;
+    p.tableCount = 0;
+    if (!planSegment(&p, files, fileCount, layout, error, errorLength)) return false;
+
+    // Rows, in order.
+    for (size_t r = 0; r < rows.size(); r++) {
+        const TableRow &row = rows[r];
+        std::vector<ColumnValue> columns;
+        for (const FieldValue &v : row.values) {
+            ColumnValue c;
+            c.isNull = v.isNull;
+            if (!v.isNull) c.bytes = v.bytes;
+            columns.push_back(c);
+        }
+        size_t headData = 0;
+        uint16_t headSlot = 0;
+        if (row.migrated) {
+            RowPiece head, body;
+            makeMigratedRow(columns, row.lock, 0, 0, 0, 0, &head, &body);
+            if (row.deleted) head.flag |= kRowDeleted;
+            size_t bodyData = 0;
+            uint16_t bodySlot = 0;
+            if (!placePiece(&p, head, false, &headData, &headSlot) ||
+                !placePiece(&p, body, true, &bodyData, &bodySlot))
+                return segmentError(error, errorLength, "row %zu: the extents hold too few blocks", r);
+            RowPiece &placedHead = p.data[headData].layout.rows[headSlot];
+            RowPiece &placedBody = p.data[bodyData].layout.rows[bodySlot];
+            placedHead.nextRdba = p.data[bodyData].layout.cache.rdba;
+            placedHead.nextSlot = bodySlot;
+            placedBody.headRdba = p.data[headData].layout.cache.rdba;
+            placedBody.headSlot = headSlot;
+        } else {
+            std::vector<RowPiece> pieces;
+            std::vector<RowCut> cuts = row.cuts;
+            if (cuts.empty()) {
+                RowPiece one0;
+                initRowPiece(&one0);
+                size_t stored = columns.size();
+                while (stored > 0 && columns[stored - 1].isNull) stored--;
+                one0.columns.assign(columns.begin(), columns.begin() + (long)stored);
+                std::vector<RowPiece> one(1, one0);
+                if (rowPieceSize(&one[0]) > emptyBlockRoom(&p) || one[0].columns.size() > 255)
+                    cuts = automaticCuts(&p, columns);
+            }
+            if (!splitRow(columns, cuts, row.lock, &pieces, error, errorLength)) return false;
+            std::vector<uint32_t> rdbas(pieces.size(), 0);
+            std::vector<uint16_t> slots(pieces.size(), 0);
+            linkRowPieces(&pieces, rdbas.data(), slots.data());  // sizes now count the addresses
+            if (row.deleted) pieces[0].flag |= kRowDeleted;
+            std::vector<size_t> where(pieces.size());
+            for (size_t i = 0; i < pieces.size(); i++) {
+                if (!placePiece(&p, pieces[i], i > 0, &where[i], &slots[i]))
+                    return segmentError(error, errorLength,
+                                        "row %zu piece %zu: no block left that holds it (%zu bytes)", r,
+                                        i, rowPieceSize(&pieces[i]));
+                rdbas[i] = p.data[where[i]].layout.cache.rdba;
+            }
+            for (size_t i = 0; i + 1 < pieces.size(); i++) {
+                RowPiece &placed = p.data[where[i]].layout.rows[slots[i]];
+                placed.nextRdba = rdbas[i + 1];
+                placed.nextSlot = slots[i + 1];
+            }
+            headData = where[0];
+            headSlot = slots[0];
+        }
+        if (manifest != nullptr) {
+            ManifestRow m;
+            m.rdba = p.data[headData].layout.cache.rdba;
+            m.table = 0;
+            m.slot = headSlot;
+            m.deleted = row.deleted;
+            m.lock = row.lock;
+            m.values = row.values;
+            manifest->rows.push_back(m);
+        }
+    }
+
+    if (!setLockCounts(&p, error, errorLength)) return false;
+    return emitSegment(&p, files, layout, blocks, error, errorLength);
+}
+
+bool segmentHeaderPlace(const SegmentLayout *layout, size_t *file, uint32_t *blockNo) {
+    if (layout->extents.empty()) return false;
+    *file = layout->extents[0].file;
+    *blockNo = layout->extents[0].firstBlock + (layout->headerType == kTypeAssmSegmentHeader ? 2 : 0);
+    return true;
+}
+
+void initClusterKey(ClusterKey *key) {
+    key->key.clear();
+    key->members.clear();
+}
+
+namespace {
+
+std::vector<ColumnValue> storedColumns(const std::vector<FieldValue> &values) {
+    std::vector<ColumnValue> columns;
+    for (const FieldValue &v : values) {
+        ColumnValue c;
+        c.isNull = v.isNull;
+        if (!v.isNull) c.bytes = v.bytes;
+        columns.push_back(c);
+    }
+    return columns;
+}
+
+uint16_t rowsOfTable(const DataBlockLayout *layout, uint16_t table) {
+    uint16_t count = 0;
+    for (const RowPiece &row : layout->rows)
+        if (row.table == table) count++;
+    return count;
+}
+
+// Where one piece of a key went: its data block and the key row's index
+// among the block's rows (table 0 comes first in the row directory, so it
+// is also the key's slot).
+struct KeyPiece {
+    size_t data;
+    size_t row;
+    uint16_t slot;
+};
+
+// Puts a key row into the current data block, opening one when asked.
+bool placeKeyRow(Placement *p, const std::vector<ColumnValue> &key, bool fresh, KeyPiece *out) {
+    RowPiece row;
+    makeClusterKeyRow(key, 0, 0, 0, &row);
+    if (fresh || p->data.empty()) {
+        if (p->data.empty() || !p->data.back().layout.rows.empty())
+            if (!openDataBlock(p)) return false;
+    }
+    DataBlockLayout *layout = &p->data.back().layout;
+    if (roomLeft(p, layout) < rowPieceSize(&row)) return false;
+    out->data = p->data.size() - 1;
+    out->slot = rowsOfTable(layout, 0);
+    out->row = layout->rows.size();
+    layout->rows.push_back(row);
+    return true;
+}
+
+}  // namespace
+
+bool layCluster(const DatafileLayout *const *files, size_t fileCount, const SegmentLayout *layout,
+                uint16_t tableCount, const std::vector<ClusterKey> &keys, std::vector<SegmentBlock> *blocks,
+                std::vector<ManifestTable> *tables, char *error, size_t errorLength) {
+    if (tableCount < 2 || tableCount > 255)
+        return segmentError(error, errorLength, "a cluster has 2 to 255 tables (table 0 holds the keys), not %u",
+                            tableCount);
+    Placement p;
+    p.tableCount = tableCount;
+    if (!planSegment(&p, files, fileCount, layout, error, errorLength)) return false;
+    for (size_t k = 0; k < keys.size(); k++) {
+        const ClusterKey &key = keys[k];
+        std::vector<ColumnValue> keyColumns = storedColumns(key.key);
+        std::vector<RowPiece> members;
+        for (const ClusterMember &m : key.members) {
+            if (m.table == 0 || m.table >= tableCount)
+                return segmentError(error, errorLength, "key %zu: a member of table %u in a cluster of %u tables", k,
+                                    m.table, tableCount);
+            RowPiece row;
+            makeClusterMemberRow(storedColumns(m.values), m.table, 0, &row);
+            members.push_back(row);
+        }
+        // The whole key in the current block when it fits there, else in a
+        // fresh block; a key with more members than a block holds goes on
+        // in the next block under a copy of its key row.
+        RowPiece keyRow;
+        makeClusterKeyRow(keyColumns, 0, 0, 0, &keyRow);
+        size_t group = rowPieceSize(&keyRow);
+        for (const RowPiece &m : members) group += 2 + rowPieceSize(&m);
+        bool fresh = p.data.empty() || roomLeft(&p, &p.data.back().layout) < group;
+        std::vector<KeyPiece> pieces;
+        KeyPiece piece;
+        if (!placeKeyRow(&p, keyColumns, fresh, &piece))
+            return segmentError(error, errorLength, "key %zu: the extents hold too few blocks", k);
+        pieces.push_back(piece);
+        for (size_t i = 0; i < members.size(); i++) {
+            RowPiece row = members[i];
+            if (roomLeft(&p, &p.data.back().layout) < rowPieceSize(&row)) {
+                if (!placeKeyRow(&p, keyColumns, true, &piece))
+                    return segmentError(error, errorLength, "key %zu: the extents hold too few blocks", k);
+                pieces.push_back(piece);
+                if (roomLeft(&p, &p.data.back().layout) < rowPieceSize(&row))
+                    return segmentError(error, errorLength, "key %zu member %zu: a row of %zu bytes does not fit a block",
+                                        k, i, rowPieceSize(&row));
+            }
+            DataBlockLayout *block = &p.data.back().layout;
+            row.clusterKeySlot = (uint8_t)pieces.back().slot;
+            if (pieces.back().slot > 255)
+                return segmentError(error, errorLength, "key %zu: more than 256 keys in one block", k);
+            if (tables != nullptr && row.table < tables->size()) {
+                ManifestRow m;
+                m.rdba = block->cache.rdba;
+                m.table = row.table;
+                m.slot = rowsOfTable(block, row.table);
+                m.deleted = false;
+                m.lock = 0;
+                m.values = key.key;
+                m.values.insert(m.values.end(), key.members[i].values.begin(), key.members[i].values.end());
+                (*tables)[row.table].rows.push_back(m);
+            }
+            block->rows.push_back(row);
+        }
+        // Member counts, and the key's chain through its blocks (a key held
+        // in one block points at itself both ways).
+        for (size_t i = 0; i < pieces.size(); i++) {
+            const KeyPiece &next = pieces[(i + 1) % pieces.size()];
+            const KeyPiece &previous = pieces[(i + pieces.size() - 1) % pieces.size()];
+            DataBlockLayout *block = &p.data[pieces[i].data].layout;
+            RowPiece &row = block->rows[pieces[i].row];
+            uint16_t count = 0;
+            for (const RowPiece &m : block->rows)
+                if (m.hasClusterKeySlot && m.clusterKeySlot == pieces[i].slot) count++;
+            row.clusterKey.rowCount = row.clusterKey.committedCount = count;
+            row.clusterKey.nextRdba = p.data[next.data].layout.cache.rdba;
+            row.clusterKey.nextSlot = next.slot;
+            row.clusterKey.previousRdba = p.data[previous.data].layout.cache.rdba;
+            row.clusterKey.previousSlot = previous.slot;
+        }
+    }
+    if (!setLockCounts(&p, error, errorLength)) return false;
+    return emitSegment(&p, files, layout, blocks, error, errorLength);
 }
 
 }  // namespace forge

@@ -368,6 +368,8 @@ const char *columnTypeName(ColumnType type) {
     case kColumnBinaryDouble: return "BINARY_DOUBLE";
     case kColumnTimestamp: return "TIMESTAMP";
     case kColumnTimestampTz: return "TIMESTAMP WITH TIME ZONE";
+    case kColumnLong: return "LONG";
+    case kColumnNvarchar2: return "NVARCHAR2";
     }
     return "UNKNOWN";
 }
@@ -382,6 +384,7 @@ bool parseColumnType(const char *word, ColumnType *out) {
         {"date", kColumnDate},             {"timestamp", kColumnTimestamp},
         {"timestamptz", kColumnTimestampTz}, {"binary_float", kColumnBinaryFloat},
         {"binary_double", kColumnBinaryDouble}, {"raw", kColumnRaw},
+        {"nvarchar2", kColumnNvarchar2},   {"long", kColumnLong},
     };
     for (const auto &n : names) {
         if (strcasecmp(word, n.name) == 0 || strcasecmp(word, columnTypeName(n.type)) == 0) {
@@ -414,7 +417,9 @@ std::string displayText(ColumnType type, const std::vector<uint8_t> &bytes) {
         while (end > 0 && bytes[end - 1] == ' ') end--;
         return std::string(bytes.begin(), bytes.begin() + (long)end);
     }
-    case kColumnVarchar2: return std::string(bytes.begin(), bytes.end());
+    case kColumnVarchar2:
+    case kColumnLong:
+    case kColumnNvarchar2: return std::string(bytes.begin(), bytes.end());
     case kColumnRaw:
         for (uint8_t b : bytes) {
             text.push_back(hex[b >> 4]);
@@ -447,6 +452,36 @@ static bool parseHexLiteral(const char *text, std::vector<uint8_t> *out) {
         unsigned long v = strtoul(pair, &end, 16);
         if (end != pair + 2) return false;
         out->push_back((uint8_t)v);
+    }
+    return true;
+}
+
+// UTF-8 to UTF-16 big-endian (AL16UTF16), with surrogate pairs above
+// U+FFFF; false for bytes that are not UTF-8.
+static bool encodeUtf16(const char *text, std::vector<uint8_t> *out) {
+    out->clear();
+    const unsigned char *s = (const unsigned char *)text;
+    while (*s != 0) {
+        uint32_t c = *s++;
+        int more = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+        if (more < 0) return false;
+        if (more > 0) c &= 0x3Fu >> more;
+        for (int i = 0; i < more; i++) {
+            if ((*s & 0xC0) != 0x80) return false;
+            c = c << 6 | (*s++ & 0x3Fu);
+        }
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            uint32_t high = 0xD800 + (c >> 10), low = 0xDC00 + (c & 0x3FF);
+            out->push_back((uint8_t)(high >> 8));
+            out->push_back((uint8_t)high);
+            out->push_back((uint8_t)(low >> 8));
+            out->push_back((uint8_t)low);
+        } else {
+            out->push_back((uint8_t)(c >> 8));
+            out->push_back((uint8_t)c);
+        }
     }
     return true;
 }
@@ -488,7 +523,12 @@ bool makeFieldValue(const ColumnDef *column, const char *literal, FieldValue *ou
         out->bytes.assign(literal, literal + strlen(literal));
         if (out->bytes.size() < column->length) out->bytes.resize(column->length, ' ');
         break;
-    case kColumnVarchar2: out->bytes.assign(literal, literal + strlen(literal)); break;
+    case kColumnVarchar2:
+    case kColumnLong: out->bytes.assign(literal, literal + strlen(literal)); break;
+    case kColumnNvarchar2:
+        if (!encodeUtf16(literal, &out->bytes))
+            return fieldError(error, errorLength, "not UTF-8 text", literal);
+        break;
     case kColumnRaw:
         if (!parseHexLiteral(literal, &out->bytes))
             return fieldError(error, errorLength, "RAW needs hexadecimal digits", literal);
