@@ -76,6 +76,25 @@ uint32_t entriesInBlock(const UnloadContext *ctx, uint64_t base, uint32_t stride
 constexpr uint32_t kItlList = 44;
 constexpr uint32_t kItlEntrySize = 24;
 
+// Each byte as "%02x ", formatted in chunks: a damaged block can list
+// hundreds of long columns.
+void printHexBytes(FILE *stream, const uint8_t *bytes, uint32_t length)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    char chunk[3 * 256];
+    uint32_t used = 0;
+    for (uint32_t k = 0; k < length; k++) {
+        chunk[used++] = kDigits[bytes[k] >> 4];
+        chunk[used++] = kDigits[bytes[k] & 0x0F];
+        chunk[used++] = ' ';
+        if (used == sizeof chunk) {
+            fwrite(chunk, 1, used, stream);
+            used = 0;
+        }
+    }
+    fwrite(chunk, 1, used, stream);
+}
+
 // ---------------------------------------------------------------------------
 // Column slots as the row listings print them: a NULL (length 0) as
 // "*NULL*", a value as its bytes in hex.
@@ -92,8 +111,8 @@ void printMappedColumns(FILE *stream, const UnloadContext *ctx)
         fprintf(stream, "     col[%3d] offs=%5d len=%5d : ", static_cast<int>(i), static_cast<int>(offset),
                 static_cast<int>(length));
         const uint8_t *bytes = blockBytes(ctx, offset, length);
-        for (uint32_t k = 0; bytes != nullptr && k < length; k++)
-            fprintf(stream, "%02x ", bytes[k]);
+        if (bytes != nullptr)
+            printHexBytes(stream, bytes, length);
         fputc('\n', stream);
     }
 }
