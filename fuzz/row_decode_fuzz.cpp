@@ -1,5 +1,6 @@
 // Row mapping on arbitrary blocks: normal and cluster pieces, OLTP-compressed
-// pieces with their symbol table, and the live-row test, in either byte order.
+// pieces with their symbol table, index leaf entries, and the live-row test,
+// in either byte order.
 //
 // Input: byte 0 bit 0 the byte order; byte 1 the table; bytes 2-3 the first
 // slot (little-endian); the rest is the block.
@@ -8,6 +9,7 @@
 
 #include "block/block.h"
 #include "fuzz_context.h"
+#include "index/index.h"
 #include "unload/row_decode.h"
 #include "unload/value_format.h"
 
@@ -72,6 +74,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         ctx->mappedColumns = 0;
         mapCompressColumns(ctx, 0, slot);
         checkSlots(ctx);
+    }
+
+    // Index leaf entries: key columns, then an index-organized row's data part.
+    for (uint32_t s = 0; s < kSlotsPerInput; s++) {
+        ctx->mappedColumns = 0;
+        ctx->nextPieceRdba = 0;
+        mapIndexColumns(ctx, firstSlot + s);
+        for (uint32_t i = 0; i < ctx->mappedColumns; i++)
+            fuzzCheck((uint32_t)ctx->slots.offset[i] + ctx->slots.length[i] <= ctx->blockSize);
+        printSlots(ctx);
     }
 
     countDataRows(ctx, table);

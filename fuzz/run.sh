@@ -46,10 +46,25 @@ cmake -S . -B "$FUZZ_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPIL
 rm -f "$FUZZ_BUILD.configure.log"
 cmake --build "$FUZZ_BUILD" --target fuzzers -j "$JOBS" || exit 1
 
+# Targets held back from the default run while a finding of theirs in code
+# owned elsewhere is open: each line of fuzz/held_back is "target reason".
+# Naming a target in FUZZ_TARGETS runs it all the same.
+held_back_reason() {
+  [ -f fuzz/held_back ] && sed -n "s/^$1 //p" fuzz/held_back | head -1
+}
+
 if [ -n "${FUZZ_TARGETS:-}" ]; then
   targets=$FUZZ_TARGETS
 else
-  targets=$(ls fuzz/*_fuzz.cpp | xargs -n1 basename | sed 's/\.cpp$//')
+  targets=
+  for name in $(ls fuzz/*_fuzz.cpp | xargs -n1 basename | sed 's/\.cpp$//'); do
+    reason=$(held_back_reason "$name")
+    if [ -n "$reason" ]; then
+      echo "fuzz: $name held back: $reason"
+    else
+      targets="$targets $name"
+    fi
+  done
 fi
 
 mkdir -p "$FUZZ_BUILD/artifacts" "$FUZZ_BUILD/logs"
@@ -57,7 +72,8 @@ mkdir -p "$FUZZ_BUILD/artifacts" "$FUZZ_BUILD/logs"
 # script or file of a few kilobytes, a short text.
 max_len_of() {
   case $1 in
-    row_decode_fuzz | block_fields_fuzz) echo 32772 ;;
+    row_decode_fuzz | block_fields_fuzz | block_dump_fuzz) echo 32772 ;;
+    segment_walk_fuzz) echo 32776 ;;
     shell_fuzz | value_format_fuzz) echo 4096 ;;
     rowid_fuzz) echo 64 ;;
     convert_option_fuzz) echo 512 ;;
