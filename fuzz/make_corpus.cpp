@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "forge/forge.h"
+#include "forge/forge_undo_index.h"
 #include "fuzz_fixture.h"
 #include "unload/rowid.h"
 
@@ -67,9 +68,132 @@ bool allZero(const uint8_t *p, size_t n)
     return true;
 }
 
+// Seed blocks are 2 KB: small files, and every layout still fits.
+constexpr uint32_t kSeedBlockSize = 2048;
+
+// ---------------------------------------------------------------------------
+// One block for every target that takes a block: the field readers, the
+// dumps, and (table and index blocks) the row mappers with tables 0 to 2.
+void blockSeed(const std::string &name, uint8_t order, const Bytes &block)
+{
+    Bytes fields = {order, 1};
+    fields.insert(fields.end(), block.begin(), block.end());
+    writeSeed("block_fields_fuzz", name, fields);
+    Bytes dump = {order, 0, 1};
+    dump.insert(dump.end(), block.begin(), block.end());
+    writeSeed("block_dump_fuzz", name, dump);
+    if (block[0] != 6)
+        return;
+    for (uint8_t table = 0; table < 3; table++) {
+        Bytes rows = {order, table, 0, 0};
+        rows.insert(rows.end(), block.begin(), block.end());
+        writeSeed("row_decode_fuzz", name + "-t" + std::to_string(table), rows);
+    }
+}
+
+forge::ColumnValue columnOf(const Bytes &bytes)
+{
+    forge::ColumnValue value;
+    value.isNull = false;
+    value.bytes = bytes;
+    return value;
+}
+
+forge::ColumnValue nullColumn()
+{
+    forge::ColumnValue value;
+    value.isNull = true;
+    return value;
+}
+
+// Index leaf and branch blocks, undo blocks and undo segment headers, which
+// the fixture database does not hold.
+void undoIndexSeeds(uint8_t order)
+{
+    forge::ByteOrder byteOrder = order ? forge::kBigEndian : forge::kLittleEndian;
+    const char *orderName = order ? "be" : "le";
+    char error[256] = "";
+
+    forge::IndexBlockLayout leaf;
+    forge::initIndexBlockLayout(&leaf, forge::makeRdba(4, 50), 9200, 1);
+    leaf.opcode = forge::kIndexOpcodeIot;
+    for (int i = 0; i < 4; i++) {
+        forge::IndexEntry entry;
+        forge::initIndexEntry(&entry);
+        entry.keys.push_back(columnOf(forge::encodeNumber(i + 1)));
+        entry.hasData = true;
+        entry.data.push_back(columnOf(textBytes(i == 2 ? "" : "value")));
+        entry.data.push_back(i == 1 ? nullColumn() : columnOf(forge::encodeNumber(100 * i)));
+        if (i == 3) {
+            entry.dataFlag = 0x28;   // H and F: the row goes on in another block
+            entry.nextRdba = forge::makeRdba(4, 51);
+            entry.nextSlot = 0;
+        }
+        if (i == 2)
+            entry.flag = forge::kIndexEntryDeleted;
+        leaf.entries.push_back(entry);
+    }
+    forge::Block block;
+    forge::initBlock(&block, kSeedBlockSize, byteOrder);
+    if (forge::putIndexBlock(&block, &leaf, error, sizeof error)) {
+        forge::sealBlock(&block);
+        blockSeed(std::string(orderName) + "-index-leaf-iot", order, block.bytes);
+    }
+
+    forge::IndexBlockLayout branch;
+    forge::initIndexBlockLayout(&branch, forge::makeRdba(4, 52), 9201, 1);
+    branch.level = 1;
+    branch.leftmostChild = forge::makeRdba(4, 50);
+    for (int i = 0; i < 3; i++) {
+        forge::IndexBranchEntry entry;
+        entry.childRdba = forge::makeRdba(4, 53 + i);
+        entry.keys.push_back(columnOf(forge::encodeNumber(10 * i)));
+        branch.branches.push_back(entry);
+    }
+    forge::initBlock(&block, kSeedBlockSize, byteOrder);
+    if (forge::putIndexBlock(&block, &branch, error, sizeof error)) {
+        forge::sealBlock(&block);
+        blockSeed(std::string(orderName) + "-index-branch", order, block.bytes);
+    }
+
+    forge::UndoBlockLayout undo;
+    forge::initUndoBlockLayout(&undo, forge::makeRdba(2, 90));
+    undo.records.push_back(textBytes("first undo record"));
+    undo.records.push_back(Bytes(40, 0x5A));
+    forge::initBlock(&block, kSeedBlockSize, byteOrder);
+    if (forge::putUndoBlock(&block, &undo, error, sizeof error)) {
+        forge::sealBlock(&block);
+        blockSeed(std::string(orderName) + "-undo-block", order, block.bytes);
+    }
+
+    // Type 38 keeps its transaction table at 6096 of an 8 KB block.
+    const uint8_t types[] = {14, 38};
+    for (uint8_t type : types) {
+        uint32_t size = type == 14 ? kSeedBlockSize : 8192;
+        forge::UndoSegmentHeaderLayout header;
+        forge::initUndoSegmentHeaderLayout(&header, type, forge::makeRdba(2, 9));
+        forge::UndoExtent extent = {forge::makeRdba(2, 10), 8, 1234};
+        header.extents.push_back(extent);
+        for (int k = 0; k < 3; k++) {
+            forge::TransactionSlot slot;
+            forge::initTransactionSlot(&slot);
+            slot.wrap = (uint16_t)(k + 1);
+            slot.state = (uint8_t)(k == 1 ? 10 : 9);
+            slot.lastBlock = forge::makeRdba(2, 10 + k);
+            header.slots.push_back(slot);
+        }
+        forge::initBlock(&block, size, byteOrder);
+        if (forge::putUndoSegmentHeader(&block, &header, error, sizeof error)) {
+            forge::sealBlock(&block);
+            blockSeed(std::string(orderName) + "-undo-header-" + std::to_string(type), order, block.bytes);
+        } else {
+            fprintf(stderr, "make_corpus: undo header %u: %s\n", type, error);
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Blocks of the fixture, forged at 2 KB in each byte order.
-constexpr uint32_t kSeedBlockSize = 2048;
 
 void blockSeeds(uint8_t order)
 {
@@ -93,24 +217,48 @@ void blockSeeds(uint8_t order)
                 continue;
             char name[96];
             snprintf(name, sizeof name, "%s-%.7s-%zu-type%u", orderName, file, b, block[0]);
-            Bytes fields = {order, 1};
-            fields.insert(fields.end(), block, block + kSeedBlockSize);
-            writeSeed("block_fields_fuzz", name, fields);
-            if (block[0] != 6)
-                continue;
-            // Data blocks: the first rows of each table the block can hold.
-            for (uint8_t table = 0; table < 3; table++) {
-                Bytes rows = {order, table, 0, 0};
-                rows.insert(rows.end(), block, block + kSeedBlockSize);
-                char rowName[112];
-                snprintf(rowName, sizeof rowName, "%s-t%u", name, table);
-                writeSeed("row_decode_fuzz", rowName, rows);
-            }
+            blockSeed(name, order, Bytes(block, block + kSeedBlockSize));
         }
         unlink((std::string(dir) + "/" + file).c_str());
     }
     unlink((std::string(dir) + "/db.cfg").c_str());
     rmdir(dir);
+}
+
+// ---------------------------------------------------------------------------
+// Datafiles of one typed segment for the segment walks: prefix flags, header
+// block, MAXCHAINS, typed columns, data object id; then the whole file.
+void segmentWalkSeed(uint8_t order, uint8_t segmentType, uint8_t flags)
+{
+    char dir[] = "/tmp/zor-corpus-XXXXXX";
+    if (mkdtemp(dir) == nullptr)
+        exit(1);
+    char text[1024];
+    snprintf(text, sizeof text,
+             "blocksize 2048\nbyteorder %s\nfile walk.dbf rfn 1 blocks 16\n"
+             "table T objd 9100\n  column ID number\n  column NAME varchar2\n  column WHEN date\n"
+             "  column AMOUNT binary_double\n"
+             "segment T type %u headermap 1 mapentries 1 itls 2\n"
+             "  extent walk.dbf 2 6\n  extent walk.dbf 8 4\n  extent walk.dbf 12 4\n"
+             "  insert values 1 one \"2001-02-03 04:05:06\" 1.5\n"
+             "  insert deleted lock 1 values 2 two\n  insert migrated values 3 three\n"
+             "  insert cut 1.10 values 4 rep:x:300\n  insert values 5 rep:y:1900 null -2\n",
+             order ? "big" : "little", segmentType);
+    char error[512] = "";
+    if (!forge::forgeFromText(text, dir, error, sizeof error)) {
+        fprintf(stderr, "make_corpus: forge: %s\n", error);
+        exit(1);
+    }
+    std::string path = std::string(dir) + "/walk.dbf";
+    Bytes image = readWhole(path);
+    unlink(path.c_str());
+    rmdir(dir);
+    uint8_t header = segmentType == 16 ? 2 : 4;
+    Bytes seed = {(uint8_t)(order | flags), header, 0, 4, 0x8C, 0x23, 0, 0};   // objd 9100
+    seed.insert(seed.end(), image.begin(), image.end());
+    char name[64];
+    snprintf(name, sizeof name, "%s-type%u-flags%u", order ? "be" : "le", segmentType, flags);
+    writeSeed("segment_walk_fuzz", name, seed);
 }
 
 // ---------------------------------------------------------------------------
@@ -262,6 +410,11 @@ int main(int argc, char **argv)
     makeDirectory(g_root);
     blockSeeds(0);
     blockSeeds(1);
+    undoIndexSeeds(0);
+    undoIndexSeeds(1);
+    segmentWalkSeed(0, 16, 0);
+    segmentWalkSeed(1, 35, 0);
+    segmentWalkSeed(0, 35, 2 | 4);
     valueSeeds();
     dictionarySeeds();
     configSeeds();
