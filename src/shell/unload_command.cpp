@@ -1,6 +1,8 @@
 // UNLOAD: the per-command reset of the context, the keyword grammar, the
 // choice between the dictionary unload, UNLOAD TABLE and UNLOAD OBJECT, and
-// the OBJECT form: output file, traversal choice and the final report.
+// the three forms: the rebuild of the dictionary files from the SYS tables;
+// a table found in the dictionary, with its CREATE TABLE script and
+// SQL*Loader control file; a segment by data object id.
 //
 // Grammar: UNLOAD followed by keyword/value pairs in any order.  A word that
 // is not a keyword is the value of the keyword waiting for one; after its
@@ -258,19 +260,24 @@ void closeUnloadOutput(FILE *out)
         fflush(stdout);
 }
 
-// The extent runs of objd listed in the extent file, one by one.
-void unloadByExtentFile(FILE *out, FILE *extents, UnloadContext *ctx, uint32_t objd, uint32_t table,
-                        uint8_t deleted, uint8_t committed)
+// The extent runs of objd listed in the extent file, one by one; returns
+// how many lines named objd.
+uint32_t unloadByExtentFile(FILE *out, FILE *extents, UnloadContext *ctx, uint32_t objd, uint32_t table,
+                            uint8_t deleted, uint8_t committed)
 {
     CommandLine *line = static_cast<CommandLine *>(calloc(1, sizeof(CommandLine)));
     if (line == nullptr)
-        return;
+        return 0;
+    uint32_t runs = 0;
     while (readDictionaryLine(extents, line, kLineBufferSize)) {
         ExtentEntry extent;
-        if (parseORAEXTENT(&extent, line) == 0 && extent.dataObjectId == objd)
+        if (parseORAEXTENT(&extent, line) == 0 && extent.dataObjectId == objd) {
+            runs++;
             printRowByExtent(out, ctx, objd, table, deleted, committed, &extent);
+        }
     }
     free(line);
+    return runs;
 }
 
 void runUnloadObject(ShellState *shell, const UnloadArgs *args)
@@ -310,6 +317,314 @@ void runUnloadObject(ShellState *shell, const UnloadArgs *args)
     ctx->outputStyle = savedStyle;
 }
 
+// ---- UNLOAD TABLE ----
+
+constexpr uint8_t kOutputStyleDump = 1;
+constexpr uint8_t kLobStorageFile = 1;
+constexpr size_t kFileNameSize = 1024 + 32;   // a base name and its suffix
+
+// "$" in a table name is kept out of the names of the loader files, which
+// shells and the loader's own command line would otherwise expand.
+void replaceDollar(char *name)
+{
+    for (char *c = name; *c != '\0'; c++) {
+        if (*c == '$')
+            *c = '_';
+    }
+}
+
+// Splits owner.table at the first "."; further dots stay in the table name.
+// False when either part is empty.
+bool splitOwnerTable(const char *argument, char *owner, char *table)
+{
+    const char *dot = strchr(argument, '.');
+    if (dot == nullptr || dot == argument || dot[1] == '\0')
+        return false;
+    snprintf(owner, kDictNameSize, "%.*s", static_cast<int>(dot - argument), argument);
+    snprintf(table, kDictNameSize, "%s", dot + 1);
+    return true;
+}
+
+void writeSyntaxFile(const char *baseName, ColumnEntry *column, const ObjectEntry *object, const char *target)
+{
+    char name[kFileNameSize];
+    snprintf(name, sizeof name, "%s_syntax.sql", baseName);
+    replaceDollar(name);
+    FILE *file = fopen64(name, "w+");
+    if (file == nullptr)
+        return;
+    // The statement of the widest table the dictionary can describe does not
+    // fit a stack buffer.
+    char *text = static_cast<char *>(calloc(1, kCreateSyntaxSize));
+    if (text != nullptr) {
+        getCreateSyntax(text, kCreateSyntaxSize, column, object, target, 1);
+        fprintf(file, "%s;\nexit;\n", text);
+        free(text);
+    }
+    fclose(file);
+}
+
+void writeHexBytes(FILE *file, const char *bytes, uint16_t length)
+{
+    uint16_t n = length < kTagSize ? length : kTagSize;
+    for (uint16_t i = 0; i < n; i++)
+        fprintf(file, "%02x", static_cast<unsigned>(static_cast<unsigned char>(bytes[i])));
+}
+
+void writeColumnClause(FILE *file, const UnloadContext *ctx, const ColumnListEntry *column, int number)
+{
+    switch (column->type) {
+    case 1: case 9: case 96:
+        fprintf(file, "   %s    CHAR(%d) ", column->name, static_cast<int>(column->length));
+        break;
+    case 12: fprintf(file, "   %s   DATE \"YYYY-MM-DD HH24:MI:SS\" ", column->name); break;
+    case 180: fprintf(file, "   %s   TIMESTAMP \"YYYY-MM-DD HH24:MI:SS.FF\" ", column->name); break;
+    case 181:
+        fprintf(file, "   %s   TIMESTAMP WITH TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF TZH:TZM\" ", column->name);
+        break;
+    case 231:
+        fprintf(file, "   %s   TIMESTAMP WITH LOCAL TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF TZH:TZM\" ",
+                column->name);
+        break;
+    case 8: case 24: fprintf(file, "   %s    CHAR(4000) ", column->name); break;
+    case 112: case 113:
+        if (ctx->lobStorage == kLobStorageFile) {
+            fprintf(file, "   LOBF_%05d  FILLER  CHAR(64),\n", number);
+            fprintf(file, "   %s    LOBFILE(LOBF_%05d) TERMINATED BY EOF NULLIF LOBF_%05d=BLANKS", column->name,
+                    number, number);
+        } else {
+            fprintf(file, "   %s    CHAR(4000) ", column->name);
+        }
+        break;
+    default: fprintf(file, "   %s    CHAR ", column->name); break;
+    }
+}
+
+void writeControlFile(const char *baseName, const UnloadArgs *args, const UnloadContext *ctx,
+                      const ColumnList *list)
+{
+    char name[kFileNameSize];
+    if (args->partition[0] != '\0')
+        snprintf(name, sizeof name, "%s_%s_sqlldr.ctl", baseName, args->partition);
+    else
+        snprintf(name, sizeof name, "%s_sqlldr.ctl", baseName);
+    replaceDollar(name);
+    FILE *file = fopen64(name, "w+");
+    if (file == nullptr)
+        return;
+    fprintf(file, "--\n-- Generated by ZOR/Kelpo, for table %s\n--\n", args->table);
+    fputs("OPTIONS(BINDSIZE=8388608, READSIZE=8388608, ERRORS=2147483647, ROWS=50000)\n", file);
+    fputs("LOAD DATA\n", file);
+    fprintf(file, "INFILE '%s' \"STR X'", args->output);
+    writeHexBytes(file, ctx->recordTag, ctx->recordTagLength);
+    fputs("'\"\n", file);
+    fprintf(file, "APPEND INTO TABLE %s\n", baseName);
+    fputs("FIELDS TERMINATED BY X'", file);
+    writeHexBytes(file, ctx->fieldTag, ctx->fieldTagLength);
+    fputs("' TRAILING NULLCOLS \n", file);
+    fputs("(\n", file);
+    if (ctx->rowAddress)
+        fputs("   ZOR_ROWADDR  FILLER  CHAR(64),\n", file);
+    // A stored position that no column line names has type 0: the row
+    // writer gives it no field, so neither does the control file.
+    uint16_t count = list->count < kMaxColumns ? list->count : kMaxColumns;
+    int last = -1;
+    for (int i = 0; i < count; i++) {
+        if (list->columns[i].type != 0)
+            last = i;
+    }
+    for (int i = 0; i <= last; i++) {
+        if (list->columns[i].type == 0)
+            continue;
+        writeColumnClause(file, ctx, &list->columns[i], i + 1);
+        fputs(i == last ? "\n" : ",\n", file);
+    }
+    fputs(")\n", file);
+    fclose(file);
+}
+
+// The rows of the segment: the extent runs of the extent file when the
+// table has a segment; else (or when the file lists no run of the object)
+// through the segment header, or by scanning the datafiles.
+void traverseTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, const SegmentEntry *segment,
+                          uint32_t objd, uint32_t cluster)
+{
+    UnloadContext *ctx = shell->ctx;
+    if (segment->headerFile == 0)
+        return;
+    uint8_t deleted = shell->deletedRow;
+    uint8_t committed = shell->commitedOnly;
+    FILE *extents = fopen64(args->extentFile, "r+");
+    uint32_t runs = 0;
+    if (extents != nullptr) {
+        runs = unloadByExtentFile(out, extents, ctx, objd, cluster, deleted, committed);
+        fclose(extents);
+    }
+    // An extent file written before the object's blocks were scanned (SCAN
+    // EXTENT of another file, files added since) lists none of its runs:
+    // that is no reason to report an empty table.
+    if (extents != nullptr && runs != 0)
+        return;
+    if (scanSegmentHeader(ctx, objd, segment->headerFile, segment->headerBlock))
+        printExtentRows(out, ctx, objd, cluster, deleted, committed);
+    else
+        scanTableRows(out, ctx, objd, cluster, deleted, committed, args->file, args->block);
+}
+
+// UNLOAD TABLE owner.table in text: lookups, the loader files, the rows.
+void unloadTableText(ShellState *shell, const UnloadArgs *args)
+{
+    UnloadContext *ctx = shell->ctx;
+    char owner[kDictNameSize];
+    char tableName[kDictNameSize];
+    if (!splitOwnerTable(args->table, owner, tableName))
+        return;
+    UserEntry user;
+    if (!getORASYSUSER(&user, owner)) {
+        printf("  USER %s does not exists!\n", owner);
+        return;
+    }
+    ObjectEntry object;
+    memset(&object, 0, sizeof object);
+    if (!getORASYSOBJ(&object, user.userNumber, tableName, args->partition)) {
+        printf("  TABLE %s.%s does not exists!\n", owner, tableName);
+        return;
+    }
+    SegmentEntry segment;
+    if (!getORASYSTAB(&segment, object.selectedObject) && !getORASYSTAB(&segment, object.selectedObject + 1))
+        return;
+    if (shell->tablespace != 0 && shell->tablespace != segment.tablespace)
+        return;
+
+    ColumnEntry column;
+    ctx->columnCount = 0;
+    getORACOLTYPE(&column, &object, args->partition, ctx, shell->columns);
+    printDate(stdout);
+
+    uint32_t objd = args->objd != 0 ? args->objd : segment.dataObjectId;
+    if (args->cluster != 0)
+        segment.cluster = args->cluster;
+    uint32_t cluster = segment.cluster;
+    printf("Unload OBJD=%u FILE=%u BLOCK=%u CLUSTER=%u ...\n", objd, static_cast<unsigned>(segment.headerFile),
+           segment.headerBlock, cluster);
+
+    const char *baseName = args->target[0] != '\0' ? args->target : object.name;
+    if (args->output[0] != '\0') {
+        writeSyntaxFile(baseName, &column, &object, args->target);
+        writeControlFile(baseName, args, ctx, shell->columns);
+    }
+
+    FILE *out = openUnloadOutput(shell, args->output);
+    traverseTableSegment(out, shell, args, &segment, objd, cluster);
+    if (out == stdout)
+        fflush(stdout);
+    closeUnloadOutput(out);
+    printf("Sucessfully unload %llu rows ...\n", static_cast<unsigned long long>(ctx->rowsUnloaded));
+    printDate(stdout);
+}
+
+void runUnloadTable(ShellState *shell, const UnloadArgs *args)
+{
+    UnloadContext *ctx = shell->ctx;
+    copyTagsIntoContext(shell, ctx);
+    uint8_t savedStyle = ctx->outputStyle;
+    size_t outputLength = strlen(args->output);
+    if (outputLength > 4)
+        ctx->outputStyle = strcasecmp(args->output + outputLength - 4, ".DMP") == 0 ? kOutputStyleDump
+                                                                                  : kOutputStyleText;
+    // The export dump writer is not there yet: a dump unload writes nothing
+    // rather than a file that looks like a dump and is not one.
+    if (ctx->outputStyle == kOutputStyleText)
+        unloadTableText(shell, args);
+    ctx->outputStyle = savedStyle;
+    ctx->rowLimit = kNoRowLimit;
+}
+
+// ---- The dictionary unload ----
+
+enum DictionaryGroup { kGroupUser, kGroupObject, kGroupTable, kGroupColumn, kGroupCount };
+const char *const kGroupNames[kGroupCount] = {"USER$", "OBJ$", "TAB$", "COL$"};
+const char *const kGroupFiles[kGroupCount] = {kUserFile, kObjectFile, kSegmentFile, kColumnFile};
+// Found through the rebuilt OBJ$ and TAB$ lines and appended to ZORTAB.TXT.
+const char *const kAppendedTables[] = {"IND$", "TABPART$", "INDPART$", "TABSUBPART$", "INDSUBPART$"};
+
+bool hasPrefix(const char *text, const char *prefix)
+{
+    return strncasecmp(text, prefix, strlen(prefix)) == 0;
+}
+
+// A dictionary file fully buffered with the shell's buffer; standard output
+// when it cannot be created.
+FILE *openDictionaryFile(ShellState *shell, const char *name, const char *mode)
+{
+    FILE *file = fopen64(name, mode);
+    if (file != nullptr && shell->outputBuffer != nullptr)
+        setvbuf(file, reinterpret_cast<char *>(shell->outputBuffer), _IOFBF, kOutputBufferSize);
+    return file;
+}
+
+void runDictionaryGroup(ShellState *shell, const UnloadArgs *args, int group)
+{
+    UnloadContext *ctx = shell->ctx;
+    ctx->rowAddress = 0;
+    ctx->rowsUnloaded = 0;
+    uint8_t savedStyle = ctx->outputStyle;
+    ctx->outputStyle = kOutputStyleText;
+    FILE *file = openDictionaryFile(shell, kGroupFiles[group], "wb+");
+    FILE *out = file != nullptr ? file : stdout;
+    uint8_t deleted = shell->deletedRow;
+    uint8_t committed = shell->commitedOnly;
+    switch (group) {
+    case kGroupUser: printSYSUSER8I(out, ctx, deleted, committed, args->file, args->objd, args->cluster); break;
+    case kGroupObject: printSYSOBJ8I(out, ctx, deleted, committed, args->file, args->objd, args->cluster); break;
+    case kGroupTable:
+        memset(ctx->columnTypes, 0, sizeof ctx->columnTypes);
+        printSYSTAB8I(out, ctx, deleted, committed, args->file, args->objd, args->cluster);
+        break;
+    default: printSYSCOL8I(out, ctx, deleted, committed, args->file, args->objd, args->cluster); break;
+    }
+    if (file != nullptr)
+        fclose(file);
+    else
+        fflush(stdout);
+    ctx->outputStyle = savedStyle;
+}
+
+// IND$, the partition tables and COLTYPE$, each when the dictionary written
+// so far knows its segment; silently skipped otherwise (older databases).
+void runDictionaryCompanion(ShellState *shell, const char *name, const char *fileName, const char *mode)
+{
+    SegmentEntry segment;
+    if (!getSYSTableSegment(&segment, name))
+        return;
+    FILE *file = openDictionaryFile(shell, fileName, mode);
+    if (file == nullptr)
+        return;
+    memset(shell->ctx->columnTypes, 0, sizeof shell->ctx->columnTypes);
+    printSYSTable8I(file, shell->ctx, name, &segment, shell->deletedRow, shell->commitedOnly);
+    fclose(file);
+}
+
+void runUnloadDictionary(ShellState *shell, const UnloadArgs *args)
+{
+    UnloadContext *ctx = shell->ctx;
+    ctx->rowLimit = kNoRowLimit;
+    printDate(stdout);
+    bool all = hasPrefix(args->table, "DICT$");
+    for (int group = 0; group < kGroupCount; group++) {
+        if (!all && !hasPrefix(args->table, kGroupNames[group]))
+            continue;
+        runDictionaryGroup(shell, args, group);
+        if (group == kGroupTable) {
+            for (const char *name : kAppendedTables)
+                runDictionaryCompanion(shell, name, kSegmentFile, "ab+");
+        } else if (group == kGroupColumn) {
+            runDictionaryCompanion(shell, "COLTYPE$", kColumnTypeFile, "wb+");
+        }
+    }
+    printDate(stdout);
+}
+
 bool isDictionaryTable(const char *table)
 {
     for (const char *name : kDictionaryTables) {
@@ -329,11 +644,9 @@ void runUnloadCommand(ShellState *shell)
     parseUnloadArgs(shell->command, ctx, &args);
 
     if (args.table[0] != '\0' && isDictionaryTable(args.table)) {
-        // The dictionary unload from the SYS bootstrap tables comes with the
-        // dictionary bootstrap.
+        runUnloadDictionary(shell, &args);
     } else if (args.table[0] != '\0') {
-        // UNLOAD TABLE through the dictionary cache comes with the loader
-        // files and the export dump.
+        runUnloadTable(shell, &args);
     } else if (args.objd != 0) {
         runUnloadObject(shell, &args);
     } else {

@@ -1,0 +1,5 @@
+CREATE TABLE "A$B" (
+ "X"  NUMBER  ,
+ "Y"  VARCHAR2(20)  
+);
+exit;

@@ -1,0 +1,7 @@
+CREATE TABLE "EMP" (
+ "EMPNO"  NUMBER(4) NOT NULL ,
+ "ENAME"  VARCHAR2(10)  ,
+ "HIREDATE"  DATE  ,
+ "SAL"  NUMBER(7,2)  
+);
+exit;

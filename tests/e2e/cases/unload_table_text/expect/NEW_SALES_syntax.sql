@@ -1,0 +1,5 @@
+CREATE TABLE "NEW_SALES" (
+ "ID"  NUMBER  ,
+ "REGION"  VARCHAR2(10)  
+);
+exit;

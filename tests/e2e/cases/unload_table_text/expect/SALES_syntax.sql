@@ -1,0 +1,5 @@
+CREATE TABLE "SALES" (
+ "ID"  NUMBER  ,
+ "REGION"  VARCHAR2(10)  
+);
+exit;
