@@ -4,6 +4,7 @@
 // a mistake on line 40 leaves no half-written set behind.
 #include "forge/forge.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -87,6 +88,15 @@ struct Defaults {
 
 struct TablePlan {
     ManifestTable manifest;
+    uint32_t objectNumber;  // OBJ#; 0: the data object id (or one allocated)
+    size_t parent;          // a partition: the partitioned table; else kNoFile
+    bool partitioned;       // has partitions (and no segment of its own)
+    std::string highBound;  // a partition's upper bound text
+};
+
+struct IndexPlan {
+    int line;
+    SchemaIndex index;
 };
 
 struct SegmentPlan {
@@ -102,6 +112,12 @@ struct Plan {
     std::vector<TablePlan> tables;
     std::vector<SegmentPlan> segments;
     std::vector<std::string> manifests;
+    std::vector<SchemaUser> users;
+    std::vector<IndexPlan> indexes;
+    bool hasDictionary;
+    int dictionaryLine;
+    size_t dictionaryFile;
+    uint32_t dictionaryBlock;  // 0: after the file's last block in use
     size_t currentTable;
     bool inSegment;   // extent and insert lines go to the last segment
     std::vector<ConfigPlan> configs;
@@ -330,9 +346,20 @@ size_t findFile(const Plan *plan, const std::string &name) {
     return kNoFile;
 }
 
+// A table by NAME or OWNER.NAME (partitions are found through their table).
 size_t findTable(const Plan *plan, const std::string &name) {
+    for (size_t i = 0; i < plan->tables.size(); i++) {
+        const TablePlan &t = plan->tables[i];
+        if (t.parent != kNoFile) continue;
+        if (t.manifest.name == name || (!t.manifest.owner.empty() && t.manifest.owner + "." + t.manifest.name == name))
+            return i;
+    }
+    return kNoFile;
+}
+
+size_t findPartition(const Plan *plan, size_t table, const std::string &name) {
     for (size_t i = 0; i < plan->tables.size(); i++)
-        if (plan->tables[i].manifest.name == name) return i;
+        if (plan->tables[i].parent == table && plan->tables[i].manifest.partition == name) return i;
     return kNoFile;
 }
 
@@ -743,6 +770,7 @@ bool parseRow(Parser *p, Plan *plan, const Words *w) {
             if (!needValue(p, &o, "of", &text)) return false;
             typedTable = findTable(plan, text);
             if (typedTable == kNoFile) return fail(p, "no table '%s'", text.c_str());
+            if (plan->tables[typedTable].partitioned) return fail(p, "%s is partitioned", text.c_str());
         } else if (key == "values") {
             if (typedTable == kNoFile) return fail(p, "values needs 'of TABLE' first");
             o.at++;
@@ -864,14 +892,25 @@ bool parseRow(Parser *p, Plan *plan, const Words *w) {
     return true;
 }
 
-// table NAME [objd N] [cluster T]
+// table [OWNER.]NAME [obj N] [objd N] [cluster T]
 bool parseTable(Parser *p, Plan *plan, const Words *w) {
     if (w->list.size() < 2) return fail(p, "table needs a name");
     if (findTable(plan, w->list[1]) != kNoFile) return fail(p, "table %s is declared twice", w->list[1].c_str());
     TablePlan t;
-    t.manifest.name = w->list[1];
+    const std::string &full = w->list[1];
+    size_t dot = full.find('.');
+    if (dot != std::string::npos) {
+        if (dot == 0 || dot + 1 == full.size()) return fail(p, "a table is NAME or OWNER.NAME");
+        t.manifest.owner = full.substr(0, dot);
+        t.manifest.name = full.substr(dot + 1);
+    } else {
+        t.manifest.name = full;
+    }
     t.manifest.objectId = 0;
     t.manifest.clusterTable = 0;
+    t.objectNumber = 0;
+    t.parent = kNoFile;
+    t.partitioned = false;
     Options o = {w, 2};
     while (o.at < w->list.size()) {
         const std::string &key = w->list[o.at];
@@ -879,6 +918,9 @@ bool parseTable(Parser *p, Plan *plan, const Words *w) {
         if (key == "objd") {
             if (!needNumber(p, &o, "objd", UINT32_MAX, &v)) return false;
             t.manifest.objectId = (uint32_t)v;
+        } else if (key == "obj") {
+            if (!needNumber(p, &o, "obj", UINT32_MAX, &v)) return false;
+            t.objectNumber = (uint32_t)v;
         } else if (key == "cluster") {
             if (!needNumber(p, &o, "cluster", 254, &v)) return false;
             t.manifest.clusterTable = (uint16_t)v;
@@ -893,19 +935,225 @@ bool parseTable(Parser *p, Plan *plan, const Words *w) {
     return true;
 }
 
-// column NAME TYPE [LENGTH]
+// partition NAME [obj N] [objd N] [bound TEXT]: a range partition of the
+// table declared last, after its columns.
+bool parsePartition(Parser *p, Plan *plan, const Words *w) {
+    if (plan->currentTable == kNoFile || plan->inBlock || plan->inSegment)
+        return fail(p, "partition belongs after a table and its columns");
+    if (w->list.size() < 2) return fail(p, "partition needs a name");
+    size_t parent = plan->tables[plan->currentTable].parent != kNoFile ? plan->tables[plan->currentTable].parent
+                                                                      : plan->currentTable;
+    if (plan->tables[parent].manifest.clusterTable != 0) return fail(p, "a clustered table has no partitions");
+    if (findPartition(plan, parent, w->list[1]) != kNoFile)
+        return fail(p, "partition %s is declared twice", w->list[1].c_str());
+    TablePlan t;
+    t.manifest = plan->tables[parent].manifest;
+    t.manifest.partition = w->list[1];
+    t.manifest.objectId = 0;
+    t.manifest.rows.clear();
+    t.objectNumber = 0;
+    t.parent = parent;
+    t.partitioned = false;
+    Options o = {w, 2};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        if (key == "objd") {
+            if (!needNumber(p, &o, "objd", UINT32_MAX, &v)) return false;
+            t.manifest.objectId = (uint32_t)v;
+        } else if (key == "obj") {
+            if (!needNumber(p, &o, "obj", UINT32_MAX, &v)) return false;
+            t.objectNumber = (uint32_t)v;
+        } else if (key == "bound") {
+            if (!needValue(p, &o, "bound", &t.highBound)) return false;
+        } else {
+            return fail(p, "unknown partition option '%s'", key.c_str());
+        }
+    }
+    plan->tables[parent].partitioned = true;
+    plan->tables.push_back(t);
+    plan->currentTable = plan->tables.size() - 1;
+    return true;
+}
+
+// user NAME [id N] [tablespace N] [role]
+bool parseUser(Parser *p, Plan *plan, const Words *w) {
+    if (w->list.size() < 2) return fail(p, "user needs a name");
+    SchemaUser u;
+    u.name = w->list[1];
+    u.id = 0;
+    u.tablespace = 0;
+    u.role = false;
+    bool haveId = false;
+    for (const SchemaUser &other : plan->users)
+        if (other.name == u.name) return fail(p, "user %s is declared twice", u.name.c_str());
+    Options o = {w, 2};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        if (key == "id") {
+            if (!needNumber(p, &o, "id", INT32_MAX, &v)) return false;
+            u.id = (uint32_t)v;
+            haveId = true;
+        } else if (key == "tablespace") {
+            if (!needNumber(p, &o, "tablespace", UINT32_MAX, &v)) return false;
+            u.tablespace = (uint32_t)v;
+        } else if (key == "role") {
+            u.role = true;
+            o.at++;
+        } else {
+            return fail(p, "unknown user option '%s'", key.c_str());
+        }
+    }
+    if (!haveId) {
+        // After the highest number given so far, and never SYS's or PUBLIC's.
+        u.id = 100;
+        for (const SchemaUser &other : plan->users)
+            if (other.id >= u.id) u.id = other.id + 1;
+    }
+    plan->users.push_back(u);
+    return true;
+}
+
+// index OWNER.NAME on TABLE [obj N] [objd N] [columns N] [unique]
+bool parseIndex(Parser *p, Plan *plan, const Words *w) {
+    if (w->list.size() < 4 || w->list[2] != "on") return fail(p, "index is OWNER.NAME on TABLE [options]");
+    IndexPlan x;
+    x.line = p->line;
+    const std::string &full = w->list[1];
+    size_t dot = full.find('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == full.size()) return fail(p, "an index is OWNER.NAME");
+    x.index.owner = full.substr(0, dot);
+    x.index.name = full.substr(dot + 1);
+    size_t table = findTable(plan, w->list[3]);
+    if (table == kNoFile) return fail(p, "no table '%s'", w->list[3].c_str());
+    if (plan->tables[table].manifest.owner != x.index.owner)
+        return fail(p, "index %s and its table belong to different users", full.c_str());
+    x.index.table = plan->tables[table].manifest.name;
+    x.index.objectNumber = x.index.dataObjectId = 0;
+    x.index.columnCount = 1;
+    x.index.unique = false;
+    initSchemaSegment(&x.index.segment);
+    Options o = {w, 4};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        if (key == "obj") {
+            if (!needNumber(p, &o, "obj", UINT32_MAX, &v)) return false;
+            x.index.objectNumber = (uint32_t)v;
+        } else if (key == "objd") {
+            if (!needNumber(p, &o, "objd", UINT32_MAX, &v)) return false;
+            x.index.dataObjectId = (uint32_t)v;
+        } else if (key == "columns") {
+            if (!needNumber(p, &o, "columns", 32, &v)) return false;
+            x.index.columnCount = (uint32_t)v;
+        } else if (key == "unique") {
+            x.index.unique = true;
+            o.at++;
+        } else {
+            return fail(p, "unknown index option '%s'", key.c_str());
+        }
+    }
+    plan->indexes.push_back(x);
+    return true;
+}
+
+// dictionary FILE [from BLOCK]
+bool parseDictionary(Parser *p, Plan *plan, const Words *w) {
+    if (w->list.size() < 2) return fail(p, "dictionary needs the SYSTEM file");
+    if (plan->hasDictionary) return fail(p, "the dictionary is described on line %d already", plan->dictionaryLine);
+    size_t file = findFile(plan, w->list[1]);
+    if (file == kNoFile) return fail(p, "no file '%s'", w->list[1].c_str());
+    plan->dictionaryBlock = 0;
+    Options o = {w, 2};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        if (key == "from") {
+            if (!needNumber(p, &o, "from", UINT32_MAX, &v)) return false;
+            if (v < 2) return fail(p, "blocks 0 and 1 hold the file's own headers");
+            plan->dictionaryBlock = (uint32_t)v;
+        } else {
+            return fail(p, "unknown dictionary option '%s'", key.c_str());
+        }
+    }
+    plan->hasDictionary = true;
+    plan->dictionaryLine = p->line;
+    plan->dictionaryFile = file;
+    return true;
+}
+
+// column NAME TYPE[(N[,S])] [LENGTH] [notnull | not null]
+//   varchar2(10), nvarchar2(20), char(4), raw(16): the width;
+//   number(7,2), number(4): precision and scale; float: NUMBER of precision 126;
+//   timestamp(3), timestamptz(3): the fraction digits.
 bool parseColumn(Parser *p, Plan *plan, const Words *w) {
     if (plan->currentTable == kNoFile || plan->inBlock || plan->inSegment)
         return fail(p, "column belongs right after a table line");
+    if (plan->tables[plan->currentTable].parent != kNoFile || plan->tables[plan->currentTable].partitioned)
+        return fail(p, "columns come before the partitions");
     if (w->list.size() < 3) return fail(p, "column needs a name and a type");
     ColumnDef c;
     c.name = w->list[1];
     c.length = 0;
-    if (!parseColumnType(w->list[2].c_str(), &c.type)) return fail(p, "unknown type '%s'", w->list[2].c_str());
-    if (w->list.size() > 3) {
-        uint64_t v = 0;
-        if (!numberArgument(p, w, 3, "length", 2000, &v)) return false;
-        c.length = (uint32_t)v;
+    std::string type = w->list[2];
+    std::vector<uint64_t> arguments;
+    size_t open = type.find('(');
+    if (open != std::string::npos) {
+        if (type.back() != ')') return fail(p, "type '%s' is TYPE(N) or TYPE(N,S)", type.c_str());
+        std::string inside = type.substr(open + 1, type.size() - open - 2);
+        type = type.substr(0, open);
+        size_t at = 0;
+        while (at <= inside.size()) {
+            size_t comma = inside.find(',', at);
+            std::string part = inside.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+            uint64_t v = 0;
+            if (!parseUnsigned(part, 4000, &v)) return fail(p, "'%s' in the type is not a number up to 4000", part.c_str());
+            arguments.push_back(v);
+            if (comma == std::string::npos) break;
+            at = comma + 1;
+        }
+        if (arguments.size() > 2) return fail(p, "a type takes at most two numbers");
+    }
+    if (type == "float") {
+        c.type = kColumnNumber;
+        c.precision = arguments.empty() ? 126 : (uint32_t)arguments[0];
+    } else if (!parseColumnType(type.c_str(), &c.type)) {
+        return fail(p, "unknown type '%s'", type.c_str());
+    } else if (!arguments.empty()) {
+        switch (c.type) {
+        case kColumnNumber:
+            if (arguments[0] < 1 || arguments[0] > 38) return fail(p, "NUMBER precision is 1 to 38");
+            c.precision = (uint32_t)arguments[0];
+            c.scale = arguments.size() > 1 ? (int32_t)arguments[1] : 0;
+            break;
+        case kColumnTimestamp:
+        case kColumnTimestampTz:
+            if (arguments.size() > 1 || arguments[0] > 9) return fail(p, "a timestamp takes 0 to 9 fraction digits");
+            c.scale = (int32_t)arguments[0];
+            break;
+        case kColumnVarchar2:
+        case kColumnNvarchar2:
+        case kColumnChar:
+        case kColumnRaw:
+            if (arguments.size() > 1 || arguments[0] == 0) return fail(p, "%s takes one width", type.c_str());
+            c.length = (uint32_t)arguments[0];
+            break;
+        default: return fail(p, "%s takes no numbers", type.c_str());
+        }
+    }
+    for (size_t i = 3; i < w->list.size(); i++) {
+        const std::string &word = w->list[i];
+        if (word == "notnull") {
+            c.notNull = true;
+        } else if (word == "not" && i + 1 < w->list.size() && w->list[i + 1] == "null") {
+            c.notNull = true;
+            i++;
+        } else {
+            uint64_t v = 0;
+            if (!numberArgument(p, w, i, "length", 2000, &v)) return false;
+            c.length = (uint32_t)v;
+        }
     }
     ManifestTable *t = &plan->tables[plan->currentTable].manifest;
     if (t->columns.size() >= 1000) return fail(p, "at most 1000 columns");
@@ -921,11 +1169,20 @@ bool parseSegment(Parser *p, Plan *plan, const Words *w) {
     s.line = p->line;
     s.table = findTable(plan, w->list[1]);
     if (s.table == kNoFile) return fail(p, "no table '%s'", w->list[1].c_str());
+    size_t from = 2;
+    if (w->list.size() > 3 && w->list[2] == "partition") {
+        size_t part = findPartition(plan, s.table, w->list[3]);
+        if (part == kNoFile) return fail(p, "%s has no partition '%s'", w->list[1].c_str(), w->list[3].c_str());
+        s.table = part;
+        from = 4;
+    } else if (plan->tables[s.table].partitioned) {
+        return fail(p, "%s is partitioned: segment %s partition NAME", w->list[1].c_str(), w->list[1].c_str());
+    }
     for (const SegmentPlan &other : plan->segments)
         if (other.table == s.table) return fail(p, "table %s has a segment already", w->list[1].c_str());
     initSegmentLayout(&s.layout, kTypeSegmentHeader, plan->tables[s.table].manifest.objectId);
     s.layout.scnBase = plan->defaults.scnBase;
-    Options o = {w, 2};
+    Options o = {w, from};
     while (o.at < w->list.size()) {
         const std::string &key = w->list[o.at];
         uint64_t v = 0;
@@ -1383,6 +1640,10 @@ bool parseLine(Parser *p, Plan *plan, const Words *w) {
     if (key == "itl") return parseItl(p, plan, w);
     if (key == "row") return parseRow(p, plan, w);
     if (key == "table") return parseTable(p, plan, w);
+    if (key == "partition") return parsePartition(p, plan, w);
+    if (key == "user") return parseUser(p, plan, w);
+    if (key == "index") return parseIndex(p, plan, w);
+    if (key == "dictionary") return parseDictionary(p, plan, w);
     if (key == "column") return parseColumn(p, plan, w);
     if (key == "segment") return parseSegment(p, plan, w);
     if (key == "extent") return parseExtent(p, plan, w);
@@ -1419,6 +1680,10 @@ void initPlan(Plan *plan) {
     plan->inBlock = false;
     plan->currentTable = kNoFile;
     plan->inSegment = false;
+    plan->hasDictionary = false;
+    plan->dictionaryLine = 0;
+    plan->dictionaryFile = kNoFile;
+    plan->dictionaryBlock = 0;
 }
 
 std::string joinPath(const char *dir, const std::string &name) {
@@ -1470,6 +1735,102 @@ bool prefixLine(char *error, size_t errorLength, int line) {
     return false;
 }
 
+// Object numbers for the dictionary: a table, partition or index without
+// them takes its data object id as OBJ# (or the next free number for both),
+// and its segment takes the data object id.
+bool finishPlan(Parser *p, Plan *plan) {
+    if (!plan->hasDictionary) return true;
+    p->line = plan->dictionaryLine;
+    uint32_t next = 70000;
+    for (const TablePlan &t : plan->tables) {
+        next = std::max(next, std::max(t.objectNumber, t.manifest.objectId) + 1);
+        if (t.parent == kNoFile && t.manifest.owner.empty())
+            return fail(p, "table %s needs its owner (OWNER.NAME) in the dictionary", t.manifest.name.c_str());
+    }
+    for (const IndexPlan &x : plan->indexes)
+        next = std::max(next, std::max(x.index.objectNumber, x.index.dataObjectId) + 1);
+    auto number = [&](uint32_t *obj, uint32_t *objd) {
+        if (*obj == 0 && *objd == 0) *obj = *objd = next++;
+        else if (*obj == 0) *obj = *objd;
+        else if (*objd == 0) *objd = *obj;
+    };
+    for (TablePlan &t : plan->tables) number(&t.objectNumber, &t.manifest.objectId);
+    for (IndexPlan &x : plan->indexes) number(&x.index.objectNumber, &x.index.dataObjectId);
+    for (SegmentPlan &s : plan->segments)
+        if (s.layout.objectId == 0) s.layout.objectId = plan->tables[s.table].manifest.objectId;
+    std::vector<uint32_t> used;
+    for (const TablePlan &t : plan->tables) used.push_back(t.objectNumber);
+    for (const IndexPlan &x : plan->indexes) used.push_back(x.index.objectNumber);
+    std::sort(used.begin(), used.end());
+    for (size_t i = 0; i < used.size(); i++) {
+        if (i > 0 && used[i] == used[i - 1]) return fail(p, "OBJ# %u is used twice", used[i]);
+        if (used[i] < 1000) return fail(p, "OBJ# %u is below 1000, where the SYS objects are", used[i]);
+    }
+    return true;
+}
+
+SchemaSegment segmentOf(const Plan *plan, size_t table) {
+    SchemaSegment out;
+    initSchemaSegment(&out);
+    for (const SegmentPlan &s : plan->segments) {
+        size_t file = 0;
+        uint32_t block = 0;
+        if (s.table != table || !segmentHeaderPlace(&s.layout, &file, &block)) continue;
+        out.present = true;
+        out.tablespace = plan->files[file].layout.header.tsNumber;
+        out.rfn = plan->files[file].layout.rfn;
+        out.block = block;
+    }
+    return out;
+}
+
+uint32_t liveRows(const ManifestTable &t) {
+    uint32_t count = 0;
+    for (const ManifestRow &r : t.rows)
+        if (!r.deleted) count++;
+    return count;
+}
+
+// The schema the dictionary describes: users, tables (with the rows laid so
+// far) and indexes.
+bool describeSchema(const Plan *plan, const Manifest *manifest, Schema *schema, char *error, size_t errorLength) {
+    (void)error;
+    (void)errorLength;
+    schema->users = plan->users;
+    for (size_t i = 0; i < plan->tables.size(); i++) {
+        const TablePlan &t = plan->tables[i];
+        if (t.parent != kNoFile) continue;
+        SchemaTable st;
+        st.owner = t.manifest.owner;
+        st.name = t.manifest.name;
+        st.objectNumber = t.objectNumber;
+        st.dataObjectId = t.manifest.objectId;
+        st.columns = t.manifest.columns;
+        st.segment = segmentOf(plan, i);
+        st.rowCount = liveRows(manifest->tables[i]);
+        for (size_t j = 0; j < plan->tables.size(); j++) {
+            if (plan->tables[j].parent != i) continue;
+            SchemaPartition part;
+            part.name = plan->tables[j].manifest.partition;
+            part.objectNumber = plan->tables[j].objectNumber;
+            part.dataObjectId = plan->tables[j].manifest.objectId;
+            part.highBound = plan->tables[j].highBound;
+            part.segment = segmentOf(plan, j);
+            part.rowCount = liveRows(manifest->tables[j]);
+            st.partitions.push_back(part);
+        }
+        schema->tables.push_back(st);
+    }
+    for (const IndexPlan &x : plan->indexes) {
+        SchemaIndex index = x.index;
+        for (const SchemaTable &t : schema->tables)
+            if (t.owner == index.owner && t.name == index.table)
+                index.segment.tablespace = t.partitions.empty() ? t.segment.tablespace : t.partitions[0].segment.tablespace;
+        schema->indexes.push_back(index);
+    }
+    return true;
+}
+
 bool writePlan(const Plan *plan, const char *outputDir, Manifest *manifestOut, char *error,
                size_t errorLength) {
     // Every block is built once before anything is written, so that a row
@@ -1486,27 +1847,61 @@ bool writePlan(const Plan *plan, const char *outputDir, Manifest *manifestOut, c
     std::vector<std::vector<SegmentBlock>> segmentBlocks(plan->files.size());
     std::vector<const DatafileLayout *> layouts;
     for (const FilePlan &f : plan->files) layouts.push_back(&f.layout);
-    for (const SegmentPlan &s : plan->segments) {
-        std::vector<SegmentBlock> blocks;
-        if (!laySegment(layouts.data(), layouts.size(), &s.layout, s.rows, &blocks,
-                        &manifest.tables[s.table], error, errorLength))
-            return prefixLine(error, errorLength, s.line);
+    // A block may belong to one segment only, and not be placed by hand too.
+    auto placeBlocks = [&](std::vector<SegmentBlock> &blocks, int line, const char *what) {
         for (SegmentBlock &b : blocks) {
             for (const BlockPlan &placed : plan->files[b.file].blocks)
                 if (placed.blockNo == b.blockNo) {
-                    snprintf(error, errorLength, "line %d: block %u of %s is also placed on line %d", s.line,
+                    snprintf(error, errorLength, "line %d: block %u of %s is also placed on line %d", line,
                              b.blockNo, plan->files[b.file].name.c_str(), placed.line);
                     return false;
                 }
             for (const std::vector<SegmentBlock> &list : segmentBlocks)
                 for (const SegmentBlock &other : list)
                     if (other.file == b.file && other.blockNo == b.blockNo) {
-                        snprintf(error, errorLength, "line %d: block %u of %s belongs to two segments", s.line,
-                                 b.blockNo, plan->files[b.file].name.c_str());
+                        snprintf(error, errorLength, "line %d: block %u of %s belongs to two segments%s", line,
+                                 b.blockNo, plan->files[b.file].name.c_str(), what);
                         return false;
                     }
             segmentBlocks[b.file].push_back(b);
         }
+        return true;
+    };
+    for (const SegmentPlan &s : plan->segments) {
+        std::vector<SegmentBlock> blocks;
+        if (!laySegment(layouts.data(), layouts.size(), &s.layout, s.rows, &blocks,
+                        &manifest.tables[s.table], error, errorLength))
+            return prefixLine(error, errorLength, s.line);
+        if (!placeBlocks(blocks, s.line, "")) return false;
+    }
+    if (plan->hasDictionary) {
+        Schema schema;
+        if (!describeSchema(plan, &manifest, &schema, error, errorLength)) return false;
+        DictionaryLayout layout;
+        uint32_t first = plan->dictionaryBlock;
+        if (first == 0) {
+            // After the last block in use in the SYSTEM file.
+            first = 2;
+            for (const BlockPlan &b : plan->files[plan->dictionaryFile].blocks)
+                first = b.blockNo + 1 > first ? b.blockNo + 1 : first;
+            for (const SegmentBlock &b : segmentBlocks[plan->dictionaryFile])
+                first = b.blockNo + 1 > first ? b.blockNo + 1 : first;
+            for (const SegmentPlan &s : plan->segments)
+                for (const ExtentPlace &e : s.layout.extents)
+                    if (e.file == plan->dictionaryFile && e.firstBlock + e.blocks > first)
+                        first = e.firstBlock + e.blocks;
+        }
+        initDictionaryLayout(&layout, plan->dictionaryFile, first);
+        std::vector<SegmentBlock> blocks;
+        if (!layDictionary(layouts.data(), layouts.size(), &schema, &layout, &blocks, &manifest, error,
+                           errorLength))
+            return prefixLine(error, errorLength, plan->dictionaryLine);
+        if (!placeBlocks(blocks, plan->dictionaryLine, " (the dictionary's and another)")) return false;
+        // A partitioned table keeps its rows in its partitions' entries.
+        Manifest kept;
+        for (size_t i = 0; i < manifest.tables.size(); i++)
+            if (i >= plan->tables.size() || !plan->tables[i].partitioned) kept.tables.push_back(manifest.tables[i]);
+        manifest = kept;
     }
     if (mkdir(outputDir, 0755) != 0 && errno != EEXIST) {
         snprintf(error, errorLength, "cannot create %s: %s", outputDir, strerror(errno));
@@ -1609,6 +2004,7 @@ bool forgeFromTextWithManifest(const char *text, const char *outputDir, Manifest
         at += length;
         if (*at == '\n') at++;
     }
+    if (!finishPlan(&parser, &plan)) return false;
     return writePlan(&plan, outputDir, manifest, error, errorLength);
 }
 

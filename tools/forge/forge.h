@@ -894,6 +894,105 @@ bool layCluster(const DatafileLayout *const *files, size_t fileCount, const Segm
                 std::vector<ManifestTable> *tables, char *error, size_t errorLength);
 
 // ---------------------------------------------------------------------------
+// The data dictionary
+// ---------------------------------------------------------------------------
+// A schema (users, tables with typed columns, partitions, indexes) and the
+// SYS tables that describe it, laid out as Oracle lays out its bootstrap:
+//
+//   C_OBJ#  cluster, OBJ# and data object 2, key OBJ#: TAB$ (OBJ# 4) as
+//           table 1, IND$ (19, keyed by its BO#) as table 3, COL$ (21) as
+//           table 5, COLTYPE$ (83) as table 7
+//   C_USER# cluster, OBJ# and data object 10, key USER#: USER$ (22) as table 1
+//   OBJ$ (18), TABPART$ (576), INDPART$ (581), TABSUBPART$ (591),
+//   INDSUBPART$ (596): heap tables with data object id = OBJ#
+//
+// Each has a free-list segment header (type 16) in the SYSTEM file.  A
+// cluster member row stores every column but its key, so a reader sees the
+// key first: USER$ is USER#, NAME, ...; IND$ is BO#, OBJ#, DATAOBJ#, TS#,
+// FILE#, BLOCK#, ...  COL$.SEGCOL# counts columns in that order and COL# in
+// declared order.  The SYS tables have OBJ$, TAB$ and COL$ rows of their own.
+// SYS (USER# 0) and the role PUBLIC (1) are always there.
+//
+// Column storage in COL$ (TYPE#, LENGTH, CHARSETID, CHARSETFORM):
+//   VARCHAR2(n) 1, n, 873, 1     NVARCHAR2(n) 1, 2n, 2000, 2
+//   CHAR(n) 96, n, 873, 1        LONG 8, 0, 873, 1
+//   NUMBER 2, 22 (PRECISION# and SCALE as declared, else NULL)
+//   DATE 12, 7   TIMESTAMP(s) 180, 11   TIMESTAMP(s) WITH TIME ZONE 181, 13
+//   BINARY_FLOAT 100, 4   BINARY_DOUBLE 101, 8   RAW(n) 23, n
+// NULL$ is 1 for NOT NULL columns, else 0.
+struct SchemaUser {
+    std::string name;
+    uint32_t id;           // USER#
+    uint32_t tablespace;   // DATATS#
+    bool role;             // TYPE# 0 (a role, like PUBLIC) instead of 1
+};
+
+// Where a segment's header is, as TAB$ records it.
+struct SchemaSegment {
+    bool present;          // false: FILE# and BLOCK# 0 (no segment yet)
+    uint32_t tablespace;   // TS#
+    uint32_t rfn;          // FILE#: relative file number of the header
+    uint32_t block;        // BLOCK#
+};
+
+struct SchemaPartition {
+    std::string name;          // OBJ$.SUBNAME
+    uint32_t objectNumber;     // OBJ$ TYPE# 19
+    uint32_t dataObjectId;
+    std::string highBound;     // TABPART$.HIBOUNDVAL
+    SchemaSegment segment;
+    uint32_t rowCount;
+};
+
+struct SchemaTable {
+    std::string owner, name;
+    uint32_t objectNumber;
+    uint32_t dataObjectId;     // not recorded for a partitioned table
+    std::vector<ColumnDef> columns;
+    SchemaSegment segment;     // of an unpartitioned table
+    std::vector<SchemaPartition> partitions;  // range partitions, in order
+    uint32_t rowCount;         // TAB$.ROWCNT
+};
+
+struct SchemaIndex {
+    std::string owner, name, table;  // the table has the same owner
+    uint32_t objectNumber, dataObjectId;
+    uint32_t columnCount;
+    bool unique;
+    SchemaSegment segment;
+};
+
+struct Schema {
+    std::vector<SchemaUser> users;
+    std::vector<SchemaTable> tables;
+    std::vector<SchemaIndex> indexes;
+};
+
+struct DictionaryLayout {
+    size_t file;           // the SYSTEM datafile (index into the files); its
+                           // tablespace number is the SYS segments' TS#
+    uint32_t firstBlock;   // the SYS segments take consecutive blocks from here
+    std::string created;   // CTIME, MTIME and STIME ("YYYY-MM-DD HH:MI:SS")
+};
+
+void initDictionaryLayout(DictionaryLayout *layout, size_t file, uint32_t firstBlock);
+void initSchemaSegment(SchemaSegment *segment);
+
+// OBJ# of a SYS table or cluster of the layout above ("TAB$", "C_OBJ#"); 0
+// for another name.
+uint32_t dictionaryObjectNumber(const char *name);
+
+// Lays the SYS segments (each one extent, sized from its rows) from
+// layout->firstBlock of the SYSTEM file, with the dictionary rows of the
+// schema.  Appends a manifest table per SYS table (owner SYS, columns in the
+// order a reader sees them) to `manifest` when it is not null.  Fails for a
+// table whose owner is not a user, duplicate user numbers, or a file too
+// small.
+bool layDictionary(const DatafileLayout *const *files, size_t fileCount, const Schema *schema,
+                   const DictionaryLayout *layout, std::vector<SegmentBlock> *blocks, Manifest *manifest,
+                   char *error, size_t errorLength);
+
+// ---------------------------------------------------------------------------
 // Text description (the `forge` command)
 // ---------------------------------------------------------------------------
 // Parses a description and writes every file it names into `outputDir`
@@ -905,6 +1004,12 @@ bool forgeFromText(const char *text, const char *outputDir, char *error, size_t 
 // declares (`manifest` may be null).
 bool forgeFromTextWithManifest(const char *text, const char *outputDir, Manifest *manifest,
                                char *error, size_t errorLength);
+
+// The sample database (see tools/forge/README.md, "The sample database"):
+// its description, and forgeFromTextWithManifest on it that also leaves the
+// description in the directory as sample.forge.
+const char *sampleDescription();
+bool forgeSample(const char *outputDir, Manifest *manifest, char *error, size_t errorLength);
 
 // Reads the whole stream and runs forgeFromText.
 bool forgeFromStream(FILE *in, const char *outputDir, char *error, size_t errorLength);
