@@ -322,6 +322,24 @@ void dictionarySeeds()
         const char *slash = strrchr(files[i].name, '/');
         writeSeed("dictionary_line_fuzz", slash + 1, textBytes(files[i].text));
     }
+    // The five files of the fixture's dictionary, for the lookups.
+    std::string joined;
+    for (int i = 0; i < count; i++) {
+        if (i > 0)
+            joined += '\x01';
+        joined += files[i].text;
+    }
+    writeSeed("dictionary_files_fuzz", "fixture", textBytes(joined));
+    std::string source = "tests/e2e/cases/dict_desc/files/ZORDICT/";
+    const char *const names[] = {"ZORUSR.TXT", "ZOROBJ.TXT", "ZORTAB.TXT", "ZORCOL.TXT", "ZORTYP.TXT"};
+    std::string desc;
+    for (const char *name : names) {
+        Bytes text = readWhole(g_root + "/../../" + source + name);
+        if (!desc.empty() || name != names[0])
+            desc += '\x01';
+        desc.append(text.begin(), text.end());
+    }
+    writeSeed("dictionary_files_fuzz", "dict_desc", textBytes(desc));
     writeSeed("dictionary_line_fuzz", "ZOREXT.TXT", textBytes("7001,4,11,2\n7001,5,20,2\r\n9100,5,2,6\n"));
     writeSeed("dictionary_line_fuzz", "edge-lines",
               textBytes("1,\n,SYS\n99999999999999999999999,X\n-1,-2,N,,2,ABC\n\n\r\n  54 , SCOTT \n"));
