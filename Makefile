@@ -28,5 +28,9 @@ FUZZ_SECONDS ?= 60
 fuzz: deps
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash fuzz/run.sh
 
+# The sample database in demo/ and a short ZOR session on it.
+demo: build
+	@bash tools/forge/demo.sh $(BUILD)
+
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
