@@ -672,7 +672,7 @@ bool layCluster(const DatafileLayout *const *files, size_t fileCount, const Segm
                 m.deleted = false;
                 m.lock = 0;
                 m.values = key.key;
-                m.values.insert(m.values.end(), key.members[i].values.begin(), key.members[i].values.end());
+                for (const FieldValue &v : key.members[i].values) m.values.push_back(v);
                 (*tables)[row.table].rows.push_back(m);
             }
             block->rows.push_back(row);
