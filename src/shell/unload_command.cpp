@@ -321,7 +321,8 @@ void runUnloadObject(ShellState *shell, const UnloadArgs *args)
 
 constexpr uint8_t kOutputStyleDump = 1;
 constexpr uint8_t kLobStorageFile = 1;
-constexpr size_t kFileNameSize = 1024 + 32;   // a base name and its suffix
+// A base name, "_", a partition name and the longest suffix.
+constexpr size_t kFileNameSize = kNameSize + kPartitionSize + 32;
 
 // "$" in a table name is kept out of the names of the loader files, which
 // shells and the loader's own command line would otherwise expand.

@@ -1,0 +1,249 @@
+// UNLOAD TABLE DICT$ and UNLOAD TABLE owner.table on a forged database that
+// carries its own dictionary (the description of the dict_bootstrap
+// transcript): the five dictionary files hold the lines the SYS rows give,
+// and after them every user table unloads exactly the rows the forge stored.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "forge/forge.h"
+#include "shell/shell.h"
+
+namespace {
+
+std::string readWhole(const char *path)
+{
+    FILE *f = fopen(path, "rb");
+    if (f == nullptr)
+        return "<missing>";
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    fclose(f);
+    return text;
+}
+
+bool exists(const char *path)
+{
+    struct stat st;
+    return stat(path, &st) == 0;
+}
+
+class UnloadTableDatabase : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/zor_unload_table_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        savedCwd_ = cwd;
+        std::string description = readWhole(ZOR_SOURCE_DIR "/tests/e2e/cases/dict_bootstrap/files/db.txt");
+        char error[512] = "";
+        ASSERT_TRUE(forge::forgeFromTextWithManifest(description.c_str(), dir_.c_str(), &manifest_, error,
+                                                     sizeof error))
+            << error;
+        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        mkdir("ZORDICT", 0777);
+        mkdir("LOBDATA", 0777);
+    }
+    void TearDown() override
+    {
+        if (chdir(savedCwd_.c_str()) != 0)
+            ADD_FAILURE() << "cannot return to " << savedCwd_;
+        std::string command = "rm -rf '" + dir_ + "'";
+        if (system(command.c_str()) != 0)
+            ADD_FAILURE() << "cannot remove " << dir_;
+    }
+
+    std::string run(const std::string &commands)
+    {
+        std::string all = "OPEN db.cfg\n" + commands + "EXIT\n";
+        FILE *in = fmemopen(const_cast<char *>(all.data()), all.size(), "r");
+        if (in == nullptr)
+            return "<no input>";
+        testing::internal::CaptureStdout();
+        runZOR(in);
+        fflush(stdout);
+        std::string printed = testing::internal::GetCapturedStdout();
+        fclose(in);
+        return printed;
+    }
+
+    // The records ZOR writes for the live rows of a forged table.
+    std::string expectedRows(const char *table, const char *fieldTag, const char *recordTag, size_t limit = SIZE_MAX)
+    {
+        for (const forge::ManifestTable &t : manifest_.tables) {
+            if (t.name != table)
+                continue;
+            std::string text;
+            size_t written = 0;
+            for (const forge::ManifestRow &row : t.rows) {
+                if (row.deleted || written >= limit)
+                    continue;
+                text += forge::manifestRecord(&row, fieldTag, recordTag);
+                written++;
+            }
+            return text;
+        }
+        return "<no table " + std::string(table) + ">";
+    }
+
+    std::string dir_;
+    std::string savedCwd_;
+    forge::Manifest manifest_;
+};
+
+TEST_F(UnloadTableDatabase, DictWritesTheFiveFilesClusterKeyFirst)
+{
+    run("UNLOAD TABLE DICT$;\n");
+    // USER$ rows are cluster members: the key USER# comes first; a row that
+    // stores columns after NAME keeps the comma before the newline.
+    EXPECT_EQ(readWhole("ZORDICT/ZORUSR.TXT"), "0,SYS,\n84,SCOTT\n");
+    // A NULL SUBNAME leaves an empty field; OID$ is upper-case hexadecimal; a
+    // row stored beyond OID$ ends with a comma.
+    EXPECT_EQ(readWhole("ZORDICT/ZOROBJ.TXT"),
+              "30,0,IND$,,2\n31,0,TABPART$,,2\n32,0,COLTYPE$,,2\n100,84,EMP,,2,,\n101,84,PK_EMP,,1\n"
+              "110,84,SALES,,2\n111,84,SALES,P1,19\n112,84,SALES,P2,19\n120,84,A$B,,2\n"
+              "130,0,XMLTYPE,,13,00000000000000000000000000020100\n");
+    // TAB$ lines, then IND$ (from its OBJ#, after the key BO#) and TABPART$
+    // appended; INDPART$ and the subpartition tables are not there.
+    EXPECT_EQ(readWhole("ZORDICT/ZORTAB.TXT"),
+              "30,30,0,1,40,,\n31,31,0,1,50,,\n32,32,0,1,60,,\n100,100,4,4,10,,\n110,,4,0,0,,\n"
+              "120,120,4,4,30,,\n101,101,4,4,60,\n111,111,4,4,40,\n112,112,4,4,50,\n");
+    EXPECT_EQ(readWhole("ZORDICT/ZORCOL.TXT"),
+              "100,1,1,EMPNO,2,22,4,0,1,1,0,0,0\n100,2,2,ENAME,1,10,,,0,2,0,873,1\n"
+              "100,3,3,HIREDATE,12,7,,,0,3,0,0,0\n100,4,4,SAL,2,22,7,2,0,4,0,0,0\n"
+              "110,1,1,ID,2,22,,,0,1,0,0,0\n110,2,2,REGION,1,10,,,0,2,0,873,1\n"
+              "120,1,1,X,2,22,,,0,1,0,0,0\n120,2,2,Y,1,20,,,0,2,0,873,1\n");
+    EXPECT_EQ(readWhole("ZORDICT/ZORTYP.TXT"), "140,2,2,00000000000000000000000000020100,1,0,\n");
+}
+
+TEST_F(UnloadTableDatabase, TabAloneBeforeObjWritesOnlyTheTabLines)
+{
+    run("UNLOAD TABLE TAB$;\n");
+    EXPECT_EQ(readWhole("ZORDICT/ZORTAB.TXT"),
+              "30,30,0,1,40,,\n31,31,0,1,50,,\n32,32,0,1,60,,\n100,100,4,4,10,,\n110,,4,0,0,,\n"
+              "120,120,4,4,30,,\n");
+    EXPECT_FALSE(exists("ZORDICT/ZORUSR.TXT"));
+    EXPECT_FALSE(exists("ZORDICT/ZORTYP.TXT"));
+}
+
+TEST_F(UnloadTableDatabase, EveryTableUnloadsExactlyTheForgedRows)
+{
+    struct Case {
+        const char *forged;
+        const char *command;
+        const char *file;
+    };
+    const Case cases[] = {
+        {"EMP", "UNLOAD TABLE SCOTT.EMP TO emp.txt;\n", "emp.txt"},
+        {"SALES_P1", "UNLOAD TABLE SCOTT.SALES PARTITION P1 TO p1.txt;\n", "p1.txt"},
+        {"SALES_P2", "UNLOAD TABLE scott.sales PARTITION p2 TO p2.txt;\n", "p2.txt"},
+        {"A$B", "UNLOAD TABLE SCOTT.A$B TO ab.txt;\n", "ab.txt"},
+    };
+    std::string commands = "UNLOAD TABLE DICT$;\nSET FIELD_TAG ,\nSET RECORD_TAG \\n\n";
+    for (const Case &c : cases)
+        commands += c.command;
+    std::string printed = run(commands);
+    for (const Case &c : cases)
+        EXPECT_EQ(readWhole(c.file), expectedRows(c.forged, ",", "\n")) << c.command;
+    EXPECT_NE(printed.find("Sucessfully unload 14 rows ..."), std::string::npos);
+}
+
+TEST_F(UnloadTableDatabase, LimitBelowTenUnloadsTenRows)
+{
+    std::string printed = run("UNLOAD TABLE DICT$;\nUNLOAD TABLE SCOTT.EMP LIMIT 3 TO limit.txt;\n"
+                              "UNLOAD TABLE SCOTT.EMP TO all.txt;\n");
+    EXPECT_EQ(readWhole("limit.txt"), expectedRows("EMP", "|", "\r\n", 10));
+    // The limit belongs to one command.
+    EXPECT_EQ(readWhole("all.txt"), expectedRows("EMP", "|", "\r\n"));
+}
+
+TEST_F(UnloadTableDatabase, MissingUserOrTableSaysSoAndWritesNothing)
+{
+    std::string printed = run("UNLOAD TABLE DICT$;\nUNLOAD TABLE NOBODY.EMP TO a.txt;\n"
+                              "UNLOAD TABLE SCOTT.NOPE TO b.txt;\nUNLOAD TABLE SCOTT.SALES PARTITION P9 TO c.txt;\n");
+    EXPECT_NE(printed.find("  USER NOBODY does not exists!\n"), std::string::npos);
+    EXPECT_NE(printed.find("  TABLE SCOTT.NOPE does not exists!\n"), std::string::npos);
+    EXPECT_NE(printed.find("  TABLE SCOTT.SALES does not exists!\n"), std::string::npos);
+    EXPECT_FALSE(exists("a.txt"));
+    EXPECT_FALSE(exists("b.txt"));
+    EXPECT_FALSE(exists("c.txt"));
+    EXPECT_FALSE(exists("EMP_sqlldr.ctl"));
+    EXPECT_FALSE(exists("NOPE_syntax.sql"));
+}
+
+TEST_F(UnloadTableDatabase, ArgumentWithoutDotPrintsAndWritesNothing)
+{
+    run("UNLOAD TABLE DICT$;\n");
+    std::string printed = run("UNLOAD TABLE EMP TO a.txt;\nUNLOAD TABLE SCOTT. TO b.txt;\n");
+    EXPECT_EQ(printed.find("Unload OBJD"), std::string::npos);
+    EXPECT_EQ(printed.find("does not exists"), std::string::npos);
+    EXPECT_FALSE(exists("a.txt"));
+    EXPECT_FALSE(exists("b.txt"));
+}
+
+TEST_F(UnloadTableDatabase, DollarNameGivesUnderscoreFileNames)
+{
+    run("UNLOAD TABLE DICT$;\nUNLOAD TABLE SCOTT.A$B TO ab.txt;\n");
+    EXPECT_TRUE(exists("A_B_sqlldr.ctl"));
+    EXPECT_TRUE(exists("A_B_syntax.sql"));
+    std::string control = readWhole("A_B_sqlldr.ctl");
+    EXPECT_NE(control.find("APPEND INTO TABLE A$B\n"), std::string::npos);
+    EXPECT_NE(control.find("-- Generated by ZOR/Kelpo, for table SCOTT.A$B\n"), std::string::npos);
+}
+
+TEST_F(UnloadTableDatabase, AsNamesTheLoaderFilesAndTheStatementInUpperCase)
+{
+    run("UNLOAD TABLE DICT$;\nUNLOAD TABLE SCOTT.SALES PARTITION P2 AS new_sales TO p2.txt;\n");
+    EXPECT_EQ(readWhole("NEW_SALES_syntax.sql"),
+              "CREATE TABLE \"NEW_SALES\" (\n \"ID\"  NUMBER  ,\n \"REGION\"  VARCHAR2(10)  \n);\nexit;\n");
+    std::string control = readWhole("NEW_SALES_P2_sqlldr.ctl");
+    EXPECT_NE(control.find("APPEND INTO TABLE NEW_SALES\n"), std::string::npos);
+    EXPECT_FALSE(exists("SALES_syntax.sql"));
+}
+
+TEST_F(UnloadTableDatabase, TablespaceFilterEndsSilently)
+{
+    std::string printed = run("UNLOAD TABLE DICT$;\nSET TABLESPACE 5\nUNLOAD TABLE SCOTT.EMP TO a.txt;\n"
+                              "SET TABLESPACE 4\nUNLOAD TABLE SCOTT.EMP TO b.txt;\n");
+    EXPECT_FALSE(exists("a.txt"));
+    EXPECT_EQ(readWhole("b.txt"), expectedRows("EMP", "|", "\r\n"));
+    EXPECT_EQ(printed.find("Unload OBJD=100"), printed.rfind("Unload OBJD=100"));
+}
+
+// Until the export dump writer exists a DMP unload writes no file that
+// looks like a dump, and OUTPUT_STYLE comes back as it was.
+TEST_F(UnloadTableDatabase, DumpStyleWritesNothingYetAndStyleIsRestored)
+{
+    std::string printed = run("UNLOAD TABLE DICT$;\nUNLOAD TABLE SCOTT.EMP TO emp.dmp;\n"
+                              "SET OUTPUT_STYLE DMP\nUNLOAD TABLE SCOTT.EMP;\n"
+                              "UNLOAD TABLE SCOTT.EMP TO emp.txt;\nSET OUTPUT_STYLE\n");
+    EXPECT_FALSE(exists("emp.dmp"));
+    EXPECT_FALSE(exists("zordata.dmp"));
+    EXPECT_EQ(readWhole("emp.txt"), expectedRows("EMP", "|", "\r\n"));
+    size_t report = printed.find("Sucessfully unload 14 rows ...");
+    ASSERT_NE(report, std::string::npos) << printed;
+    EXPECT_NE(printed.find("  Current OUTPUT_STYLE is : DMP\n", report), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("Unload OBJD"), printed.rfind("Unload OBJD"));
+}
+
+// An extent file that lists runs of other objects only (SCAN EXTENT of
+// another file) used to end the unload with 0 rows reported as success.
+TEST_F(UnloadTableDatabase, ExtentFileWithoutRunsOfTheTableFallsBackToTheHeader)
+{
+    std::string printed = run("UNLOAD TABLE DICT$;\nSCAN EXTENT FILE 1;\nUNLOAD TABLE SCOTT.EMP TO emp.txt;\n");
+    EXPECT_EQ(readWhole("emp.txt"), expectedRows("EMP", "|", "\r\n"));
+    EXPECT_NE(printed.find("Sucessfully unload 14 rows ..."), std::string::npos);
+}
+
+}  // namespace
