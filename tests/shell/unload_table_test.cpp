@@ -8,6 +8,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -244,6 +245,79 @@ TEST_F(UnloadTableDatabase, ExtentFileWithoutRunsOfTheTableFallsBackToTheHeader)
     std::string printed = run("UNLOAD TABLE DICT$;\nSCAN EXTENT FILE 1;\nUNLOAD TABLE SCOTT.EMP TO emp.txt;\n");
     EXPECT_EQ(readWhole("emp.txt"), expectedRows("EMP", "|", "\r\n"));
     EXPECT_NE(printed.find("Sucessfully unload 14 rows ..."), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The sample database of the forge: after UNLOAD TABLE DICT$, UNLOAD TABLE
+// of every table it declares (its partitions one by one, the SYS tables
+// too) writes exactly the rows the forge stored.
+class UnloadTableSample : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/zor_unload_sample_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        savedCwd_ = cwd;
+        char error[512] = "";
+        ASSERT_TRUE(forge::forgeSample(dir_.c_str(), &manifest_, error, sizeof error)) << error;
+        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        mkdir("ZORDICT", 0777);
+        mkdir("LOBDATA", 0777);
+    }
+    void TearDown() override
+    {
+        if (chdir(savedCwd_.c_str()) != 0)
+            ADD_FAILURE() << "cannot return to " << savedCwd_;
+        std::string command = "rm -rf '" + dir_ + "'";
+        if (system(command.c_str()) != 0)
+            ADD_FAILURE() << "cannot remove " << dir_;
+    }
+    std::string dir_;
+    std::string savedCwd_;
+    forge::Manifest manifest_;
+};
+
+TEST_F(UnloadTableSample, EveryTableAfterDictWritesTheForgedRows)
+{
+    std::string commands = "OPEN zor.cfg\nSET FIELD_TAG ,\nSET RECORD_TAG \\n\nUNLOAD TABLE DICT$;\n";
+    std::vector<std::string> files;
+    std::vector<std::string> expected;
+    std::vector<std::string> names;
+    size_t unloads = 0;
+    for (const forge::ManifestTable &t : manifest_.tables) {
+        ASSERT_FALSE(t.owner.empty()) << t.name;
+        std::string file = "out" + std::to_string(unloads++) + ".txt";
+        std::string command = "UNLOAD TABLE " + t.owner + "." + t.name;
+        if (!t.partition.empty())
+            command += " PARTITION " + t.partition;
+        commands += command + " TO " + file + ";\n";
+        std::string rows;
+        for (const forge::ManifestRow &row : t.rows) {
+            if (!row.deleted)
+                rows += forge::manifestRecord(&row, ",", "\n");
+        }
+        files.push_back(file);
+        expected.push_back(rows);
+        names.push_back(command);
+    }
+    commands += "EXIT\n";
+    FILE *in = fmemopen(const_cast<char *>(commands.data()), commands.size(), "r");
+    ASSERT_NE(in, nullptr);
+    testing::internal::CaptureStdout();
+    runZOR(in);
+    fflush(stdout);
+    std::string printed = testing::internal::GetCapturedStdout();
+    fclose(in);
+    ASSERT_GE(files.size(), 8u);
+    for (size_t i = 0; i < files.size(); i++)
+        EXPECT_EQ(readWhole(files[i].c_str()), expected[i]) << names[i];
+    EXPECT_EQ(printed.find("does not exists"), std::string::npos) << printed;
 }
 
 }  // namespace
