@@ -1,0 +1,6 @@
+CREATE TABLE "DEPT" (
+ "DEPTNO"  NUMBER(2) NOT NULL ,
+ "DNAME"  VARCHAR2(14)  ,
+ "LOC"  VARCHAR2(13)  
+);
+exit;

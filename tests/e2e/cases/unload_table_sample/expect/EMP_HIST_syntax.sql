@@ -1,0 +1,7 @@
+CREATE TABLE "EMP$HIST" (
+ "EMPNO"  NUMBER(4) NOT NULL ,
+ "CHANGED"  DATE  ,
+ "OLD_SAL"  NUMBER(7,2)  ,
+ "NEW_SAL"  NUMBER(7,2)  
+);
+exit;
