@@ -41,6 +41,17 @@ void writeFiles(const uint8_t *data, size_t size)
     }
 }
 
+std::string g_base;
+
+// The scratch directory holds only ZORDICT/ and its five files.
+void removeScratch()
+{
+    for (const char *name : kFiles)
+        unlink((g_base + "/" + name).c_str());
+    rmdir((g_base + "/ZORDICT").c_str());
+    rmdir(g_base.c_str());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
@@ -50,6 +61,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     char base[] = "/tmp/zor-dictionary-fuzz-XXXXXX";
     if (mkdtemp(base) == nullptr || chdir(base) != 0)
         abort();
+    g_base = base;
+    atexit(removeScratch);
     mkdir("ZORDICT", 0755);
     // Missing users are reported on standard output.
     if (freopen("/dev/null", "w", stdout) == nullptr)
