@@ -246,7 +246,11 @@ uint64_t blocksInFile(const UnloadContext *ctx, uint32_t file, uint64_t first)
     if (ctx->bigfile)
         return kBlocksPerFile * 1024;
     int pos = getFileIndex(ctx->datafiles, file);
-    if (pos < 0 || ctx->datafiles->blocks[pos] == 0)
+    // An extent in a file that is not open has nothing to read; walking it
+    // block by block would only repeat a failing lookup millions of times.
+    if (pos < 0)
+        return 0;
+    if (ctx->datafiles->blocks[pos] == 0)
         return kBlocksPerFile;
     uint64_t last = ctx->datafiles->blocks[pos];
     return last >= first ? last - first + 1 : 0;

@@ -1,0 +1,1 @@
+"$FORGE" "$CASE_DIR/db.txt" .
