@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: all build test asan deps demo clean fuzz
+.PHONY: all build test asan deps demo clean fuzz bench
 
 all: build
 
@@ -31,6 +31,11 @@ fuzz: deps
 # The sample database in demo/ and a short ZOR session on it.
 demo: build
 	@bash tools/forge/demo.sh $(BUILD)
+
+# The benchmark: writes a 2 GiB database into bench/data/ (once) and prints
+# the table of scan and unload times against the `cat` floor.
+bench:
+	@bash bench/run.sh
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

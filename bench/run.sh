@@ -1,0 +1,115 @@
+#!/bin/bash
+# `make bench`: writes the benchmark database (bench/bench_forge.cpp) into
+# bench/data/ once, then times, with the files in the page cache, the floor
+# (`cat` of the datafiles), the scans and the unloads, and prints one table.
+# Each time is the median of BENCH_RUNS runs; peak memory is the largest of
+# them.  Later work adds rows (export dump, LOBs, index-organized tables):
+# keep the columns and the existing rows as they are.
+#
+#   BENCH_BUILD  build directory (default build-bench, RelWithDebInfo)
+#   BENCH_RUNS   runs per figure (default 5)
+#   BENCH_SCALE  divide the datafile size by this, for a quick try (default 1)
+#   BENCH_ZOR    the zor binary to measure (default: the one just built)
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BENCH_BUILD:-$root/build-bench}
+runs=${BENCH_RUNS:-5}
+scale=${BENCH_SCALE:-1}
+db=$root/bench/data/db
+[ "$scale" = 1 ] || db=$root/bench/data/db-1of$scale
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "$(nproc)" --target zor bench_forge >/dev/null
+zor=${BENCH_ZOR:-$build/zor}
+case $zor in /*) ;; *) zor=$PWD/$zor ;; esac
+
+now() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+
+# The database is written again only when the generator changed.
+stamp=$db/forge_seconds
+if [ ! -f "$stamp" ] || [ "$build/bench_forge" -nt "$stamp" ]; then
+  rm -rf "$db"
+  start=$(now)
+  "$build/bench_forge" "$db" "$scale" >/dev/null
+  elapsed "$start" "$(now)" >"$stamp"
+  (cd "$db" && printf 'OPEN bench.cfg\nUNLOAD TABLE DICT$;\nEXIT\n' | "$zor" >bootstrap.log)
+fi
+cd "$db"
+read -r _ rows_big bytes_big < <(grep '^ROWS ' rows.txt)
+read -r _ rows_quarter bytes_quarter < <(grep '^QUARTER ' rows.txt)
+bytes_files=$(($(stat -c %s bench01.dbf) + $(stat -c %s bench02.dbf)))
+cat bench01.dbf bench02.dbf system01.dbf >/dev/null   # into the page cache
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# measure LABEL BYTES ROWS_EXPECTED COMMAND...   (COMMAND "cat" or ZOR lines)
+# Sets: secs, rss_mb, rows_seen.
+measure() {
+  local label=$1 bytes=$2 expect=$3
+  shift 3
+  local times=() rss=0 i t0 t1 kb
+  rows_seen=-
+  for ((i = 0; i < runs; i++)); do
+    rm -f unload.txt
+    if [ "$1" = cat ]; then
+      t0=$(now)
+      cat bench01.dbf bench02.dbf >/dev/null
+      t1=$(now)
+      kb=0
+    else
+      printf '%s\n' "OPEN bench.cfg" "$@" "EXIT" >bench.zor
+      t0=$(now)
+      /usr/bin/time -f %M -o rss.txt "$zor" <bench.zor >zor.log 2>&1
+      t1=$(now)
+      kb=$(tail -n 1 rss.txt)
+      local n
+      n=$(sed -n 's/^Sucessfully unload \([0-9]*\) rows.*/\1/p' zor.log | tail -n 1)
+      [ -n "$n" ] && rows_seen=$n
+    fi
+    times+=("$(elapsed "$t0" "$t1")")
+    [ "$kb" -gt "$rss" ] && rss=$kb
+  done
+  secs=$(printf '%s\n' "${times[@]}" | median)
+  [ -z "$floor" ] && floor=$secs
+  local mbs rps ratio mem
+  mbs=$(awk -v b="$bytes" -v s="$secs" 'BEGIN { printf "%.0f", b / 1e6 / s }')
+  rps=-
+  [ "$rows_seen" != - ] && rps=$(awk -v r="$rows_seen" -v s="$secs" 'BEGIN { printf "%.0f", r / s }')
+  ratio=$(awk -v s="$secs" -v f="$floor" 'BEGIN { printf "%.2f", s / f }')
+  mem=-
+  [ "$rss" -gt 0 ] && mem=$(awk -v k="$rss" 'BEGIN { printf "%.1f", k / 1024 }')
+  printf '%-52s %8.3f %8s %11s %7s %9s\n' "$label" "$secs" "$mbs" "$rps" "$ratio" "$mem"
+  if [ "$expect" != - ] && [ "$rows_seen" != "$expect" ]; then
+    echo "  !! expected $expect rows, ZOR reported $rows_seen"
+  fi
+}
+
+columns="COLUMN NUMBER NUMBER NUMBER VARCHAR2 DATE CHAR VARCHAR2 TIMESTAMP"
+floor=
+echo "ZOR benchmark: 2 datafiles of $((bytes_files / 2 / 1048576)) MiB, 8192-byte blocks, in the page cache;" \
+  "median of $runs runs"
+echo "BENCH.ROWS: $rows_big rows in $((bytes_big / 1048576)) MiB of extents;" \
+  "BENCH.QUARTER: $rows_quarter rows in $((bytes_quarter / 1048576)) MiB"
+echo "forge: database written in $(cat "$stamp") s"
+echo
+printf '%-52s %8s %8s %11s %7s %9s\n' "run" "seconds" "MB/s" "rows/s" "x cat" "peak MB"
+measure "cat of both datafiles (the floor)" "$bytes_files" - cat
+measure "SCAN EXTENT" "$bytes_files" - "SCAN EXTENT;"
+measure "SCAN PARALLELEXT" "$bytes_files" - "SCAN PARALLELEXT;"
+# The extent file of the last scan serves UNLOAD OBJECT; UNLOAD TABLE walks
+# the segment header's extent map.
+mv ZORDICT/ZOREXT.TXT extents.txt
+measure "UNLOAD TABLE BENCH.ROWS TO /dev/null" "$bytes_big" "$rows_big" \
+  "UNLOAD TABLE BENCH.ROWS TO /dev/null;"
+measure "UNLOAD TABLE BENCH.ROWS TO a file" "$bytes_big" "$rows_big" \
+  "UNLOAD TABLE BENCH.ROWS TO unload.txt;"
+sum=$(md5sum <unload.txt | cut -c1-32)
+size=$(stat -c %s unload.txt)
+measure "UNLOAD OBJECT COLUMN ... (extent file) TO /dev/null" "$bytes_big" "$rows_big" \
+  "UNLOAD OBJECT 88001 EXTENT extents.txt $columns TO /dev/null;"
+measure "UNLOAD TABLE BENCH.QUARTER TO /dev/null (1/4 size)" "$bytes_quarter" "$rows_quarter" \
+  "UNLOAD TABLE BENCH.QUARTER TO /dev/null;"
+rm -f unload.txt
+echo
+echo "unload file of BENCH.ROWS: $size bytes, md5 $sum"
