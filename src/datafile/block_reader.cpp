@@ -75,29 +75,26 @@ void emptyReadAheadWindow(ReadAheadWindow *window)
     window->count = 0;
 }
 
-int readBlockThroughWindow(DatafileSet *set, UnloadContext *ctx, ReadAheadWindow *window,
-                           uint32_t file, uint32_t block)
+const uint8_t *peekBlockThroughWindow(DatafileSet *set, UnloadContext *ctx, ReadAheadWindow *window,
+                                      uint32_t file, uint32_t block)
 {
     uint32_t blockSize = ctx->blockSize;
     if (set == nullptr || window == nullptr || blockSize == 0)
-        return 0;
+        return nullptr;
     uint32_t keyFile;
     uint32_t address;
     resolveAddress(ctx, file, block, &keyFile, &address);
 
     int found = getFileIndex(set, keyFile);   // index plus its last-hit shortcut
     if (found < 0)
-        return 0;
+        return nullptr;
     uint32_t pos = static_cast<uint32_t>(found);
 
-    if (windowHolds(window, keyFile, address)) {
-        memcpy(ctx->block, window->buffer + static_cast<size_t>(address - window->first) * blockSize,
-               blockSize);
-        return static_cast<int>(blockSize);
-    }
+    if (windowHolds(window, keyFile, address))
+        return window->buffer + static_cast<size_t>(address - window->first) * blockSize;
     if (pos >= set->count || window->buffer == nullptr) {
         emptyReadAheadWindow(window);
-        return 0;
+        return nullptr;
     }
 
     ssize_t got;
@@ -109,11 +106,11 @@ int readBlockThroughWindow(DatafileSet *set, UnloadContext *ctx, ReadAheadWindow
                                  window->buffer, window->capacity / blockSize);
     } else {
         emptyReadAheadWindow(window);
-        return 0;
+        return nullptr;
     }
     if (got <= 0) {
         emptyReadAheadWindow(window);
-        return 0;
+        return nullptr;
     }
     if (static_cast<uint64_t>(got) > window->capacity)   // never trust a count beyond the buffer
         got = window->capacity;
@@ -123,9 +120,18 @@ int readBlockThroughWindow(DatafileSet *set, UnloadContext *ctx, ReadAheadWindow
     uint64_t held = static_cast<uint64_t>(got) / blockSize;
     window->count = static_cast<uint16_t>(held > 0xFFFF ? 0xFFFF : held);
     if (window->count == 0)
+        return nullptr;
+    return window->buffer;
+}
+
+int readBlockThroughWindow(DatafileSet *set, UnloadContext *ctx, ReadAheadWindow *window,
+                           uint32_t file, uint32_t block)
+{
+    const uint8_t *held = peekBlockThroughWindow(set, ctx, window, file, block);
+    if (held == nullptr)
         return 0;
-    memcpy(ctx->block, window->buffer, blockSize);
-    return static_cast<int>(blockSize);
+    memcpy(ctx->block, held, ctx->blockSize);
+    return static_cast<int>(ctx->blockSize);
 }
 
 int readBlock(DatafileSet *set, UnloadContext *ctx, uint32_t file, uint32_t block)

@@ -104,6 +104,13 @@ int readRDBA(DatafileSet *set, UnloadContext *ctx, uint32_t rdba);
 // the LOB-block window).
 int readBlockThroughWindow(DatafileSet *set, UnloadContext *ctx, ReadAheadWindow *window,
                            uint32_t file, uint32_t block);
+// The same window algorithm without the copy: a pointer to the block inside
+// the window's buffer, or null where readBlockThroughWindow would return 0.
+// The pointer is good until the window is next filled or emptied.  For
+// walks that only glance at each block (the extent scans): the block buffer
+// is left alone.
+const uint8_t *peekBlockThroughWindow(DatafileSet *set, UnloadContext *ctx, ReadAheadWindow *window,
+                                      uint32_t file, uint32_t block);
 // One block: copied from the data-block window when held there, else read
 // alone into the block buffer; the window is neither filled nor emptied.
 // Returns the byte count of that single read as it came.

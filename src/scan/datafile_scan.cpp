@@ -19,6 +19,7 @@
 namespace {
 
 constexpr uint8_t kBlockTypeData = 6;
+constexpr uint32_t kDataObjectIdOffset = 24;   // of a data block (type 6)
 constexpr uint8_t kFreeListSegHeader = 16;
 constexpr uint8_t kFreeListSegHeaderAlt = 17;
 constexpr uint8_t kAssmSegHeader = 35;
@@ -90,9 +91,12 @@ void listPositionExtents(FILE *stream, UnloadContext *ctx, uint32_t pos)
     uint32_t last = set->blocks[pos];
     ExtentRun run = {false, false, 0, 0, 0};
     for (uint32_t block = kFirstScannedBlock;; block++) {
-        bool data = readScannedBlock(ctx, pos, block) && getBlockType(ctx) == kBlockTypeData;
+        // Only the type and the object id of each block are needed: they are
+        // read where the window holds the block, not from a copy of it.
+        const uint8_t *image = peekBlockThroughWindow(set, ctx, ctx->dataWindow, rfn, block);
+        bool data = image != nullptr && peekBlockType(image, ctx->blockSize) == kBlockTypeData;
         if (data) {
-            uint32_t objd = getDataObjectID(ctx);
+            uint32_t objd = peekBlockU32(image, ctx->blockSize, kDataObjectIdOffset, ctx->byteOrder);
             if (run.open && objd == run.objd) {
                 run.count++;
             } else {
