@@ -28,25 +28,111 @@
 // ---------------------------------------------------------------------------
 // Bounded reads.  Offsets are byte offsets from the start of the block.
 
-// True when [off, off + len) lies inside the block buffer.
-bool blockHasRange(const UnloadContext *ctx, uint32_t off, uint32_t len);
-// The len bytes at off, or nullptr when they do not all lie inside the block.
-const uint8_t *blockBytes(const UnloadContext *ctx, uint32_t off, uint32_t len);
+// No other code of ZOR computes a pointer into a block: a field is read
+// through these, which check it against the block size first.  They are
+// defined here, inline, because the row decoder calls them for every byte
+// of every row.
+//
+// Each read returns false (and leaves *out untouched) when the field is
+// outside the block; the 16/32-bit forms in block byte order also fail for a
+// byte order other than 0 or 1.
 
-// Each returns false (and leaves *out untouched) when the field is outside the
-// block; the 16/32-bit forms in block byte order also fail for a byte order
-// other than 0 or 1.
-bool readU8(const UnloadContext *ctx, uint32_t off, uint8_t *out);
-bool readU16(const UnloadContext *ctx, uint32_t off, uint16_t *out);
-bool readU32(const UnloadContext *ctx, uint32_t off, uint32_t *out);
+// True when [off, off + len) lies inside the block buffer.
+inline bool blockHasRange(const UnloadContext *ctx, uint32_t off, uint32_t len)
+{
+    if (ctx == nullptr || ctx->block == nullptr)
+        return false;
+    // 64-bit sum: an offset taken from block bytes plus a length must not wrap.
+    return (uint64_t)off + (uint64_t)len <= (uint64_t)ctx->blockSize;
+}
+
+// The len bytes at off, or nullptr when they do not all lie inside the block.
+inline const uint8_t *blockBytes(const UnloadContext *ctx, uint32_t off, uint32_t len)
+{
+    if (!blockHasRange(ctx, off, len))
+        return nullptr;
+    return ctx->block + off;
+}
+
+inline bool readU8(const UnloadContext *ctx, uint32_t off, uint8_t *out)
+{
+    const uint8_t *p = blockBytes(ctx, off, 1);
+    if (p == nullptr)
+        return false;
+    *out = p[0];
+    return true;
+}
+
 // Big-endian whatever BYTE_ORDER says (row chaining addresses, LOB locators).
-bool readU16BE(const UnloadContext *ctx, uint32_t off, uint16_t *out);
-bool readU32BE(const UnloadContext *ctx, uint32_t off, uint32_t *out);
+inline bool readU16BE(const UnloadContext *ctx, uint32_t off, uint16_t *out)
+{
+    const uint8_t *p = blockBytes(ctx, off, 2);
+    if (p == nullptr)
+        return false;
+    *out = (uint16_t)((p[0] << 8) | p[1]);
+    return true;
+}
+
+inline bool readU32BE(const UnloadContext *ctx, uint32_t off, uint32_t *out)
+{
+    const uint8_t *p = blockBytes(ctx, off, 4);
+    if (p == nullptr)
+        return false;
+    *out = ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | p[3];
+    return true;
+}
+
+constexpr uint8_t kBlockLittleEndian = 0;
+constexpr uint8_t kBlockBigEndian = 1;
+
+inline bool readU16(const UnloadContext *ctx, uint32_t off, uint16_t *out)
+{
+    if (ctx == nullptr)
+        return false;
+    if (ctx->byteOrder == kBlockBigEndian)
+        return readU16BE(ctx, off, out);
+    if (ctx->byteOrder != kBlockLittleEndian)
+        return false;
+    const uint8_t *p = blockBytes(ctx, off, 2);
+    if (p == nullptr)
+        return false;
+    *out = (uint16_t)(p[0] | (p[1] << 8));
+    return true;
+}
+
+inline bool readU32(const UnloadContext *ctx, uint32_t off, uint32_t *out)
+{
+    if (ctx == nullptr)
+        return false;
+    if (ctx->byteOrder == kBlockBigEndian)
+        return readU32BE(ctx, off, out);
+    if (ctx->byteOrder != kBlockLittleEndian)
+        return false;
+    const uint8_t *p = blockBytes(ctx, off, 4);
+    if (p == nullptr)
+        return false;
+    *out = p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+    return true;
+}
 
 // The same reads, yielding 0 for a field that cannot be read.
-uint8_t blockU8(const UnloadContext *ctx, uint32_t off);
-uint16_t blockU16(const UnloadContext *ctx, uint32_t off);
-uint32_t blockU32(const UnloadContext *ctx, uint32_t off);
+inline uint8_t blockU8(const UnloadContext *ctx, uint32_t off)
+{
+    uint8_t v = 0;
+    return readU8(ctx, off, &v) ? v : 0;
+}
+
+inline uint16_t blockU16(const UnloadContext *ctx, uint32_t off)
+{
+    uint16_t v = 0;
+    return readU16(ctx, off, &v) ? v : 0;
+}
+
+inline uint32_t blockU32(const UnloadContext *ctx, uint32_t off)
+{
+    uint32_t v = 0;
+    return readU32(ctx, off, &v) ? v : 0;
+}
 
 // ---------------------------------------------------------------------------
 // Cache header (every block).
