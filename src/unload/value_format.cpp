@@ -55,6 +55,35 @@ void writeText(FILE *stream, const char *text)
     writeBytes(stream, text, strlen(text));
 }
 
+// Decimal digits without printf: the row writer formats tens of millions of
+// numbers and dates.  putUnsigned is "%u"; putTwoDigits is "%02u" (a value
+// of 100 or more keeps all its digits, as printf would).
+const char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+char *putUnsigned(char *p, uint32_t v)
+{
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = (char)('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (n > 0)
+        *p++ = digits[--n];
+    return p;
+}
+
+inline char *putTwoDigits(char *p, uint32_t v)
+{
+    if (v >= 100)
+        return putUnsigned(p, v);
+    memcpy(p, kDigitPairs + 2 * v, 2);
+    return p + 2;
+}
+
 // ---------------------------------------------------------------------------
 // NUMBER.  Byte 0 is the sign and exponent, the rest base-100 digits:
 //   0x80               zero (one byte)
@@ -70,28 +99,80 @@ constexpr int kNegativeExponentBias = 63;
 constexpr uint8_t kNegativeTerminator = 102;
 constexpr size_t kNumberMaxBytes = 22;
 
-// Appends to a fixed buffer, remembering when something did not fit.
-struct TextBuffer {
-    char *data;
-    size_t size;
-    size_t length;
-    bool overflow;
-};
-
-void appendChar(TextBuffer *t, char c)
+// The text of NUMBER bytes (length already cut to kNumberMaxBytes) written
+// at out, which has room for kNumberTextSize characters (the longest text is
+// shorter); returns the end of the text, or out itself when nothing is to be
+// written (zero with extra bytes, no digits, a digit byte out of range).
+char *formatNumberText(const uint8_t *bytes, size_t length, char *out)
 {
-    if (t->length + 1 >= t->size) {
-        t->overflow = true;
-        return;
+    uint8_t exponent = bytes[0];
+    if (exponent == kNumberZero) {
+        if (length != 1)
+            return out;
+        *out = '0';
+        return out + 1;
     }
-    t->data[t->length++] = c;
-    t->data[t->length] = '\0';
-}
 
-void appendText(TextBuffer *t, const char *s)
-{
-    for (; *s != '\0'; s++)
-        appendChar(t, *s);
+    bool negative = exponent < kNumberZero;
+    int k;                       // digit pairs before the decimal point
+    size_t digits = length - 1;  // digit bytes
+    if (negative) {
+        k = kNegativeExponentBias - exponent;
+        // A negative with 20 digit bytes fills 21 bytes and has no room for
+        // the terminator (-1/3 is 3F and twenty 44s): only a 102 ends it.
+        if (length >= 2 && bytes[length - 1] == kNegativeTerminator)
+            digits--;
+    } else {
+        k = exponent - kPositiveExponentBias;
+    }
+    if (digits == 0)
+        return out;
+
+    // Digits are written as they are checked: a digit byte outside the
+    // base-100 range is not a NUMBER, and writing it would invent digits, so
+    // the value is then left empty (what was written is not counted).
+    char *p = out;
+    if (negative)
+        *p++ = '-';
+    if (k <= 0) {
+        *p++ = '0';
+        *p++ = '.';
+        for (int z = 0; z < -k; z++) {
+            *p++ = '0';
+            *p++ = '0';
+        }
+    }
+    for (size_t i = 0; i < digits; i++) {
+        int pair = negative ? 101 - bytes[1 + i] : bytes[1 + i] - 1;
+        if (pair < 0 || pair > 99)
+            return out;
+        const char *two = kDigitPairs + 2 * pair;
+        if ((int)i < k) {
+            // 5 prints as 5, not 05.
+            if (i == 0 && pair < 10) {
+                *p++ = two[1];
+            } else {
+                p[0] = two[0];
+                p[1] = two[1];
+                p += 2;
+            }
+            if ((int)i + 1 == k && i + 1 < digits)
+                *p++ = '.';
+        } else if (i + 1 == digits && two[1] == '0') {
+            // 12.3 prints as 12.3, not 12.30.
+            *p++ = two[0];
+        } else {
+            p[0] = two[0];
+            p[1] = two[1];
+            p += 2;
+        }
+    }
+    // Zero pairs at the end of the integer part were not stored.
+    for (int missing = (int)digits; missing < k; missing++) {
+        *p++ = '0';
+        *p++ = '0';
+    }
+    return p;
 }
 
 // ---------------------------------------------------------------------------
@@ -101,18 +182,50 @@ void appendText(TextBuffer *t, const char *s)
 constexpr uint32_t kDateLength = 7;
 constexpr uint32_t kTimestampLength = 11;
 constexpr uint32_t kTimestampTZLength = 13;
-constexpr size_t kDateTextSize = 64;
+constexpr size_t kDateTextSize = 64;   // room for any DATE or TIMESTAMP text
 
-void formatDate(const uint8_t *d, char *out, size_t outSize)
+// "YYYY-MM-DD HH:MI:SS" at out (at most 24 characters: bytes past their
+// calendar range print all their digits); returns the end.
+char *formatDateText(const uint8_t *d, char *out)
 {
     // Unsigned 16-bit like the stored bytes themselves; years before 1 wrap
     // and are cut to four digits rather than breaking the column width.
     uint16_t year = (uint16_t)((uint16_t)(d[0] * 100 - 10000) + (uint16_t)(d[1] - 100));
-    unsigned hour = d[4] == 0 ? 0u : d[4] - 1u;
-    unsigned minute = d[5] == 0 ? 0u : d[5] - 1u;
-    unsigned second = d[6] == 0 ? 0u : d[6] - 1u;
-    snprintf(out, outSize, "%04u-%02u-%02u %02u:%02u:%02u", (unsigned)(year % 10000), (unsigned)d[2],
-             (unsigned)d[3], hour, minute, second);
+    unsigned y = (unsigned)(year % 10000);
+    char *p = out;
+    memcpy(p, kDigitPairs + 2 * (y / 100), 2);
+    memcpy(p + 2, kDigitPairs + 2 * (y % 100), 2);
+    p[4] = '-';
+    p = putTwoDigits(p + 5, d[2]);
+    *p++ = '-';
+    p = putTwoDigits(p, d[3]);
+    *p++ = ' ';
+    p = putTwoDigits(p, d[4] == 0 ? 0u : d[4] - 1u);
+    *p++ = ':';
+    p = putTwoDigits(p, d[5] == 0 ? 0u : d[5] - 1u);
+    *p++ = ':';
+    return putTwoDigits(p, d[6] == 0 ? 0u : d[6] - 1u);
+}
+
+// A TIMESTAMP value of 7, 11 or 13 bytes: the date, then for 11 and 13
+// bytes "." and the microseconds as "%06u" (the time-zone bytes of a
+// 13-byte value are not part of the text).  At most 35 characters.
+char *formatTimestampText(const uint8_t *value, uint32_t length, char *out)
+{
+    char *p = formatDateText(value, out);
+    if (length == kDateLength)
+        return p;
+    uint32_t nanoseconds = ((uint32_t)value[7] << 24) | ((uint32_t)value[8] << 16) |
+                           ((uint32_t)value[9] << 8) | value[10];
+    uint32_t micro = nanoseconds / 1000;
+    *p++ = '.';
+    if (micro >= 1000000)
+        return putUnsigned(p, micro);
+    for (int i = 5; i >= 0; i--) {
+        p[i] = (char)('0' + micro % 10);
+        micro /= 10;
+    }
+    return p + 6;
 }
 
 // ---------------------------------------------------------------------------
@@ -197,6 +310,42 @@ void printArray(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t leng
         }
         pos = elementStart + elementLength;
     }
+}
+
+// BINARY_FLOAT and BINARY_DOUBLE as "%f" into text (kFloatTextSize bytes);
+// returns the length, 0 for a value of another length or outside the block.
+constexpr size_t kFloatTextSize = 512;
+
+size_t formatFloatText(const UnloadContext *ctx, uint32_t offset, uint32_t length, char *text)
+{
+    if (length != 4 && length != 8)
+        return 0;
+    const uint8_t *value = valueBytes(ctx, offset, length);
+    if (value == nullptr)
+        return 0;
+    // Oracle stores IEEE bits big-endian so that the bytes sort like the
+    // numbers: a non-negative value has its sign bit set, a negative one has
+    // every bit inverted.  Undo whichever was done.
+    uint64_t bits = 0;
+    for (uint32_t i = 0; i < length; i++)
+        bits = (bits << 8) | value[i];
+    bool storedNonNegative = (value[0] & 0x80) != 0;
+    int n;
+    if (length == 4) {
+        uint32_t b = (uint32_t)bits;
+        b = storedNonNegative ? b ^ 0x80000000u : ~b;
+        float f;
+        memcpy(&f, &b, sizeof f);
+        n = snprintf(text, kFloatTextSize, "%f", (double)f);
+    } else {
+        bits = storedNonNegative ? bits ^ 0x8000000000000000ull : ~bits;
+        double d;
+        memcpy(&d, &bits, sizeof d);
+        n = snprintf(text, kFloatTextSize, "%f", d);
+    }
+    if (n <= 0)
+        return 0;
+    return (size_t)n < kFloatTextSize ? (size_t)n : kFloatTextSize - 1;
 }
 
 // LOB columns (CLOB, NCLOB, BLOB) hold a locator, not the value; their writers
@@ -291,70 +440,14 @@ int ora_number_to_string(const uint8_t *bytes, size_t length, char *out, size_t 
         return 0;
     if (length > kNumberMaxBytes)
         length = kNumberMaxBytes;
-
-    TextBuffer t = {out, outSize, 0, false};
-    uint8_t exponent = bytes[0];
-    if (exponent == kNumberZero) {
-        if (length != 1)
-            return 0;
-        appendChar(&t, '0');
-        return t.overflow ? 0 : (int)t.length;
-    }
-
-    bool negative = exponent < kNumberZero;
-    int k;                       // digit pairs before the decimal point
-    size_t digits = length - 1;  // digit bytes
-    if (negative) {
-        k = kNegativeExponentBias - exponent;
-        // A negative with 20 digit bytes fills 21 bytes and has no room for
-        // the terminator (-1/3 is 3F and twenty 44s): only a 102 ends it.
-        if (length >= 2 && bytes[length - 1] == kNegativeTerminator)
-            digits--;
-    } else {
-        k = exponent - kPositiveExponentBias;
-    }
-    if (digits == 0)
+    char text[kNumberTextSize];
+    size_t n = (size_t)(formatNumberText(bytes, length, text) - text);
+    // Text that does not fit with its NUL is not written at all.
+    if (n == 0 || n + 1 > outSize)
         return 0;
-
-    int pairs[kNumberMaxBytes];
-    for (size_t i = 0; i < digits; i++) {
-        int pair = negative ? 101 - bytes[1 + i] : bytes[1 + i] - 1;
-        // A digit byte outside the base-100 range is not a NUMBER; writing
-        // it would invent digits, so the value is left empty.
-        if (pair < 0 || pair > 99)
-            return 0;
-        pairs[i] = pair;
-    }
-
-    if (negative)
-        appendChar(&t, '-');
-    if (k <= 0) {
-        appendText(&t, "0.");
-        for (int z = 0; z < -k; z++)
-            appendText(&t, "00");
-    }
-    for (size_t i = 0; i < digits; i++) {
-        int tens = pairs[i] / 10;
-        int units = pairs[i] % 10;
-        bool inInteger = (int)i < k;
-        // 5 prints as 5, not 05.
-        if (!(i == 0 && inInteger && tens == 0))
-            appendChar(&t, (char)('0' + tens));
-        // 12.3 prints as 12.3, not 12.30.
-        if (!(i + 1 == digits && !inInteger && units == 0))
-            appendChar(&t, (char)('0' + units));
-        if ((int)i + 1 == k && i + 1 < digits)
-            appendChar(&t, '.');
-    }
-    // Zero pairs at the end of the integer part were not stored.
-    for (int missing = (int)digits; missing < k; missing++)
-        appendText(&t, "00");
-
-    if (t.overflow) {
-        out[0] = '\0';
-        return 0;
-    }
-    return (int)t.length;
+    memcpy(out, text, n);
+    out[n] = '\0';
+    return (int)n;
 }
 
 int ora_valid_number(const uint8_t *bytes, size_t length)
@@ -393,9 +486,8 @@ void printNUMBER(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t len
     if (value == nullptr || length == 0)
         return;
     char text[kNumberTextSize];
-    int n = ora_number_to_string(value, length, text, sizeof text);
-    if (n > 0)
-        writeBytes(stream, text, (size_t)n);
+    size_t used = length > kNumberMaxBytes ? kNumberMaxBytes : length;
+    writeBytes(stream, text, (size_t)(formatNumberText(value, used, text) - text));
 }
 
 void printDATE(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
@@ -406,8 +498,7 @@ void printDATE(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t lengt
     if (value == nullptr)
         return;
     char text[kDateTextSize];
-    formatDate(value, text, sizeof text);
-    writeText(stream, text);
+    writeBytes(stream, text, (size_t)(formatDateText(value, text) - text));
 }
 
 void printTIMESTAMP(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
@@ -418,46 +509,14 @@ void printTIMESTAMP(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t 
     if (value == nullptr)
         return;
     char text[kDateTextSize];
-    formatDate(value, text, sizeof text);
-    writeText(stream, text);
-    if (length == kDateLength)
-        return;
-    // The time-zone bytes of a 13-byte value are not part of the text.
-    uint32_t nanoseconds = ((uint32_t)value[7] << 24) | ((uint32_t)value[8] << 16) |
-                           ((uint32_t)value[9] << 8) | value[10];
-    char fraction[16];
-    snprintf(fraction, sizeof fraction, ".%06u", (unsigned)(nanoseconds / 1000));
-    writeText(stream, fraction);
+    writeBytes(stream, text, (size_t)(formatTimestampText(value, length, text) - text));
 }
 
 void printBINARYFLOAT(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
 {
-    if (length != 4 && length != 8)
-        return;
-    const uint8_t *value = valueBytes(ctx, offset, length);
-    if (value == nullptr)
-        return;
-    // Oracle stores IEEE bits big-endian so that the bytes sort like the
-    // numbers: a non-negative value has its sign bit set, a negative one has
-    // every bit inverted.  Undo whichever was done.
-    uint64_t bits = 0;
-    for (uint32_t i = 0; i < length; i++)
-        bits = (bits << 8) | value[i];
-    bool storedNonNegative = (value[0] & 0x80) != 0;
-    char text[512];
-    if (length == 4) {
-        uint32_t b = (uint32_t)bits;
-        b = storedNonNegative ? b ^ 0x80000000u : ~b;
-        float f;
-        memcpy(&f, &b, sizeof f);
-        snprintf(text, sizeof text, "%f", (double)f);
-    } else {
-        bits = storedNonNegative ? bits ^ 0x8000000000000000ull : ~bits;
-        double d;
-        memcpy(&d, &bits, sizeof d);
-        snprintf(text, sizeof text, "%f", d);
-    }
-    writeText(stream, text);
+    char text[kFloatTextSize];
+    size_t n = formatFloatText(ctx, offset, length, text);
+    writeBytes(stream, text, n);
 }
 
 void printCHAR(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
@@ -581,4 +640,96 @@ void printDate(FILE *stream)
     if (stream != nullptr)
         fprintf(stream, "%04d-%02d-%02d %02d:%02d:%02d\n", local.tm_year + 1900, local.tm_mon + 1,
                 local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+}
+
+// ---------------------------------------------------------------------------
+// The row writer's path: the same dispatch and the same text as printField,
+// gathered in the sink.  The kinds that convert through iconv or read other
+// blocks (national text, collections, LOBs) are rare; they flush the sink and
+// go through printField on the stream.
+
+namespace {
+
+void appendHex(TextSink *sink, const uint8_t *bytes, size_t length)
+{
+    static const char kHexDigits[] = "0123456789ABCDEF";
+    const size_t chunk = kTextSinkSize / 4;
+    while (length > 0) {
+        size_t n = length < chunk ? length : chunk;
+        char *p = reserveText(sink, (uint32_t)(2 * n));
+        for (size_t i = 0; i < n; i++) {
+            *p++ = kHexDigits[bytes[i] >> 4];
+            *p++ = kHexDigits[bytes[i] & 0x0F];
+        }
+        commitText(sink, p);
+        bytes += n;
+        length -= n;
+    }
+}
+
+}  // namespace
+
+void appendField(TextSink *sink, UnloadContext *ctx, uint32_t offset, uint32_t length, uint8_t type,
+                 uint16_t lobIndexFile, uint32_t lobIndexBlock, uint16_t charsetForm)
+{
+    if (ctx == nullptr || length == 0)
+        return;
+    if ((uint64_t)offset + length + kBlockEndGuard >= (uint64_t)ctx->blockSize)
+        return;
+    const uint8_t *value = valueBytes(ctx, offset, length);
+    if (value == nullptr)
+        return;
+    switch (type) {
+    case kTypeSkip:
+        return;
+    case kTypeVARCHAR2:
+    case kTypeVARCHAR:
+    case kTypeCHAR: {
+        if (charsetForm == kNationalCharsetForm)
+            break;
+        uint32_t kept = length;
+        if (type == kTypeCHAR)
+            while (kept > 0 && value[kept - 1] == ' ')
+                kept--;
+        appendText(sink, value, kept);
+        return;
+    }
+    case kTypeLONG:
+        appendText(sink, value, length);
+        return;
+    case kTypeNUMBER: {
+        char *p = reserveText(sink, kNumberTextSize);
+        size_t used = length > kNumberMaxBytes ? kNumberMaxBytes : length;
+        commitText(sink, formatNumberText(value, used, p));
+        return;
+    }
+    case kTypeDATE:
+        if (length == kDateLength)
+            commitText(sink, formatDateText(value, reserveText(sink, kDateTextSize)));
+        return;
+    case kTypeTIMESTAMP:
+    case kTypeTIMESTAMPTZ:
+    case kTypeTIMESTAMPLTZ:
+        if (length == kDateLength || length == kTimestampLength || length == kTimestampTZLength)
+            commitText(sink, formatTimestampText(value, length, reserveText(sink, kDateTextSize)));
+        return;
+    case kTypeBINARYFLOAT:
+    case kTypeBINARYDOUBLE: {
+        char *p = reserveText(sink, kFloatTextSize);
+        commitText(sink, p + formatFloatText(ctx, offset, length, p));
+        return;
+    }
+    case kTypeNCHAR:
+    case kTypeNumberArray:
+    case kTypeCharArray:
+    case kTypeCLOB:
+    case kTypeBLOB:
+    case kTypeNCLOB:
+        break;
+    default:
+        appendHex(sink, value, length);
+        return;
+    }
+    flushTextSink(sink);
+    printField(sink->stream, ctx, offset, length, type, lobIndexFile, lobIndexBlock, charsetForm);
 }

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "shell/unload_context.h"
+#include "unload/text_sink.h"
 
 // Longest text a NUMBER can produce: sign, "0.", 64 pairs of leading zeros
 // (or 63 of integer padding), 21 digit pairs, ".", NUL; rounded up.
@@ -21,6 +22,12 @@ constexpr size_t kNumberTextSize = 192;
 // of the block end.
 void printField(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length, uint8_t type,
                 uint16_t lobIndexFile, uint32_t lobIndexBlock, uint16_t charsetForm);
+
+// printField for the row writer: the same text, gathered in the sink.
+// Kinds that convert or read other blocks (national text, collections,
+// LOBs) flush the sink and go through printField on the sink's stream.
+void appendField(TextSink *sink, UnloadContext *ctx, uint32_t offset, uint32_t length, uint8_t type,
+                 uint16_t lobIndexFile, uint32_t lobIndexBlock, uint16_t charsetForm);
 
 void printNUMBER(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length);
 void printDATE(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length);
