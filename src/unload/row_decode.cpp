@@ -141,14 +141,14 @@ constexpr uint32_t kMaxClusterDepth = 4;
 
 bool hasAll(uint8_t flag, uint8_t bits) { return (flag & bits) == bits; }
 
-// Appends the columns of one piece.  Only the outermost piece (depth 0) owns
-// the flag and next-piece address of the context.  Returns false when the
-// depth limit ended the row, so that every enclosing piece stops too.
-bool mapNormalPiece(UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t depth)
+bool mapNormalPiece(UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t depth);
+
+// Appends the columns of the piece at block position p.  Only the outermost
+// piece (depth 0) owns the flag and next-piece address of the context.
+// Returns false when the depth limit ended the row, so that every enclosing
+// piece stops too.
+bool mapNormalPieceAt(UnloadContext *ctx, uint32_t p, uint32_t depth)
 {
-    uint32_t p;
-    if (!rowPiecePosition(ctx, table, slot, &p))
-        return true;
     if (!blockHasRange(ctx, p, kRowHeaderSize + 1))
         return true;
     uint8_t flag = blockU8(ctx, p + kRowFlag);
@@ -188,15 +188,24 @@ bool mapNormalPiece(UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t 
         }
     }
 
+    // Every column of every row passes here: the loop reads the block and
+    // fills the slots directly, with the checks of readU8, blockHasRange and
+    // appendColumn written out.
+    const uint8_t *block = ctx->block;   // not null: blockHasRange passed above
+    const uint64_t size = ctx->blockSize;
+    uint32_t mapped = ctx->mappedColumns;
     for (uint32_t i = 0; i < cc; i++) {
-        uint8_t lengthByte;
-        if (!readU8(ctx, cursor, &lengthByte))
+        if (cursor >= size)
             break;
+        uint8_t lengthByte = block[cursor];
         uint32_t valueAt;
         uint32_t length;
         if (lengthByte == kNullLength) {
-            if (!appendColumn(ctx, cursor, 0))
+            if (mapped >= kMaxMappedColumns)
                 break;
+            ctx->slots.offset[mapped] = (uint16_t)cursor;
+            ctx->slots.length[mapped] = 0;
+            mapped++;
             cursor++;
             continue;
         }
@@ -210,18 +219,27 @@ bool mapNormalPiece(UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t 
             valueAt = cursor + 1;
             length = lengthByte;
         }
-        if (!blockHasRange(ctx, valueAt, length) || !appendColumn(ctx, valueAt, length))
+        if ((uint64_t)valueAt + length > size || mapped >= kMaxMappedColumns)
             break;
+        ctx->slots.offset[mapped] = (uint16_t)valueAt;
+        ctx->slots.length[mapped] = (uint16_t)length;
+        mapped++;
         cursor = valueAt + length;
     }
+    ctx->mappedColumns = (uint8_t)mapped;
     return true;
 }
-}  // namespace
 
-void mapNormalColumns(UnloadContext *ctx, uint32_t table, uint32_t slot)
+bool mapNormalPiece(UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t depth)
 {
-    if (ctx == nullptr)
-        return;
+    uint32_t p;
+    if (!rowPiecePosition(ctx, table, slot, &p))
+        return true;
+    return mapNormalPieceAt(ctx, p, depth);
+}
+
+void clearPieceState(UnloadContext *ctx)
+{
     ctx->rowFlag = 0;
     ctx->headPieceRdba = 0;
     ctx->headPieceSlot = 0;
@@ -229,7 +247,24 @@ void mapNormalColumns(UnloadContext *ctx, uint32_t table, uint32_t slot)
     ctx->nextPieceSlot = 0;
     // An uncompressed piece keeps its columns in stored order.
     ctx->permutationCount = 0;
+}
+}  // namespace
+
+void mapNormalColumns(UnloadContext *ctx, uint32_t table, uint32_t slot)
+{
+    if (ctx == nullptr)
+        return;
+    clearPieceState(ctx);
     mapNormalPiece(ctx, table, slot, 0);
+    clampColumns(ctx);
+}
+
+void mapNormalColumnsAt(UnloadContext *ctx, uint32_t position)
+{
+    if (ctx == nullptr)
+        return;
+    clearPieceState(ctx);
+    mapNormalPieceAt(ctx, position, 0);
     clampColumns(ctx);
 }
 

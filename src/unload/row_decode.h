@@ -49,6 +49,10 @@ uint16_t getTableRowOffset(const UnloadContext *ctx, uint32_t table, uint32_t sl
 // mapped-column counter (which the caller sets to 0 before each piece); a
 // cluster member row appends the columns of its key row in table 0 first.
 void mapNormalColumns(UnloadContext *ctx, uint32_t table, uint32_t slot);
+// The same for the piece at block offset `position` (the data header offset
+// plus the piece's row directory entry), for a caller that has just read
+// that entry: the row writer walking a block.
+void mapNormalColumnsAt(UnloadContext *ctx, uint32_t position);
 
 // Maps a piece of an OLTP-compressed block.  Table 0 is the symbol table: its
 // entry's columns (nested references followed) are appended and the flag and

@@ -26,6 +26,7 @@
 #include "index/index.h"
 #include "scan/scan.h"
 #include "unload/row_decode.h"
+#include "unload/text_sink.h"
 #include "unload/value_format.h"
 
 namespace {
@@ -99,16 +100,35 @@ uint64_t pieceKey(uint32_t rdba, uint16_t slot)
     return (static_cast<uint64_t>(rdba) << 16) | slot;
 }
 
-void writeFieldTag(FILE *stream, const UnloadContext *ctx)
+void writeFieldTag(TextSink *sink, const UnloadContext *ctx)
 {
     uint32_t length = ctx->fieldTagLength < kTagSize ? ctx->fieldTagLength : kTagSize;
-    fwrite(ctx->fieldTag, 1, length, stream);
+    appendText(sink, ctx->fieldTag, length);
 }
 
-void writeRecordTag(FILE *stream, const UnloadContext *ctx)
+void writeRecordTag(TextSink *sink, const UnloadContext *ctx)
 {
     uint32_t length = ctx->recordTagLength < kTagSize ? ctx->recordTagLength : kTagSize;
-    fwrite(ctx->recordTag, 1, length, stream);
+    appendText(sink, ctx->recordTag, length);
+}
+
+// "%d" without printf.
+char *putSigned(char *p, int32_t value)
+{
+    uint32_t v = static_cast<uint32_t>(value);
+    if (value < 0) {
+        *p++ = '-';
+        v = 0u - v;
+    }
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (n > 0)
+        *p++ = digits[--n];
+    return p;
 }
 
 bool inSkipList(const UnloadContext *ctx, uint32_t rdba)
@@ -147,33 +167,18 @@ bool isDataBlockOf(const UnloadContext *ctx, uint32_t objd)
 }
 
 // Writes the unknown-type warning of one value, at most five per column.
-void warnUnknownType(UnloadContext *ctx, uint32_t position, uint32_t table, uint32_t slot,
+void warnUnknownType(TextSink *sink, UnloadContext *ctx, uint32_t position, uint32_t table, uint32_t slot,
                      uint32_t offset, uint32_t length)
 {
     if (ctx->unknownTypeWarnings[position] >= kMaxWarningsPerColumn)
         return;
     ctx->unknownTypeWarnings[position]++;
+    // The rows written so far come first when both go to standard output.
+    flushTextSink(sink);
     printf("Warnings : UNKNOWN column type %d at %d.%d.%d value 0x", static_cast<int>(position + 1),
            static_cast<int32_t>(getBlockRDBA(ctx)), static_cast<int>(table), static_cast<int>(slot));
     printVARRAW(stdout, ctx, offset, length);
     putchar('\n');
-}
-
-// Where the row piece of `slot` starts, when its directory entry points at a
-// row inside the block: not free, past the row directory and the free space,
-// and with room for the piece header.
-bool rowPieceAt(const UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t *position)
-{
-    uint16_t offset = getTableRowOffset(ctx, table, slot);
-    if (offset == kFreeRowEntry)
-        return false;
-    if (offset < getRecordCount(ctx) || offset < getFreeSpaceEndOffset(ctx))
-        return false;
-    uint32_t at = getDataBeginOffset(ctx) + offset;
-    if (!blockHasRange(ctx, at, kPieceLock + 1))
-        return false;
-    *position = at;
-    return true;
 }
 
 // With COMMITED_ONLY, a row locked by an ITL entry whose transaction is not
@@ -201,7 +206,13 @@ struct ChainWalk {
     bool ended;
 };
 
-void followChain(FILE *stream, UnloadContext *ctx, UnloadContext *chain, ChainWalk *walk,
+// A piece whose block position is not known yet: the writer looks it up.
+constexpr uint32_t kPositionUnknown = UINT32_MAX;
+
+uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn,
+                       uint32_t position);
+
+void followChain(TextSink *sink, UnloadContext *ctx, UnloadContext *chain, ChainWalk *walk,
                  uint32_t rdba, uint16_t slot, uint64_t headKey)
 {
     CycleCheck cycle;
@@ -217,11 +228,14 @@ void followChain(FILE *stream, UnloadContext *ctx, UnloadContext *chain, ChainWa
             return;
         hops++;
         if (ctx->maxChains != 0 && hops > ctx->maxChains) {
+            flushTextSink(sink);
             printf("Max chained block reached, RDBA=%u ...\n", walk->ownRdba);
             return;
         }
-        if (ctx->verbose)
+        if (ctx->verbose) {
+            flushTextSink(sink);
             printf("Recover rows from chained block RDBA=%u ...\n", rdba);
+        }
         if (matchBlockTail(chain) != 0)
             return;
         // A piece in a block of another object is not part of this row (the
@@ -230,7 +244,7 @@ void followChain(FILE *stream, UnloadContext *ctx, UnloadContext *chain, ChainWa
             return;
         if (isCompressTable(chain))
             getCompressOrder(chain);
-        walk->column = printDataRow2(stream, chain, walk->table, slot, walk->column);
+        walk->column = writeRowPiece(sink, chain, walk->table, slot, walk->column, kPositionUnknown);
         walk->ended = (chain->rowFlag & kRowFlagLast) != 0;
         rdba = chain->nextPieceRdba;
         slot = chain->nextPieceSlot;
@@ -277,14 +291,59 @@ void scanFileRows(FILE *stream, UnloadContext *ctx, uint32_t pos, uint32_t objd,
     }
 }
 
-}  // namespace
+// The row directory of the table being written, located once per block:
+// the table's entries are then read straight from the block.
+struct RowDirectory {
+    uint32_t dataHeader;     // H
+    uint32_t entries;        // offset of the table's first row directory entry
+    uint32_t rowCountAt;     // offset of the table's row count
+    uint16_t recordCount;    // row directory entries of the block
+    uint16_t freeSpaceEnd;
+};
 
-uint32_t printDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn)
+void locateRowDirectory(const UnloadContext *ctx, uint32_t table, RowDirectory *dir)
+{
+    // The same offsets getTableRowOffset and getTableRowCount compute.
+    uint32_t h = getDataBeginOffset(ctx);
+    uint32_t tables = h + 14 + getCompressOffset(ctx);
+    dir->dataHeader = h;
+    dir->rowCountAt = tables + 4 * table + 2;
+    dir->entries = tables + 4 * getTableCount(ctx) + 2 * static_cast<uint32_t>(getTableRowIndex(ctx, table));
+    dir->recordCount = getRecordCount(ctx);
+    dir->freeSpaceEnd = getFreeSpaceEndOffset(ctx);
+}
+
+// Where the row piece of `slot` starts, when its directory entry points at a
+// row inside the block: not free, past the row directory and the free space,
+// and with room for the piece header.
+bool rowPieceAt(const UnloadContext *ctx, const RowDirectory *dir, uint32_t slot, uint32_t *position)
+{
+    uint16_t offset;
+    if (slot > 0xFFFF || !readU16(ctx, dir->entries + 2 * slot, &offset))
+        return false;
+    if (offset == kFreeRowEntry)
+        return false;
+    if (offset < dir->recordCount || offset < dir->freeSpaceEnd)
+        return false;
+    uint32_t at = dir->dataHeader + offset;
+    if (!blockHasRange(ctx, at, kPieceLock + 1))
+        return false;
+    *position = at;
+    return true;
+}
+
+// One row piece, as printDataRow2 describes it, into the sink.
+uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn,
+                       uint32_t position)
 {
     // Each piece is mapped from its first column: the counter belongs to the
     // piece, not to whatever the context decoded before.
+    // A known position comes from the block walk, which passes one only for
+    // an uncompressed block.
     ctx->mappedColumns = 0;
-    if (isCompressTable(ctx))
+    if (position != kPositionUnknown)
+        mapNormalColumnsAt(ctx, position);
+    else if (isCompressTable(ctx))
         mapCompressColumns(ctx, table, slot);
     else
         mapNormalColumns(ctx, table, slot);
@@ -312,16 +371,21 @@ uint32_t printDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_
             if (guessing) {
                 guessField(ctx, offset, length, position);
             } else {
-                if (ctx->indexOption != 0 || type == kUnknownType)
-                    fprintf(stream, "C%d=", static_cast<int>(position + 1));
+                if (ctx->indexOption != 0 || type == kUnknownType) {
+                    char *p = reserveText(sink, 16);
+                    p[0] = 'C';
+                    p = putSigned(p + 1, static_cast<int32_t>(position + 1));
+                    *p++ = '=';
+                    commitText(sink, p);
+                }
                 if (type == kUnknownType)
-                    warnUnknownType(ctx, position, table, slot, offset, length);
-                printField(stream, ctx, offset, length, type, ctx->lobIndexFile[position],
-                           ctx->lobIndexBlock[position], ctx->columnCharsetForm[position]);
+                    warnUnknownType(sink, ctx, position, table, slot, offset, length);
+                appendField(sink, ctx, offset, length, type, ctx->lobIndexFile[position],
+                            ctx->lobIndexBlock[position], ctx->columnCharsetForm[position]);
             }
         }
         if (i + 1 < mapped && type != 0 && !guessing)
-            writeFieldTag(stream, ctx);
+            writeFieldTag(sink, ctx);
     }
 
     // The separator after a piece's last column belongs to that column: a
@@ -329,11 +393,22 @@ uint32_t printDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_
     // one more field than the same row kept in one piece.
     if (!guessing) {
         if (flag & kRowFlagLast)
-            writeRecordTag(stream, ctx);
+            writeRecordTag(sink, ctx);
         else if (!(flag & kRowFlagNext) && (mapped == 0 || lastType != 0))
-            writeFieldTag(stream, ctx);
+            writeFieldTag(sink, ctx);
     }
     return start + mapped;
+}
+
+}  // namespace
+
+uint32_t printDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn)
+{
+    TextSink sink;
+    initTextSink(&sink, stream);
+    uint32_t next = writeRowPiece(&sink, ctx, table, slot, firstColumn, kPositionUnknown);
+    flushTextSink(&sink);
+    return next;
 }
 
 void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t deleted, uint8_t committed)
@@ -354,16 +429,10 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
     if (table >= getTableCount(ctx))
         return;
 
-    // The chain context reads the blocks of chained pieces; the block being
-    // unloaded stays in ctx->block.
-    UnloadContext *chain = static_cast<UnloadContext *>(malloc(sizeof(UnloadContext)));
-    if (chain == nullptr)
-        return;
-    if (copyBlock(ctx, chain) == 0) {
-        free(chain->block);
-        free(chain);
-        return;
-    }
+    // The chain context reads the blocks of chained pieces, so that the
+    // block being unloaded stays in ctx->block.  Most blocks chain no row:
+    // it is made at the first chained row.
+    UnloadContext *chain = nullptr;
 
     bool guessing = ctx->guessMode != 0;
     uint32_t objd = getDataObjectID(ctx);
@@ -374,14 +443,20 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
         getCompressOrder(ctx);
         table = 1;
     }
+    RowDirectory dir;
+    locateRowDirectory(ctx, table, &dir);
 
-    for (uint32_t slot = 0; slot < getTableRowCount(ctx, table); slot++) {
+    // The block's text is gathered here and handed to the stream at the end.
+    TextSink sink;
+    initTextSink(&sink, stream);
+
+    for (uint32_t slot = 0; slot < blockU16(ctx, dir.rowCountAt); slot++) {
         if (limitReached(ctx))
             break;
         if (ctx->guessMode == 1 && ctx->rowsUnloaded >= kGuessSampleRows)
             break;
         uint32_t at;
-        if (!rowPieceAt(ctx, table, slot, &at))
+        if (!rowPieceAt(ctx, &dir, slot, &at))
             continue;
         uint8_t flag = blockU8(ctx, at + kPieceFlag);
         uint8_t lock = blockU8(ctx, at + kPieceLock);
@@ -391,9 +466,14 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
             continue;
 
         if (!guessing && ctx->rowAddress) {
-            fprintf(stream, "%d.%d.%d", static_cast<int32_t>(rdba), static_cast<int>(table),
-                    static_cast<int>(slot));
-            writeFieldTag(stream, ctx);
+            char *p = reserveText(&sink, 48);
+            p = putSigned(p, static_cast<int32_t>(rdba));
+            *p++ = '.';
+            p = putSigned(p, static_cast<int32_t>(table));
+            *p++ = '.';
+            p = putSigned(p, static_cast<int32_t>(slot));
+            commitText(&sink, p);
+            writeFieldTag(&sink, ctx);
         }
 
         ChainWalk walk;
@@ -405,7 +485,7 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
         uint32_t nextRdba = 0;
         uint16_t nextSlot = 0;
         if (flag & kRowFlagFirst) {
-            walk.column = printDataRow2(stream, ctx, table, slot, 0);
+            walk.column = writeRowPiece(&sink, ctx, table, slot, 0, compressed ? kPositionUnknown : at);
             walk.ended = (ctx->rowFlag & kRowFlagLast) != 0;
             ctx->rowsUnloaded++;
             if (!walk.ended) {
@@ -423,10 +503,21 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
                     nextRdba = 0;
             }
         }
+        if (nextRdba != 0 && chain == nullptr) {
+            chain = static_cast<UnloadContext *>(malloc(sizeof(UnloadContext)));
+            if (chain != nullptr && copyBlock(ctx, chain) == 0) {
+                free(chain->block);
+                free(chain);
+                chain = nullptr;
+            }
+            // Without a chain context the row ends at its first piece.
+            if (chain == nullptr)
+                nextRdba = 0;
+        }
         if (nextRdba != 0) {
             // Warnings are counted per unload, whichever context printed them.
             memcpy(chain->unknownTypeWarnings, ctx->unknownTypeWarnings, sizeof ctx->unknownTypeWarnings);
-            followChain(stream, ctx, chain, &walk, nextRdba, nextSlot,
+            followChain(&sink, ctx, chain, &walk, nextRdba, nextSlot,
                         pieceKey(rdba, static_cast<uint16_t>(slot)));
             memcpy(ctx->unknownTypeWarnings, chain->unknownTypeWarnings, sizeof ctx->unknownTypeWarnings);
         }
@@ -434,11 +525,14 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
         // a block of another object, a damaged address), the record ends so
         // that it never runs into the next one.
         if (!walk.ended && !guessing)
-            writeRecordTag(stream, ctx);
+            writeRecordTag(&sink, ctx);
     }
 
-    free(chain->block);
-    free(chain);
+    flushTextSink(&sink);
+    if (chain != nullptr) {
+        free(chain->block);
+        free(chain);
+    }
 }
 
 void printExtentRows(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t table, uint8_t deleted,
