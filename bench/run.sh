@@ -51,7 +51,9 @@ measure() {
   local times=() rss=0 i t0 t1 kb
   rows_seen=-
   for ((i = 0; i < runs; i++)); do
+    # Each run starts with no file of the last one still being written back.
     rm -f unload.txt
+    sync
     if [ "$1" = cat ]; then
       t0=$(now)
       cat bench01.dbf bench02.dbf >/dev/null

@@ -100,16 +100,23 @@ uint64_t pieceKey(uint32_t rdba, uint16_t slot)
     return (static_cast<uint64_t>(rdba) << 16) | slot;
 }
 
+// Separators are most often one byte ("|", "," and a line feed).
 void writeFieldTag(TextSink *sink, const UnloadContext *ctx)
 {
     uint32_t length = ctx->fieldTagLength < kTagSize ? ctx->fieldTagLength : kTagSize;
-    appendText(sink, ctx->fieldTag, length);
+    if (length == 1)
+        appendByte(sink, ctx->fieldTag[0]);
+    else
+        appendText(sink, ctx->fieldTag, length);
 }
 
 void writeRecordTag(TextSink *sink, const UnloadContext *ctx)
 {
     uint32_t length = ctx->recordTagLength < kTagSize ? ctx->recordTagLength : kTagSize;
-    appendText(sink, ctx->recordTag, length);
+    if (length == 1)
+        appendByte(sink, ctx->recordTag[0]);
+    else
+        appendText(sink, ctx->recordTag, length);
 }
 
 // "%d" without printf.

@@ -48,6 +48,13 @@ inline void commitText(TextSink *sink, const char *end)
     sink->length = static_cast<uint32_t>(end - sink->data);
 }
 
+inline void appendByte(TextSink *sink, char c)
+{
+    if (sink->length == kTextSinkSize)
+        flushTextSink(sink);
+    sink->data[sink->length++] = c;
+}
+
 inline void appendText(TextSink *sink, const void *data, size_t length)
 {
     if (length == 0)
