@@ -100,8 +100,9 @@ uint64_t pieceKey(uint32_t rdba, uint16_t slot)
     return (static_cast<uint64_t>(rdba) << 16) | slot;
 }
 
-// Separators are most often one byte ("|", "," and a line feed).
-void writeFieldTag(TextSink *sink, const UnloadContext *ctx)
+// Separators are most often one byte ("|", "," and a line feed).  Written
+// after nearly every value, so kept inline.
+inline void writeFieldTag(TextSink *sink, const UnloadContext *ctx)
 {
     uint32_t length = ctx->fieldTagLength < kTagSize ? ctx->fieldTagLength : kTagSize;
     if (length == 1)
@@ -110,7 +111,7 @@ void writeFieldTag(TextSink *sink, const UnloadContext *ctx)
         appendText(sink, ctx->fieldTag, length);
 }
 
-void writeRecordTag(TextSink *sink, const UnloadContext *ctx)
+inline void writeRecordTag(TextSink *sink, const UnloadContext *ctx)
 {
     uint32_t length = ctx->recordTagLength < kTagSize ? ctx->recordTagLength : kTagSize;
     if (length == 1)
