@@ -777,6 +777,10 @@ struct ManifestRow {
     bool deleted;
     uint8_t lock;
     std::vector<FieldValue> values;  // every column, trailing NULLs included
+    // Every block holding a piece of a chained or migrated row, head first,
+    // so that a damage test knows which blocks the row needs; empty for a
+    // row of one piece (its block is `rdba`).  Not part of the text form.
+    std::vector<uint32_t> pieceRdbas;
 };
 
 struct ManifestTable {

@@ -491,6 +491,7 @@ bool laySegment(const DatafileLayout *const *files, size_t fileCount, const Segm
         }
         size_t headData = 0;
         uint16_t headSlot = 0;
+        std::vector<uint32_t> pieceRdbas;
         if (row.migrated) {
             RowPiece head, body;
             makeMigratedRow(columns, row.lock, 0, 0, 0, 0, &head, &body);
@@ -506,6 +507,7 @@ bool laySegment(const DatafileLayout *const *files, size_t fileCount, const Segm
             placedHead.nextSlot = bodySlot;
             placedBody.headRdba = p.data[headData].layout.cache.rdba;
             placedBody.headSlot = headSlot;
+            pieceRdbas = {p.data[headData].layout.cache.rdba, p.data[bodyData].layout.cache.rdba};
         } else {
             std::vector<RowPiece> pieces;
             std::vector<RowCut> cuts = row.cuts;
@@ -539,6 +541,7 @@ bool laySegment(const DatafileLayout *const *files, size_t fileCount, const Segm
             }
             headData = where[0];
             headSlot = slots[0];
+            if (pieces.size() > 1) pieceRdbas = rdbas;
         }
         if (manifest != nullptr) {
             ManifestRow m;
@@ -548,6 +551,7 @@ bool laySegment(const DatafileLayout *const *files, size_t fileCount, const Segm
             m.deleted = row.deleted;
             m.lock = row.lock;
             m.values = row.values;
+            m.pieceRdbas = pieceRdbas;
             manifest->rows.push_back(m);
         }
     }
