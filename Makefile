@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: all build test asan deps demo clean fuzz bench
+.PHONY: all build test asan deps demo clean fuzz bench damage
 
 all: build
 
@@ -27,6 +27,15 @@ asan: deps
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash fuzz/run.sh
+
+# Damaged copies of the sample database, each rescued by the sanitizer build
+# of ZOR (tools/damage/run.sh): 0 crashes, hangs and sanitizer reports, and
+# every row of an intact block recovered.
+DAMAGE_RUNS ?= 300
+DAMAGE_SEED ?= 1
+damage: deps
+	@DAMAGE_RUNS=$(DAMAGE_RUNS) DAMAGE_SEED=$(DAMAGE_SEED) DAMAGE_BUILD=$(ASAN_BUILD) JOBS=$(JOBS) \
+		bash tools/damage/run.sh
 
 # The sample database in demo/ and a short ZOR session on it.
 demo: build
