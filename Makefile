@@ -43,7 +43,7 @@ demo: build
 
 # The benchmark: writes a 2 GiB database into bench/data/ (once) and prints
 # the table of scan and unload times against the `cat` floor.
-bench:
+bench: deps
 	@bash bench/run.sh
 
 clean:

@@ -18,6 +18,15 @@ scale=${BENCH_SCALE:-1}
 db=$root/bench/data/db
 [ "$scale" = 1 ] || db=$root/bench/data/db-1of$scale
 
+# Peak memory comes from GNU time.
+if [ ! -x /usr/bin/time ]; then
+  echo "installing: time"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq >/dev/null
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq time >/dev/null
+fi
+
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(nproc)" --target zor bench_forge >/dev/null
 zor=${BENCH_ZOR:-$build/zor}
