@@ -39,6 +39,7 @@ elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
 stamp=$db/forge_seconds
 if [ ! -f "$stamp" ] || [ "$build/bench_forge" -nt "$stamp" ]; then
   rm -rf "$db"
+  mkdir -p "$(dirname "$db")"
   start=$(now)
   "$build/bench_forge" "$db" "$scale" >/dev/null
   elapsed "$start" "$(now)" >"$stamp"
