@@ -136,14 +136,14 @@ TEST(HexDump, ForgeBlockParsesBackToItsBytes)
     for (uint32_t size : {2048u, 8192u, 32768u}) {
         forge::Block block;
         forge::initBlock(&block, size, forge::kLittleEndian);
-        forge::DataBlockLayout spec;
-        forge::initDataBlockLayout(&spec, forge::makeRdba(5, 16), 53944);
+        forge::DataBlockLayout layout;
+        forge::initDataBlockLayout(&layout, forge::makeRdba(5, 16), 53944);
         forge::RowPiece row;
         forge::initRowPiece(&row);
         forge::addColumnText(&row, "printable text, and\tcontrol\ncharacters");
-        spec.rows.push_back(row);
+        layout.rows.push_back(row);
         char error[256];
-        ASSERT_TRUE(forge::putDataBlock(&block, &spec, error, sizeof error)) << error;
+        ASSERT_TRUE(forge::putDataBlock(&block, &layout, error, sizeof error)) << error;
         for (uint32_t i = 0; i < 256; i++)
             block.bytes[1000 + i] = static_cast<uint8_t>(i);   // every byte value once
         forge::sealBlock(&block);

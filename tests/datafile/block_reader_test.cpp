@@ -17,13 +17,13 @@ protected:
     std::string makeFile(const char *name, uint16_t rfn, uint32_t blocks, uint32_t headerSize = 0,
                          bool bigfile = false)
     {
-        forge::DatafileLayout spec;
+        forge::DatafileLayout layout;
         std::string path = env.dir + "/" + name;
-        forge::initDatafileLayout(&spec, path.c_str(), rfn, blocks, 8192, forge::kLittleEndian);
-        spec.headerSize = headerSize;
-        spec.bigfile = bigfile;
-        forge::syncFileHeader(&spec);
-        EXPECT_TRUE(writeTestDatafile(&spec, true));
+        forge::initDatafileLayout(&layout, path.c_str(), rfn, blocks, 8192, forge::kLittleEndian);
+        layout.headerSize = headerSize;
+        layout.bigfile = bigfile;
+        forge::syncFileHeader(&layout);
+        EXPECT_TRUE(writeTestDatafile(&layout, true));
         return path;
     }
 
@@ -138,16 +138,16 @@ TEST_F(BlockReader, RdbaSplitsIntoFileAndBlock)
 TEST_F(BlockReader, BigfileRdbaIsOneBlockNumberOfFileZero)
 {
     // 16,777,222 blocks of 8 KB: a sparse file of 128 GB holding block 16,777,221.
-    forge::DatafileLayout spec;
+    forge::DatafileLayout layout;
     std::string path = env.dir + "/big.dbf";
-    forge::initDatafileLayout(&spec, path.c_str(), 0, 16777222, 8192, forge::kLittleEndian);
-    spec.bigfile = true;
-    forge::syncFileHeader(&spec);
+    forge::initDatafileLayout(&layout, path.c_str(), 0, 16777222, 8192, forge::kLittleEndian);
+    layout.bigfile = true;
+    forge::syncFileHeader(&layout);
     forge::PlacedBlock placed;
     placed.blockNo = 16777221;
-    placed.block = markedBlock(&spec, 16777221);
+    placed.block = markedBlock(&layout, 16777221);
     char error[256];
-    ASSERT_TRUE(forge::writeDatafile(&spec, &placed, 1, error, sizeof error)) << error;
+    ASSERT_TRUE(forge::writeDatafile(&layout, &placed, 1, error, sizeof error)) << error;
     env.ctx->bigfile = 1;
     open(path + "\n");
     ASSERT_EQ(0, getFileIndex(env.set, 0));
@@ -252,10 +252,10 @@ TEST_F(BlockReader, OtherBlockSizes)
 {
     for (uint32_t size : {2048u, 4096u, 16384u, 32768u}) {
         setTestBlockSize(&env, static_cast<uint16_t>(size));
-        forge::DatafileLayout spec;
+        forge::DatafileLayout layout;
         std::string path = env.dir + "/s" + std::to_string(size) + ".dbf";
-        forge::initDatafileLayout(&spec, path.c_str(), 3, 64, size, forge::kLittleEndian);
-        ASSERT_TRUE(writeTestDatafile(&spec, true));
+        forge::initDatafileLayout(&layout, path.c_str(), 3, 64, size, forge::kLittleEndian);
+        ASSERT_TRUE(writeTestDatafile(&layout, true));
         open(path + "\n");
         EXPECT_EQ(size, env.set->bsize[0]);
         ASSERT_EQ(static_cast<int>(size), readBlock(env.set, env.ctx, 3, 7)) << size;
@@ -316,11 +316,11 @@ TEST_F(BlockReader, RealOracleBlockIsFoundByItsRdbaAndVerifies)
     fclose(f);
     ASSERT_EQ(8192u, got);
 
-    forge::DatafileLayout spec;
+    forge::DatafileLayout layout;
     std::string path = env.dir + "/users12.dbf";
-    forge::initDatafileLayout(&spec, path.c_str(), 12, 3200, 8192, forge::kLittleEndian);
+    forge::initDatafileLayout(&layout, path.c_str(), 12, 3200, 8192, forge::kLittleEndian);
     char error[256];
-    ASSERT_TRUE(forge::writeDatafile(&spec, &placed, 1, error, sizeof error)) << error;
+    ASSERT_TRUE(forge::writeDatafile(&layout, &placed, 1, error, sizeof error)) << error;
     open(path + "\n");
     ASSERT_EQ(8192, readRDBA(env.set, env.ctx, 0x03000c36));
     EXPECT_EQ(0, memcmp(placed.block.bytes.data(), env.ctx->block, 8192));

@@ -17,18 +17,18 @@ forge::Block forgeDataBlock(uint32_t size, forge::ByteOrder order)
 {
     forge::Block block;
     forge::initBlock(&block, size, order);
-    forge::DataBlockLayout spec;
-    forge::initDataBlockLayout(&spec, forge::makeRdba(4, 123), 74682);
+    forge::DataBlockLayout layout;
+    forge::initDataBlockLayout(&layout, forge::makeRdba(4, 123), 74682);
     for (int r = 0; r < 3; r++) {
         forge::RowPiece row;
         forge::initRowPiece(&row);
         forge::addColumnText(&row, "SMITH");
         forge::addColumnBytes(&row, "\xc2\x08", 2);
         forge::addColumnNull(&row);
-        spec.rows.push_back(row);
+        layout.rows.push_back(row);
     }
     char error[256];
-    EXPECT_TRUE(forge::putDataBlock(&block, &spec, error, sizeof error)) << error;
+    EXPECT_TRUE(forge::putDataBlock(&block, &layout, error, sizeof error)) << error;
     forge::sealBlock(&block);
     return block;
 }

@@ -96,12 +96,12 @@ inline void setTestBlockSize(DatafileTestEnv *env, uint16_t blockSize)
 
 // A sealed type-6 block that carries the RDBA of its place in the file, so
 // a test can tell which block a read delivered.
-inline forge::Block markedBlock(const forge::DatafileLayout *spec, uint32_t blockNo)
+inline forge::Block markedBlock(const forge::DatafileLayout *layout, uint32_t blockNo)
 {
     forge::Block block;
-    forge::initBlock(&block, spec->blockSize, spec->order);
+    forge::initBlock(&block, layout->blockSize, layout->order);
     forge::CacheHeader header;
-    forge::initCacheHeader(&header, forge::kTypeData, forge::blockRdba(spec, blockNo));
+    forge::initCacheHeader(&header, forge::kTypeData, forge::blockRdba(layout, blockNo));
     forge::putCacheHeader(&block, &header);
     forge::putU32(&block, 24, 0xC0DE0000u + blockNo);   // data object id: another marker
     forge::sealBlock(&block);
@@ -110,19 +110,19 @@ inline forge::Block markedBlock(const forge::DatafileLayout *spec, uint32_t bloc
 
 // Writes a datafile; every block from firstMarked on (below blockCount)
 // carries its own RDBA when markAll is set.
-inline bool writeTestDatafile(const forge::DatafileLayout *spec, bool markAll)
+inline bool writeTestDatafile(const forge::DatafileLayout *layout, bool markAll)
 {
     std::vector<forge::PlacedBlock> blocks;
     if (markAll) {
-        for (uint32_t n = 2; n < spec->blockCount; n++) {
+        for (uint32_t n = 2; n < layout->blockCount; n++) {
             forge::PlacedBlock placed;
             placed.blockNo = n;
-            placed.block = markedBlock(spec, n);
+            placed.block = markedBlock(layout, n);
             blocks.push_back(placed);
         }
     }
     char error[256];
-    return forge::writeDatafile(spec, blocks.data(), blocks.size(), error, sizeof error);
+    return forge::writeDatafile(layout, blocks.data(), blocks.size(), error, sizeof error);
 }
 
 inline bool writeTextFile(const std::string &path, const std::string &text)

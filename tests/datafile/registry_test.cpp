@@ -28,13 +28,13 @@ protected:
                          forge::ByteOrder order = forge::kLittleEndian, uint8_t format = forge::kFormatA2,
                          uint32_t blockSize = 8192, uint32_t headerSize = 0)
     {
-        forge::DatafileLayout spec;
+        forge::DatafileLayout layout;
         std::string path = env.dir + "/" + name;
-        forge::initDatafileLayout(&spec, path.c_str(), rfn, blocks, blockSize, order);
-        spec.headerSize = headerSize;
-        spec.header.tsNumber = tsn;
-        spec.header.cache.format = format;
-        EXPECT_TRUE(writeTestDatafile(&spec, false));
+        forge::initDatafileLayout(&layout, path.c_str(), rfn, blocks, blockSize, order);
+        layout.headerSize = headerSize;
+        layout.header.tsNumber = tsn;
+        layout.header.cache.format = format;
+        EXPECT_TRUE(writeTestDatafile(&layout, false));
         return path;
     }
 
@@ -210,23 +210,23 @@ TEST_F(Registry, UnopenableFile)
 
 TEST_F(Registry, HeaderWithOtherBlockSizeIsTakenAsPlainBlock)
 {
-    forge::DatafileLayout spec;
+    forge::DatafileLayout layout;
     std::string path = env.dir + "/odd.dbf";
-    forge::initDatafileLayout(&spec, path.c_str(), 8, 16, 8192, forge::kLittleEndian);
-    spec.header.tsNumber = 9;
-    spec.header.blockSize = 4096;   // disagrees with the file's real blocks
-    ASSERT_TRUE(writeTestDatafile(&spec, false));
+    forge::initDatafileLayout(&layout, path.c_str(), 8, 16, 8192, forge::kLittleEndian);
+    layout.header.tsNumber = 9;
+    layout.header.blockSize = 4096;   // disagrees with the file's real blocks
+    ASSERT_TRUE(writeTestDatafile(&layout, false));
     std::string out = openConfigText(&env, path + "\n");
     EXPECT_EQ(std::string(kCheckHeading) + checkLine('Y', 0, 8, 0xa2, 8192, 15, 0, 0, path), out);
 }
 
 TEST_F(Registry, CorruptHeaderMovesCheckToTheNextBlockOfTheFile)
 {
-    forge::DatafileLayout spec;
+    forge::DatafileLayout layout;
     std::string path = env.dir + "/c.dbf";
-    forge::initDatafileLayout(&spec, path.c_str(), 8, 16, 8192, forge::kLittleEndian);
-    spec.header.tsNumber = 9;
-    ASSERT_TRUE(writeTestDatafile(&spec, true));
+    forge::initDatafileLayout(&layout, path.c_str(), 8, 16, 8192, forge::kLittleEndian);
+    layout.header.tsNumber = 9;
+    ASSERT_TRUE(writeTestDatafile(&layout, true));
     addRDBAToList(env.corrupt, forge::makeRdba(8, 1));
     std::string out = openConfigText(&env, path + "\n");
     EXPECT_EQ(std::string(kCheckHeading) + checkLine('Y', 0, 8, 0xa2, 8192, 15, 0, 0, path), out);
@@ -234,11 +234,11 @@ TEST_F(Registry, CorruptHeaderMovesCheckToTheNextBlockOfTheFile)
 
 TEST_F(Registry, BlockCheckSkipsAHeaderWithABadChecksum)
 {
-    forge::DatafileLayout spec;
+    forge::DatafileLayout layout;
     std::string path = env.dir + "/b.dbf";
-    forge::initDatafileLayout(&spec, path.c_str(), 8, 16, 8192, forge::kLittleEndian);
-    spec.header.tsNumber = 9;
-    ASSERT_TRUE(writeTestDatafile(&spec, true));
+    forge::initDatafileLayout(&layout, path.c_str(), 8, 16, 8192, forge::kLittleEndian);
+    layout.header.tsNumber = 9;
+    ASSERT_TRUE(writeTestDatafile(&layout, true));
     char error[256];
     ASSERT_TRUE(forge::flipFileByte(path.c_str(), 8192 + 400, error, sizeof error)) << error;
     std::string out = openConfigText(&env, path + "\n");
@@ -252,13 +252,13 @@ TEST_F(Registry, BlockCheckSkipsAHeaderWithABadChecksum)
 
 TEST_F(Registry, BigfileFileIsRelativeFileZero)
 {
-    forge::DatafileLayout spec;
+    forge::DatafileLayout layout;
     std::string path = env.dir + "/big.dbf";
-    forge::initDatafileLayout(&spec, path.c_str(), 1024, 50, 8192, forge::kLittleEndian);
-    spec.bigfile = true;
-    spec.header.tsNumber = 11;
-    forge::syncFileHeader(&spec);
-    ASSERT_TRUE(writeTestDatafile(&spec, false));
+    forge::initDatafileLayout(&layout, path.c_str(), 1024, 50, 8192, forge::kLittleEndian);
+    layout.bigfile = true;
+    layout.header.tsNumber = 11;
+    forge::syncFileHeader(&layout);
+    ASSERT_TRUE(writeTestDatafile(&layout, false));
     env.ctx->bigfile = 1;
     std::string out = openConfigText(&env, path + "\n");
     EXPECT_EQ(std::string(kCheckHeading) + checkLine('Y', 11, 0, 0xa2, 8192, 49, 0, 0, path), out);

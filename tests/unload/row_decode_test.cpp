@@ -102,13 +102,13 @@ void expectColumns(const UnloadContext *ctx, const std::vector<forge::ColumnValu
 // ---------------------------------------------------------------------------
 // Forge blocks.
 
-std::vector<uint8_t> forgeBlock(const forge::DataBlockLayout &spec, uint8_t order,
+std::vector<uint8_t> forgeBlock(const forge::DataBlockLayout &layout, uint8_t order,
                                 uint32_t size = kBlockSize)
 {
     forge::Block block;
     EXPECT_TRUE(forge::initBlock(&block, size, order == 1 ? forge::kBigEndian : forge::kLittleEndian));
     char error[256] = "";
-    EXPECT_TRUE(forge::putDataBlock(&block, &spec, error, sizeof error)) << error;
+    EXPECT_TRUE(forge::putDataBlock(&block, &layout, error, sizeof error)) << error;
     forge::sealBlock(&block);
     return block.bytes;
 }
@@ -132,32 +132,32 @@ forge::RowPiece rawRow(const std::vector<uint8_t> &bytes, uint16_t table = 0)
 // trailing NULLs, an empty row directory slot, a deleted row, a long value.
 forge::DataBlockLayout heapSpec(uint8_t headerFlag)
 {
-    forge::DataBlockLayout spec;
-    forge::initDataBlockLayout(&spec, forge::makeRdba(4, 100), 77707);
-    spec.headerFlag = headerFlag;
+    forge::DataBlockLayout layout;
+    forge::initDataBlockLayout(&layout, forge::makeRdba(4, 100), 77707);
+    layout.headerFlag = headerFlag;
 
     forge::RowPiece r0 = normalRow();
     std::vector<uint8_t> n = forge::encodeNumber(7369);
     forge::addColumnBytes(&r0, n.data(), n.size());
     forge::addColumnText(&r0, "SMITH");
     forge::addColumnText(&r0, "CLERK");
-    spec.rows.push_back(r0);
+    layout.rows.push_back(r0);
 
     forge::RowPiece r1 = normalRow();
     r1.lock = 2;
     forge::addColumnText(&r1, "KING");
     forge::addColumnNull(&r1);
     forge::addColumnText(&r1, "PRESIDENT");   // two more columns, NULL, not stored
-    spec.rows.push_back(r1);
+    layout.rows.push_back(r1);
 
     forge::RowPiece r2 = normalRow();
     r2.freeEntry = true;
-    spec.rows.push_back(r2);
+    layout.rows.push_back(r2);
 
     forge::RowPiece r3 = normalRow();
     r3.flag = forge::kRowNormal | forge::kRowDeleted;
     forge::addColumnText(&r3, "WARD");
-    spec.rows.push_back(r3);
+    layout.rows.push_back(r3);
 
     forge::RowPiece r4 = normalRow();
     std::vector<uint8_t> longValue(300);
@@ -166,8 +166,8 @@ forge::DataBlockLayout heapSpec(uint8_t headerFlag)
     forge::addColumnText(&r4, "x");
     forge::addColumnBytes(&r4, longValue.data(), longValue.size());
     forge::addColumnText(&r4, "y");
-    spec.rows.push_back(r4);
-    return spec;
+    layout.rows.push_back(r4);
+    return layout;
 }
 
 // ---------------------------------------------------------------------------
@@ -196,56 +196,56 @@ void put16(std::vector<uint8_t> &b, uint32_t at, uint16_t v, uint8_t order)
     }
 }
 
-uint32_t compressedHeaderOffset(const CompressedSpec &spec)
+uint32_t compressedHeaderOffset(const CompressedSpec &layout)
 {
-    return 44 + 24 * spec.itc + (spec.headerFlag == 0x32 ? 8 : 0);
+    return 44 + 24 * layout.itc + (layout.headerFlag == 0x32 ? 8 : 0);
 }
 
-std::vector<uint8_t> buildCompressedBlock(const CompressedSpec &spec)
+std::vector<uint8_t> buildCompressedBlock(const CompressedSpec &layout)
 {
-    std::vector<uint8_t> b(spec.size, 0);
+    std::vector<uint8_t> b(layout.size, 0);
     b[0] = 6;
     b[1] = 0xA2;
     b[20] = 1;
-    put16(b, 36, spec.itc, spec.order);
-    b[38] = spec.headerFlag;
-    uint32_t h = compressedHeaderOffset(spec);
-    uint32_t n = (uint32_t)spec.lengths.size();
-    uint32_t p = (uint32_t)spec.permutation.size();
+    put16(b, 36, layout.itc, layout.order);
+    b[38] = layout.headerFlag;
+    uint32_t h = compressedHeaderOffset(layout);
+    uint32_t n = (uint32_t)layout.lengths.size();
+    uint32_t p = (uint32_t)layout.permutation.size();
     uint32_t c = 8 + 2 * n + ((p + 1) & ~1u);
-    uint32_t rowCount = (uint32_t)(spec.symbols.size() + spec.rows.size());
+    uint32_t rowCount = (uint32_t)(layout.symbols.size() + layout.rows.size());
     b[h + 0] = 0x40;
     b[h + 1] = 2;
-    put16(b, h + 2, (uint16_t)rowCount, spec.order);
-    put16(b, h + 16, spec.threshold, spec.order);
+    put16(b, h + 2, (uint16_t)rowCount, layout.order);
+    put16(b, h + 16, layout.threshold, layout.order);
     b[h + 19] = (uint8_t)n;
     b[h + 20] = (uint8_t)p;
     for (uint32_t i = 0; i < n; i++)
-        put16(b, h + 22 + 2 * i, spec.lengths[i], spec.order);
+        put16(b, h + 22 + 2 * i, layout.lengths[i], layout.order);
     for (uint32_t i = 0; i < p; i++)
-        b[h + 22 + 2 * n + i] = spec.permutation[i];
+        b[h + 22 + 2 * n + i] = layout.permutation[i];
     uint32_t tables = h + 14 + c;
-    put16(b, tables + 0, 0, spec.order);
-    put16(b, tables + 2, (uint16_t)spec.symbols.size(), spec.order);
-    put16(b, tables + 4, (uint16_t)spec.symbols.size(), spec.order);
-    put16(b, tables + 6, (uint16_t)spec.rows.size(), spec.order);
+    put16(b, tables + 0, 0, layout.order);
+    put16(b, tables + 2, (uint16_t)layout.symbols.size(), layout.order);
+    put16(b, tables + 4, (uint16_t)layout.symbols.size(), layout.order);
+    put16(b, tables + 6, (uint16_t)layout.rows.size(), layout.order);
     uint32_t directory = tables + 8;
-    uint32_t low = spec.size - 4;
+    uint32_t low = layout.size - 4;
     uint32_t entry = 0;
     for (int t = 0; t < 2; t++) {
-        const std::vector<std::vector<uint8_t>> &pieces = t == 0 ? spec.symbols : spec.rows;
+        const std::vector<std::vector<uint8_t>> &pieces = t == 0 ? layout.symbols : layout.rows;
         for (const std::vector<uint8_t> &piece : pieces) {
             if (piece.empty()) {
-                put16(b, directory + 2 * entry++, 0xFFFF, spec.order);
+                put16(b, directory + 2 * entry++, 0xFFFF, layout.order);
                 continue;
             }
             low -= (uint32_t)piece.size();
             memcpy(&b[low], piece.data(), piece.size());
-            put16(b, directory + 2 * entry++, (uint16_t)(low - h), spec.order);
+            put16(b, directory + 2 * entry++, (uint16_t)(low - h), layout.order);
         }
     }
-    put16(b, h + 6, (uint16_t)(directory + 2 * entry - h), spec.order);
-    put16(b, h + 8, (uint16_t)(low - h), spec.order);
+    put16(b, h + 6, (uint16_t)(directory + 2 * entry - h), layout.order);
+    put16(b, h + 8, (uint16_t)(low - h), layout.order);
     return b;
 }
 
@@ -346,8 +346,8 @@ TEST(RowDecode, DataHeaderFollowsTheItlListAndTheFlagByte)
 
 TEST(RowDecode, ItlCountIsTheLowByteInBlockOrder)
 {
-    forge::DataBlockLayout spec = heapSpec(0);
-    std::vector<uint8_t> bytes = forgeBlock(spec, 1);
+    forge::DataBlockLayout layout = heapSpec(0);
+    std::vector<uint8_t> bytes = forgeBlock(layout, 1);
     ASSERT_EQ(bytes[36], 0);
     ASSERT_EQ(bytes[37], 2);
     RowContext rc = makeContext(bytes, 1);
@@ -362,15 +362,15 @@ TEST(RowDecode, TableAndRowDirectoriesOfSeveralTables)
 {
     for (uint8_t order : kOrders) {
         SCOPED_TRACE(order);
-        forge::DataBlockLayout spec;
-        forge::initDataBlockLayout(&spec, forge::makeRdba(5, 16), 53944);
+        forge::DataBlockLayout layout;
+        forge::initDataBlockLayout(&layout, forge::makeRdba(5, 16), 53944);
         for (uint16_t t = 0; t < 3; t++)
             for (int r = 0; r <= t; r++) {
                 forge::RowPiece row = normalRow(t);
                 forge::addColumnText(&row, "v");
-                spec.rows.push_back(row);
+                layout.rows.push_back(row);
             }
-        RowContext rc = makeContext(forgeBlock(spec, order), order);
+        RowContext rc = makeContext(forgeBlock(layout, order), order);
         EXPECT_EQ(getTableCount(rc.ctx), 3);
         EXPECT_EQ(getTableRowIndex(rc.ctx, 0), 0);
         EXPECT_EQ(getTableRowCount(rc.ctx, 0), 1);
@@ -403,11 +403,11 @@ TEST(RowDecode, HeapRowsRecoverTheForgedColumns)
     for (uint8_t order : kOrders) {
         for (uint8_t headerFlag : {(uint8_t)0, (uint8_t)0x32}) {
             SCOPED_TRACE(testing::Message() << "order " << (int)order << " flag " << (int)headerFlag);
-            forge::DataBlockLayout spec = heapSpec(headerFlag);
-            RowContext rc = makeContext(forgeBlock(spec, order), order);
-            for (uint32_t slot = 0; slot < spec.rows.size(); slot++) {
+            forge::DataBlockLayout layout = heapSpec(headerFlag);
+            RowContext rc = makeContext(forgeBlock(layout, order), order);
+            for (uint32_t slot = 0; slot < layout.rows.size(); slot++) {
                 SCOPED_TRACE(slot);
-                const forge::RowPiece &row = spec.rows[slot];
+                const forge::RowPiece &row = layout.rows[slot];
                 if (row.freeEntry) {
                     EXPECT_EQ(getTableRowOffset(rc.ctx, 0, slot), kFreeRowEntry);
                     mapNormal(rc.ctx, 0, slot);
@@ -434,8 +434,8 @@ TEST(RowDecode, NullsInTheMiddleAndAtTheEnd)
 {
     for (uint8_t order : kOrders) {
         SCOPED_TRACE(order);
-        forge::DataBlockLayout spec = heapSpec(0x32);
-        RowContext rc = makeContext(forgeBlock(spec, order), order);
+        forge::DataBlockLayout layout = heapSpec(0x32);
+        RowContext rc = makeContext(forgeBlock(layout, order), order);
         mapNormal(rc.ctx, 0, 1);
         // KING, NULL, PRESIDENT; the two trailing NULLs are not stored.
         ASSERT_EQ(rc.ctx->mappedColumns, 3);
@@ -455,8 +455,8 @@ TEST(RowDecode, LongLengthsAreReadInBlockOrder)
 {
     for (uint8_t order : kOrders) {
         SCOPED_TRACE(order);
-        forge::DataBlockLayout spec = heapSpec(0x32);
-        RowContext rc = makeContext(forgeBlock(spec, order), order);
+        forge::DataBlockLayout layout = heapSpec(0x32);
+        RowContext rc = makeContext(forgeBlock(layout, order), order);
         mapNormal(rc.ctx, 0, 4);
         ASSERT_EQ(rc.ctx->mappedColumns, 3);
         uint32_t p = getDataBeginOffset(rc.ctx) + getTableRowOffset(rc.ctx, 0, 4);
@@ -485,8 +485,8 @@ TEST(RowDecode, ChainedPiecesAndMigratedHeads)
     const uint16_t nextSlot = 0x0102;
     for (uint8_t order : kOrders) {
         SCOPED_TRACE(order);
-        forge::DataBlockLayout spec;
-        forge::initDataBlockLayout(&spec, forge::makeRdba(5, 16), 99);
+        forge::DataBlockLayout layout;
+        forge::initDataBlockLayout(&layout, forge::makeRdba(5, 16), 99);
 
         // 0: head of a chained row (H F N, no L), two columns here.
         forge::RowPiece head = normalRow();
@@ -496,7 +496,7 @@ TEST(RowDecode, ChainedPiecesAndMigratedHeads)
         head.nextSlot = nextSlot;
         forge::addColumnText(&head, "first");
         forge::addColumnText(&head, "sec");
-        spec.rows.push_back(head);
+        layout.rows.push_back(head);
 
         // 1: migrated row head: H only, no columns, only the address.
         forge::RowPiece migrated = normalRow();
@@ -504,7 +504,7 @@ TEST(RowDecode, ChainedPiecesAndMigratedHeads)
         migrated.hasNext = true;
         migrated.nextRdba = nextRdba + 1;
         migrated.nextSlot = 7;
-        spec.rows.push_back(migrated);
+        layout.rows.push_back(migrated);
 
         // 2: middle piece (P N): continues both ways, no back pointer.
         forge::RowPiece middle = normalRow();
@@ -513,7 +513,7 @@ TEST(RowDecode, ChainedPiecesAndMigratedHeads)
         middle.nextRdba = nextRdba + 2;
         middle.nextSlot = 0xFFFE;
         forge::addColumnText(&middle, "ond");
-        spec.rows.push_back(middle);
+        layout.rows.push_back(middle);
 
         // 3: last piece (P L): no address at all.
         forge::RowPiece last = normalRow();
@@ -521,19 +521,19 @@ TEST(RowDecode, ChainedPiecesAndMigratedHeads)
         forge::addColumnText(&last, "tail");
         forge::addColumnNull(&last);
         forge::addColumnText(&last, "end");
-        spec.rows.push_back(last);
+        layout.rows.push_back(last);
 
         // 4: the piece a migrated head points at (F L, no H): 6-byte back
         // pointer to the head before its columns.
-        spec.rows.push_back(rawRow(concat({{0x0C, 0, 2}, {0x01, 0x40, 0x00, 0x10, 0x00, 0x03},
+        layout.rows.push_back(rawRow(concat({{0x0C, 0, 2}, {0x01, 0x40, 0x00, 0x10, 0x00, 0x03},
                                            {2, 'm', 'g'}, {0xFF}})));
 
         // 5: the same kind of piece that goes on in another block (F, no H, no
         // L): back pointer, then the next-piece address.
-        spec.rows.push_back(rawRow(concat({{0x08, 0, 1}, {0x01, 0x40, 0x00, 0x10, 0x00, 0x03},
+        layout.rows.push_back(rawRow(concat({{0x08, 0, 1}, {0x01, 0x40, 0x00, 0x10, 0x00, 0x03},
                                            {0xAA, 0xBB, 0xCC, 0xDD, 0x00, 0x09}, {3, 'a', 'b', 'c'}})));
 
-        RowContext rc = makeContext(forgeBlock(spec, order), order);
+        RowContext rc = makeContext(forgeBlock(layout, order), order);
         uint32_t h = getDataBeginOffset(rc.ctx);
 
         mapNormal(rc.ctx, 0, 0);
@@ -611,26 +611,26 @@ TEST(RowDecode, ClusterMemberRowsYieldTheirKeyColumnsFirst)
 {
     for (uint8_t order : kOrders) {
         SCOPED_TRACE(order);
-        forge::DataBlockLayout spec;
-        forge::initDataBlockLayout(&spec, forge::makeRdba(3, 40), 120);
+        forge::DataBlockLayout layout;
+        forge::initDataBlockLayout(&layout, forge::makeRdba(3, 40), 120);
         std::vector<uint8_t> key10 = forge::encodeNumber(10);
         std::vector<uint8_t> key20 = forge::encodeNumber(20);
-        spec.rows.push_back(rawRow(clusterKeyRow(key10), 0));
-        spec.rows.push_back(rawRow(clusterKeyRow(key20), 0));
+        layout.rows.push_back(rawRow(clusterKeyRow(key10), 0));
+        layout.rows.push_back(rawRow(clusterKeyRow(key20), 0));
         forge::RowPiece dept = memberRow(1, 1);
         forge::addColumnText(&dept, "RESEARCH");
         forge::addColumnText(&dept, "DALLAS");
-        spec.rows.push_back(dept);
+        layout.rows.push_back(dept);
         forge::RowPiece emp1 = memberRow(2, 0);
         forge::addColumnText(&emp1, "CLARK");
         forge::addColumnNull(&emp1);
         forge::addColumnText(&emp1, "MANAGER");
-        spec.rows.push_back(emp1);
+        layout.rows.push_back(emp1);
         forge::RowPiece emp2 = memberRow(2, 1);
         forge::addColumnText(&emp2, "SMITH");
-        spec.rows.push_back(emp2);
+        layout.rows.push_back(emp2);
 
-        RowContext rc = makeContext(forgeBlock(spec, order), order);
+        RowContext rc = makeContext(forgeBlock(layout, order), order);
         ASSERT_EQ(getTableCount(rc.ctx), 3);
 
         // The key row itself: its key column, no next piece.
@@ -665,21 +665,21 @@ TEST(RowDecode, ClusterKeyLoopEndsTheRowQuietly)
 {
     for (uint8_t order : kOrders) {
         SCOPED_TRACE(order);
-        forge::DataBlockLayout spec;
-        forge::initDataBlockLayout(&spec, forge::makeRdba(3, 41), 120);
+        forge::DataBlockLayout layout;
+        forge::initDataBlockLayout(&layout, forge::makeRdba(3, 41), 120);
         forge::RowPiece loop0 = memberRow(0, 1);
         forge::addColumnText(&loop0, "a");
-        spec.rows.push_back(loop0);
+        layout.rows.push_back(loop0);
         forge::RowPiece loop1 = memberRow(0, 0);
         forge::addColumnText(&loop1, "b");
-        spec.rows.push_back(loop1);
+        layout.rows.push_back(loop1);
         forge::RowPiece self = memberRow(0, 2);
         forge::addColumnText(&self, "c");
-        spec.rows.push_back(self);
+        layout.rows.push_back(self);
         forge::RowPiece member = memberRow(1, 0);
         forge::addColumnText(&member, "d");
-        spec.rows.push_back(member);
-        RowContext rc = makeContext(forgeBlock(spec, order), order);
+        layout.rows.push_back(member);
+        RowContext rc = makeContext(forgeBlock(layout, order), order);
         for (uint32_t s = 0; s < 3; s++) {
             mapNormal(rc.ctx, 0, s);
             EXPECT_EQ(rc.ctx->mappedColumns, 0);
@@ -694,13 +694,13 @@ TEST(RowDecode, ClusterKeyLoopEndsTheRowQuietly)
 TEST(RowDecode, KeyRowWithAllLinkFlagsSkipsSixMoreBytes)
 {
     for (uint8_t order : kOrders) {
-        forge::DataBlockLayout spec;
-        forge::initDataBlockLayout(&spec, forge::makeRdba(3, 42), 120);
+        forge::DataBlockLayout layout;
+        forge::initDataBlockLayout(&layout, forge::makeRdba(3, 42), 120);
         std::vector<uint8_t> row = {0xAF, 0, 1};
         row.insert(row.end(), 22, 0x55);
         row.insert(row.end(), {2, 'k', 'y'});
-        spec.rows.push_back(rawRow(row));
-        RowContext rc = makeContext(forgeBlock(spec, order), order);
+        layout.rows.push_back(rawRow(row));
+        RowContext rc = makeContext(forgeBlock(layout, order), order);
         mapNormal(rc.ctx, 0, 0);
         ASSERT_EQ(rc.ctx->mappedColumns, 1);
         EXPECT_EQ(slotBytes(rc.ctx, 0), text("ky"));
@@ -724,14 +724,14 @@ TEST(RowDecode, ClampNearTheBlockEnd)
 {
     for (uint8_t order : kOrders) {
         SCOPED_TRACE(order);
-        forge::DataBlockLayout spec;
-        forge::initDataBlockLayout(&spec, forge::makeRdba(1, 1), 1);
+        forge::DataBlockLayout layout;
+        forge::initDataBlockLayout(&layout, forge::makeRdba(1, 1), 1);
         for (int i = 0; i < 4; i++) {
             forge::RowPiece row = normalRow();
             forge::addColumnText(&row, "filler");
-            spec.rows.push_back(row);
+            layout.rows.push_back(row);
         }
-        std::vector<uint8_t> b = forgeBlock(spec, order);
+        std::vector<uint8_t> b = forgeBlock(layout, order);
         const uint32_t n = kBlockSize;
         // Row 0: value ends exactly at the block end.
         placeRow(b, order, 0, n - 10, {0x2C, 0, 2, 1, 'v', 4, 'a', 'b', 'c', 'd'});
@@ -773,14 +773,14 @@ TEST(RowDecode, ClampNearTheBlockEnd)
 TEST(RowDecode, HeaderOrAddressPastTheBlockEndMapsNothing)
 {
     for (uint8_t order : kOrders) {
-        forge::DataBlockLayout spec;
-        forge::initDataBlockLayout(&spec, forge::makeRdba(1, 1), 1);
+        forge::DataBlockLayout layout;
+        forge::initDataBlockLayout(&layout, forge::makeRdba(1, 1), 1);
         for (int i = 0; i < 3; i++) {
             forge::RowPiece row = normalRow();
             forge::addColumnText(&row, "filler");
-            spec.rows.push_back(row);
+            layout.rows.push_back(row);
         }
-        std::vector<uint8_t> b = forgeBlock(spec, order);
+        std::vector<uint8_t> b = forgeBlock(layout, order);
         const uint32_t n = kBlockSize;
         placeRow(b, order, 0, n - 3, {0x2C, 0, 1});                 // header reaches the end
         placeRow(b, order, 1, n - 4, {0x6C, 0, 1, 0});              // key slot byte is the last byte
@@ -805,17 +805,17 @@ TEST(RowCompress, NestedSymbolReferencesInOrder)
 {
     for (uint8_t order : kOrders) {
         SCOPED_TRACE(order);
-        CompressedSpec spec;
-        spec.order = order;
-        spec.threshold = 8;
+        CompressedSpec layout;
+        layout.order = order;
+        layout.threshold = 8;
         for (int i = 0; i < 8; i++)
-            spec.symbols.push_back(symbolCounted(1, inlineValue("s")));
+            layout.symbols.push_back(symbolCounted(1, inlineValue("s")));
         // Row 3: two columns.  Row 7: row 3's two columns, then "CCC".
-        spec.symbols[3] = symbolCounted(2, concat({inlineValue("A"), inlineValue("BB")}));
-        spec.symbols[7] = symbolCounted(3, concat({{3}, inlineValue("CCC")}));
+        layout.symbols[3] = symbolCounted(2, concat({inlineValue("A"), inlineValue("BB")}));
+        layout.symbols[7] = symbolCounted(3, concat({{3}, inlineValue("CCC")}));
         // A row: row 7, then its own "DD" and a NULL.
-        spec.rows.push_back(compressedRow(0x2C, 3, false, concat({{7}, inlineValue("DD"), {0xFF}})));
-        RowContext rc = makeContext(buildCompressedBlock(spec), order);
+        layout.rows.push_back(compressedRow(0x2C, 3, false, concat({{7}, inlineValue("DD"), {0xFF}})));
+        RowContext rc = makeContext(buildCompressedBlock(layout), order);
         ASSERT_EQ(isCompressTable(rc.ctx), 8u);
         getCompressOrder(rc.ctx);
         EXPECT_EQ(getTableRowCount(rc.ctx, 0), 8);
@@ -845,16 +845,16 @@ TEST(RowCompress, SymbolEntryThreshold)
 {
     for (uint8_t order : kOrders) {
         SCOPED_TRACE(order);
-        CompressedSpec spec;
-        spec.order = order;
-        spec.threshold = 2;
-        spec.symbols.push_back(symbolCounted(2, concat({inlineValue("x0"), inlineValue("y0")})));
-        spec.symbols.push_back(symbolCounted(1, inlineValue("x1")));
+        CompressedSpec layout;
+        layout.order = order;
+        layout.threshold = 2;
+        layout.symbols.push_back(symbolCounted(2, concat({inlineValue("x0"), inlineValue("y0")})));
+        layout.symbols.push_back(symbolCounted(1, inlineValue("x1")));
         // At and above the threshold: one column, codes at +2.
-        spec.symbols.push_back(symbolSingle(inlineValue("single")));
-        spec.symbols.push_back(symbolSingle({0}));   // refers to entry 0: its 2 columns
-        spec.rows.push_back(compressedRow(0x2C, 4, false, {2, 3, 1, 0xFE}));
-        RowContext rc = makeContext(buildCompressedBlock(spec), order);
+        layout.symbols.push_back(symbolSingle(inlineValue("single")));
+        layout.symbols.push_back(symbolSingle({0}));   // refers to entry 0: its 2 columns
+        layout.rows.push_back(compressedRow(0x2C, 4, false, {2, 3, 1, 0xFE}));
+        RowContext rc = makeContext(buildCompressedBlock(layout), order);
         getCompressOrder(rc.ctx);
         mapCompressed(rc.ctx, 1, 0);
         std::vector<std::vector<uint8_t>> want = {text("single"), text("x0"), text("y0"), text("x1"), {}};
@@ -867,21 +867,21 @@ TEST(RowCompress, FixedLengthGroupsUseTheColumnLengthTable)
 {
     for (uint8_t order : kOrders) {
         SCOPED_TRACE(order);
-        CompressedSpec spec;
-        spec.order = order;
-        spec.threshold = 1;
+        CompressedSpec layout;
+        layout.order = order;
+        layout.threshold = 1;
         // Cumulative ends: columns of 2, (none), 4 and 3 bytes after a
         // 2-column symbol reference.
-        spec.lengths = {0, 2, 0x8000, 6, 9};
-        spec.permutation = {1, 0, 2, 3, 4};
-        spec.symbols.push_back(symbolCounted(2, concat({inlineValue("p"), inlineValue("q")})));
+        layout.lengths = {0, 2, 0x8000, 6, 9};
+        layout.permutation = {1, 0, 2, 3, 4};
+        layout.symbols.push_back(symbolCounted(2, concat({inlineValue("p"), inlineValue("q")})));
         // Row 0: a group of 4 from counter 0: lengths 2, 0, 4, 3.
-        spec.rows.push_back(compressedRow(0x2C, 1, true, concat({{204}, text("aabbbbccc")})));
+        layout.rows.push_back(compressedRow(0x2C, 1, true, concat({{204}, text("aabbbbccc")})));
         // Row 1: a 2-column reference, then a group of 2 from counter 2 (its
         // entry has no length, so the base is entry 1): lengths 4 and 3;
         // then the table is used up and 203 is an inline value.
-        spec.rows.push_back(compressedRow(0x2C, 3, true, concat({{0, 202}, text("dddd" "eee"), inlineValue("fff")})));
-        RowContext rc = makeContext(buildCompressedBlock(spec), order);
+        layout.rows.push_back(compressedRow(0x2C, 3, true, concat({{0, 202}, text("dddd" "eee"), inlineValue("fff")})));
+        RowContext rc = makeContext(buildCompressedBlock(layout), order);
         getCompressOrder(rc.ctx);
         ASSERT_EQ(rc.ctx->compressLengthCount, 5);
         ASSERT_EQ(rc.ctx->permutationCount, 5);
@@ -906,25 +906,25 @@ TEST(RowCompress, LongValuesLongReferencesNullsAndAddresses)
 {
     for (uint8_t order : kOrders) {
         SCOPED_TRACE(order);
-        CompressedSpec spec;
-        spec.order = order;
-        spec.threshold = 0;
+        CompressedSpec layout;
+        layout.order = order;
+        layout.threshold = 0;
         for (int i = 0; i < 260; i++) {
             char value[8];
             snprintf(value, sizeof value, "%d", i);
-            spec.symbols.push_back(symbolSingle(inlineValue(value)));
+            layout.symbols.push_back(symbolSingle(inlineValue(value)));
         }
         std::vector<uint8_t> big = repeated('L', 300);
         // 250: big-endian length whatever the block order; 251: big-endian slot.
         std::vector<uint8_t> codes = concat({{250, 0x01, 0x2C}, big, {251, 0x01, 0x03}, {252, 253, 254, 255}, {201, 'i'}});
         // Not a first piece, not a last piece: head address then next address.
         std::vector<uint8_t> addresses = {0x01, 0x80, 0x00, 0x8D, 0x00, 0x04, 0x01, 0x80, 0x00, 0x8E, 0x01, 0x02};
-        spec.rows.push_back(compressedRow(0x01, 7, false, concat({addresses, codes})));
+        layout.rows.push_back(compressedRow(0x01, 7, false, concat({addresses, codes})));
         // First and last piece: no addresses.
-        spec.rows.push_back(compressedRow(0x2C, 2, false, {255, 3}));
+        layout.rows.push_back(compressedRow(0x2C, 2, false, {255, 3}));
         // Last piece only (P L): the head address alone.
-        spec.rows.push_back(compressedRow(0x06, 1, false, concat({{0x00, 0x00, 0x00, 0x07, 0x00, 0x08}, {9}})));
-        RowContext rc = makeContext(buildCompressedBlock(spec), order);
+        layout.rows.push_back(compressedRow(0x06, 1, false, concat({{0x00, 0x00, 0x00, 0x07, 0x00, 0x08}, {9}})));
+        RowContext rc = makeContext(buildCompressedBlock(layout), order);
         getCompressOrder(rc.ctx);
 
         mapCompressed(rc.ctx, 1, 0);
@@ -964,24 +964,24 @@ TEST(RowCompress, SymbolReferenceLoopsAndWebsEndQuietly)
 {
     for (uint8_t order : kOrders) {
         SCOPED_TRACE(order);
-        CompressedSpec spec;
-        spec.order = order;
-        spec.threshold = 12;
-        spec.symbols.push_back(symbolCounted(2, {0, 0}));        // 0 -> 0
-        spec.symbols.push_back(symbolCounted(2, {2, 2}));        // 1 -> 2
-        spec.symbols.push_back(symbolCounted(2, {1, 1}));        // 2 -> 1
+        CompressedSpec layout;
+        layout.order = order;
+        layout.threshold = 12;
+        layout.symbols.push_back(symbolCounted(2, {0, 0}));        // 0 -> 0
+        layout.symbols.push_back(symbolCounted(2, {2, 2}));        // 1 -> 2
+        layout.symbols.push_back(symbolCounted(2, {1, 1}));        // 2 -> 1
         // 3..9: each refers 255 times to the next through long references.
         for (uint8_t i = 3; i < 10; i++) {
             std::vector<uint8_t> codes;
             for (int r = 0; r < 255; r++)
                 codes.insert(codes.end(), {251, 0, (uint8_t)(i + 1)});
-            spec.symbols.push_back(symbolCounted(255, codes));
+            layout.symbols.push_back(symbolCounted(255, codes));
         }
-        spec.symbols.push_back(symbolCounted(1, inlineValue("leaf")));
-        spec.rows.push_back(compressedRow(0x2C, 2, false, {0, 0xFF}));
-        spec.rows.push_back(compressedRow(0x2C, 2, false, {1, 0xFF}));
-        spec.rows.push_back(compressedRow(0x2C, 2, false, {3, 0xFF}));
-        RowContext rc = makeContext(buildCompressedBlock(spec), order);
+        layout.symbols.push_back(symbolCounted(1, inlineValue("leaf")));
+        layout.rows.push_back(compressedRow(0x2C, 2, false, {0, 0xFF}));
+        layout.rows.push_back(compressedRow(0x2C, 2, false, {1, 0xFF}));
+        layout.rows.push_back(compressedRow(0x2C, 2, false, {3, 0xFF}));
+        RowContext rc = makeContext(buildCompressedBlock(layout), order);
         getCompressOrder(rc.ctx);
         for (uint32_t s = 0; s < 3; s++) {
             mapCompressed(rc.ctx, 1, s);
@@ -1187,8 +1187,8 @@ TEST(RowCount, LiveRowsOfTableAndIndexBlocks)
 {
     for (uint8_t order : kOrders) {
         SCOPED_TRACE(order);
-        forge::DataBlockLayout spec = heapSpec(0x32);
-        RowContext rc = makeContext(forgeBlock(spec, order), order);
+        forge::DataBlockLayout layout = heapSpec(0x32);
+        RowContext rc = makeContext(forgeBlock(layout, order), order);
         EXPECT_EQ(countDataRows(rc.ctx, 0), 1);
         EXPECT_EQ(countDataRows(rc.ctx, 9), 1);   // clamped to the last table
         freeContext(&rc);
@@ -1392,8 +1392,8 @@ TEST(RowRobust, EveryTruncationOfForgedBlocks)
 
 TEST(RowRobust, AnyByteOrderValueOtherThanZeroOrOne)
 {
-    forge::DataBlockLayout spec = heapSpec(0);
-    RowContext rc = makeContext(forgeBlock(spec, 0), 0);
+    forge::DataBlockLayout layout = heapSpec(0);
+    RowContext rc = makeContext(forgeBlock(layout, 0), 0);
     rc.ctx->byteOrder = 2;
     mapEverything(rc.ctx);
     mapNormal(rc.ctx, 0, 0);
