@@ -19,3 +19,10 @@ void printIndexRow2(FILE *stream, UnloadContext *ctx, uint8_t deleted, uint8_t c
 // elsewhere.  Neither clears the mapped-column counter nor sets the row
 // flag: callers clear the counter and the next-piece address first.
 void mapIndexColumns(UnloadContext *ctx, uint32_t entry);
+
+// Cached read of one index block into the context's block buffer (the index
+// window's buffer serves as a direct-mapped cache of single blocks): the
+// block size on success, 0 on failure.  Used by the LOB index walk.
+int readIndexBlock(DatafileSet *set, UnloadContext *ctx, uint32_t file, uint32_t block);
+// The same by RDBA: file in the top 10 bits, block in the low 22.
+int readIndexRDBA(DatafileSet *set, UnloadContext *ctx, uint32_t rdba);
