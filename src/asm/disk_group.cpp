@@ -29,6 +29,7 @@ static void clearDisk(AsmDisk *disk)
     memset(disk->groupName, 0, sizeof disk->groupName);
     memset(disk->path, 0, sizeof disk->path);
     disk->stream = nullptr;
+    disk->deviceBytes = 0;
 }
 
 static void emptyCacheTags(AsmDiskGroup *group)
@@ -74,6 +75,9 @@ void initASMDiskGroup(AsmDiskGroup *group)
     group->blockCache.buffer = nullptr;
     group->metadataCache.buffer = nullptr;
     group->dataCache.buffer = nullptr;
+    group->blockCache.capacity = 0;
+    group->metadataCache.capacity = 0;
+    group->dataCache.capacity = 0;
     resetGroupContents(group);
 }
 
@@ -94,9 +98,13 @@ void setDiskGroupCache(AsmDiskGroup *group)
     if (group->auSize != 0 && group->auSize <= kAsmMaxCachedAuSize) {
         group->metadataCache.buffer = reallocCache(group->metadataCache.buffer, group->auSize);
         group->dataCache.buffer = reallocCache(group->dataCache.buffer, group->auSize);
+        group->metadataCache.capacity = group->metadataCache.buffer != nullptr ? group->auSize : 0;
+        group->dataCache.capacity = group->dataCache.buffer != nullptr ? group->auSize : 0;
     }
-    if (group->blockSize != 0)
+    if (group->blockSize != 0) {
         group->blockCache.buffer = reallocCache(group->blockCache.buffer, group->blockSize);
+        group->blockCache.capacity = group->blockCache.buffer != nullptr ? group->blockSize : 0;
+    }
     emptyCacheTags(group);
 }
 
@@ -112,5 +120,8 @@ void closeDiskGroup(AsmDiskGroup *group)
     group->blockCache.buffer = nullptr;
     group->metadataCache.buffer = nullptr;
     group->dataCache.buffer = nullptr;
+    group->blockCache.capacity = 0;
+    group->metadataCache.capacity = 0;
+    group->dataCache.capacity = 0;
     resetGroupContents(group);
 }

@@ -1,7 +1,6 @@
 // Commands whose work belongs to subsystems not yet built: SAMPLE (column
-// guessing) and ASM (disk groups).  They accept their arguments and print
-// nothing until their subsystems arrive.
+// guessing).  It accepts its arguments and prints nothing until its
+// subsystem arrives.
 #include "shell/shell.h"
 
 void runSampleCommand(ShellState *) {}
-void runAsmCommand(ShellState *) {}

@@ -1,20 +1,61 @@
 // forge DESCRIPTION_FILE [OUTPUT_DIR]
 // forge sample [OUTPUT_DIR]
+// forge sample --asm OUTPUT_DIR [--au MB] [--disks N] [--big] [--direct N] [--per-block N]
 //
 // Writes the datafiles, configuration files and damage a text description
 // asks for (see tools/forge/README.md).  "-" reads the description from
 // standard input; the output directory defaults to the current one.
 // `sample` writes the sample database: the data dictionary and the SCOTT
 // schema, its configuration file zor.cfg and its manifest.
+#include "forge/asm_image.h"
 #include "forge/forge.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+// forge sample --asm DIR [options]: the sample database and its datafiles
+// inside a disk group.
+static int forgeSampleInAsm(int argc, char **argv) {
+    forge::AsmGroupSpec spec;
+    for (int i = 4; i < argc; i++) {
+        bool hasValue = i + 1 < argc;
+        unsigned long value = hasValue ? strtoul(argv[i + 1], nullptr, 0) : 0;
+        if (strcmp(argv[i], "--big") == 0) {
+            spec.bigEndian = true;
+        } else if (strcmp(argv[i], "--au") == 0 && hasValue) {
+            spec.auSize = static_cast<uint32_t>(value) * 1048576u;
+            i++;
+        } else if (strcmp(argv[i], "--disks") == 0 && hasValue) {
+            spec.diskCount = static_cast<uint32_t>(value);
+            i++;
+        } else if (strcmp(argv[i], "--direct") == 0 && hasValue) {
+            spec.directSlots = static_cast<uint32_t>(value);
+            i++;
+        } else if (strcmp(argv[i], "--per-block") == 0 && hasValue) {
+            spec.indirectSlotsPerBlock = static_cast<uint32_t>(value);
+            i++;
+        } else {
+            fprintf(stderr, "forge: unknown option %s\n", argv[i]);
+            return 2;
+        }
+    }
+    char error[1024];
+    forge::AsmGroupRecord record;
+    if (!forge::forgeSampleAsm(argv[3], spec, &record, error, sizeof error)) {
+        fprintf(stderr, "forge: %s\n", error);
+        return 1;
+    }
+    return 0;
+}
+
 int main(int argc, char **argv) {
+    if (argc >= 4 && strcmp(argv[1], "sample") == 0 && strcmp(argv[2], "--asm") == 0)
+        return forgeSampleInAsm(argc, argv);
     if (argc < 2 || argc > 3 || strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0) {
         fprintf(stderr, "usage: forge DESCRIPTION_FILE|- [OUTPUT_DIR]\n"
-                        "       forge sample [OUTPUT_DIR]\n");
+                        "       forge sample [OUTPUT_DIR]\n"
+                        "       forge sample --asm OUTPUT_DIR [--au MB] [--disks N] [--big] [--direct N] [--per-block N]\n");
         return 2;
     }
     const char *outputDir = argc == 3 ? argv[2] : ".";
