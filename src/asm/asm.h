@@ -45,6 +45,10 @@ struct AsmFileRecord {
     uint32_t au;
     uint16_t block;
     AsmExtentSlot extents[kAsmExtentSlots];
+    // The file's size from its directory entry when that agrees with its
+    // extent count (the size lies in its last AU); 0 when unknown.  Reads
+    // stop there, as they stop at the end of a plain file.
+    uint64_t byteLimit;
 };
 
 struct AsmDisk {

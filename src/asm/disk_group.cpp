@@ -12,6 +12,7 @@ void clearAsmFileRecord(AsmFileRecord *record)
     record->disk = kAsmNoDisk;
     record->au = kAsmNoAu;
     record->block = 0;
+    record->byteLimit = 0;
     for (int i = 0; i < kAsmExtentSlots; i++) {
         record->extents[i].extent = 0;
         record->extents[i].disk = kAsmNoDisk;

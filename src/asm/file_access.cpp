@@ -256,9 +256,14 @@ void readFileExtentCache(AsmDiskGroup *group, AsmFileRecord *record, uint32_t ex
     if (extent != 0 && record->extents[extent & 0x3FF].extent == extent)
         return;
     emptyExtentCache(record);
+    record->byteLimit = 0;
     AsmExtentWalk walk;
     if (!startAsmExtentWalk(&walk, group, record))
         return;
+    uint64_t size = walk.entry.size;
+    uint64_t allAus = static_cast<uint64_t>(walk.entry.extentCount) * group->auSize;
+    if (size != 0 && size <= allAus && allAus - size < group->auSize)
+        record->byteLimit = size;
     uint64_t end = static_cast<uint64_t>(extent) + kAsmExtentSlots;   // window [extent, end)
     AsmExtentStep step;
     while (nextAsmExtent(&walk, &step) && step.extent < end) {
@@ -296,6 +301,12 @@ static uint32_t readAsmAuPiece(AsmDiskGroup *group, AsmFileRecord *record, uint6
         return 0;
     uint32_t within = static_cast<uint32_t>((offset - start) % group->auSize);
     uint32_t piece = group->auSize - within < length ? group->auSize - within : length;
+    if (record->byteLimit != 0) {
+        if (offset >= record->byteLimit)
+            return 0;
+        if (record->byteLimit - offset < piece)
+            piece = static_cast<uint32_t>(record->byteLimit - offset);
+    }
     memcpy(dest, group->dataCache.buffer + within, piece);
     return piece;
 }

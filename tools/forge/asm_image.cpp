@@ -432,10 +432,10 @@ std::string formatAsmRecord(const AsmGroupRecord &record)
     return text;
 }
 
-bool forgeSampleAsm(const char *outputDir, const AsmGroupSpec &spec, AsmGroupRecord *record, char *error,
-                    size_t errorLength)
+bool forgeSampleAsm(const char *outputDir, const AsmGroupSpec &spec, AsmGroupRecord *record, Manifest *manifest,
+                    char *error, size_t errorLength)
 {
-    if (!forgeSample(outputDir, nullptr, error, errorLength)) return false;
+    if (!forgeSample(outputDir, manifest, error, errorLength)) return false;
     std::string dir(outputDir);
     std::vector<AsmFileInput> files = {{dir + "/system01.dbf", "SYSTEM.256.1"}, {dir + "/users01.dbf", "USERS.257.1"}};
     if (!writeAsmGroup(spec, files, dir, record, error, errorLength)) return false;

@@ -69,8 +69,9 @@ bool writeAsmGroup(const AsmGroupSpec &spec, const std::vector<AsmFileInput> &fi
 // The sample database (as forgeSample writes it) and, beside it, its two
 // datafiles inside a disk group: disk images, disks.lst, zor_asm.cfg naming
 // +256 (SYSTEM) and +257 (USERS), and asm_record.txt (formatAsmRecord).
-bool forgeSampleAsm(const char *outputDir, const AsmGroupSpec &spec, AsmGroupRecord *record, char *error,
-                    size_t errorLength);
+struct Manifest;
+bool forgeSampleAsm(const char *outputDir, const AsmGroupSpec &spec, AsmGroupRecord *record, Manifest *manifest,
+                    char *error, size_t errorLength);
 
 // One line per disk ("disk N NAME AUS"), per file ("file N ALIAS SIZE
 // EXTENTS DIRECT INDIRECT_AUS ENTRY_DISK ENTRY_AU ENTRY_BLOCK") and per

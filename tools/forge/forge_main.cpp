@@ -42,7 +42,7 @@ static int forgeSampleInAsm(int argc, char **argv) {
     }
     char error[1024];
     forge::AsmGroupRecord record;
-    if (!forge::forgeSampleAsm(argv[3], spec, &record, error, sizeof error)) {
+    if (!forge::forgeSampleAsm(argv[3], spec, &record, nullptr, error, sizeof error)) {
         fprintf(stderr, "forge: %s\n", error);
         return 1;
     }

@@ -1,0 +1,143 @@
+// A scratch directory holding the sample database and its datafiles inside a
+// forged disk group, a ZOR session run in it, and byte-level damage helpers
+// for the disk images.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "forge/asm_image.h"
+#include "forge/forge.h"
+#include "shell/shell.h"
+
+namespace asmtest {
+
+inline std::string readWhole(const std::string &path)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return "<missing>";
+    std::string text;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    fclose(f);
+    return text;
+}
+
+inline void writeWhole(const std::string &path, const std::string &text)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+}
+
+// Overwrites bytes of a disk image in place.
+inline void patchImage(const std::string &image, uint64_t offset, const std::vector<uint8_t> &bytes)
+{
+    FILE *f = fopen(image.c_str(), "r+b");
+    ASSERT_NE(f, nullptr) << image;
+    ASSERT_EQ(fseeko(f, static_cast<off_t>(offset), SEEK_SET), 0);
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+inline std::vector<uint8_t> le32(uint32_t v)
+{
+    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+            static_cast<uint8_t>(v >> 24)};
+}
+
+inline std::vector<uint8_t> le16(uint16_t v) { return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}; }
+
+class AsmSample {
+public:
+    // Forges the sample database into a disk group in a fresh directory and
+    // makes it the current directory.
+    void create(const forge::AsmGroupSpec &spec)
+    {
+        spec_ = spec;
+        char pattern[] = "/tmp/zor_asm_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        savedCwd_ = cwd;
+        char error[512] = "";
+        ASSERT_TRUE(forge::forgeSampleAsm(dir_.c_str(), spec, &record_, &manifest_, error, sizeof error)) << error;
+        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        mkdir("ZORDICT", 0777);
+        mkdir("LOBDATA", 0777);
+    }
+    void destroy()
+    {
+        if (dir_.empty())
+            return;
+        if (chdir(savedCwd_.c_str()) != 0)
+            ADD_FAILURE() << "cannot return to " << savedCwd_;
+        std::string command = "rm -rf '" + dir_ + "'";
+        if (system(command.c_str()) != 0)
+            ADD_FAILURE() << "cannot remove " << dir_;
+    }
+
+    // Runs the commands in a fresh ZOR session; its standard output.
+    std::string run(const std::string &commands)
+    {
+        std::string all = commands + "EXIT\n";
+        FILE *in = fmemopen(const_cast<char *>(all.data()), all.size(), "r");
+        if (in == nullptr)
+            return "<no input>";
+        testing::internal::CaptureStdout();
+        runZOR(in);
+        fflush(stdout);
+        std::string printed = testing::internal::GetCapturedStdout();
+        fclose(in);
+        return printed;
+    }
+
+    // Byte offset of (AU, block, offset) on a disk image.
+    uint64_t at(uint32_t au, uint32_t block = 0, uint32_t offset = 0) const
+    {
+        return static_cast<uint64_t>(au) * spec_.auSize + static_cast<uint64_t>(block) * spec_.blockSize + offset;
+    }
+    std::string image(uint32_t disk) const { return record_.diskPaths[disk]; }
+    const forge::AsmPlacedFile &file(uint32_t number) const
+    {
+        for (const forge::AsmPlacedFile &f : record_.files)
+            if (f.fileNumber == number)
+                return f;
+        return record_.files[0];
+    }
+
+    // The records ZOR writes for the live rows of a table or partition.
+    std::string expectedRows(const std::string &table, const std::string &partition) const
+    {
+        for (const forge::ManifestTable &t : manifest_.tables) {
+            if (t.name != table || t.partition != partition)
+                continue;
+            std::string text;
+            for (const forge::ManifestRow &row : t.rows)
+                if (!row.deleted)
+                    text += forge::manifestRecord(&row, ",", "\n");
+            return text;
+        }
+        return "<no table " + table + ">";
+    }
+
+    forge::AsmGroupSpec spec_;
+    forge::AsmGroupRecord record_;
+    forge::Manifest manifest_;
+    std::string dir_;
+    std::string savedCwd_;
+};
+
+}  // namespace asmtest
