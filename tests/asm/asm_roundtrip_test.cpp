@@ -2,6 +2,7 @@
 // datafile copies out byte-identical, every table unloads through the
 // ASM-resident configuration exactly as the forge stored it, and the
 // listings show what the forge wrote.
+#include "asm/asm.h"
 #include "asm_test_env.h"
 
 namespace {
@@ -112,6 +113,43 @@ TEST_P(AsmRoundTrip, ScanMapCoversEveryExtentOfEveryFile)
             EXPECT_NE(map.find(line), std::string::npos) << line;
         }
     }
+}
+
+TEST_P(AsmRoundTrip, EveryMetadataBlockCarriesItsCheckWord)
+{
+    std::string image = asmtest::readWhole("disk0.img");
+    ASSERT_GE(image.size(), 4096u * 8);
+    uint32_t f1b1 = sample_.record_.f1b1Au * GetParam().auMegabytes * 1048576u;
+    for (uint32_t offset : {0u, f1b1, f1b1 + 4096u, f1b1 + 6 * 4096u}) {
+        AsmBlockView view = asmBlockView(reinterpret_cast<const uint8_t *>(image.data()) + offset, 4096);
+        EXPECT_EQ(asmU32(&view, 12), computeAsmCheckWord(&view)) << offset;
+        EXPECT_EQ(view.bigEndian, GetParam().bigEndian);
+    }
+}
+
+TEST_P(AsmRoundTrip, OracleBlockReadsStopAtTheEndOfAnAu)
+{
+    AsmDiskGroup *group = static_cast<AsmDiskGroup *>(calloc(1, sizeof(AsmDiskGroup)));
+    AsmFileRecord *record = static_cast<AsmFileRecord *>(malloc(sizeof(AsmFileRecord)));
+    initASMDiskGroup(group);
+    openDiskGroup(stdout, group, "disks.lst");
+    clearAsmFileRecord(record);
+    ASSERT_EQ(getASMFileEntry(group, record, 257), 1);
+    std::vector<uint8_t> dest(16 * 8192);
+    if (GetParam().auMegabytes == 1) {   // the 2 MB file spans two AUs of 128 blocks
+        EXPECT_EQ(readASMOracleBlock(group, record, 120, 8192, dest.data(), 16), 8u * 8192);
+        EXPECT_EQ(readASMOracleBlock(group, record, 128, 8192, dest.data(), 16), 16u * 8192);
+        std::string users = asmtest::readWhole("users01.dbf");
+        EXPECT_EQ(memcmp(dest.data(), users.data() + 128 * 8192, dest.size()), 0);
+    }
+    // The file ends at 256 blocks.
+    EXPECT_EQ(readASMOracleBlock(group, record, 255, 8192, dest.data(), 4), 8192u);
+    EXPECT_EQ(readASMOracleBlock(group, record, 256, 8192, dest.data(), 1), 0u);
+    EXPECT_EQ(getASMFileEntry(group, record, 999), 0);
+    EXPECT_EQ(record->fileNumber, 257u);
+    closeDiskGroup(group);
+    free(group);
+    free(record);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, AsmRoundTrip, ::testing::ValuesIn(kShapes),
