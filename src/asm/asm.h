@@ -254,6 +254,10 @@ const AsmDisk *findAsmDisk(const AsmDiskGroup *group, uint16_t diskNumber);
 // AUs of a disk: the header's size read as megabytes, or more when the disk
 // itself is larger (so that no AU is hidden from a scan).
 uint64_t getAsmDiskAuCount(const AsmDiskGroup *group, const AsmDisk *disk);
+// Extents a file of the group can have: every disk number up to the highest
+// registered one counted as large as the largest disk (real sizes trusted
+// over header sizes), so that missing disks are counted too.
+uint64_t getAsmGroupAuLimit(const AsmDiskGroup *group);
 // The disk's real size in bytes (image size or device size); 0 when unknown.
 uint64_t getAsmDiskBytes(const AsmDisk *disk);
 uint32_t readFromDisk(const AsmDisk *disk, uint64_t offset, uint8_t *buffer, uint32_t length);

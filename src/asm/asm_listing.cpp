@@ -335,14 +335,6 @@ void writeZeroAus(FILE *out, const uint8_t *zeros, uint32_t auSize, uint32_t cou
     }
 }
 
-uint64_t groupAuTotal(const AsmDiskGroup *group)
-{
-    uint64_t total = 0;
-    for (uint16_t i = 0; i < group->diskCount; i++)
-        total += getAsmDiskAuCount(group, &group->disks[i]);
-    return total;
-}
-
 }  // namespace
 
 int readFileExtentMap(const char *mapPath, AsmMapEntry *entries, uint32_t *count, uint32_t file, uint32_t first,
@@ -374,9 +366,9 @@ uint64_t copyASMFileOutWithMap(FILE *out, const char *mapPath, AsmDiskGroup *gro
     AsmMapEntry *entries = static_cast<AsmMapEntry *>(malloc(sizeof(AsmMapEntry) * kAsmMapWindow));
     uint8_t *zeros = static_cast<uint8_t *>(calloc(1, group->auSize));
     uint64_t written = 0;
-    // No file has more extents than the group has AUs: a map line beyond that
-    // is damage, and filling the gap before it would write zeros without end.
-    uint64_t limit = groupAuTotal(group);
+    // A map line beyond the extents the group can hold is damage, and
+    // filling the gap before it would write zeros without end.
+    uint64_t limit = getAsmGroupAuLimit(group);
     uint64_t next = 1;          // next extent to write
     uint64_t windowFirst = 1;
     int more = 1;

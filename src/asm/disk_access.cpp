@@ -165,6 +165,25 @@ uint64_t getAsmDiskAuCount(const AsmDiskGroup *group, const AsmDisk *disk)
     return byDevice > byHeader ? byDevice : byHeader;
 }
 
+// Extents a file can have: no more than the disks of the group can hold.
+// Disks may be missing from the list, so every number up to the highest
+// registered one counts as a disk as large as the largest; a disk's real
+// size, when known, is trusted over its header.  This bounds the zeros a
+// damaged count could make a copy write.
+uint64_t getAsmGroupAuLimit(const AsmDiskGroup *group)
+{
+    uint64_t largest = 0;
+    uint64_t highest = 0;
+    for (uint16_t i = 0; i < group->diskCount; i++) {
+        const AsmDisk *disk = &group->disks[i];
+        uint32_t au = disk->auSize != 0 ? disk->auSize : group->auSize;
+        uint64_t aus = disk->deviceBytes != 0 && au != 0 ? disk->deviceBytes / au : getAsmDiskAuCount(group, disk);
+        largest = aus > largest ? aus : largest;
+        highest = disk->diskNumber > highest ? disk->diskNumber : highest;
+    }
+    return largest * (highest + 1);
+}
+
 uint32_t readFromDisk(const AsmDisk *disk, uint64_t offset, uint8_t *buffer, uint32_t length)
 {
     if (disk == nullptr || disk->stream == nullptr || length == 0)

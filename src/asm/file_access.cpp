@@ -10,12 +10,15 @@
 
 namespace {
 
-// Extents a file can have: no more than the AUs the group's disks hold.
-uint32_t groupAuLimit(const AsmDiskGroup *group)
+// Extents the entry's slots can name: its direct slots, and for each
+// indirect AU every slot of every block in it.
+uint32_t entryExtentLimit(const AsmDiskGroup *group, const AsmFileEntry *entry)
 {
-    uint64_t total = 0;
-    for (uint16_t i = 0; i < group->diskCount; i++)
-        total += getAsmDiskAuCount(group, &group->disks[i]);
+    uint64_t direct = getAsmDirectExtentCount(entry);
+    uint64_t indirectAus = entry->slotsUsed > entry->directSlots ? entry->slotsUsed - entry->directSlots : 0;
+    uint64_t perBlock = group->blockSize > kAsmIndirectSlotsOffset
+                            ? (group->blockSize - kAsmIndirectSlotsOffset) / kAsmSlotSize : 0;
+    uint64_t total = direct + indirectAus * getAsmBlocksPerAu(group) * perBlock;
     return total > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(total);
 }
 
@@ -113,7 +116,10 @@ bool startAsmExtentWalk(AsmExtentWalk *walk, AsmDiskGroup *group, const AsmFileR
         return false;
     }
     memcpy(walk->entryBlock, group->blockCache.buffer, group->blockSize);
-    uint32_t limit = groupAuLimit(group);
+    uint64_t groupLimit = getAsmGroupAuLimit(group);
+    uint32_t limit = groupLimit > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(groupLimit);
+    uint32_t slots = entryExtentLimit(group, &walk->entry);
+    limit = slots < limit ? slots : limit;
     walk->extentLimit = walk->entry.extentCount < limit ? walk->entry.extentCount : limit;
     walk->nextBlock = getAsmBlocksPerAu(group);   // no indirect AU in hand yet
     return true;
