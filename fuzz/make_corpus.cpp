@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "forge/asm_image.h"
 #include "forge/forge.h"
 #include "forge/forge_undo_index.h"
 #include "fuzz_fixture.h"
@@ -420,6 +421,55 @@ void shellSeeds(const std::string &source)
 
 }  // namespace
 
+// Compact forged disk images (8 KB AUs of 2 KB metadata blocks, files from
+// 7 on, one with indirect extents) in both byte orders, and one with 4 KB
+// blocks, for the ASM decoders and walks.
+void asmSeeds()
+{
+    char dir[] = "/tmp/zor-asm-seed-XXXXXX";
+    if (mkdtemp(dir) == nullptr)
+        return;
+    std::string base(dir);
+    Bytes data(3 * 8192 + 100);
+    for (size_t i = 0; i < data.size(); i++)
+        data[i] = static_cast<uint8_t>(i * 7);
+    FILE *f = fopen((base + "/data.bin").c_str(), "wb");
+    fwrite(data.data(), 1, data.size(), f);
+    fclose(f);
+    struct Shape {
+        const char *name;
+        uint8_t prefix;
+        uint32_t blockSize;
+        uint32_t auSize;
+        bool big;
+    };
+    const Shape shapes[] = {{"le-2k-8k", 0, 2048, 8192, false}, {"be-2k-8k", 0, 2048, 8192, true},
+                            {"le-4k-16k", 1 | (1 << 1), 4096, 16384, false}};
+    for (const Shape &shape : shapes) {
+        forge::AsmGroupSpec spec;
+        spec.blockSize = shape.blockSize;
+        spec.auSize = shape.auSize;
+        spec.bigEndian = shape.big;
+        spec.directSlots = 2;
+        spec.indirectSlotsPerBlock = 1;
+        spec.firstFileNumber = 7;
+        forge::AsmGroupRecord record;
+        char error[256];
+        std::vector<forge::AsmFileInput> files = {{base + "/data.bin", "DATA.7.1"}, {base + "/data.bin", "DATA.8.1"}};
+        if (!forge::writeAsmGroup(spec, files, base, &record, error, sizeof error)) {
+            fprintf(stderr, "asm seed: %s\n", error);
+            continue;
+        }
+        Bytes seed = {shape.prefix, 8};
+        Bytes image = readWhole(base + "/disk0.img");
+        seed.insert(seed.end(), image.begin(), image.end());
+        writeSeed("asm_metadata_fuzz", shape.name, seed);
+    }
+    std::string command = "rm -rf '" + base + "'";
+    if (system(command.c_str()) != 0)
+        fprintf(stderr, "cannot remove %s\n", base.c_str());
+}
+
 int main(int argc, char **argv)
 {
     std::string source = argc > 1 ? argv[1] : ".";
@@ -439,5 +489,6 @@ int main(int argc, char **argv)
     rowidSeeds();
     convertSeeds();
     shellSeeds(source);
+    asmSeeds();
     return 0;
 }

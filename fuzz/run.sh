@@ -76,6 +76,7 @@ max_len_of() {
     segment_walk_fuzz) echo 32776 ;;
     shell_fuzz | value_format_fuzz) echo 4096 ;;
     rowid_fuzz) echo 64 ;;
+    asm_metadata_fuzz) echo 262144 ;;
     convert_option_fuzz) echo 512 ;;
     *) echo 16384 ;;
   esac

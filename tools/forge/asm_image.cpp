@@ -253,14 +253,16 @@ void planFile(Planner *plan, AsmPlacedFile *file)
 bool checkSpec(const AsmGroupSpec &s, size_t fileCount, char *error, size_t errorLength)
 {
     bool pow2 = (s.auSize & (s.auSize - 1)) == 0 && (s.blockSize & (s.blockSize - 1)) == 0;
-    if (!pow2 || s.blockSize < 2048 || s.auSize < 64 * s.blockSize || s.diskCount == 0 || s.diskCount > 64) {
+    if (!pow2 || s.blockSize < 2048 || s.auSize < 4 * s.blockSize || s.diskCount == 0 || s.diskCount > 64) {
         snprintf(error, errorLength, "asm: unusable AU size %u, block size %u or disk count %u", s.auSize,
                  s.blockSize, s.diskCount);
         return false;
     }
     uint32_t maxFiles = (s.blockSize - kAliasEntries) / kAliasEntrySize;
+    // User files start at 256 in ASM; a compact image (a fuzzing seed) may
+    // number them from 7, after the system files.
     if (s.directSlots == 0 || kEntrySlots + 8 * (s.directSlots + 64) > s.blockSize || fileCount > maxFiles ||
-        s.firstFileNumber < 256) {
+        s.firstFileNumber < 7) {
         snprintf(error, errorLength, "asm: %u direct slots or %zu files do not fit a block", s.directSlots,
                  fileCount);
         return false;

@@ -22,7 +22,7 @@ struct AsmGroupSpec {
     bool bigEndian = false;
     uint32_t directSlots = 60;           // D of every data file's directory entry
     uint32_t indirectSlotsPerBlock = 0;  // 0: as many as a block holds
-    uint32_t firstFileNumber = 256;
+    uint32_t firstFileNumber = 256;       // 7 and up for compact images
     std::string groupName = "DATA";
 };
 
