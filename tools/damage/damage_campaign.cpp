@@ -30,6 +30,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "forge/asm_image.h"
 #include "forge/forge.h"
 
 namespace {
@@ -260,6 +261,11 @@ struct RunPlan {
     // limit, the other scans and block checks, and UNLOAD OBJECT with
     // column types that may not be the stored ones.
     bool dumpPass, filterPass, scanPass, objectPass;
+    // The damaged datafiles also packed into a disk group whose metadata is
+    // damaged in turn, and a pass of ASM commands over it (crashes, hangs
+    // and sanitizer reports count; its rows are not judged).
+    bool asmPass;
+    uint64_t asmSeed;
 };
 
 void appendLog(RunPlan *plan, const char *format, ...) __attribute__((format(printf, 2, 3)));
@@ -451,6 +457,117 @@ void planRun(const Database *db, uint64_t seed, RunPlan *plan) {
     }
     // The blocks to dump: used ones, the file headers and some past the end.
     (void)r;
+    // Drawn apart, so that the plans above stay what they were.
+    Random a{seed ^ 0xA5A5F00D12345678ull};
+    plan->asmPass = chance(&a, 40);
+    plan->asmSeed = nextRandom(&a);
+}
+
+// ---------------------------------------------------------------------------
+// Disk groups: the run's datafiles in forged disk images, metadata damaged
+// ---------------------------------------------------------------------------
+const char *const kAsmMutationNames[] = {"flipbytes", "zeroblock", "smashcount", "smashslot"};
+
+// Offset of a random byte of a metadata block the forge wrote.
+uint64_t pickAsmMetadata(Random *r, const forge::AsmGroupRecord *record, const forge::AsmGroupSpec *spec,
+                         uint32_t *disk) {
+    std::vector<forge::AsmPlacedExtent> places = {{0, 0}, {0, record->f1b1Au}};
+    for (const forge::AsmPlacedExtent &e : record->fileDirectory.extents) places.push_back(e);
+    for (const forge::AsmPlacedExtent &e : record->aliasDirectory.extents) places.push_back(e);
+    for (const forge::AsmPlacedFile &f : record->files) {
+        places.push_back(f.entry);
+        for (const forge::AsmPlacedExtent &e : f.indirectAus) places.push_back(e);
+    }
+    for (uint32_t d = 1; d < spec->diskCount; d++) places.push_back({d, 0});
+    forge::AsmPlacedExtent at = places[randomBelow(r, places.size())];
+    *disk = at.disk;
+    uint32_t block = at.au == 0 ? 0 : (uint32_t)randomBelow(r, 8);
+    return (uint64_t)at.au * spec->auSize + (uint64_t)block * spec->blockSize;
+}
+
+void patchFile(const std::string &path, uint64_t offset, const std::vector<uint8_t> &bytes) {
+    int fd = open(path.c_str(), O_WRONLY);
+    if (fd < 0) return;
+    if (pwrite(fd, bytes.data(), bytes.size(), (off_t)offset) < 0) perror(path.c_str());
+    close(fd);
+}
+
+void damageAsmMetadata(Random *r, const std::string &dir, const forge::AsmGroupRecord *record,
+                       const forge::AsmGroupSpec *spec, std::string *log) {
+    unsigned mutations = 1 + (unsigned)randomBelow(r, 4);
+    for (unsigned i = 0; i < mutations; i++) {
+        uint32_t disk = 0;
+        uint64_t block = pickAsmMetadata(r, record, spec, &disk);
+        int kind = (int)randomBelow(r, 4);
+        std::vector<uint8_t> bytes;
+        uint64_t at = block;
+        switch (kind) {
+        case 0:
+            at += randomBelow(r, spec->blockSize - 8);
+            for (unsigned k = 0; k < 1 + randomBelow(r, 8); k++) bytes.push_back((uint8_t)nextRandom(r));
+            break;
+        case 1: bytes.assign(spec->blockSize, 0); break;
+        case 2: {   // extent count, slot counts or an indirect block's counts
+            static const uint32_t fields[] = {32, 36, 52, 92, 94};
+            at += fields[randomBelow(r, 5)];
+            uint32_t v = randomBelow(r, 2) ? 0xFFFFFFFFu : (uint32_t)nextRandom(r);
+            bytes = {(uint8_t)v, (uint8_t)(v >> 8), (uint8_t)(v >> 16), (uint8_t)(v >> 24)};
+            break;
+        }
+        default: {  // an extent slot naming a wild AU or disk
+            at += (randomBelow(r, 2) ? 1216 : 44) + 8 * randomBelow(r, 4);
+            uint64_t v = nextRandom(r);
+            for (int k = 0; k < 8; k++) bytes.push_back((uint8_t)(v >> (8 * k)));
+            break;
+        }
+        }
+        patchFile(dir + "/" + record->diskPaths[disk], at, bytes);
+        char line[160];
+        snprintf(line, sizeof line, "asm %s disk %u offset %llu length %zu", kAsmMutationNames[kind], disk,
+                 (unsigned long long)at, bytes.size());
+        *log += line;
+        *log += "\n";
+    }
+}
+
+// Packs the run's datafiles into a disk group of a shape chosen by the seed,
+// damages its metadata and leaves the images read-only.
+bool writeAsmRun(const std::string &dir, const RunPlan *plan, std::string *log) {
+    Random r{plan->asmSeed};
+    forge::AsmGroupSpec spec;
+    spec.diskCount = 1 + (uint32_t)randomBelow(&r, 3);
+    spec.bigEndian = chance(&r, 30);
+    spec.directSlots = chance(&r, 50) ? 1 : 60;
+    spec.indirectSlotsPerBlock = chance(&r, 50) ? 1 : 0;
+    std::vector<forge::AsmFileInput> inputs;
+    for (const Datafile &f : plan->files) inputs.push_back({dir + "/" + f.name, f.name});
+    forge::AsmGroupRecord record;
+    char error[256];
+    if (!forge::writeAsmGroup(spec, inputs, dir, &record, error, sizeof error)) {
+        fprintf(stderr, "damage: %s\n", error);
+        return false;
+    }
+    damageAsmMetadata(&r, dir, &record, &spec, log);
+    std::string config;
+    for (const forge::AsmPlacedFile &f : record.files) config += "+" + std::to_string(f.fileNumber) + "\n";
+    for (const std::string &image : record.diskPaths) chmod((dir + "/" + image).c_str(), 0444);
+    return writeWholeFile(dir + "/zor_asm.cfg", config.data(), config.size());
+}
+
+// The ASM pass: listings, the map scan, copies with and without the map,
+// and the rescue again through the ASM-resident configuration.
+std::string asmScript(const Database *db) {
+    std::string s = "ASM OPEN disks.lst\nASM LIST\nASM FILE\nASM ALIAS\nASM EXTENT\n";
+    s += "ASM LSAU DISK 0 AU 2 COUNT 2\nASM SCAN TO asm_map.txt\n";
+    for (size_t i = 0; i < db->files.size(); i++) {
+        std::string n = std::to_string(256 + i);
+        s += "ASM FMAP FILE " + n + "\nASM FMAP2 FILE " + n + " OFFSET 1\nASM DUMP FILE " + n + " OFFSET 1\n";
+        s += "ASM COPY FILE " + n + " TO asm_" + n + ".dbf\n";
+        s += "ASM COPY FILE " + n + " MAP asm_map.txt TO asm_map_" + n + ".dbf\n";
+    }
+    s += "OPEN zor_asm.cfg\nUNLOAD TABLE DICT$;\n";
+    for (size_t i = 0; i < db->tables.size(); i++) s += db->tables[i].command + " TO asm_t" + std::to_string(i) + ".txt;\n";
+    return s;
 }
 
 // ---------------------------------------------------------------------------
@@ -551,6 +668,7 @@ std::string rescueScript(const Database *db, const RunPlan *plan) {
         }
     }
     if (plan->objectPass) addObjectPass(db, &r, &s);
+    if (plan->asmPass) s += asmScript(db);
     for (unsigned i = 0; i < 6; i++) {
         const Datafile *f = &db->files[randomBelow(&r, db->files.size())];
         uint32_t blockNo;
@@ -772,9 +890,12 @@ bool writeRun(const std::string &dir, const Database *db, const RunPlan *plan, c
         if (!writeWholeFile(path, f.bytes.data(), f.bytes.size()) || chmod(path.c_str(), 0444) != 0) return false;
     }
     (void)db;
+    std::string asmLog;
+    if (plan->asmPass && !writeAsmRun(dir, plan, &asmLog)) return false;
+    std::string log = plan->log + asmLog;
     return writeWholeFile(dir + "/zor.cfg", plan->config.data(), plan->config.size()) &&
            writeWholeFile(dir + "/rescue.zor", script.data(), script.size()) &&
-           writeWholeFile(dir + "/mutations.txt", plan->log.data(), plan->log.size());
+           writeWholeFile(dir + "/mutations.txt", log.data(), log.size());
 }
 
 // ZOR reads datafiles and never writes them, damaged or not.
@@ -867,6 +988,7 @@ int main(int argc, char **argv) {
     uint64_t mutationTotals[kMutationKinds] = {0};
     uint64_t blockCheckRuns = 0, extentMapRuns = 0, shortRuns = 0, dataFileOnlyRuns = 0;
     uint64_t passRuns[4] = {0, 0, 0, 0};
+    uint64_t asmRuns = 0;
     double slowest = 0, total = 0;
     std::vector<std::string> failures;
     double started = now();
@@ -893,6 +1015,7 @@ int main(int argc, char **argv) {
         passRuns[1] += plan.filterPass;
         passRuns[2] += plan.scanPass;
         passRuns[3] += plan.objectPass;
+        asmRuns += plan.asmPass;
         total += result.seconds;
         if (result.seconds > slowest) slowest = result.seconds;
 
@@ -960,6 +1083,8 @@ int main(int argc, char **argv) {
            "other scans %llu, UNLOAD OBJECT %llu runs\n",
            (unsigned long long)extentMapRuns, (unsigned long long)passRuns[0], (unsigned long long)passRuns[1],
            (unsigned long long)passRuns[2], (unsigned long long)passRuns[3]);
+    printf("  disk groups           %llu runs also read their datafiles from damaged ASM disk images\n",
+           (unsigned long long)asmRuns);
     printf("\nRows of intact blocks recovered (a row counts when every block holding a piece of it, its\n"
            "file's header and the blocks of its dictionary rows are intact):\n");
     printf("  %-32s %10s %10s %8s %14s\n", "table", "expected", "recovered", "share", "dict damaged");
