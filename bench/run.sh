@@ -28,7 +28,7 @@ if [ ! -x /usr/bin/time ]; then
 fi
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)" --target zor bench_forge >/dev/null
+cmake --build "$build" -j "$(nproc)" --target zor bench_forge forge >/dev/null
 zor=${BENCH_ZOR:-$build/zor}
 case $zor in /*) ;; *) zor=$PWD/$zor ;; esac
 
@@ -46,6 +46,12 @@ if [ ! -f "$stamp" ] || [ "$build/bench_forge" -nt "$stamp" ]; then
   (cd "$db" && printf 'OPEN bench.cfg\nUNLOAD TABLE DICT$;\nEXIT\n' | "$zor" >bootstrap.log)
 fi
 cd "$db"
+# The same datafiles inside an ASM disk group (disk0.img, disks.lst,
+# asm.cfg), packed once per database.
+if [ ! -f asm.cfg ] || [ "$stamp" -nt asm.cfg ]; then
+  rm -f disk*.img disks.lst asm.cfg
+  "$build/forge" asm . $(awk '{ print $1 }' bench.cfg)
+fi
 read -r _ rows_big bytes_big < <(grep '^ROWS ' rows.txt)
 read -r _ rows_quarter bytes_quarter < <(grep '^QUARTER ' rows.txt)
 bytes_files=$(($(stat -c %s bench01.dbf) + $(stat -c %s bench02.dbf)))
@@ -108,6 +114,7 @@ echo
 printf '%-52s %8s %8s %11s %7s %9s\n' "run" "seconds" "MB/s" "rows/s" "x cat" "peak MB"
 measure "cat of both datafiles (the floor)" "$bytes_files" - cat
 measure "SCAN EXTENT" "$bytes_files" - "SCAN EXTENT;"
+scan_plain=$secs
 measure "SCAN PARALLELEXT" "$bytes_files" - "SCAN PARALLELEXT;"
 # The extent file of the last scan serves UNLOAD OBJECT; UNLOAD TABLE walks
 # the segment header's extent map.
@@ -122,6 +129,11 @@ measure "UNLOAD OBJECT COLUMN ... (extent file) TO /dev/null" "$bytes_big" "$row
   "UNLOAD OBJECT 88001 EXTENT extents.txt $columns TO /dev/null;"
 measure "UNLOAD TABLE BENCH.QUARTER TO /dev/null (1/4 size)" "$bytes_quarter" "$rows_quarter" \
   "UNLOAD TABLE BENCH.QUARTER TO /dev/null;"
+cat disk*.img >/dev/null   # into the page cache
+measure "SCAN EXTENT (the datafiles in an ASM disk group)" "$bytes_files" - \
+  "ASM OPEN disks.lst" "OPEN asm.cfg" "SCAN EXTENT;"
+scan_asm=$secs
 rm -f unload.txt
 echo
+echo "SCAN EXTENT through ASM: $(awk -v a="$scan_asm" -v p="$scan_plain" 'BEGIN { printf "%.2f", a / p }')x the plain-file scan"
 echo "unload file of BENCH.ROWS: $size bytes, md5 $sum"
