@@ -99,6 +99,9 @@ TEST_P(AsmRoundTrip, ListingsShowWhatTheForgeWrote)
              GetParam().auMegabytes * 1048576u);
     EXPECT_NE(printed.find(total), std::string::npos) << printed;
     EXPECT_NE(printed.find("f1b1disk = 0, f1b1au = 2, score="), std::string::npos);
+    // The forge writes a disk's size in AUs, as ASM does; read as megabytes
+    // it hides AUs of a 4 MB group, and the listing says so.
+    EXPECT_EQ(printed.find(", the disk holds ") != std::string::npos, GetParam().auMegabytes == 4) << printed;
     EXPECT_NE(printed.find("file=(1,0,2,1), disk=(2,0,2,2), alias=(6,0,2,6)\n"), std::string::npos) << printed;
 }
 
@@ -145,6 +148,14 @@ TEST_P(AsmRoundTrip, OracleBlockReadsStopAtTheEndOfAnAu)
     // The file ends at 256 blocks.
     EXPECT_EQ(readASMOracleBlock(group, record, 255, 8192, dest.data(), 4), 8192u);
     EXPECT_EQ(readASMOracleBlock(group, record, 256, 8192, dest.data(), 1), 0u);
+    if (GetParam().auMegabytes == 1) {
+        // Stripes of 128 KB over 8 AUs: logical stripe 9 is the second
+        // stripe of the second AU.
+        std::vector<uint8_t> stripe(131072);
+        ASSERT_EQ(readASMStripFileData(group, record, 9 * 131072, stripe.data()), 131072u);
+        std::string users = asmtest::readWhole("users01.dbf");
+        EXPECT_EQ(memcmp(stripe.data(), users.data() + 1048576 + 131072, stripe.size()), 0);
+    }
     EXPECT_EQ(getASMFileEntry(group, record, 999), 0);
     EXPECT_EQ(record->fileNumber, 257u);
     closeDiskGroup(group);
