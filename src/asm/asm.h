@@ -251,12 +251,12 @@ void openDiskGroupDisk(FILE *messages, AsmDiskGroup *group, uint16_t diskNumber,
                        uint32_t size);
 void getASMSystemFileEntry(AsmDiskGroup *group);
 const AsmDisk *findAsmDisk(const AsmDiskGroup *group, uint16_t diskNumber);
-// AUs of a disk: the header's size read as megabytes, or more when the disk
-// itself is larger (so that no AU is hidden from a scan).
+// AUs of a disk: as many as the disk (image or device) holds when its size
+// is known, else the header's size read as megabytes.
 uint64_t getAsmDiskAuCount(const AsmDiskGroup *group, const AsmDisk *disk);
 // Extents a file of the group can have: every disk number up to the highest
-// registered one counted as large as the largest disk (real sizes trusted
-// over header sizes), so that missing disks are counted too.
+// registered one counted as large as the largest disk, so that missing
+// disks are counted too.
 uint64_t getAsmGroupAuLimit(const AsmDiskGroup *group);
 // The disk's real size in bytes (image size or device size); 0 when unknown.
 uint64_t getAsmDiskBytes(const AsmDisk *disk);

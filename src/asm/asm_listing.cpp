@@ -46,12 +46,13 @@ int scoreF1B1(AsmDiskGroup *group)
     return score;
 }
 
-// A disk larger than its header's size says: its AUs are scanned anyway.
+// A disk whose header's size (read as megabytes) disagrees with what the
+// disk holds: the scans cover what it holds.
 void noteHiddenAus(FILE *out, const AsmDiskGroup *group, const AsmDisk *disk)
 {
     uint64_t byHeader = group->auSize != 0 ? static_cast<uint64_t>(disk->size) * 1048576 / group->auSize : 0;
     uint64_t all = getAsmDiskAuCount(group, disk);
-    if (all > byHeader)
+    if (all != byHeader)
         fprintf(out, "      disk %d: header size %u MB gives %llu AUs, the disk holds %llu\n", disk->diskNumber,
                 disk->size, static_cast<unsigned long long>(byHeader), static_cast<unsigned long long>(all));
 }

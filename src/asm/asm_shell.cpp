@@ -136,7 +136,13 @@ void runAsmListAus(FILE *out, AsmDiskGroup *group, const AsmArgs *args, bool sca
     if (scan && args->au == 0) {
         scanASMFileExtentMap(listing, group);
     } else {
-        for (uint64_t au = args->au; au < static_cast<uint64_t>(args->au) + count && au < kAsmNoAu; au++) {
+        // Never past the disk's last AU: a wild COUNT must not become
+        // billions of failed reads.
+        const AsmDisk *disk = findAsmDisk(group, args->disk);
+        uint64_t end = static_cast<uint64_t>(args->au) + count;
+        uint64_t diskAus = disk != nullptr ? getAsmDiskAuCount(group, disk) : 0;
+        end = end < diskAus ? end : diskAus;
+        for (uint64_t au = args->au; au < end; au++) {
             if (scan)
                 listASMFileExtentMap(listing, group, args->disk, static_cast<uint32_t>(au));
             else

@@ -159,31 +159,29 @@ uint64_t getAsmDiskBytes(const AsmDisk *disk) { return disk->deviceBytes; }
 
 uint64_t getAsmDiskAuCount(const AsmDiskGroup *group, const AsmDisk *disk)
 {
-    uint64_t byHeader = group->auSize != 0 ? static_cast<uint64_t>(disk->size) * kMegabyte / group->auSize : 0;
+    // The disk itself, when its size is known, says how many AUs it holds:
+    // a header's size can hide AUs (it may count AUs, not megabytes) or, when
+    // damaged, claim AUs that are not there.
     uint32_t au = diskAuSize(group, disk);
-    uint64_t byDevice = au != 0 ? disk->deviceBytes / au : 0;
-    return byDevice > byHeader ? byDevice : byHeader;
+    if (disk->deviceBytes != 0 && au != 0)
+        return disk->deviceBytes / au;
+    return group->auSize != 0 ? static_cast<uint64_t>(disk->size) * kMegabyte / group->auSize : 0;
 }
-
 // Extents a file can have: no more than the disks of the group can hold.
 // Disks may be missing from the list, so every number up to the highest
-// registered one counts as a disk as large as the largest; a disk's real
-// size, when known, is trusted over its header.  This bounds the zeros a
-// damaged count could make a copy write.
+// registered one counts as a disk as large as the largest.  This bounds the
+// zeros a damaged count could make a copy write.
 uint64_t getAsmGroupAuLimit(const AsmDiskGroup *group)
 {
     uint64_t largest = 0;
     uint64_t highest = 0;
     for (uint16_t i = 0; i < group->diskCount; i++) {
-        const AsmDisk *disk = &group->disks[i];
-        uint32_t au = disk->auSize != 0 ? disk->auSize : group->auSize;
-        uint64_t aus = disk->deviceBytes != 0 && au != 0 ? disk->deviceBytes / au : getAsmDiskAuCount(group, disk);
+        uint64_t aus = getAsmDiskAuCount(group, &group->disks[i]);
         largest = aus > largest ? aus : largest;
-        highest = disk->diskNumber > highest ? disk->diskNumber : highest;
+        highest = group->disks[i].diskNumber > highest ? group->disks[i].diskNumber : highest;
     }
     return largest * (highest + 1);
 }
-
 uint32_t readFromDisk(const AsmDisk *disk, uint64_t offset, uint8_t *buffer, uint32_t length)
 {
     if (disk == nullptr || disk->stream == nullptr || length == 0)
