@@ -19,14 +19,20 @@ constexpr uint32_t kMaxHeaderBlockSize = 32768;
 
 bool isPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
+// A disk's own AU and block sizes address its AUs and blocks when they are
+// sizes a disk can have; a damaged header's are replaced by the settings.
 uint32_t diskAuSize(const AsmDiskGroup *group, const AsmDisk *disk)
 {
-    return disk->auSize != 0 ? disk->auSize : group->auSize;
+    bool usable = isPowerOfTwo(disk->auSize) && disk->auSize >= kMinHeaderBlockSize * 8 &&
+                  disk->auSize <= kMaxHeaderAuSize;
+    return usable ? disk->auSize : group->auSize;
 }
 
 uint32_t diskBlockSize(const AsmDiskGroup *group, const AsmDisk *disk)
 {
-    return disk->blockSize != 0 ? disk->blockSize : group->blockSize;
+    bool usable = isPowerOfTwo(disk->blockSize) && disk->blockSize >= kMinHeaderBlockSize &&
+                  disk->blockSize <= kMaxHeaderBlockSize;
+    return usable ? disk->blockSize : group->blockSize;
 }
 
 uint64_t measureDisk(FILE *stream)
