@@ -19,6 +19,7 @@ constexpr uint32_t kAsmNoAu = 0xFFFFFFFF;
 // group reaches it, so it still reads as "nothing cached".
 constexpr uint32_t kAsmNoCachedAu = 0xFFFFFF;
 constexpr uint16_t kAsmNoBlock = 0xFFFF;
+constexpr uint64_t kAsmUnknownSize = UINT64_MAX;
 
 constexpr uint16_t kAsmDefaultOracleBlock = 8192;
 constexpr uint16_t kAsmDefaultBlockSize = 4096;
@@ -60,7 +61,7 @@ struct AsmDisk {
     char groupName[kAsmNameSize];
     char path[kAsmDiskPathMax + 1];
     FILE *stream;                 // unbuffered, read-only; null when closed
-    uint64_t deviceBytes;         // the image's or device's size; 0 when unknown
+    uint64_t deviceBytes;         // the image's or device's size; kAsmUnknownSize when unknown
 };
 
 // Tag of the last metadata block read (disk, AU, block) and its bytes.
@@ -258,7 +259,8 @@ uint64_t getAsmDiskAuCount(const AsmDiskGroup *group, const AsmDisk *disk);
 // registered one counted as large as the largest disk, so that missing
 // disks are counted too.
 uint64_t getAsmGroupAuLimit(const AsmDiskGroup *group);
-// The disk's real size in bytes (image size or device size); 0 when unknown.
+// The disk's real size in bytes (image size or device size); kAsmUnknownSize
+// when it cannot be learned.
 uint64_t getAsmDiskBytes(const AsmDisk *disk);
 uint32_t readFromDisk(const AsmDisk *disk, uint64_t offset, uint8_t *buffer, uint32_t length);
 uint32_t readDiskGroup(const AsmDiskGroup *group, uint16_t diskNumber, uint32_t au, uint32_t block,

@@ -201,11 +201,20 @@ void listASMFileExtentMap(FILE *out, AsmDiskGroup *group, uint16_t disk, uint32_
 
 void scanASMFileExtentMap(FILE *out, AsmDiskGroup *group)
 {
+    // A disk whose size cannot be learned is scanned as far as its header
+    // says, but a long run of unreadable AUs means its end has passed.
+    constexpr uint32_t kFailedAusPastTheEnd = 1024;
     for (uint16_t i = 0; i < group->diskCount; i++) {
         const AsmDisk *disk = &group->disks[i];
         uint64_t aus = getAsmDiskAuCount(group, disk);
-        for (uint64_t au = 0; au < aus && au < kAsmNoAu; au++)
-            listASMFileExtentMap(out, group, disk->diskNumber, static_cast<uint32_t>(au));
+        bool sized = getAsmDiskBytes(disk) != kAsmUnknownSize;
+        uint32_t failed = 0;
+        for (uint64_t au = 0; au < aus && au < kAsmNoAu && (sized || failed < kFailedAusPastTheEnd); au++) {
+            bool read = readDiskGroupAU(group, disk->diskNumber, static_cast<uint32_t>(au)) != 0;
+            failed = read ? 0 : failed + 1;
+            if (read)
+                listASMFileExtentMap(out, group, disk->diskNumber, static_cast<uint32_t>(au));
+        }
     }
 }
 

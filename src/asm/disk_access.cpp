@@ -35,10 +35,12 @@ uint32_t diskBlockSize(const AsmDiskGroup *group, const AsmDisk *disk)
     return usable ? disk->blockSize : group->blockSize;
 }
 
+// An empty image is known to hold nothing; only a failed seek leaves the
+// size unknown.
 uint64_t measureDisk(FILE *stream)
 {
     off_t end = lseek(fileno(stream), 0, SEEK_END);
-    return end > 0 ? static_cast<uint64_t>(end) : 0;
+    return end >= 0 ? static_cast<uint64_t>(end) : kAsmUnknownSize;
 }
 
 // Reads block 0 of a freshly opened disk; false when it is short or no disk
@@ -169,7 +171,7 @@ uint64_t getAsmDiskAuCount(const AsmDiskGroup *group, const AsmDisk *disk)
     // a header's size can hide AUs (it may count AUs, not megabytes) or, when
     // damaged, claim AUs that are not there.
     uint32_t au = diskAuSize(group, disk);
-    if (disk->deviceBytes != 0 && au != 0)
+    if (disk->deviceBytes != kAsmUnknownSize && au != 0)
         return disk->deviceBytes / au;
     return group->auSize != 0 ? static_cast<uint64_t>(disk->size) * kMegabyte / group->auSize : 0;
 }

@@ -30,7 +30,7 @@ static void clearDisk(AsmDisk *disk)
     memset(disk->groupName, 0, sizeof disk->groupName);
     memset(disk->path, 0, sizeof disk->path);
     disk->stream = nullptr;
-    disk->deviceBytes = 0;
+    disk->deviceBytes = kAsmUnknownSize;
 }
 
 static void emptyCacheTags(AsmDiskGroup *group)
