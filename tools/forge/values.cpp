@@ -3,6 +3,8 @@
 // types; and the text ZOR prints for each.
 #include "forge/forge.h"
 
+#include <charconv>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -311,6 +313,35 @@ static std::string dateBytesText(const std::vector<uint8_t> &b) {
     return text;
 }
 
+// A 13-byte TIMESTAMP WITH TIME ZONE as ZOR shows it: the local time (the
+// stored UTC instant moved by the offset) and " +HH:MM"; a region id (bit
+// 0x80 of byte 11) shows the UTC time and " +00:00".
+static std::string timestampTzBytesText(const std::vector<uint8_t> &b) {
+    std::vector<uint8_t> local(b.begin(), b.begin() + 7);
+    int offset = 0;
+    if ((b[11] & 0x80) == 0) {
+        offset = (b[11] - 20) * 60 + (b[12] - 60);
+        long year = ((long)b[0] - 100) * 100 + ((long)b[1] - 100);
+        long minutes = daysFromCivil(year, b[2], b[3]) * 1440L + (b[4] - 1) * 60L + (b[5] - 1) + offset;
+        long days = minutes >= 0 ? minutes / 1440 : -((-minutes + 1439) / 1440);
+        long inDay = minutes - days * 1440;
+        int y, m, d;
+        civilFromDays(days, &y, &m, &d);
+        local[0] = (uint8_t)(y / 100 + 100);
+        local[1] = (uint8_t)(y % 100 + 100);
+        local[2] = (uint8_t)m;
+        local[3] = (uint8_t)d;
+        local[4] = (uint8_t)(inDay / 60 + 1);
+        local[5] = (uint8_t)(inDay % 60 + 1);
+    }
+    char fraction[16];
+    snprintf(fraction, sizeof fraction, ".%06u", loadU32(b.data() + 7, kBigEndian) / 1000u);
+    char zone[16];
+    int magnitude = offset < 0 ? -offset : offset;
+    snprintf(zone, sizeof zone, " %c%02d:%02d", offset < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+    return dateBytesText(local) + fraction + zone;
+}
+
 // ---------------------------------------------------------------------------
 // BINARY_FLOAT and BINARY_DOUBLE
 // ---------------------------------------------------------------------------
@@ -333,23 +364,31 @@ std::vector<uint8_t> encodeBinaryDouble(double value) {
     return out;
 }
 
+// ZOR's text of a BINARY_FLOAT/DOUBLE: the shortest decimal text that reads
+// back to the same value, Inf, -Inf and Nan for the specials.
+static std::string shortestFloatText(double value, bool single) {
+    if (std::isnan(value)) return "Nan";
+    if (std::isinf(value)) return value > 0 ? "Inf" : "-Inf";
+    char text[64];
+    std::to_chars_result r = single ? std::to_chars(text, text + sizeof text, (float)value)
+                                    : std::to_chars(text, text + sizeof text, value);
+    return std::string(text, r.ptr);
+}
+
 static std::string floatBytesText(const std::vector<uint8_t> &b) {
-    char text[512];
     if (b.size() == 4) {
         uint32_t bits = loadU32(b.data(), kBigEndian);
         bits = (bits & 0x80000000u) != 0 ? bits ^ 0x80000000u : ~bits;
         float value;
         memcpy(&value, &bits, sizeof value);
-        snprintf(text, sizeof text, "%f", (double)value);
-        return text;
+        return shortestFloatText(value, true);
     }
     if (b.size() == 8) {
         uint64_t bits = ((uint64_t)loadU32(b.data(), kBigEndian) << 32) | loadU32(b.data() + 4, kBigEndian);
         bits = (bits & 0x8000000000000000ull) != 0 ? bits ^ 0x8000000000000000ull : ~bits;
         double value;
         memcpy(&value, &bits, sizeof value);
-        snprintf(text, sizeof text, "%f", value);
-        return text;
+        return shortestFloatText(value, false);
     }
     return std::string();
 }
@@ -401,8 +440,11 @@ std::string displayText(ColumnType type, const std::vector<uint8_t> &bytes) {
     switch (type) {
     case kColumnNumber: return numberBytesText(bytes);
     case kColumnDate: return bytes.size() == 7 ? dateBytesText(bytes) : std::string();
-    case kColumnTimestamp:
     case kColumnTimestampTz:
+        if (bytes.size() == 13) return timestampTzBytesText(bytes);
+        // Without zone bytes the text is a TIMESTAMP's.
+        [[fallthrough]];
+    case kColumnTimestamp:
         if (bytes.size() == 7) return dateBytesText(bytes);
         if (bytes.size() == 11 || bytes.size() == 13) {
             char fraction[16];
