@@ -88,7 +88,8 @@ inline char *putTwoDigits(char *p, uint32_t v)
 
 // ---------------------------------------------------------------------------
 // NUMBER.  Byte 0 is the sign and exponent, the rest base-100 digits:
-//   0x80               zero (one byte)
+//   0x80               zero (one byte); with digits after it, a positive
+//                      value of exponent -65 (1e-130 is 80 02)
 //   above 0x80         positive; byte0 - 192 digit pairs before the point;
 //                      each digit byte holds pair + 1
 //   below 0x80         negative; 63 - byte0 pairs before the point; each
@@ -109,10 +110,14 @@ char *formatNumberText(const uint8_t *bytes, size_t length, char *out)
 {
     uint8_t exponent = bytes[0];
     if (exponent == kNumberZero) {
-        if (length != 1)
+        if (length == 1) {
+            *out = '0';
+            return out + 1;
+        }
+        // Normalised digits never start with a zero pair: a zero written
+        // longer than one byte is not a value.
+        if (bytes[1] <= 1)
             return out;
-        *out = '0';
-        return out + 1;
     }
 
     bool negative = exponent < kNumberZero;

@@ -77,7 +77,9 @@ TEST(ForgeValues, NumberRefusesWhatOracleCannotStore) {
     EXPECT_EQ(0xFF, out[0]);
     EXPECT_TRUE(encodeNumberText("1e-128", &out));
     EXPECT_EQ(0x81, out[0]);
-    EXPECT_FALSE(encodeNumberText("1e-130", &out));  // its exponent byte would be zero's 0x80
+    EXPECT_TRUE(encodeNumberText("1e-130", &out));   // zero's 0x80, with a digit: 80 02
+    EXPECT_EQ(Bytes({0x80, 0x02}), out);
+    EXPECT_FALSE(encodeNumberText("1e-131", &out));
     EXPECT_TRUE(encodeNumberText("-1e-130", &out));
     EXPECT_EQ(0x7F, out[0]);
     EXPECT_FALSE(encodeNumberText("", &out));

@@ -60,7 +60,9 @@ int oldNumberToString(const uint8_t *bytes, size_t length, char *out, size_t out
         length = 22;
     OldText t = {out, outSize, 0, false};
     uint8_t exponent = bytes[0];
-    if (exponent == 0x80) {
+    // 0x80 alone is zero; with digits (the first pair never 0) it is the
+    // exponent -65 of 1e-130.
+    if (exponent == 0x80 && (length == 1 || bytes[1] <= 1)) {
         if (length != 1)
             return 0;
         oldAppendChar(&t, '0');

@@ -182,6 +182,16 @@ TEST(ValueFormatIssue4, NegativeNumberWithTwentyDigitBytesKeepsItsLastPair)
     EXPECT_EQ(format(kNUMBER, shorter), "-0." + std::string(38, '3'));
 }
 
+// Issue 17: Oracle's smallest magnitudes have the exponent byte 0x80 that
+// zero has alone (1e-130 is 80 02, 1e-129 is 80 0B); they were written as
+// nothing, a lost value.
+TEST(ValueFormatIssue17, SmallestPositiveNumbersShareZerosExponentByte)
+{
+    EXPECT_EQ(format(kNUMBER, {0x80, 0x02}), "0." + std::string(129, '0') + "1");
+    EXPECT_EQ(format(kNUMBER, {0x80, 0x0B}), "0." + std::string(128, '0') + "1");
+    EXPECT_EQ(format(kNUMBER, {0x80, 0x01}), "");   // a zero pair first is no value
+}
+
 TEST(ValueFormat, ValidNumbers)
 {
     const std::vector<std::vector<uint8_t>> valid = {

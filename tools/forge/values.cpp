@@ -83,9 +83,10 @@ bool encodeNumberText(const char *text, std::vector<uint8_t> *out) {
     long exponent = point / 2 - 1;  // base-100 exponent of the first pair
     size_t pairs = digits.size() / 2;
     if (pairs > 20) return false;
-    // Positive exponent bytes 0xC1 + e must stay above 0x80 (zero's byte);
-    // negative ones 0x3E - e must stay below it.
-    if (exponent > 62 || exponent < (d.negative ? -65 : -64)) return false;
+    // Negative exponent bytes 0x3E - e must stay below 0x80; positive ones
+    // 0xC1 + e reach down to 0x80 itself, which with digits after it is
+    // Oracle's smallest magnitude (1e-130 is 80 02), and alone is zero.
+    if (exponent > 62 || exponent < -65) return false;
     out->push_back(d.negative ? (uint8_t)(0x3E - exponent) : (uint8_t)(0xC1 + exponent));
     for (size_t i = 0; i < pairs; i++) {
         int pair = (digits[2 * i] - '0') * 10 + (digits[2 * i + 1] - '0');
@@ -127,7 +128,7 @@ bool numberDisplayText(const char *text, std::string *out) {
 // format itself (not ZOR's decoder): used when a test gives raw bytes.
 static std::string numberBytesText(const std::vector<uint8_t> &bytes) {
     if (bytes.empty()) return std::string();
-    if (bytes[0] == 0x80) return bytes.size() == 1 ? "0" : std::string();
+    if (bytes[0] == 0x80 && bytes.size() == 1) return "0";
     bool negative = bytes[0] < 0x80;
     size_t end = bytes.size();
     if (negative && end > 1 && bytes[end - 1] == 102) end--;
@@ -169,7 +170,8 @@ static int daysInMonth(int year, int month) {
 }
 
 static bool validDateTime(const DateTime *t) {
-    return t->year >= 1 && t->year <= 9999 && t->month >= 1 && t->month <= 12 && t->day >= 1 &&
+    // Oracle's years run from 4712 BC (-4712) to 9999, with no year 0.
+    return t->year >= -4712 && t->year <= 9999 && t->year != 0 && t->month >= 1 && t->month <= 12 && t->day >= 1 &&
            t->day <= daysInMonth(t->year, t->month) && t->hour >= 0 && t->hour <= 23 &&
            t->minute >= 0 && t->minute <= 59 && t->second >= 0 && t->second <= 59 &&
            t->nanosecond <= 999999999u && t->tzHour >= -12 && t->tzHour <= 14 &&
@@ -191,6 +193,9 @@ static bool readDigits(const char **s, int count, int *out) {
 bool parseDateTime(const char *text, DateTime *out) {
     initDateTime(out, 1, 1, 1, 0, 0, 0);
     const char *s = text;
+    // A BC year is written with a minus sign: -4712-01-01.
+    bool bc = *s == '-';
+    if (bc) s++;
     if (!readDigits(&s, 4, &out->year) || *s++ != '-' || !readDigits(&s, 2, &out->month) ||
         *s++ != '-' || !readDigits(&s, 2, &out->day))
         return false;
@@ -222,6 +227,7 @@ bool parseDateTime(const char *text, DateTime *out) {
         out->tzHour = sign * hours;
         out->tzMinute = sign * minutes;
     }
+    if (bc) out->year = -out->year;
     return *s == '\0' && validDateTime(out);
 }
 
@@ -305,9 +311,10 @@ bool encodeTimestampTz(const DateTime *t, std::vector<uint8_t> *out) {
 
 static std::string dateBytesText(const std::vector<uint8_t> &b) {
     // Oracle's bytes, shown the way ZOR shows them: a time byte of 0 is "00".
+    // A BC year wraps in 16 bits and is cut to four digits, as ZOR does.
     char text[64];
-    unsigned year = (unsigned)(b[0] * 100 - 10000) + (unsigned)(b[1] - 100);
-    snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", year % 10000u, (unsigned)b[2],
+    uint16_t year = (uint16_t)((uint16_t)(b[0] * 100 - 10000) + (uint16_t)(b[1] - 100));
+    snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", (unsigned)(year % 10000u), (unsigned)b[2],
              (unsigned)b[3], b[4] == 0 ? 0u : b[4] - 1u, b[5] == 0 ? 0u : b[5] - 1u,
              b[6] == 0 ? 0u : b[6] - 1u);
     return text;
