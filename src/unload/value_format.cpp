@@ -632,7 +632,10 @@ void printDATE(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t lengt
     writeBytes(stream, text, (size_t)(formatDateText(value, text) - text));
 }
 
-void printTIMESTAMP(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+namespace {
+
+// A TIMESTAMP kind of 7, 11 or 13 bytes, with its zone's offset or without.
+void printTimestampKind(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length, bool withZone)
 {
     if (length != kDateLength && length != kTimestampLength && length != kTimestampTZLength)
         return;
@@ -640,18 +643,20 @@ void printTIMESTAMP(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t 
     if (value == nullptr)
         return;
     char text[kDateTextSize];
-    writeBytes(stream, text, (size_t)(formatTimestampText(value, length, text) - text));
+    char *end = withZone ? formatTimestampTzText(value, length, text) : formatTimestampText(value, length, text);
+    writeBytes(stream, text, (size_t)(end - text));
+}
+
+}  // namespace
+
+void printTIMESTAMP(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+{
+    printTimestampKind(stream, ctx, offset, length, false);
 }
 
 void printTIMESTAMPTZ(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
 {
-    if (length != kDateLength && length != kTimestampLength && length != kTimestampTZLength)
-        return;
-    const uint8_t *value = valueBytes(ctx, offset, length);
-    if (value == nullptr)
-        return;
-    char text[kDateTextSize];
-    writeBytes(stream, text, (size_t)(formatTimestampTzText(value, length, text) - text));
+    printTimestampKind(stream, ctx, offset, length, true);
 }
 
 void printBINARYFLOAT(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
