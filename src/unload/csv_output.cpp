@@ -29,6 +29,7 @@ constexpr uint8_t kTypeBINARYDOUBLE = 101;
 constexpr uint8_t kTypeNumberArray = 108;
 constexpr uint8_t kTypeCharArray = 109;
 constexpr uint8_t kTypeCLOB = 112;
+constexpr uint8_t kTypeBLOB = 113;
 constexpr uint8_t kTypeTIMESTAMP = 180;
 constexpr uint8_t kTypeTIMESTAMPTZ = 181;
 constexpr uint8_t kTypeTIMESTAMPLTZ = 231;
@@ -81,6 +82,7 @@ struct CsvOutput {
     uint64_t nulledValues;    // values PostgreSQL cannot hold, written as NULL
     TextSink *value;          // the value being rendered ...
     FILE *spill;              // ... and what did not fit in the sink
+    bool spillUsed;           // the value may have gone to the spill stream
     char *spillData;
     size_t spillSize;
     ByteBuffer pending;       // the parts of a value cut between row pieces
@@ -88,6 +90,8 @@ struct CsvOutput {
     uint8_t pendingType;
     uint32_t pendingPosition;
     ByteBuffer converted;     // a value converted to UTF-8
+    uint16_t lastCharset;     // the character set looked up last, and its converter
+    iconv_t lastConverter;
     uint16_t converterId[kConverterSlots];
     iconv_t converter[kConverterSlots];
 };
@@ -123,17 +127,35 @@ bool isPostgres(const UnloadContext *ctx)
 // ---------------------------------------------------------------------------
 // Rendering one value into csv->value (and csv->spill).
 
-void startValue(CsvOutput *csv)
+// Kinds whose text is written in the sink alone when the value is short:
+// the spill stream is then left alone (asking it costs more than the value).
+bool rendersInSink(const UnloadContext *ctx, uint8_t type, uint32_t length, uint32_t position)
+{
+    if (length > kTextSinkSize / 4)
+        return false;
+    switch (type) {
+    case kTypeNCHAR: case kTypeNumberArray: case kTypeCharArray: case kTypeCLOB: case kTypeNCLOB:
+    case kTypeBLOB:
+        return false;
+    case kTypeVARCHAR2: case kTypeVARCHAR: case kTypeCHAR:
+        return ctx->columnCharsetForm[position] != kNationalCharsetForm;
+    default:
+        return true;
+    }
+}
+
+void startValue(CsvOutput *csv, bool spillUsed)
 {
     csv->value->length = 0;
-    if (csv->spill != nullptr && ftell(csv->spill) > 0)
+    if (csv->spillUsed && ftell(csv->spill) > 0)
         fseek(csv->spill, 0, SEEK_SET);
+    csv->spillUsed = spillUsed;
 }
 
 // The rendered text of the value.
 void renderedText(CsvOutput *csv, const char **text, size_t *length)
 {
-    if (csv->spill != nullptr && ftell(csv->spill) > 0) {
+    if (csv->spillUsed && ftell(csv->spill) > 0) {
         flushTextSink(csv->value);
         fflush(csv->spill);
         *text = csv->spillData;
@@ -147,8 +169,8 @@ void renderedText(CsvOutput *csv, const char **text, size_t *length)
 // The PostgreSQL forms of the kinds whose text differs from ZOR's own;
 // false with *reason for a value PostgreSQL cannot hold.  Other kinds are
 // rendered as the row writer renders them.
-bool renderPostgresValue(CsvOutput *csv, UnloadContext *ctx, const uint8_t *value, uint32_t length,
-                         uint8_t type, const char **reason)
+bool renderPostgresValue(CsvOutput *csv, const uint8_t *value, uint32_t length, uint8_t type,
+                         const char **reason)
 {
     TextSink *sink = csv->value;
     switch (type) {
@@ -179,16 +201,14 @@ bool renderPostgresValue(CsvOutput *csv, UnloadContext *ctx, const uint8_t *valu
         return true;
     }
     default:
-        break;
+        return true;
     }
-    (void)ctx;
-    return true;
 }
 
 bool renderValue(CsvOutput *csv, UnloadContext *ctx, uint32_t offset, uint32_t length, uint8_t type,
                  uint32_t position, const char **reason)
 {
-    startValue(csv);
+    startValue(csv, !rendersInSink(ctx, type, length, position));
     const uint8_t *value = blockBytes(ctx, offset, length);
     if (value == nullptr)
         return true;
@@ -196,7 +216,7 @@ bool renderValue(CsvOutput *csv, UnloadContext *ctx, uint32_t offset, uint32_t l
         switch (type) {
         case kTypeDATE: case kTypeTIMESTAMP: case kTypeTIMESTAMPLTZ: case kTypeTIMESTAMPTZ:
         case kTypeBINARYFLOAT: case kTypeBINARYDOUBLE:
-            return renderPostgresValue(csv, ctx, value, length, type, reason);
+            return renderPostgresValue(csv, value, length, type, reason);
         default:
             break;
         }
@@ -240,18 +260,22 @@ uint16_t columnCharset(const CsvOutput *csv, const UnloadContext *ctx, uint32_t 
 // kNoConverter when none is needed or none can be opened.
 iconv_t converterFor(CsvOutput *csv, uint16_t id)
 {
+    if (id == csv->lastCharset)
+        return csv->lastConverter;
+    csv->lastCharset = id;
+    csv->lastConverter = kNoConverter;
     const char *name = iconvNameOfCharset(id);
     if (name == nullptr)
         return kNoConverter;
     for (int i = 0; i < kConverterSlots; i++) {
         if (csv->converter[i] != kNoConverter && csv->converterId[i] == id)
-            return csv->converter[i];
+            return csv->lastConverter = csv->converter[i];
     }
     for (int i = 0; i < kConverterSlots; i++) {
         if (csv->converter[i] == kNoConverter) {
             csv->converter[i] = iconv_open("UTF-8", name);
             csv->converterId[i] = id;
-            return csv->converter[i];
+            return csv->lastConverter = csv->converter[i];
         }
     }
     return kNoConverter;
@@ -442,6 +466,8 @@ bool beginCsvOutput(UnloadContext *ctx, uint32_t fieldCount, uint16_t charset, u
     csv->nlsCharset = nlsCharset;
     for (int i = 0; i < kConverterSlots; i++)
         csv->converter[i] = kNoConverter;
+    csv->lastCharset = 0;   // no set: never looked up
+    csv->lastConverter = kNoConverter;
     ctx->csv = csv;
     return true;
 }
