@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "fuzz_context.h"
+#include "unload/csv_output.h"
 #include "unload/value_format.h"
 
 namespace {
@@ -64,12 +65,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fb.ctx->nchar = nchar;
     FILE *out = fuzzSink();
     printField(out, fb.ctx, kValueOffset, (uint32_t)length, type, 0, 0, charsetForm);
+    // The CSV writer, quoting for SQL*Loader and converting for PostgreSQL
+    // (from GBK or from the national character set).
+    fb.ctx->columnCharsetId[0] = (data[3] & 1) ? 852 : 2000;
+    fb.ctx->columnCharsetForm[0] = charsetForm;
+    for (int t = 0; t < 2; t++) {
+        uint8_t target = t == 0 ? kTargetOracle : kTargetPostgres;
+        fb.ctx->target = target;
+        TextSink *sink = (TextSink *)malloc(sizeof(TextSink));
+        if (sink != nullptr && beginCsvOutput(fb.ctx, 2, 1, 2000)) {
+            initTextSink(sink, out);
+            appendCsvField(sink, fb.ctx, kValueOffset, (uint32_t)length, type, 0, 0, 0, data[3] & 3);
+            finishCsvRecord(sink, fb.ctx);
+            flushTextSink(sink);
+            endCsvOutput(fb.ctx);
+        }
+        free(sink);
+    }
     freeFuzzBlock(&fb);
 
     // Each formatter alone, the value ending exactly at the block end.
     static const Formatter kFormatters[] = {printNUMBER, printDATE,     printTIMESTAMP, printBINARYFLOAT,
                                             printCHAR,   printVARCHAR,  printNVARCHAR,  printVARRAW,
-                                            printRAW,    printVARRAY,   printNARRAY};
+                                            printRAW,    printVARRAY,   printNARRAY,    printTIMESTAMPTZ};
     fb = makeFuzzBlock(value, length, order);
     fb.ctx->nchar = nchar;
     for (Formatter f : kFormatters)

@@ -6,6 +6,9 @@ command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/jemalloc/jemalloc.h ] || need+=(libjemalloc-dev)
+# The PostgreSQL round trip of `make test` runs a private server and psql.
+ls /usr/lib/postgresql/*/bin/initdb >/dev/null 2>&1 && command -v psql >/dev/null 2>&1 || need+=(postgresql)
+command -v python3 >/dev/null 2>&1 || need+=(python3)
 if [ ${#need[@]} -gt 0 ]; then
   echo "installing: ${need[*]}"
   SUDO=""

@@ -227,6 +227,13 @@ constexpr size_t kCreateSyntaxSize = 262144;
 // not fit in size bytes, so that a cut statement is never written.
 int getCreateSyntax(char *text, size_t size, ColumnEntry *column, const ObjectEntry *table,
                     const char *targetName, int multiLine);
+// The PostgreSQL script of a table unloaded for TARGET POSTGRESQL: CREATE
+// TABLE with the mapped types, then the \copy line that loads dataFile (CSV
+// with the context's field separator, in UTF-8) into the columns the rows
+// carry.  Returns 0 (text empty) when it does not fit in size bytes.
+int getPostgresSyntax(char *text, size_t size, ColumnEntry *column, const ObjectEntry *table,
+                      const char *targetName, const char *tableArgument, const char *dataFile,
+                      const UnloadContext *ctx);
 
 // ---- Bootstrap (bootstrap.cpp) ----
 // Each unloads the dictionary columns of one SYS bootstrap table to stream

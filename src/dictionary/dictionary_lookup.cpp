@@ -348,7 +348,8 @@ int listObjectName(FILE *out, ObjectEntry *entry, const char *userName, uint8_t 
     }
     FILE *file = fopen(kObjectFile, "r");
     if (file == nullptr) return 1;
-    const char *suffix = outputStyle == 1 ? "dmp" : "txt";
+    // OUTPUT_STYLE 2 is quoted CSV.
+    const char *suffix = outputStyle == 1 ? "dmp" : outputStyle == 2 ? "csv" : "txt";
     bool unloadable = type == kObjTable || type == kObjTablePartition || type == kObjTableSubpartition;
     CommandLine line;
     while (readDictionaryLine(file, &line, kDictLineBuffer)) {

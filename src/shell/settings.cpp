@@ -7,6 +7,7 @@
 #include "datafile/datafile.h"
 #include "shell/shell.h"
 #include "unload/charset.h"
+#include "unload/csv_output.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ enum Option {
     kBlockSize, kByteOrder, kClobEdian, kLobConvert, kLobStorage, kCharset, kNlsCharset,
     kMaxLobDir, kVerbose, kRowAddress, kBlockCheck, kTablespace, kMaxChains, kDeletedRow,
     kFixedCharset, kOutputStyle, kCommitedOnly, kFieldTag, kLongTag, kRecordTag, kCacheSize,
-    kTransOffset, kTransCount, kBigfile, kIconvNchar, kIconvNclob, kIconvClob, kOptionCount
+    kTransOffset, kTransCount, kBigfile, kIconvNchar, kIconvNclob, kIconvClob, kTarget, kOptionCount
 };
 
 // Looked up in this order.
@@ -23,7 +24,7 @@ const char *const kOptionNames[kOptionCount] = {
     "NLSCHARSET", "MAXLOBDIR", "VERBOSE", "ROW_ADDRESS", "BLOCK_CHECK", "TABLESPACE",
     "MAXCHAINS", "DELETED_ROW", "FIXED_CHARSET", "OUTPUT_STYLE", "COMMITED_ONLY", "FIELD_TAG",
     "LONG_TAG", "RECORD_TAG", "CACHE_SIZE", "TRANS_OFFSET", "TRANS_COUNT", "BIGFILE",
-    "ICONV_NCHAR", "ICONV_NCLOB", "ICONV_CLOB",
+    "ICONV_NCHAR", "ICONV_NCLOB", "ICONV_CLOB", "TARGET",
 };
 
 const char *const kUsageLines[] = {
@@ -51,6 +52,8 @@ const char *const kUsageLines[] = {
     "  SET ICONV_NCHAR   from_iconv_charset to_iconv_charset\n",
     "  SET ICONV_NCLOB   from_iconv_charset to_iconv_charset\n",
     "  SET ICONV_CLOB    from_iconv_charset to_iconv_charset\n",
+    "  SET OUTPUT_STYLE  CSV (quoted fields)\n",
+    "  SET TARGET        {ORACLE | POSTGRESQL}\n",
 };
 
 constexpr int kNumberWordMax = 10;    // characters of a number word that are read
@@ -189,13 +192,27 @@ void setTrueFalse(CommandLine *cmd, uint8_t *value, const char *name) {
     printf("  Current %s is : %s\n", name, *value ? "TRUE" : "FALSE");
 }
 
+// TXT and DMP as ever; CSV (quoted fields, unload/csv_output.h) is kept as
+// its own value, which UNLOAD turns into text with quoting.
 void setOutputStyle(CommandLine *cmd, UnloadContext *ctx) {
     if (scanNextWord(cmd) != 0) {
         int v = matchKeywordPair(cmd, "TXT", "DMP");
         if (v >= 0) ctx->outputStyle = (uint8_t)(v == 1 ? 0 : 1);
+        else if (compareKeyword(cmd, "CSV") == 0) ctx->outputStyle = kOutputStyleCsv;
         else fputs("  OUTPUT_STYLE can only be TXT, DMP\n", stdout);
     }
-    printf("  Current %s is : %s\n", "OUTPUT_STYLE", ctx->outputStyle ? "DMP" : "TXT");
+    const char *shown = ctx->outputStyle == kOutputStyleCsv ? "CSV" : ctx->outputStyle ? "DMP" : "TXT";
+    printf("  Current %s is : %s\n", "OUTPUT_STYLE", shown);
+}
+
+// The loader the unloaded text is made for.
+void setTarget(CommandLine *cmd, UnloadContext *ctx) {
+    if (scanNextWord(cmd) != 0) {
+        int v = matchKeywordPair(cmd, "ORACLE", "POSTGRESQL");
+        if (v >= 0) ctx->target = v == 1 ? kTargetOracle : kTargetPostgres;
+        else fputs("  TARGET can only be ORACLE, POSTGRESQL\n", stdout);
+    }
+    printf("  Current %s is : %s\n", "TARGET", ctx->target == kTargetPostgres ? "POSTGRESQL" : "ORACLE");
 }
 
 void setBigfile(CommandLine *cmd, UnloadContext *ctx) {
@@ -309,6 +326,7 @@ void applyOption(ShellState *shell, int option) {
     case kIconvNchar: setIconv(cmd, &ctx->nchar, name); break;
     case kIconvNclob: setIconv(cmd, &ctx->nclob, name); break;
     case kIconvClob: setIconv(cmd, &ctx->clob, name); break;
+    case kTarget: setTarget(cmd, ctx); break;
     }
 }
 

@@ -18,7 +18,9 @@
 #include "dictionary/dictionary.h"
 #include "lob/lob.h"
 #include "scan/scan.h"
+#include "shell/csv_unload.h"
 #include "shell/shell.h"
+#include "unload/csv_output.h"
 #include "unload/unload.h"
 #include "unload/value_format.h"
 
@@ -284,8 +286,12 @@ void runUnloadObject(ShellState *shell, const UnloadArgs *args)
 {
     UnloadContext *ctx = shell->ctx;
     uint8_t savedStyle = ctx->outputStyle;
+    bool csv = savedStyle == kOutputStyleCsv || ctx->target == kTargetPostgres;
     ctx->outputStyle = kOutputStyleText;
     copyTagsIntoContext(shell, ctx);
+    uint8_t savedRowAddress = ctx->rowAddress;
+    if (csv)
+        csv = startCsvUnload(shell, false, &savedRowAddress);
     // Columns past the COLUMN list have no type given: the decoder writes
     // them in hexadecimal, with a warning.
     for (uint32_t i = args->columnCount; i < static_cast<uint32_t>(kMaxColumns); i++)
@@ -313,6 +319,8 @@ void runUnloadObject(ShellState *shell, const UnloadArgs *args)
     printf("Sucessfully unload %llu rows ...\n", static_cast<unsigned long long>(ctx->rowsUnloaded));
     printDate(stdout);
     closeUnloadOutput(out);
+    if (csv)
+        stopCsvUnload(shell, savedRowAddress);
     ctx->rowLimit = kNoRowLimit;
     ctx->outputStyle = savedStyle;
 }
@@ -422,7 +430,7 @@ void writeControlFile(const char *baseName, const UnloadArgs *args, const Unload
     fprintf(file, "APPEND INTO TABLE %s\n", baseName);
     fputs("FIELDS TERMINATED BY X'", file);
     writeHexBytes(file, ctx->fieldTag, ctx->fieldTagLength);
-    fputs("' TRAILING NULLCOLS \n", file);
+    fputs(ctx->csv != nullptr ? "' OPTIONALLY ENCLOSED BY '\"' TRAILING NULLCOLS \n" : "' TRAILING NULLCOLS \n", file);
     fputs("(\n", file);
     if (ctx->rowAddress)
         fputs("   ZOR_ROWADDR  FILLER  CHAR(64),\n", file);
@@ -473,7 +481,7 @@ void traverseTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, 
 }
 
 // UNLOAD TABLE owner.table in text: lookups, the loader files, the rows.
-void unloadTableText(ShellState *shell, const UnloadArgs *args)
+void unloadTableText(ShellState *shell, const UnloadArgs *args, bool csv)
 {
     UnloadContext *ctx = shell->ctx;
     char owner[kDictNameSize];
@@ -510,16 +518,29 @@ void unloadTableText(ShellState *shell, const UnloadArgs *args)
            segment.headerBlock, cluster);
 
     const char *baseName = args->target[0] != '\0' ? args->target : object.name;
-    if (args->output[0] != '\0') {
+    // For PostgreSQL the data always goes to a file, which the script names.
+    bool postgres = csv && ctx->target == kTargetPostgres;
+    char dataFile[kNameSize];
+    snprintf(dataFile, sizeof dataFile, "%s", args->output);
+    if (postgres && dataFile[0] == '\0')
+        postgresDataFileName(dataFile, sizeof dataFile, baseName, args->partition);
+    uint8_t savedRowAddress = ctx->rowAddress;
+    if (csv && !startCsvUnload(shell, true, &savedRowAddress))
+        csv = postgres = false;
+    if (postgres) {
+        writePostgresScript(baseName, args->partition, &column, &object, args->target, args->table, dataFile, ctx);
+    } else if (args->output[0] != '\0') {
         writeSyntaxFile(baseName, &column, &object, args->target);
         writeControlFile(baseName, args, ctx, shell->columns);
     }
 
-    FILE *out = openUnloadOutput(shell, args->output);
+    FILE *out = openUnloadOutput(shell, dataFile);
     traverseTableSegment(out, shell, args, &segment, objd, cluster);
     if (out == stdout)
         fflush(stdout);
     closeUnloadOutput(out);
+    if (csv)
+        stopCsvUnload(shell, savedRowAddress);
     printf("Sucessfully unload %llu rows ...\n", static_cast<unsigned long long>(ctx->rowsUnloaded));
     printDate(stdout);
 }
@@ -529,14 +550,19 @@ void runUnloadTable(ShellState *shell, const UnloadArgs *args)
     UnloadContext *ctx = shell->ctx;
     copyTagsIntoContext(shell, ctx);
     uint8_t savedStyle = ctx->outputStyle;
+    // CSV is text with quoting; PostgreSQL always takes CSV, whatever the
+    // file is called.
+    bool csv = savedStyle == kOutputStyleCsv || ctx->target == kTargetPostgres;
+    if (csv)
+        ctx->outputStyle = kOutputStyleText;
     size_t outputLength = strlen(args->output);
-    if (outputLength > 4)
+    if (outputLength > 4 && ctx->target != kTargetPostgres)
         ctx->outputStyle = strcasecmp(args->output + outputLength - 4, ".DMP") == 0 ? kOutputStyleDump
                                                                                   : kOutputStyleText;
     // The export dump writer is not there yet: a dump unload writes nothing
     // rather than a file that looks like a dump and is not one.
     if (ctx->outputStyle == kOutputStyleText)
-        unloadTableText(shell, args);
+        unloadTableText(shell, args, csv);
     ctx->outputStyle = savedStyle;
     ctx->rowLimit = kNoRowLimit;
 }

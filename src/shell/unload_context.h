@@ -12,6 +12,7 @@
 struct AsmDiskGroup;
 struct LobPageMap;
 struct ColumnGuessState;
+struct CsvOutput;
 
 constexpr int kMaxColumns = 1024;
 constexpr int kTagSize = 128;
@@ -105,6 +106,11 @@ struct UnloadContext {
     // Unknown-type (253) warnings printed per column position; the UNLOAD
     // command resets them so that each column warns at most five times.
     uint16_t unknownTypeWarnings[kMaxColumns];
+
+    // TARGET: 0 ORACLE, 1 POSTGRESQL (the loader the unloaded text is for).
+    uint8_t target;
+    // Quoting state of a CSV unload (unload/csv_output.h); null otherwise.
+    CsvOutput *csv;
 };
 
 inline const iconv_t kNoConverter = (iconv_t)-1;

@@ -25,6 +25,7 @@
 #include "dictionary/dictionary.h"
 #include "index/index.h"
 #include "scan/scan.h"
+#include "unload/csv_output.h"
 #include "unload/row_decode.h"
 #include "unload/text_sink.h"
 #include "unload/value_format.h"
@@ -104,6 +105,8 @@ uint64_t pieceKey(uint32_t rdba, uint16_t slot)
 // after nearly every value, so kept inline.
 inline void writeFieldTag(TextSink *sink, const UnloadContext *ctx)
 {
+    if (ctx->csv != nullptr)
+        noteCsvFieldTag(sink, ctx);
     uint32_t length = ctx->fieldTagLength < kTagSize ? ctx->fieldTagLength : kTagSize;
     if (length == 1)
         appendByte(sink, ctx->fieldTag[0]);
@@ -113,6 +116,8 @@ inline void writeFieldTag(TextSink *sink, const UnloadContext *ctx)
 
 inline void writeRecordTag(TextSink *sink, const UnloadContext *ctx)
 {
+    if (ctx->csv != nullptr)
+        finishCsvRecord(sink, ctx);
     uint32_t length = ctx->recordTagLength < kTagSize ? ctx->recordTagLength : kTagSize;
     if (length == 1)
         appendByte(sink, ctx->recordTag[0]);
@@ -340,6 +345,17 @@ bool rowPieceAt(const UnloadContext *ctx, const RowDirectory *dir, uint32_t slot
     return true;
 }
 
+// Whether value i of a piece is cut from the next or the previous piece.
+unsigned csvSplit(uint8_t flag, uint32_t i, uint32_t mapped, uint32_t firstColumn)
+{
+    unsigned split = 0;
+    if ((flag & kRowFlagNext) && i + 1 == mapped)
+        split |= kCsvContinues;
+    if ((flag & kRowFlagPrevious) && i == 0 && firstColumn > 0)
+        split |= kCsvContinued;
+    return split;
+}
+
 // One row piece, as printDataRow2 describes it, into the sink.
 uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn,
                        uint32_t position)
@@ -388,8 +404,12 @@ uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint3
                 }
                 if (type == kUnknownType)
                     warnUnknownType(sink, ctx, position, table, slot, offset, length);
-                appendField(sink, ctx, offset, length, type, ctx->lobIndexFile[position],
-                            ctx->lobIndexBlock[position], ctx->columnCharsetForm[position]);
+                if (ctx->csv != nullptr)
+                    appendCsvField(sink, ctx, offset, length, type, position, table, slot,
+                                   csvSplit(flag, i, mapped, firstColumn));
+                else
+                    appendField(sink, ctx, offset, length, type, ctx->lobIndexFile[position],
+                                ctx->lobIndexBlock[position], ctx->columnCharsetForm[position]);
             }
         }
         if (i + 1 < mapped && type != 0 && !guessing)

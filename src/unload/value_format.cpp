@@ -3,7 +3,9 @@
 // text of an unload file.
 #include "unload/value_format.h"
 
+#include <charconv>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 
@@ -86,7 +88,8 @@ inline char *putTwoDigits(char *p, uint32_t v)
 
 // ---------------------------------------------------------------------------
 // NUMBER.  Byte 0 is the sign and exponent, the rest base-100 digits:
-//   0x80               zero (one byte)
+//   0x80               zero (one byte); with digits after it, a positive
+//                      value of exponent -65 (1e-130 is 80 02)
 //   above 0x80         positive; byte0 - 192 digit pairs before the point;
 //                      each digit byte holds pair + 1
 //   below 0x80         negative; 63 - byte0 pairs before the point; each
@@ -107,10 +110,14 @@ char *formatNumberText(const uint8_t *bytes, size_t length, char *out)
 {
     uint8_t exponent = bytes[0];
     if (exponent == kNumberZero) {
-        if (length != 1)
+        if (length == 1) {
+            *out = '0';
+            return out + 1;
+        }
+        // Normalised digits never start with a zero pair: a zero written
+        // longer than one byte is not a value.
+        if (bytes[1] <= 1)
             return out;
-        *out = '0';
-        return out + 1;
     }
 
     bool negative = exponent < kNumberZero;
@@ -228,6 +235,107 @@ char *formatTimestampText(const uint8_t *value, uint32_t length, char *out)
     return p + 6;
 }
 
+// TIMESTAMP WITH TIME ZONE keeps the instant in UTC; bytes 11 and 12 say
+// how it was written: an offset as hours + 20 and minutes + 60, or, with bit
+// 0x80 of byte 11, a time-zone region id.  The text is the local time and
+// its offset, so that a loader reading "TZH:TZM" gets the same instant;
+// a region (whose rules ZOR does not carry) or offset bytes out of range
+// give the UTC time with +00:00, which is still the same instant.
+constexpr uint8_t kTzRegionFlag = 0x80;
+constexpr int kTzHourBias = 20;
+constexpr int kTzMinuteBias = 60;
+constexpr int kMinutesPerDay = 1440;
+
+// Offset of the value in minutes east of UTC; false for a region id or
+// bytes out of range.
+bool zoneOffsetMinutes(const uint8_t *value, int *minutes)
+{
+    if (value[11] & kTzRegionFlag)
+        return false;
+    int hours = value[11] - kTzHourBias;
+    int mins = value[12] - kTzMinuteBias;
+    if (hours < -12 || hours > 14 || mins < -59 || mins > 59)
+        return false;
+    *minutes = hours * 60 + mins;
+    return true;
+}
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back (the
+// civil-calendar algorithms of H. Hinnant).
+long daysFromCivil(long y, long m, long d)
+{
+    y -= m <= 2;
+    long era = (y >= 0 ? y : y - 399) / 400;
+    long yoe = y - era * 400;
+    long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void civilFromDays(long z, long *year, long *month, long *day)
+{
+    z += 719468;
+    long era = (z >= 0 ? z : z - 146096) / 146097;
+    long doe = z - era * 146097;
+    long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    long mp = (5 * doy + 2) / 153;
+    *day = doy - (153 * mp + 2) / 5 + 1;
+    *month = mp + (mp < 10 ? 3 : -9);
+    *year = yoe + era * 400 + (*month <= 2);
+}
+
+// The first 7 bytes of a stored date moved by `minutes` into `local`.
+// False (local untouched) when the bytes are no calendar date to move.
+bool shiftDateBytes(const uint8_t *d, int minutes, uint8_t *local)
+{
+    if (d[2] < 1 || d[2] > 12 || d[3] < 1 || d[3] > 31 || d[4] < 1 || d[4] > 24 || d[5] < 1 || d[5] > 60)
+        return false;
+    long year = ((long)d[0] - 100) * 100 + ((long)d[1] - 100);
+    long total = daysFromCivil(year, d[2], d[3]) * kMinutesPerDay + (d[4] - 1) * 60L + (d[5] - 1) + minutes;
+    long days = total >= 0 ? total / kMinutesPerDay : -((-total + kMinutesPerDay - 1) / kMinutesPerDay);
+    long inDay = total - days * kMinutesPerDay;
+    long month, day;
+    civilFromDays(days, &year, &month, &day);
+    long century = year / 100;   // truncated: -4712 is stored as 53, 88
+    if (century + 100 < 0 || century + 100 > 255)
+        return false;
+    local[0] = (uint8_t)(century + 100);
+    local[1] = (uint8_t)(year % 100 + 100);
+    local[2] = (uint8_t)month;
+    local[3] = (uint8_t)day;
+    local[4] = (uint8_t)(inDay / 60 + 1);
+    local[5] = (uint8_t)(inDay % 60 + 1);
+    local[6] = d[6];
+    return true;
+}
+
+// " +HH:MM" / " -HH:MM".
+char *putZoneOffset(char *p, int minutes)
+{
+    *p++ = ' ';
+    *p++ = minutes < 0 ? '-' : '+';
+    unsigned m = (unsigned)(minutes < 0 ? -minutes : minutes);
+    memcpy(p, kDigitPairs + 2 * (m / 60), 2);
+    p[2] = ':';
+    memcpy(p + 3, kDigitPairs + 2 * (m % 60), 2);
+    return p + 5;
+}
+
+// A TIMESTAMP WITH TIME ZONE value: as formatTimestampText for 7 and 11
+// bytes; a 13-byte value as the local time followed by its offset.
+char *formatTimestampTzText(const uint8_t *value, uint32_t length, char *out)
+{
+    if (length != kTimestampTZLength)
+        return formatTimestampText(value, length, out);
+    uint8_t local[kTimestampLength];
+    memcpy(local, value, kTimestampLength);
+    int minutes = 0;
+    if (!zoneOffsetMinutes(value, &minutes) || !shiftDateBytes(value, minutes, local))
+        minutes = 0;
+    return putZoneOffset(formatTimestampText(local, kTimestampLength, out), minutes);
+}
+
 // ---------------------------------------------------------------------------
 // National character conversion buffers.
 constexpr size_t kConvertBufferSize = 16384;
@@ -312,10 +420,9 @@ void printArray(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t leng
     }
 }
 
-// BINARY_FLOAT and BINARY_DOUBLE as "%f" into text (kFloatTextSize bytes);
-// returns the length, 0 for a value of another length or outside the block.
-constexpr size_t kFloatTextSize = 512;
-
+// BINARY_FLOAT and BINARY_DOUBLE: the shortest text that reads back to the
+// same bits; returns the length, 0 for a value of another length or outside
+// the block.
 size_t formatFloatText(const UnloadContext *ctx, uint32_t offset, uint32_t length, char *text)
 {
     if (length != 4 && length != 8)
@@ -323,29 +430,7 @@ size_t formatFloatText(const UnloadContext *ctx, uint32_t offset, uint32_t lengt
     const uint8_t *value = valueBytes(ctx, offset, length);
     if (value == nullptr)
         return 0;
-    // Oracle stores IEEE bits big-endian so that the bytes sort like the
-    // numbers: a non-negative value has its sign bit set, a negative one has
-    // every bit inverted.  Undo whichever was done.
-    uint64_t bits = 0;
-    for (uint32_t i = 0; i < length; i++)
-        bits = (bits << 8) | value[i];
-    bool storedNonNegative = (value[0] & 0x80) != 0;
-    int n;
-    if (length == 4) {
-        uint32_t b = (uint32_t)bits;
-        b = storedNonNegative ? b ^ 0x80000000u : ~b;
-        float f;
-        memcpy(&f, &b, sizeof f);
-        n = snprintf(text, kFloatTextSize, "%f", (double)f);
-    } else {
-        bits = storedNonNegative ? bits ^ 0x8000000000000000ull : ~bits;
-        double d;
-        memcpy(&d, &bits, sizeof d);
-        n = snprintf(text, kFloatTextSize, "%f", d);
-    }
-    if (n <= 0)
-        return 0;
-    return (size_t)n < kFloatTextSize ? (size_t)n : kFloatTextSize - 1;
+    return formatBinaryFloatText(value, length, text, kFloatTextSize, kFloatSpellingOracle);
 }
 
 // LOB columns (CLOB, NCLOB, BLOB) hold a locator, not the value; their writers
@@ -419,9 +504,11 @@ void printField(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t leng
         printLOBField(stream, ctx, offset, length, type, lobIndexFile, lobIndexBlock, charsetForm);
         return;
     case kTypeTIMESTAMP:
-    case kTypeTIMESTAMPTZ:
     case kTypeTIMESTAMPLTZ:
         printTIMESTAMP(stream, ctx, offset, length);
+        return;
+    case kTypeTIMESTAMPTZ:
+        printTIMESTAMPTZ(stream, ctx, offset, length);
         return;
     default:
         // RAW (23), LONG RAW (24), unknown (253) and every code ZOR does not
@@ -429,6 +516,50 @@ void printField(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t leng
         printVARRAW(stream, ctx, offset, length);
         return;
     }
+}
+
+size_t formatBinaryFloatText(const uint8_t *value, uint32_t length, char *text, size_t size,
+                             FloatSpelling spelling)
+{
+    if ((length != 4 && length != 8) || size < kFloatTextSize)
+        return 0;
+    // Oracle stores IEEE bits big-endian so that the bytes sort like the
+    // numbers: a non-negative value has its sign bit set, a negative one has
+    // every bit inverted.  Undo whichever was done.
+    uint64_t bits = 0;
+    for (uint32_t i = 0; i < length; i++)
+        bits = (bits << 8) | value[i];
+    bool storedNonNegative = (value[0] & 0x80) != 0;
+    double number;
+    float single = 0;
+    if (length == 4) {
+        uint32_t b = (uint32_t)bits;
+        b = storedNonNegative ? b ^ 0x80000000u : ~b;
+        memcpy(&single, &b, sizeof single);
+        number = single;
+    } else {
+        bits = storedNonNegative ? bits ^ 0x8000000000000000ull : ~bits;
+        memcpy(&number, &bits, sizeof number);
+    }
+    const char *special = nullptr;
+    if (std::isnan(number))
+        special = spelling == kFloatSpellingPostgres ? "NaN" : "Nan";
+    else if (std::isinf(number) && number > 0)
+        special = spelling == kFloatSpellingPostgres ? "Infinity" : "Inf";
+    else if (std::isinf(number))
+        special = spelling == kFloatSpellingPostgres ? "-Infinity" : "-Inf";
+    if (special != nullptr) {
+        size_t n = strlen(special);
+        memcpy(text, special, n);
+        return n;
+    }
+    // A single-precision value gets the shortest text of the float, not of
+    // the double it widens to (1.1f is "1.1", not "1.100000023841858").
+    std::to_chars_result r = length == 4 ? std::to_chars(text, text + size, single)
+                                         : std::to_chars(text, text + size, number);
+    if (r.ec != std::errc())
+        return 0;
+    return (size_t)(r.ptr - text);
 }
 
 int ora_number_to_string(const uint8_t *bytes, size_t length, char *out, size_t outSize)
@@ -501,7 +632,10 @@ void printDATE(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t lengt
     writeBytes(stream, text, (size_t)(formatDateText(value, text) - text));
 }
 
-void printTIMESTAMP(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+namespace {
+
+// A TIMESTAMP kind of 7, 11 or 13 bytes, with its zone's offset or without.
+void printTimestampKind(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length, bool withZone)
 {
     if (length != kDateLength && length != kTimestampLength && length != kTimestampTZLength)
         return;
@@ -509,7 +643,20 @@ void printTIMESTAMP(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t 
     if (value == nullptr)
         return;
     char text[kDateTextSize];
-    writeBytes(stream, text, (size_t)(formatTimestampText(value, length, text) - text));
+    char *end = withZone ? formatTimestampTzText(value, length, text) : formatTimestampText(value, length, text);
+    writeBytes(stream, text, (size_t)(end - text));
+}
+
+}  // namespace
+
+void printTIMESTAMP(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+{
+    printTimestampKind(stream, ctx, offset, length, false);
+}
+
+void printTIMESTAMPTZ(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
+{
+    printTimestampKind(stream, ctx, offset, length, true);
 }
 
 void printBINARYFLOAT(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length)
@@ -708,10 +855,13 @@ void appendField(TextSink *sink, UnloadContext *ctx, uint32_t offset, uint32_t l
             commitText(sink, formatDateText(value, reserveText(sink, kDateTextSize)));
         return;
     case kTypeTIMESTAMP:
-    case kTypeTIMESTAMPTZ:
     case kTypeTIMESTAMPLTZ:
         if (length == kDateLength || length == kTimestampLength || length == kTimestampTZLength)
             commitText(sink, formatTimestampText(value, length, reserveText(sink, kDateTextSize)));
+        return;
+    case kTypeTIMESTAMPTZ:
+        if (length == kDateLength || length == kTimestampLength || length == kTimestampTZLength)
+            commitText(sink, formatTimestampTzText(value, length, reserveText(sink, kDateTextSize)));
         return;
     case kTypeBINARYFLOAT:
     case kTypeBINARYDOUBLE: {

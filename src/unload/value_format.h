@@ -32,6 +32,9 @@ void appendField(TextSink *sink, UnloadContext *ctx, uint32_t offset, uint32_t l
 void printNUMBER(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length);
 void printDATE(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length);
 void printTIMESTAMP(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length);
+// TIMESTAMP WITH TIME ZONE: the local time and its offset ("+02:00"); UTC
+// and "+00:00" for a value stored with a time-zone region.
+void printTIMESTAMPTZ(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length);
 void printBINARYFLOAT(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length);
 void printCHAR(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length);
 void printVARCHAR(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length);
@@ -47,6 +50,15 @@ void printNARRAY(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t len
 int ora_number_to_string(const uint8_t *bytes, size_t length, char *out, size_t outSize);
 // 1 when the bytes form a well-formed NUMBER, else 0.
 int ora_valid_number(const uint8_t *bytes, size_t length);
+
+// BINARY_FLOAT (4 bytes) and BINARY_DOUBLE (8 bytes) as stored, written
+// into text (at least kFloatTextSize bytes) as the shortest decimal text
+// that reads back to the same bits; infinities and NaN in the spelling of
+// the loader the text is for.  Returns the length, 0 for another length.
+constexpr size_t kFloatTextSize = 64;
+enum FloatSpelling { kFloatSpellingOracle, kFloatSpellingPostgres };
+size_t formatBinaryFloatText(const uint8_t *value, uint32_t length, char *text, size_t size,
+                             FloatSpelling spelling);
 
 // The current local time as "YYYY-MM-DD HH:MI:SS\n".
 void printDate(FILE *stream);

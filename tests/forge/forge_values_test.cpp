@@ -77,7 +77,9 @@ TEST(ForgeValues, NumberRefusesWhatOracleCannotStore) {
     EXPECT_EQ(0xFF, out[0]);
     EXPECT_TRUE(encodeNumberText("1e-128", &out));
     EXPECT_EQ(0x81, out[0]);
-    EXPECT_FALSE(encodeNumberText("1e-130", &out));  // its exponent byte would be zero's 0x80
+    EXPECT_TRUE(encodeNumberText("1e-130", &out));   // zero's 0x80, with a digit: 80 02
+    EXPECT_EQ(Bytes({0x80, 0x02}), out);
+    EXPECT_FALSE(encodeNumberText("1e-131", &out));
     EXPECT_TRUE(encodeNumberText("-1e-130", &out));
     EXPECT_EQ(0x7F, out[0]);
     EXPECT_FALSE(encodeNumberText("", &out));
@@ -144,10 +146,10 @@ TEST(ForgeValues, TimestampWithTimeZoneIsStoredInUtc) {
     ASSERT_EQ(13u, bytes.size());
     // 2024-12-31 23:30:00 UTC, 123456789 ns, offset +2:00 as 22 and 60.
     EXPECT_EQ(Bytes({0x78, 0x7C, 0x0C, 0x1F, 0x18, 0x1F, 0x01, 0x07, 0x5B, 0xCD, 0x15, 22, 60}), bytes);
-    EXPECT_EQ("2024-12-31 23:30:00.123456", displayText(kColumnTimestampTz, bytes));
+    EXPECT_EQ("2025-01-01 01:30:00.123456 +02:00", displayText(kColumnTimestampTz, bytes));
     ASSERT_TRUE(parseDateTime("2024-02-28 22:00:00 -05:30", &t));
     ASSERT_TRUE(encodeTimestampTz(&t, &bytes));
-    EXPECT_EQ("2024-02-29 03:30:00.000000", displayText(kColumnTimestampTz, bytes));
+    EXPECT_EQ("2024-02-28 22:00:00.000000 -05:30", displayText(kColumnTimestampTz, bytes));
     EXPECT_EQ(15, bytes[11]);
     EXPECT_EQ(30, bytes[12]);
 }
@@ -158,8 +160,8 @@ TEST(ForgeValues, BinaryFloatAndDoubleKnownEncodings) {
     EXPECT_EQ(Bytes({0x80, 0x00, 0x00, 0x00}), encodeBinaryFloat(0.0f));
     EXPECT_EQ(Bytes({0xBF, 0xF0, 0, 0, 0, 0, 0, 0}), encodeBinaryDouble(1.0));
     EXPECT_EQ(Bytes({0x40, 0x07, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), encodeBinaryDouble(-1.5));
-    EXPECT_EQ("-1.500000", displayText(kColumnBinaryFloat, encodeBinaryFloat(-1.5f)));
-    EXPECT_EQ("3.250000", displayText(kColumnBinaryDouble, encodeBinaryDouble(3.25)));
+    EXPECT_EQ("-1.5", displayText(kColumnBinaryFloat, encodeBinaryFloat(-1.5f)));
+    EXPECT_EQ("3.25", displayText(kColumnBinaryDouble, encodeBinaryDouble(3.25)));
     // The bytes sort as the numbers do.
     EXPECT_LT(encodeBinaryDouble(-2.0), encodeBinaryDouble(-1.0));
     EXPECT_LT(encodeBinaryDouble(-1.0), encodeBinaryDouble(0.0));

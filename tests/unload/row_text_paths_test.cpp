@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <string>
 #include <vector>
@@ -59,7 +60,9 @@ int oldNumberToString(const uint8_t *bytes, size_t length, char *out, size_t out
         length = 22;
     OldText t = {out, outSize, 0, false};
     uint8_t exponent = bytes[0];
-    if (exponent == 0x80) {
+    // 0x80 alone is zero; with digits (the first pair never 0) it is the
+    // exponent -65 of 1e-130.
+    if (exponent == 0x80 && (length == 1 || bytes[1] <= 1)) {
         if (length != 1)
             return 0;
         oldAppendChar(&t, '0');
@@ -135,6 +138,46 @@ std::string oldTimestamp(const uint8_t *value, size_t length)
     char fraction[16];
     snprintf(fraction, sizeof fraction, ".%06u", (unsigned)(nanoseconds / 1000));
     return text + fraction;
+}
+
+// The TIMESTAMP WITH TIME ZONE text, written independently of the
+// formatter: the stored UTC time moved by the offset with timegm/gmtime,
+// then the offset.  A region id, offset bytes out of range, or date bytes
+// that are no calendar date keep the UTC time, shown with +00:00.
+std::string oldTimestampTz(const uint8_t *value, size_t length)
+{
+    if (length != 13)
+        return oldTimestamp(value, length);
+    std::vector<uint8_t> local(value, value + 11);
+    int hours = value[11] - 20, minutes = value[12] - 60;
+    int offset = 0;
+    bool calendar = value[2] >= 1 && value[2] <= 12 && value[3] >= 1 && value[3] <= 31 && value[4] >= 1 &&
+                    value[4] <= 24 && value[5] >= 1 && value[5] <= 60;
+    if (!(value[11] & 0x80) && hours >= -12 && hours <= 14 && minutes >= -59 && minutes <= 59 && calendar) {
+        struct tm t = {};
+        t.tm_year = (value[0] - 100) * 100 + (value[1] - 100) - 1900;
+        t.tm_mon = value[2] - 1;
+        t.tm_mday = value[3];
+        t.tm_hour = value[4] - 1;
+        t.tm_min = value[5] - 1;
+        time_t at = timegm(&t) + (hours * 60 + minutes) * 60;
+        struct tm moved;
+        gmtime_r(&at, &moved);
+        int year = moved.tm_year + 1900;
+        if (year / 100 + 100 >= 0 && year / 100 + 100 <= 255) {
+            offset = hours * 60 + minutes;
+            local[0] = (uint8_t)(year / 100 + 100);
+            local[1] = (uint8_t)(year % 100 + 100);
+            local[2] = (uint8_t)(moved.tm_mon + 1);
+            local[3] = (uint8_t)moved.tm_mday;
+            local[4] = (uint8_t)(moved.tm_hour + 1);
+            local[5] = (uint8_t)(moved.tm_min + 1);
+        }
+    }
+    char zone[16];
+    int magnitude = offset < 0 ? -offset : offset;
+    snprintf(zone, sizeof zone, " %c%02d:%02d", offset < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+    return oldTimestamp(local.data(), 11) + zone;
 }
 
 // ---------------------------------------------------------------------------
@@ -260,11 +303,15 @@ TEST(RowTextPaths, DateAndTimestampTextMatchTheFormerFormatter)
         ASSERT_EQ(expectedDate, date.stream);
         ASSERT_EQ(expectedDate, date.sink);
         std::string expectedTimestamp = oldTimestamp(v.data(), length);
-        for (uint8_t type : {180, 181, 231}) {
+        for (uint8_t type : {180, 231}) {
             TwoPaths ts = formatBoth(v, type);
             ASSERT_EQ(expectedTimestamp, ts.stream);
             ASSERT_EQ(expectedTimestamp, ts.sink);
         }
+        std::string expectedTz = oldTimestampTz(v.data(), length);
+        TwoPaths tz = formatBoth(v, 181);
+        ASSERT_EQ(expectedTz, tz.stream);
+        ASSERT_EQ(expectedTz, tz.sink);
     }
 }
 

@@ -1,6 +1,7 @@
 // Column value formatting: every formatter on the documented cases, the two
 // faults mended in issue 4, printField's dispatch and guards, and random
 // bytes that must never make a formatter read outside its value.
+#include <charconv>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -106,11 +107,13 @@ std::vector<uint8_t> storedDouble(double d)
     return out;
 }
 
-std::string printfF(double d)
+// The shortest text that reads back to the same float / double.
+std::string shortest(double d, bool single)
 {
-    char text[512];
-    snprintf(text, sizeof text, "%f", d);
-    return text;
+    char text[64];
+    std::to_chars_result r = single ? std::to_chars(text, text + sizeof text, (float)d)
+                                    : std::to_chars(text, text + sizeof text, d);
+    return std::string(text, r.ptr);
 }
 
 }  // namespace
@@ -177,6 +180,16 @@ TEST(ValueFormatIssue4, NegativeNumberWithTwentyDigitBytesKeepsItsLastPair)
     std::vector<uint8_t> shorter(third.begin(), third.begin() + 20);
     shorter.push_back(102);
     EXPECT_EQ(format(kNUMBER, shorter), "-0." + std::string(38, '3'));
+}
+
+// Issue 17: Oracle's smallest magnitudes have the exponent byte 0x80 that
+// zero has alone (1e-130 is 80 02, 1e-129 is 80 0B); they were written as
+// nothing, a lost value.
+TEST(ValueFormatIssue17, SmallestPositiveNumbersShareZerosExponentByte)
+{
+    EXPECT_EQ(format(kNUMBER, {0x80, 0x02}), "0." + std::string(129, '0') + "1");
+    EXPECT_EQ(format(kNUMBER, {0x80, 0x0B}), "0." + std::string(128, '0') + "1");
+    EXPECT_EQ(format(kNUMBER, {0x80, 0x01}), "");   // a zero pair first is no value
 }
 
 TEST(ValueFormat, ValidNumbers)
@@ -287,32 +300,79 @@ TEST(ValueFormat, Timestamps)
 // inverting only the sign bit printed garbage for all negatives.
 TEST(ValueFormatIssue4, NegativeBinaryFloatHasAllBitsInverted)
 {
-    EXPECT_EQ(format(kBINARYFLOAT, storedFloat(-1.5f)), "-1.500000");
-    EXPECT_EQ(format(kBINARYFLOAT, storedDouble(-1.5)), "-1.500000");
+    EXPECT_EQ(format(kBINARYFLOAT, storedFloat(-1.5f)), "-1.5");
+    EXPECT_EQ(format(kBINARYFLOAT, storedDouble(-1.5)), "-1.5");
     // -1.5f is 0xBFC00000; Oracle stores 0x403FFFFF.
     EXPECT_EQ(storedFloat(-1.5f), (std::vector<uint8_t>{0x40, 0x3F, 0xFF, 0xFF}));
-    EXPECT_EQ(format(kBINARYFLOAT, {0x40, 0x3F, 0xFF, 0xFF}), "-1.500000");
+    EXPECT_EQ(format(kBINARYFLOAT, {0x40, 0x3F, 0xFF, 0xFF}), "-1.5");
 }
 
 TEST(ValueFormat, BinaryFloatsAndDoubles)
 {
-    EXPECT_EQ(format(kBINARYFLOAT, {0xBF, 0xC0, 0x00, 0x00}), "1.500000");
-    EXPECT_EQ(format(kBINARYFLOAT, storedFloat(0.0f)), "0.000000");
-    EXPECT_EQ(format(kBINARYFLOAT, storedDouble(0.0)), "0.000000");
+    EXPECT_EQ(format(kBINARYFLOAT, {0xBF, 0xC0, 0x00, 0x00}), "1.5");
+    EXPECT_EQ(format(kBINARYFLOAT, storedFloat(0.0f)), "0");
+    EXPECT_EQ(format(kBINARYFLOAT, storedDouble(0.0)), "0");
     const float floats[] = {1.0f, -1.0f, 3.25f, -2.75f, 1e-3f, -1e-3f, FLT_MAX, -FLT_MAX, FLT_MIN, -FLT_MIN,
                             123456.789f, -98765.4321f, 1e-45f};
     for (float f : floats)
-        EXPECT_EQ(format(kBINARYFLOAT, storedFloat(f)), printfF((double)f)) << f;
+        EXPECT_EQ(format(kBINARYFLOAT, storedFloat(f)), shortest(f, true)) << f;
     const double doubles[] = {1.0, -1.0, 0.1, -0.1, DBL_MAX, -DBL_MAX, DBL_MIN, -DBL_MIN, 1e300, -1e-300,
                               3.141592653589793, -2.718281828459045};
     for (double d : doubles)
-        EXPECT_EQ(format(kBINARYFLOAT, storedDouble(d)), printfF(d)) << d;
-    EXPECT_EQ(format(kBINARYFLOAT, storedFloat(INFINITY)), printfF(INFINITY));
-    EXPECT_EQ(format(kBINARYFLOAT, storedDouble(-INFINITY)), printfF(-INFINITY));
+        EXPECT_EQ(format(kBINARYFLOAT, storedDouble(d)), shortest(d, false)) << d;
     for (size_t len : {0, 1, 3, 5, 7, 9, 16}) {
         std::vector<uint8_t> v(len, 0xBF);
         EXPECT_EQ(format(kBINARYFLOAT, v), "") << len;
     }
+}
+
+// Issue 17: "%f" wrote six decimals: 2.718281828459045 came out as 2.718282,
+// 1e-30 as 0.000000 and 1e300 as a 301-digit integer.  The text now reads
+// back to the very bits stored, and the specials have names.
+TEST(ValueFormatIssue17, BinaryFloatTextReadsBackExactly)
+{
+    EXPECT_EQ(format(kBINARYFLOAT, storedDouble(2.718281828459045)), "2.718281828459045");
+    EXPECT_EQ(format(kBINARYFLOAT, storedDouble(1e-30)), "1e-30");
+    EXPECT_EQ(format(kBINARYFLOAT, storedDouble(1e300)), "1e+300");
+    EXPECT_EQ(format(kBINARYFLOAT, storedFloat(1.1f)), "1.1");   // the float's text, not the double's
+    EXPECT_EQ(format(kBINARYFLOAT, storedFloat(INFINITY)), "Inf");
+    EXPECT_EQ(format(kBINARYFLOAT, storedDouble(-INFINITY)), "-Inf");
+    EXPECT_EQ(format(kBINARYFLOAT, storedDouble(NAN)), "Nan");
+    EXPECT_EQ(format(kBINARYFLOAT, storedFloat(-0.0f)), "-0");
+    const double samples[] = {0.1, 1.0 / 3, 6.02214076e23, 4.9e-324, 123456789.123456789, -7.25e-17};
+    for (double d : samples) {
+        std::string text = format(kBINARYFLOAT, storedDouble(d));
+        EXPECT_EQ(strtod(text.c_str(), nullptr), d) << text;
+    }
+    char text[kFloatTextSize];
+    std::vector<uint8_t> inf = storedDouble(INFINITY), nan = storedFloat(NAN);
+    EXPECT_EQ(std::string(text, formatBinaryFloatText(inf.data(), 8, text, sizeof text, kFloatSpellingPostgres)),
+              "Infinity");
+    EXPECT_EQ(std::string(text, formatBinaryFloatText(nan.data(), 4, text, sizeof text, kFloatSpellingPostgres)),
+              "NaN");
+}
+
+// Issue 17: a TIMESTAMP WITH TIME ZONE was written as its stored UTC time
+// with no zone, which the control file's "TZH:TZM" mask could not read.
+// It is now the local time and its offset; a region id gives UTC +00:00.
+TEST(ValueFormatIssue17, TimestampWithTimeZoneIsLocalTimeAndOffset)
+{
+    // 2024-02-29 11:45:10.5 UTC written at +02:00.
+    std::vector<uint8_t> plus = {0x78, 0x7C, 0x02, 0x1D, 0x0C, 0x2E, 0x0B, 0x1D, 0xCD, 0x65, 0x00, 22, 60};
+    EXPECT_EQ(field(plus, 181), "2024-02-29 13:45:10.500000 +02:00");
+    // 2000-01-01 05:30 UTC written at -05:30: the local day is the day before.
+    std::vector<uint8_t> minus = {0x78, 0x64, 0x01, 0x01, 0x06, 0x1F, 0x01, 0, 0, 0, 0, 15, 30};
+    EXPECT_EQ(field(minus, 181), "2000-01-01 00:00:00.000000 -05:30");
+    std::vector<uint8_t> newYear = {0x78, 0x7C, 0x0C, 0x1F, 23, 0x01, 0x01, 0, 0, 0, 0, 34, 60};
+    EXPECT_EQ(field(newYear, 181), "2025-01-01 12:00:00.000000 +14:00");
+    // A region id (bit 0x80 of byte 11): the UTC time.
+    std::vector<uint8_t> region = {0x78, 0x7C, 0x02, 0x1D, 0x0C, 0x2E, 0x0B, 0, 0, 0, 0, 0x85, 0x1C};
+    EXPECT_EQ(field(region, 181), "2024-02-29 11:45:10.000000 +00:00");
+    // Offset bytes out of range: the UTC time too, never a shifted guess.
+    std::vector<uint8_t> damaged = {0x78, 0x7C, 0x02, 0x1D, 0x0C, 0x2E, 0x0B, 0, 0, 0, 0, 60, 60};
+    EXPECT_EQ(field(damaged, 181), "2024-02-29 11:45:10.000000 +00:00");
+    // Other timestamp kinds keep the stored time.
+    EXPECT_EQ(field(plus, 180), "2024-02-29 11:45:10.500000");
 }
 
 // ---------------------------------------------------------------------------
@@ -459,11 +519,11 @@ TEST(ValueFormat, PrintFieldDispatch)
     EXPECT_EQ(field(bytesOf("ab "), 254), "ab ");
     EXPECT_EQ(field(bytesOf("ab "), 1, 2), "ab ");
     EXPECT_EQ(field({0x78, 0x7D, 0x0C, 0x1F, 0x18, 0x3C, 0x3C}, 12), "2025-12-31 23:59:59");
-    for (uint8_t type : {180, 181, 231})
+    for (uint8_t type : {180, 181, 231})   // no zone bytes: no offset either
         EXPECT_EQ(field({0x78, 0x7D, 0x0C, 0x1F, 0x18, 0x3C, 0x3C, 0x00, 0x07, 0xA1, 0x20}, type),
                   "2025-12-31 23:59:59.000500");
-    EXPECT_EQ(field(storedFloat(-1.5f), 100), "-1.500000");
-    EXPECT_EQ(field(storedDouble(2.5), 101), "2.500000");
+    EXPECT_EQ(field(storedFloat(-1.5f), 100), "-1.5");
+    EXPECT_EQ(field(storedDouble(2.5), 101), "2.5");
     EXPECT_EQ(field({0x01, 'A', 0xFF}, 109), ",A,NULL");
     EXPECT_EQ(field({0x02, 0xC1, 0x02}, 108), ",1");
     for (uint8_t type : {23, 24, 253, 3, 58, 123, 200})

@@ -3,6 +3,8 @@
 // types; and the text ZOR prints for each.
 #include "forge/forge.h"
 
+#include <charconv>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -81,9 +83,10 @@ bool encodeNumberText(const char *text, std::vector<uint8_t> *out) {
     long exponent = point / 2 - 1;  // base-100 exponent of the first pair
     size_t pairs = digits.size() / 2;
     if (pairs > 20) return false;
-    // Positive exponent bytes 0xC1 + e must stay above 0x80 (zero's byte);
-    // negative ones 0x3E - e must stay below it.
-    if (exponent > 62 || exponent < (d.negative ? -65 : -64)) return false;
+    // Negative exponent bytes 0x3E - e must stay below 0x80; positive ones
+    // 0xC1 + e reach down to 0x80 itself, which with digits after it is
+    // Oracle's smallest magnitude (1e-130 is 80 02), and alone is zero.
+    if (exponent > 62 || exponent < -65) return false;
     out->push_back(d.negative ? (uint8_t)(0x3E - exponent) : (uint8_t)(0xC1 + exponent));
     for (size_t i = 0; i < pairs; i++) {
         int pair = (digits[2 * i] - '0') * 10 + (digits[2 * i + 1] - '0');
@@ -125,7 +128,7 @@ bool numberDisplayText(const char *text, std::string *out) {
 // format itself (not ZOR's decoder): used when a test gives raw bytes.
 static std::string numberBytesText(const std::vector<uint8_t> &bytes) {
     if (bytes.empty()) return std::string();
-    if (bytes[0] == 0x80) return bytes.size() == 1 ? "0" : std::string();
+    if (bytes[0] == 0x80 && bytes.size() == 1) return "0";
     bool negative = bytes[0] < 0x80;
     size_t end = bytes.size();
     if (negative && end > 1 && bytes[end - 1] == 102) end--;
@@ -167,7 +170,8 @@ static int daysInMonth(int year, int month) {
 }
 
 static bool validDateTime(const DateTime *t) {
-    return t->year >= 1 && t->year <= 9999 && t->month >= 1 && t->month <= 12 && t->day >= 1 &&
+    // Oracle's years run from 4712 BC (-4712) to 9999, with no year 0.
+    return t->year >= -4712 && t->year <= 9999 && t->year != 0 && t->month >= 1 && t->month <= 12 && t->day >= 1 &&
            t->day <= daysInMonth(t->year, t->month) && t->hour >= 0 && t->hour <= 23 &&
            t->minute >= 0 && t->minute <= 59 && t->second >= 0 && t->second <= 59 &&
            t->nanosecond <= 999999999u && t->tzHour >= -12 && t->tzHour <= 14 &&
@@ -189,6 +193,9 @@ static bool readDigits(const char **s, int count, int *out) {
 bool parseDateTime(const char *text, DateTime *out) {
     initDateTime(out, 1, 1, 1, 0, 0, 0);
     const char *s = text;
+    // A BC year is written with a minus sign: -4712-01-01.
+    bool bc = *s == '-';
+    if (bc) s++;
     if (!readDigits(&s, 4, &out->year) || *s++ != '-' || !readDigits(&s, 2, &out->month) ||
         *s++ != '-' || !readDigits(&s, 2, &out->day))
         return false;
@@ -220,6 +227,7 @@ bool parseDateTime(const char *text, DateTime *out) {
         out->tzHour = sign * hours;
         out->tzMinute = sign * minutes;
     }
+    if (bc) out->year = -out->year;
     return *s == '\0' && validDateTime(out);
 }
 
@@ -303,12 +311,42 @@ bool encodeTimestampTz(const DateTime *t, std::vector<uint8_t> *out) {
 
 static std::string dateBytesText(const std::vector<uint8_t> &b) {
     // Oracle's bytes, shown the way ZOR shows them: a time byte of 0 is "00".
+    // A BC year wraps in 16 bits and is cut to four digits, as ZOR does.
     char text[64];
-    unsigned year = (unsigned)(b[0] * 100 - 10000) + (unsigned)(b[1] - 100);
-    snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", year % 10000u, (unsigned)b[2],
+    uint16_t year = (uint16_t)((uint16_t)(b[0] * 100 - 10000) + (uint16_t)(b[1] - 100));
+    snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", (unsigned)(year % 10000u), (unsigned)b[2],
              (unsigned)b[3], b[4] == 0 ? 0u : b[4] - 1u, b[5] == 0 ? 0u : b[5] - 1u,
              b[6] == 0 ? 0u : b[6] - 1u);
     return text;
+}
+
+// A 13-byte TIMESTAMP WITH TIME ZONE as ZOR shows it: the local time (the
+// stored UTC instant moved by the offset) and " +HH:MM"; a region id (bit
+// 0x80 of byte 11) shows the UTC time and " +00:00".
+static std::string timestampTzBytesText(const std::vector<uint8_t> &b) {
+    std::vector<uint8_t> local(b.begin(), b.begin() + 7);
+    int offset = 0;
+    if ((b[11] & 0x80) == 0) {
+        offset = (b[11] - 20) * 60 + (b[12] - 60);
+        long year = ((long)b[0] - 100) * 100 + ((long)b[1] - 100);
+        long minutes = daysFromCivil(year, b[2], b[3]) * 1440L + (b[4] - 1) * 60L + (b[5] - 1) + offset;
+        long days = minutes >= 0 ? minutes / 1440 : -((-minutes + 1439) / 1440);
+        long inDay = minutes - days * 1440;
+        int y, m, d;
+        civilFromDays(days, &y, &m, &d);
+        local[0] = (uint8_t)(y / 100 + 100);
+        local[1] = (uint8_t)(y % 100 + 100);
+        local[2] = (uint8_t)m;
+        local[3] = (uint8_t)d;
+        local[4] = (uint8_t)(inDay / 60 + 1);
+        local[5] = (uint8_t)(inDay % 60 + 1);
+    }
+    char fraction[16];
+    snprintf(fraction, sizeof fraction, ".%06u", loadU32(b.data() + 7, kBigEndian) / 1000u);
+    char zone[16];
+    int magnitude = offset < 0 ? -offset : offset;
+    snprintf(zone, sizeof zone, " %c%02d:%02d", offset < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+    return dateBytesText(local) + fraction + zone;
 }
 
 // ---------------------------------------------------------------------------
@@ -333,23 +371,31 @@ std::vector<uint8_t> encodeBinaryDouble(double value) {
     return out;
 }
 
+// ZOR's text of a BINARY_FLOAT/DOUBLE: the shortest decimal text that reads
+// back to the same value, Inf, -Inf and Nan for the specials.
+static std::string shortestFloatText(double value, bool single) {
+    if (std::isnan(value)) return "Nan";
+    if (std::isinf(value)) return value > 0 ? "Inf" : "-Inf";
+    char text[64];
+    std::to_chars_result r = single ? std::to_chars(text, text + sizeof text, (float)value)
+                                    : std::to_chars(text, text + sizeof text, value);
+    return std::string(text, r.ptr);
+}
+
 static std::string floatBytesText(const std::vector<uint8_t> &b) {
-    char text[512];
     if (b.size() == 4) {
         uint32_t bits = loadU32(b.data(), kBigEndian);
         bits = (bits & 0x80000000u) != 0 ? bits ^ 0x80000000u : ~bits;
         float value;
         memcpy(&value, &bits, sizeof value);
-        snprintf(text, sizeof text, "%f", (double)value);
-        return text;
+        return shortestFloatText(value, true);
     }
     if (b.size() == 8) {
         uint64_t bits = ((uint64_t)loadU32(b.data(), kBigEndian) << 32) | loadU32(b.data() + 4, kBigEndian);
         bits = (bits & 0x8000000000000000ull) != 0 ? bits ^ 0x8000000000000000ull : ~bits;
         double value;
         memcpy(&value, &bits, sizeof value);
-        snprintf(text, sizeof text, "%f", value);
-        return text;
+        return shortestFloatText(value, false);
     }
     return std::string();
 }
@@ -401,8 +447,11 @@ std::string displayText(ColumnType type, const std::vector<uint8_t> &bytes) {
     switch (type) {
     case kColumnNumber: return numberBytesText(bytes);
     case kColumnDate: return bytes.size() == 7 ? dateBytesText(bytes) : std::string();
-    case kColumnTimestamp:
     case kColumnTimestampTz:
+        if (bytes.size() == 13) return timestampTzBytesText(bytes);
+        // Without zone bytes the text is a TIMESTAMP's.
+        [[fallthrough]];
+    case kColumnTimestamp:
         if (bytes.size() == 7) return dateBytesText(bytes);
         if (bytes.size() == 11 || bytes.size() == 13) {
             char fraction[16];

@@ -1,0 +1,8 @@
+CREATE TABLE "EXTREMES" (
+ "ID"  NUMBER(4) NOT NULL ,
+ "C_NUM"  NUMBER  ,
+ "C_DATE"  DATE  ,
+ "C_TS9"  TIMESTAMP(9)  ,
+ "C_TEXT"  VARCHAR2(100)  
+);
+exit;
