@@ -3,5 +3,4 @@
 // nothing until their subsystems arrive.
 #include "shell/shell.h"
 
-void runSampleCommand(ShellState *) {}
 void runAsmCommand(ShellState *) {}

@@ -9,6 +9,7 @@
 #include "datafile/datafile.h"
 #include "dictionary/dictionary.h"
 #include "lob/lob.h"
+#include "scan/scan.h"
 #include "shell/shell.h"
 
 namespace {
@@ -78,6 +79,7 @@ void releaseShell(ShellState *shell) {
         if (ctx->asmGroup != nullptr) closeDiskGroup(ctx->asmGroup);
         free(ctx->asmGroup);
         free(ctx->lobMap);
+        free(ctx->columnGuess);
         free(ctx->block);
         freeWindow(ctx->dataWindow);
         freeWindow(ctx->lobWindow);
@@ -126,7 +128,8 @@ bool allocateBuffers(ShellState *shell) {
     shell->command = (CommandLine *)calloc(1, sizeof(CommandLine));
     shell->outputBuffer = (uint8_t *)malloc(kOutputBufferSize);
     shell->columns = (ColumnList *)calloc(1, sizeof(ColumnList));
-    return shell->columns && shell->corruptList && shell->skipList && ctx->dataWindow && ctx->lobWindow &&
+    ctx->columnGuess = (ColumnGuessState *)calloc(1, sizeof(ColumnGuessState));
+    return shell->columns && ctx->columnGuess && shell->corruptList && shell->skipList && ctx->dataWindow && ctx->lobWindow &&
            ctx->indexWindow && ctx->workBuffer && ctx->workBuffer->data && shell->datafiles &&
            shell->command && shell->outputBuffer;
 }

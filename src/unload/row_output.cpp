@@ -391,6 +391,9 @@ uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint3
                 appendField(sink, ctx, offset, length, type, ctx->lobIndexFile[position],
                             ctx->lobIndexBlock[position], ctx->columnCharsetForm[position]);
             }
+        } else if (guessing && type != 0) {
+            // A stored NULL still counts as a column of the guessed row.
+            guessField(ctx, offset, 0, position);
         }
         if (i + 1 < mapped && type != 0 && !guessing)
             writeFieldTag(sink, ctx);
