@@ -193,6 +193,7 @@ void prepareUnload(ShellState *shell, UnloadArgs *args)
     memset(ctx->columnCharsetId, 0, sizeof ctx->columnCharsetId);
     memset(ctx->columnCharsetForm, 0, sizeof ctx->columnCharsetForm);
     memset(ctx->unknownTypeWarnings, 0, sizeof ctx->unknownTypeWarnings);
+    resetIncompleteRows(ctx);
 
     if (ctx->dataWindow != nullptr)
         emptyReadAheadWindow(ctx->dataWindow);
@@ -310,6 +311,7 @@ void runUnloadObject(ShellState *shell, const UnloadArgs *args)
     // Rows written to standard output come before the report.
     if (out == stdout)
         fflush(stdout);
+    reportIncompleteRows(ctx);
     printf("Sucessfully unload %llu rows ...\n", static_cast<unsigned long long>(ctx->rowsUnloaded));
     printDate(stdout);
     closeUnloadOutput(out);
@@ -472,6 +474,41 @@ void traverseTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, 
         scanTableRows(out, ctx, objd, cluster, deleted, committed, args->file, args->block);
 }
 
+// One segment of the table (the table's own, or one partition's) into out,
+// announced by its "Unload OBJD" line.
+void unloadTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, SegmentEntry *segment,
+                        uint32_t objdOverride)
+{
+    uint32_t objd = objdOverride != 0 ? objdOverride : segment->dataObjectId;
+    if (args->cluster != 0)
+        segment->cluster = args->cluster;
+    uint32_t cluster = segment->cluster;
+    printf("Unload OBJD=%u FILE=%u BLOCK=%u CLUSTER=%u ...\n", objd, static_cast<unsigned>(segment->headerFile),
+           segment->headerBlock, cluster);
+    if (out == stdout)
+        fflush(stdout);
+    traverseTableSegment(out, shell, args, segment, objd, cluster);
+    if (out == stdout)
+        fflush(stdout);
+}
+
+// A partitioned table named without PARTITION: every partition (and
+// subpartition) with a segment, in dictionary order, into the one output.
+void unloadTablePartitions(FILE *out, ShellState *shell, const UnloadArgs *args, const uint32_t *parts,
+                           int count)
+{
+    for (int i = 0; i < count; i++) {
+        SegmentEntry segment;
+        if (!getORASYSTAB(&segment, parts[i]))
+            continue;
+        if (shell->tablespace != 0 && shell->tablespace != segment.tablespace)
+            continue;
+        unloadTableSegment(out, shell, args, &segment, 0);
+    }
+}
+
+constexpr int kMaxPartitions = 1048576 / 4;
+
 // UNLOAD TABLE owner.table in text: lookups, the loader files, the rows.
 void unloadTableText(ShellState *shell, const UnloadArgs *args)
 {
@@ -492,22 +529,32 @@ void unloadTableText(ShellState *shell, const UnloadArgs *args)
         return;
     }
     SegmentEntry segment;
-    if (!getORASYSTAB(&segment, object.selectedObject) && !getORASYSTAB(&segment, object.selectedObject + 1))
+    uint32_t *parts = nullptr;
+    int partCount = 0;
+    if (!getORASYSTAB(&segment, object.selectedObject)) {
+        if (args->partition[0] == '\0') {
+            parts = static_cast<uint32_t *>(malloc(sizeof(uint32_t) * kMaxPartitions));
+            if (parts != nullptr)
+                partCount = getORASYSPartitions(user.userNumber, tableName, parts, kMaxPartitions);
+        }
+        if (partCount == 0) {
+            printf("  TABLE %s.%s has no segment in TAB$!\n", owner, tableName);
+            free(parts);
+            return;
+        }
+    } else if (shell->tablespace != 0 && shell->tablespace != segment.tablespace) {
         return;
-    if (shell->tablespace != 0 && shell->tablespace != segment.tablespace)
-        return;
+    }
 
     ColumnEntry column;
     ctx->columnCount = 0;
     getORACOLTYPE(&column, &object, args->partition, ctx, shell->columns);
+    if (shell->columns->count == 0) {
+        printf("  TABLE %s.%s has no columns in COL$!\n", owner, tableName);
+        free(parts);
+        return;
+    }
     printDate(stdout);
-
-    uint32_t objd = args->objd != 0 ? args->objd : segment.dataObjectId;
-    if (args->cluster != 0)
-        segment.cluster = args->cluster;
-    uint32_t cluster = segment.cluster;
-    printf("Unload OBJD=%u FILE=%u BLOCK=%u CLUSTER=%u ...\n", objd, static_cast<unsigned>(segment.headerFile),
-           segment.headerBlock, cluster);
 
     const char *baseName = args->target[0] != '\0' ? args->target : object.name;
     if (args->output[0] != '\0') {
@@ -516,10 +563,15 @@ void unloadTableText(ShellState *shell, const UnloadArgs *args)
     }
 
     FILE *out = openUnloadOutput(shell, args->output);
-    traverseTableSegment(out, shell, args, &segment, objd, cluster);
+    if (partCount == 0)
+        unloadTableSegment(out, shell, args, &segment, args->objd);
+    else
+        unloadTablePartitions(out, shell, args, parts, partCount);
+    free(parts);
     if (out == stdout)
         fflush(stdout);
     closeUnloadOutput(out);
+    reportIncompleteRows(ctx);
     printf("Sucessfully unload %llu rows ...\n", static_cast<unsigned long long>(ctx->rowsUnloaded));
     printDate(stdout);
 }
@@ -623,6 +675,7 @@ void runUnloadDictionary(ShellState *shell, const UnloadArgs *args)
             runDictionaryCompanion(shell, "COLTYPE$", kColumnTypeFile, "wb+");
         }
     }
+    reportIncompleteRows(shell->ctx);
     printDate(stdout);
 }
 

@@ -105,6 +105,11 @@ struct UnloadContext {
     // Unknown-type (253) warnings printed per column position; the UNLOAD
     // command resets them so that each column warns at most five times.
     uint16_t unknownTypeWarnings[kMaxColumns];
+
+    // Rows of the running unload ended early because a chained or migrated
+    // piece could not be read, and the lines that reported them.
+    uint64_t incompleteRows;
+    uint32_t incompleteRowLines;
 };
 
 inline const iconv_t kNoConverter = (iconv_t)-1;
