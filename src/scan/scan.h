@@ -40,6 +40,15 @@ void listExtentMapParallel(UnloadContext *ctx);
 // the block alone), else by walking the files.  0 otherwise.
 int scanSegmentHeader(UnloadContext *ctx, uint32_t objd, uint32_t rfn, uint32_t block);
 
+// With the segment header of objd in the buffer (found by scanSegmentHeader):
+// 1 when its extent map can be walked, 0 when the header is damaged and the
+// segment must be scanned instead; a 0 has been said on standard output.
+// Damaged means: a failing checksum, or a map that lists fewer extents or
+// blocks than the header counts, or (compareWithScan) that reaches fewer data
+// blocks of objd than a scan of the header's file finds.  The header stays
+// in the buffer.  (segment_check.cpp)
+int checkSegmentHeader(const UnloadContext *ctx, uint32_t objd, int compareWithScan);
+
 // ---- Column-type guessing (column_guess.cpp) ----
 //
 // SAMPLE and SCAN TABLE decode rows with the context's guess mode on: every

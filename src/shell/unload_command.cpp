@@ -468,10 +468,15 @@ void traverseTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, 
     // that is no reason to report an empty table.
     if (extents != nullptr && runs != 0)
         return;
-    if (scanSegmentHeader(ctx, objd, segment->headerFile, segment->headerBlock))
-        printExtentRows(out, ctx, objd, cluster, deleted, committed);
-    else
+    if (!scanSegmentHeader(ctx, objd, segment->headerFile, segment->headerBlock)) {
+        printf("  Segment header of OBJD=%u at FILE=%u BLOCK=%u not found: rows taken from a scan of the "
+               "datafiles\n", objd, static_cast<unsigned>(segment->headerFile), segment->headerBlock);
         scanTableRows(out, ctx, objd, cluster, deleted, committed, args->file, args->block);
+    } else if (checkSegmentHeader(ctx, objd, 0)) {
+        printExtentRows(out, ctx, objd, cluster, deleted, committed);
+    } else {
+        scanTableRows(out, ctx, objd, cluster, deleted, committed, args->file, args->block);
+    }
 }
 
 // One segment of the table (the table's own, or one partition's) into out,
