@@ -28,6 +28,7 @@ const char *const kHelpLines[] = {
     "  CORRUPT -- Mark data block as corrupted\n",
     "  SKIP    -- Mark data block as skipped\n",
     "  EXIT    -- Exit application\n",
+    "  PROBE   -- Find the settings a datafile needs\n",
 };
 
 ReadAheadWindow *allocateWindow(uint32_t capacity) {
@@ -194,6 +195,7 @@ DispatchResult dispatchCommand(ShellState *shell) {
     else if (firstWordIs(cmd, "EXIT")) return kExit;
     else if (firstWordIs(cmd, "HELP")) printHelp();
     else if (firstWordIs(cmd, "ASM")) runAsmCommand(shell);
+    else if (firstWordIs(cmd, "PROBE")) runProbeCommand(shell);
     else fputs("  Unknown command!\n", stdout);
     return kContinue;
 }
