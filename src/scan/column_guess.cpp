@@ -144,23 +144,10 @@ bool isUtf8Text(const uint8_t *b, uint32_t length)
     return true;
 }
 
-bool isGbkText(const uint8_t *b, uint32_t length)
+// The second byte of a GBK pair.
+bool isGbkTrail(uint8_t t)
 {
-    uint32_t i = 0;
-    while (i < length) {
-        uint8_t c = b[i];
-        if (c >= 0x81 && c <= 0xFE && i + 1 < length) {
-            uint8_t t = b[i + 1];
-            if (t < 0x40 || t == 0x7F || t == 0xFF)
-                return false;
-            i += 2;
-            continue;
-        }
-        if (c >= 0x80 || !isTextByte(b, i, length))
-            return false;
-        i++;
-    }
-    return true;
+    return t >= 0x40 && t != 0x7F && t != 0xFF;
 }
 
 bool isBig5Code(uint16_t code)
@@ -176,13 +163,16 @@ bool isBig5Code(uint16_t code)
     return false;
 }
 
-bool isBig5Text(const uint8_t *b, uint32_t length)
+// GBK and Big5 share their shape: single text bytes, and pairs led by a
+// byte 0x81 .. 0xFE that is not the last one.
+bool isDoubleByteText(const uint8_t *b, uint32_t length, bool big5)
 {
     uint32_t i = 0;
     while (i < length) {
         uint8_t c = b[i];
         if (c >= 0x81 && c <= 0xFE && i + 1 < length) {
-            if (!isBig5Code(static_cast<uint16_t>(c << 8 | b[i + 1])))
+            bool pair = big5 ? isBig5Code(static_cast<uint16_t>(c << 8 | b[i + 1])) : isGbkTrail(b[i + 1]);
+            if (!pair)
                 return false;
             i += 2;
             continue;
@@ -219,7 +209,7 @@ bool isUcs2Text(const uint8_t *b, uint32_t length, bool bigEndian)
 
 bool isTextBytes(const uint8_t *b, uint32_t length)
 {
-    return isUtf8Text(b, length) || isGbkText(b, length) || isBig5Text(b, length) ||
+    return isUtf8Text(b, length) || isDoubleByteText(b, length, false) || isDoubleByteText(b, length, true) ||
            isUcs2Text(b, length, true) || isUcs2Text(b, length, false);
 }
 

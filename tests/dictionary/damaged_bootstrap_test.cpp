@@ -12,27 +12,13 @@
 #include <gtest/gtest.h>
 
 #include "forge/forge.h"
-#include "shell/shell.h"
+#include "../scan/zor_session.h"
 
 namespace {
 
 const char *const kDictionaryFiles[] = {"ZORDICT/ZORUSR.TXT", "ZORDICT/ZOROBJ.TXT", "ZORDICT/ZORTAB.TXT",
                                         "ZORDICT/ZORCOL.TXT"};
 const char *const kTables[] = {"DEPT", "EMP", "SALES", "DOCS", "ALL_TYPES", "EMP$HIST"};
-
-std::string readWhole(const std::string &path)
-{
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return "<missing " + path + ">";
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    fclose(f);
-    return text;
-}
 
 struct Rescue {
     std::vector<std::string> files;   // the dictionary files, then each table's rows
@@ -63,17 +49,11 @@ Rescue rescue(const std::string &damage)
     std::string commands = "OPEN zor.cfg\nUNLOAD TABLE DICT$;\n";
     for (const char *table : kTables)
         commands += std::string("UNLOAD TABLE SCOTT.") + table + " TO " + table + ".txt;\n";
-    commands += "EXIT\n";
-    FILE *in = fmemopen(const_cast<char *>(commands.data()), commands.size(), "r");
-    testing::internal::CaptureStdout();
-    runZOR(in);
-    fflush(stdout);
-    result.printed = testing::internal::GetCapturedStdout();
-    fclose(in);
+    result.printed = zorsession::runCommands(commands);
     for (const char *file : kDictionaryFiles)
-        result.files.push_back(readWhole(file));
+        result.files.push_back(zorsession::readWhole(file));
     for (const char *table : kTables)
-        result.files.push_back(readWhole(std::string(table) + ".txt"));
+        result.files.push_back(zorsession::readWhole(std::string(table) + ".txt"));
     if (chdir(cwd) != 0)
         ADD_FAILURE() << "cannot return to " << cwd;
     if (system(("rm -rf '" + dir + "'").c_str()) != 0)

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "forge/forge.h"
-#include "shell/shell.h"
+#include "../scan/zor_session.h"
 
 namespace {
 
@@ -62,20 +62,6 @@ const char kDatabase[] =
     "  insert values FFFF00 0.5 -4.0\n"
     "config db.cfg\n";
 
-std::string readWhole(const std::string &path)
-{
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return "<missing " + path + ">";
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    fclose(f);
-    return text;
-}
-
 class GuessRoundTrip : public ::testing::Test {
 protected:
     void SetUp() override
@@ -101,19 +87,7 @@ protected:
         if (system(command.c_str()) != 0)
             ADD_FAILURE() << "cannot remove " << dir_;
     }
-    std::string run(const std::string &commands)
-    {
-        std::string all = "OPEN db.cfg\n" + commands + "EXIT\n";
-        FILE *in = fmemopen(const_cast<char *>(all.data()), all.size(), "r");
-        if (in == nullptr)
-            return "<no input>";
-        testing::internal::CaptureStdout();
-        runZOR(in);
-        fflush(stdout);
-        std::string printed = testing::internal::GetCapturedStdout();
-        fclose(in);
-        return printed;
-    }
+    std::string run(const std::string &commands) { return zorsession::runCommands("OPEN db.cfg\n" + commands); }
 
     std::string dir_;
     std::string savedCwd_;
@@ -144,7 +118,7 @@ TEST_F(GuessRoundTrip, ProposalUnloadsEveryTableExactly)
         snprintf(sample, sizeof sample, "SAMPLE OBJECT %u RDBA 0x%08x TO proposal.txt;\n", table->objectId,
                  table->rows[0].rdba);
         run(sample);
-        std::string proposal = readWhole("proposal.txt");
+        std::string proposal = zorsession::readWhole("proposal.txt");
         std::string flat;
         for (char ch : proposal)
             if (ch != '\n')
@@ -169,7 +143,7 @@ TEST_F(GuessRoundTrip, ProposalUnloadsEveryTableExactly)
         std::string expected;
         for (const forge::ManifestRow &row : table->rows)
             expected += forge::manifestRecord(&row, "|", "\r\n");
-        EXPECT_EQ(readWhole(output), expected) << c.table;
+        EXPECT_EQ(zorsession::readWhole(output), expected) << c.table;
     }
 }
 

@@ -13,35 +13,9 @@
 #include <gtest/gtest.h>
 
 #include "forge/forge.h"
-#include "shell/shell.h"
+#include "zor_session.h"
 
 namespace {
-
-std::string readWhole(const std::string &path)
-{
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return "<missing " + path + ">";
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    fclose(f);
-    return text;
-}
-
-std::string runZor(const std::string &commands)
-{
-    std::string all = commands + "EXIT\n";
-    FILE *in = fmemopen(const_cast<char *>(all.data()), all.size(), "r");
-    testing::internal::CaptureStdout();
-    runZOR(in);
-    fflush(stdout);
-    std::string printed = testing::internal::GetCapturedStdout();
-    fclose(in);
-    return printed;
-}
 
 TEST(UsersOnlyRescue, ProposalsOfScanTableUnloadEveryTable)
 {
@@ -60,9 +34,9 @@ TEST(UsersOnlyRescue, ProposalsOfScanTableUnloadEveryTable)
     fputs("users01.dbf\n", config);
     fclose(config);
 
-    std::string printed = runZor("PROBE users01.dbf;\nOPEN users.cfg\nSCAN EXTENT;\nSCAN TABLE TO proposals.txt;\n");
+    std::string printed = zorsession::runCommands("PROBE users01.dbf;\nOPEN users.cfg\nSCAN EXTENT;\nSCAN TABLE TO proposals.txt;\n");
     EXPECT_NE(printed.find("SET BLOCK_SIZE 8192\nSET BYTE_ORDER LITTLE\n"), std::string::npos) << printed;
-    std::string proposals = readWhole("proposals.txt");
+    std::string proposals = zorsession::readWhole("proposals.txt");
     // Every proposal, as written, one after the other.
     std::string commands = "OPEN users.cfg\n";
     for (size_t at = proposals.find("UNLOAD OBJECT"); at != std::string::npos;
@@ -71,7 +45,7 @@ TEST(UsersOnlyRescue, ProposalsOfScanTableUnloadEveryTable)
         ASSERT_NE(end, std::string::npos);
         commands += proposals.substr(at, end + 1 - at) + "\n";
     }
-    runZor(commands);
+    zorsession::runCommands(commands);
 
     // The manifest's rows of each object, as ZOR writes them.
     std::map<uint32_t, std::string> expected;
@@ -91,7 +65,7 @@ TEST(UsersOnlyRescue, ProposalsOfScanTableUnloadEveryTable)
             continue;
         char name[64];
         snprintf(name, sizeof name, "OBJD%010uC%03u.txt", object.first, 0u);
-        EXPECT_EQ(readWhole(name), object.second) << name << "\n" << proposals;
+        EXPECT_EQ(zorsession::readWhole(name), object.second) << name << "\n" << proposals;
         checked++;
     }
     EXPECT_EQ(checked, 7);   // DEPT, EMP, three SALES partitions, DOCS, EMP$HIST
