@@ -30,7 +30,8 @@ struct Guesser {
     // Places the value in the block and feeds it as column k.
     void feed(uint32_t k, const Bytes &value)
     {
-        memcpy(image.data() + next, value.data(), value.size());
+        if (!value.empty())
+            memcpy(image.data() + next, value.data(), value.size());
         guessField(ctx.get(), next, static_cast<uint32_t>(value.size()), k);
         next += static_cast<uint32_t>(value.size()) + 1;
     }
