@@ -53,11 +53,11 @@ void printEvidence(const char *path, const ProbeResult *r, uint64_t fileSize)
         printf("SET HEAD_SIZE %u\n", r->headerSize);
     if (r->bigfile)
         printf("SET BIGFILE YES\n");
-    printf("  Configuration file line:\n");
+    // The registry takes a file's header size from its configuration line.
     if (r->headerSize != 0)
-        printf("%s %u\n", path, r->headerSize);
+        printf("  Configuration file line (its second word is the header size):\n%s %u\n", path, r->headerSize);
     else
-        printf("%s\n", path);
+        printf("  Configuration file line:\n%s\n", path);
 }
 
 void probeOneFile(const char *path, uint8_t *buffer)
