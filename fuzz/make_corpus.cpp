@@ -369,6 +369,49 @@ void convertSeeds()
     writeSeed("convert_option_fuzz", "short-limit", textBytes("\x0b" "\\r\\n|\\x7C"));
 }
 
+// Values for the column guesser: a DATE, a NUMBER, text and a CLOB
+// locator laid into a small block, each fed as one column.
+void guessSeeds()
+{
+    Bytes block(512, 0);
+    const uint8_t date[] = {0x78, 0x76, 0x01, 0x01, 0x01, 0x01, 0x01};
+    const uint8_t number[] = {0xC2, 0x4A, 0x46};
+    const char text[] = "SMITH";
+    memcpy(&block[16], date, sizeof date);
+    memcpy(&block[32], number, sizeof number);
+    memcpy(&block[48], text, 5);
+    uint8_t locator[20] = {0, 0x70, 0, 1, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0x11, 0, 0x22, 0, 0, 0, 1};
+    memcpy(&block[64], locator, sizeof locator);
+    Bytes seed = {4, 0, 16, 7, 0, 0, 32, 3, 1, 0, 48, 5, 2, 0, 64, 20, 3};
+    seed.insert(seed.end(), block.begin(), block.end());
+    writeSeed("column_guess_fuzz", "four-kinds", seed);
+    Bytes tail = {1, 0x01, 0xFC, 2, 0};
+    tail.insert(tail.end(), 512, 0x41);
+    writeSeed("column_guess_fuzz", "block-tail", tail);
+}
+
+// File heads for PROBE: the first blocks of forged 2 KB files, little- and
+// big-endian, one behind a leading header of 512 bytes.
+void probeSeeds()
+{
+    const char *variants[][2] = {
+        {"little-2k", "blocksize 2048\nfile p.dbf rfn 3 blocks 6\nblock 2\n  data objd 7\n  row num 1\n"},
+        {"big-2k", "blocksize 2048\nbyteorder big\nfile p.dbf rfn 3 blocks 6\n"},
+        {"header-512", "blocksize 2048\nfile p.dbf rfn 0 bigfile header 512 blocks 6\n"},
+    };
+    for (const auto &variant : variants) {
+        char dir[] = "/tmp/zor_probe_seed_XXXXXX";
+        if (mkdtemp(dir) == nullptr)
+            continue;
+        char error[256];
+        if (forge::forgeFromText(variant[1], dir, error, sizeof error))
+            writeSeed("probe_header_fuzz", variant[0], readWhole(std::string(dir) + "/p.dbf"));
+        std::string command = std::string("rm -rf ") + dir;
+        if (system(command.c_str()) != 0)
+            perror(command.c_str());
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Scripts: the transcript cases' inputs the shell target accepts, and a few
 // written for the fixture.
@@ -488,6 +531,8 @@ int main(int argc, char **argv)
     configSeeds();
     rowidSeeds();
     convertSeeds();
+    guessSeeds();
+    probeSeeds();
     shellSeeds(source);
     asmSeeds();
     return 0;

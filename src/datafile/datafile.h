@@ -135,3 +135,36 @@ struct PositionedReadStats {
     uint32_t lastLength;
 };
 extern PositionedReadStats g_positionedReads;
+
+// ---- Settings of an unknown datafile (probe.cpp) ----
+
+// Leading headers tried: every multiple of 512 bytes up to this.
+constexpr uint32_t kProbeMaxHeader = 1048576;
+// Bytes PROBE reads from the start of a file: the largest leading header,
+// blocks 0 and 1 and the sampled blocks of the largest block size.
+constexpr uint32_t kProbeReadSize = 4194304;
+
+struct ProbeResult {
+    int found;                 // a file header was found
+    uint64_t bytesRead;
+    uint32_t headerSize;       // bytes before block 0
+    uint32_t blockSize;
+    uint8_t byteOrder;         // 0 little-endian, 1 big-endian
+    uint8_t bigfile;
+    uint8_t format;            // block format byte of the file header
+    uint32_t rfn;
+    uint32_t tablespace;
+    uint32_t headerBlocks;     // blocks the file header counts after block 0
+    char databaseName[9];
+    uint32_t sampled;          // formatted blocks sampled after the header
+    uint32_t ownAddress;       // ... that carry their own block number
+    uint32_t checksummed;      // ... whose checksum is set and holds
+};
+
+// Looks for the file header in the image of a file's first `length` bytes:
+// every block size, both byte orders, leading headers up to kProbeMaxHeader.
+// 1 when found (the result filled), else 0.
+int probeDatafileImage(const uint8_t *image, uint64_t length, ProbeResult *result);
+// Reads up to `capacity` bytes of the file into buffer (read-only) and
+// probes them; -1 when the file cannot be opened.  fileSize is its size.
+int probeDatafile(const char *path, uint8_t *buffer, uint32_t capacity, ProbeResult *result, uint64_t *fileSize);

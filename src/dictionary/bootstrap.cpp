@@ -89,15 +89,22 @@ void selectColumns(UnloadContext *ctx, const SelectedColumn *columns, size_t cou
         ctx->columnTypes[columns[i].position] = columns[i].type;
 }
 
-// Through the extent map when the segment header is found, otherwise by
-// scanning every datafile for blocks of the object.
+// Through the extent map when the segment header is found and whole,
+// otherwise by scanning every datafile for blocks of the object.  The
+// dictionary is what every later command stands on: a header whose map
+// reaches fewer blocks than its file holds is not trusted, and a missing
+// header is said.
 void unloadSegment(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t table, uint8_t deleted,
                    uint8_t committed, uint32_t headerFile, uint32_t headerBlock)
 {
-    if (scanSegmentHeader(ctx, objd, headerFile, headerBlock))
-        printExtentRows(stream, ctx, objd, table, deleted, committed);
-    else
+    if (!scanSegmentHeader(ctx, objd, headerFile, headerBlock)) {
+        printf("  Segment header of OBJD=%u not found: rows taken from a scan of the datafiles\n", objd);
         scanTableRows(stream, ctx, objd, table, deleted, committed, 0, 0);
+    } else if (checkSegmentHeader(ctx, objd, 1)) {
+        printExtentRows(stream, ctx, objd, table, deleted, committed);
+    } else {
+        scanTableRows(stream, ctx, objd, table, deleted, committed, 0, 0);
+    }
 }
 
 void printBootstrapTable(FILE *stream, UnloadContext *ctx, const BootstrapTable *layout, uint8_t deleted,

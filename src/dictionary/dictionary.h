@@ -205,6 +205,10 @@ void endStoredColumnWalk(StoredColumnWalk *walk);
 // Name of the LOB index of a LOB column: "SYS_IL%010uC%05u$$".
 void formatLobIndexName(char *buf, size_t size, uint32_t tableObject, uint32_t internalColumn);
 
+// The OBJ# of every partition and subpartition of the table (partition_lookup.cpp),
+// in dictionary order, at most capacity of them; returns how many.
+int getORASYSPartitions(uint32_t ownerNumber, const char *name, uint32_t *objects, int capacity);
+
 // ---- Listings (dictionary_lookup.cpp) ----
 // LIST USER: every user name, three a line.
 void listUserName(FILE *out);

@@ -40,7 +40,59 @@ void listExtentMapParallel(UnloadContext *ctx);
 // the block alone), else by walking the files.  0 otherwise.
 int scanSegmentHeader(UnloadContext *ctx, uint32_t objd, uint32_t rfn, uint32_t block);
 
-// Column-type guessing: one column value of the row being decoded (offset and
-// length in the block buffer, 0-based column position).  Until the guesser is
-// built this is a stand-in that records nothing (column_guess_pending.cpp).
+// With the segment header of objd in the buffer (found by scanSegmentHeader):
+// 1 when its extent map can be walked, 0 when the header is damaged and the
+// segment must be scanned instead; a 0 has been said on standard output.
+// Damaged means: a failing checksum, or a map that lists fewer extents or
+// blocks than the header counts, or (compareWithScan) that reaches fewer data
+// blocks of objd than a scan of the header's file finds.  The header stays
+// in the buffer.  (segment_check.cpp)
+int checkSegmentHeader(const UnloadContext *ctx, uint32_t objd, int compareWithScan);
+
+// ---- Column-type guessing (column_guess.cpp) ----
+//
+// SAMPLE and SCAN TABLE decode rows with the context's guess mode on: every
+// stored column value (a stored NULL included) goes to guessField instead of
+// being written, and the guesses are read after the last row.
+
+// Evidence bits, sticky until the next reset: a value of the column ...
+constexpr uint8_t kGuessLengthVaries = 0x01;   // ... had another length than the first
+constexpr uint8_t kGuessNotNumber = 0x02;      // ... was no valid NUMBER
+constexpr uint8_t kGuessNotDate = 0x04;        // ... failed the DATE test
+constexpr uint8_t kGuessNotClob = 0x08;        // ... was no CLOB locator
+constexpr uint8_t kGuessNotBlob = 0x10;        // ... was no BLOB locator
+constexpr uint8_t kGuessNotText = 0x20;        // ... was no text in any character set tried
+
+// One per process, reached from the context; reset before each object.
+struct ColumnGuessState {
+    uint16_t columnCount;                   // highest column seen + 1, NULLs included
+    uint8_t evidence[kMaxColumns];
+    uint8_t type[kMaxColumns];              // current guess, an Oracle type code
+    uint16_t nonNullCount[kMaxColumns];
+    uint16_t firstLength[kMaxColumns];      // length of the first non-null value
+};
+
+// Column count 0, no evidence, every type RAW (23), counts and lengths 0.
+void resetColumnGuess(ColumnGuessState *state);
+// One column value of the row being decoded: offset and length in the block
+// buffer (length 0 = NULL), 0-based column position.  Ignored when the
+// context has no guess state.
 void guessField(UnloadContext *ctx, uint32_t offset, uint32_t length, uint32_t column);
+// The value tests, non-zero when the value at offset passes.
+int isGuessValidDate(const UnloadContext *ctx, uint32_t offset, uint32_t length);
+int isGuessValidNumber(const UnloadContext *ctx, uint32_t offset, uint32_t length);
+int isGuessValidCLOB(const UnloadContext *ctx, uint32_t offset, uint32_t length);
+int isGuessValidBLOB(const UnloadContext *ctx, uint32_t offset, uint32_t length);
+int isGuessValidChar(const UnloadContext *ctx, uint32_t offset, uint32_t length);
+// The word a proposed UNLOAD command gives column k (" NUMBER", " RAW",
+// " UNKNOWN" ...).
+const char *getGuessedTypeWord(const ColumnGuessState *state, uint32_t column);
+// The guessed columns of a proposal: " \n      " before columns 0, 10, 20 ...
+// and each column's word, then " \n      " once more unless the count
+// modulo 10 is 1 to 4.
+void printGuessedColumns(FILE *stream, const ColumnGuessState *state);
+
+// SCAN TABLE: for every table found (through the extent file when there is
+// one, else by walking the files), its rows sampled and an UNLOAD command
+// proposed with the guessed column types.
+void listTableHeader(FILE *stream, UnloadContext *ctx, uint32_t rfn);

@@ -141,6 +141,16 @@ void runScanSubCommand(UnloadContext *ctx, int sub, const ScanArgs *args)
     case kScanParallelExt:
         listExtentMapParallel(ctx);
         break;
+    case kScanTable: {
+        ctx->fieldTag[0] = ',';
+        ctx->fieldTagLength = 1;
+        ctx->recordTag[0] = '\n';
+        ctx->recordTagLength = 1;
+        FILE *out = openScanOutput(args->output);
+        listTableHeader(out, ctx, args->file);
+        closeScanOutput(out);
+        break;
+    }
     case kScanBlock: {
         FILE *out = openScanOutput(args->output);
         listDataBlockType(out, ctx, args->file);
@@ -148,8 +158,8 @@ void runScanSubCommand(UnloadContext *ctx, int sub, const ScanArgs *args)
         break;
     }
     default:
-        // TABLE (column guessing), LOB, PARALLELLOB and MAP (the LOB block
-        // map) arrive with their subsystems.
+        // LOB, PARALLELLOB and MAP (the LOB block map) arrive with their
+        // subsystem.
         break;
     }
 }

@@ -57,3 +57,4 @@ void runDescCommand(ShellState *shell);
 void runRowidCommand(ShellState *shell);
 void runScanCommand(ShellState *shell);
 void runAsmCommand(ShellState *shell);
+void runProbeCommand(ShellState *shell);

@@ -9,6 +9,7 @@
 #include "datafile/datafile.h"
 #include "dictionary/dictionary.h"
 #include "lob/lob.h"
+#include "scan/scan.h"
 #include "shell/shell.h"
 
 namespace {
@@ -27,6 +28,7 @@ const char *const kHelpLines[] = {
     "  CORRUPT -- Mark data block as corrupted\n",
     "  SKIP    -- Mark data block as skipped\n",
     "  EXIT    -- Exit application\n",
+    "  PROBE   -- Find the settings a datafile needs\n",
 };
 
 ReadAheadWindow *allocateWindow(uint32_t capacity) {
@@ -78,6 +80,7 @@ void releaseShell(ShellState *shell) {
         if (ctx->asmGroup != nullptr) closeDiskGroup(ctx->asmGroup);
         free(ctx->asmGroup);
         free(ctx->lobMap);
+        free(ctx->columnGuess);
         free(ctx->block);
         freeWindow(ctx->dataWindow);
         freeWindow(ctx->lobWindow);
@@ -126,7 +129,8 @@ bool allocateBuffers(ShellState *shell) {
     shell->command = (CommandLine *)calloc(1, sizeof(CommandLine));
     shell->outputBuffer = (uint8_t *)malloc(kOutputBufferSize);
     shell->columns = (ColumnList *)calloc(1, sizeof(ColumnList));
-    return shell->columns && shell->corruptList && shell->skipList && ctx->dataWindow && ctx->lobWindow &&
+    ctx->columnGuess = (ColumnGuessState *)calloc(1, sizeof(ColumnGuessState));
+    return shell->columns && ctx->columnGuess && shell->corruptList && shell->skipList && ctx->dataWindow && ctx->lobWindow &&
            ctx->indexWindow && ctx->workBuffer && ctx->workBuffer->data && shell->datafiles &&
            shell->command && shell->outputBuffer;
 }
@@ -191,6 +195,7 @@ DispatchResult dispatchCommand(ShellState *shell) {
     else if (firstWordIs(cmd, "EXIT")) return kExit;
     else if (firstWordIs(cmd, "HELP")) printHelp();
     else if (firstWordIs(cmd, "ASM")) runAsmCommand(shell);
+    else if (firstWordIs(cmd, "PROBE")) runProbeCommand(shell);
     else fputs("  Unknown command!\n", stdout);
     return kContinue;
 }

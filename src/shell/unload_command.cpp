@@ -45,7 +45,10 @@ const char *const kUnloadKeywords[kKeyCount] = {
 
 // COLUMN type words, tried in this order, each as a prefix of its own length
 // (so VARCHAR2 comes before VARCHAR, LONGRAW before LONG, the TIMESTAMP kinds
-// before TIMESTAMP); NCHAR is recognised by its first four letters.
+// before TIMESTAMP); NCHAR is recognised by its first four letters.  The
+// usage text and SAMPLE's proposals spell the zoned kinds TIMESTAMPTZ and
+// TIMESTAMPLTZ: those words select the kind they name, not plain TIMESTAMP,
+// so that a pasted proposal writes each value with its offset.
 struct ColumnTypeWord {
     const char *word;
     size_t compared;
@@ -56,7 +59,7 @@ const ColumnTypeWord kColumnTypeWords[] = {
     {"VARCHAR2", 8, 1},        {"VARCHAR", 7, 9},         {"LONGRAW", 7, 24},
     {"LONG", 4, 8},            {"RAW", 3, 23},            {"NUMBER", 6, 2},
     {"DATE", 4, 12},           {"TIMESTAMP_TZ", 12, 181}, {"TIMESTAMP_LTZ", 13, 231},
-    {"TIMESTAMP", 9, 180},     {"BINARY_FLOAT", 12, 100}, {"BINARY_DOUBLE", 13, 101},
+    {"TIMESTAMPTZ", 11, 181},  {"TIMESTAMPLTZ", 12, 231},  {"TIMESTAMP", 9, 180},     {"BINARY_FLOAT", 12, 100}, {"BINARY_DOUBLE", 13, 101},
     {"SKIP", 4, 0},            {"BLOB", 4, 113},          {"CLOB", 4, 112},
     {"VARRAY", 6, 109},        {"NARRAY", 6, 108},
 };
@@ -195,6 +198,7 @@ void prepareUnload(ShellState *shell, UnloadArgs *args)
     memset(ctx->columnCharsetId, 0, sizeof ctx->columnCharsetId);
     memset(ctx->columnCharsetForm, 0, sizeof ctx->columnCharsetForm);
     memset(ctx->unknownTypeWarnings, 0, sizeof ctx->unknownTypeWarnings);
+    resetIncompleteRows(ctx);
 
     if (ctx->dataWindow != nullptr)
         emptyReadAheadWindow(ctx->dataWindow);
@@ -316,6 +320,7 @@ void runUnloadObject(ShellState *shell, const UnloadArgs *args)
     // Rows written to standard output come before the report.
     if (out == stdout)
         fflush(stdout);
+    reportIncompleteRows(ctx);
     printf("Sucessfully unload %llu rows ...\n", static_cast<unsigned long long>(ctx->rowsUnloaded));
     printDate(stdout);
     closeUnloadOutput(out);
@@ -474,11 +479,51 @@ void traverseTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, 
     // that is no reason to report an empty table.
     if (extents != nullptr && runs != 0)
         return;
-    if (scanSegmentHeader(ctx, objd, segment->headerFile, segment->headerBlock))
-        printExtentRows(out, ctx, objd, cluster, deleted, committed);
-    else
+    if (!scanSegmentHeader(ctx, objd, segment->headerFile, segment->headerBlock)) {
+        printf("  Segment header of OBJD=%u at FILE=%u BLOCK=%u not found: rows taken from a scan of the "
+               "datafiles\n", objd, static_cast<unsigned>(segment->headerFile), segment->headerBlock);
         scanTableRows(out, ctx, objd, cluster, deleted, committed, args->file, args->block);
+    } else if (checkSegmentHeader(ctx, objd, 0)) {
+        printExtentRows(out, ctx, objd, cluster, deleted, committed);
+    } else {
+        scanTableRows(out, ctx, objd, cluster, deleted, committed, args->file, args->block);
+    }
 }
+
+// One segment of the table (the table's own, or one partition's) into out,
+// announced by its "Unload OBJD" line.
+void unloadTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, SegmentEntry *segment,
+                        uint32_t objdOverride)
+{
+    uint32_t objd = objdOverride != 0 ? objdOverride : segment->dataObjectId;
+    if (args->cluster != 0)
+        segment->cluster = args->cluster;
+    uint32_t cluster = segment->cluster;
+    printf("Unload OBJD=%u FILE=%u BLOCK=%u CLUSTER=%u ...\n", objd, static_cast<unsigned>(segment->headerFile),
+           segment->headerBlock, cluster);
+    if (out == stdout)
+        fflush(stdout);
+    traverseTableSegment(out, shell, args, segment, objd, cluster);
+    if (out == stdout)
+        fflush(stdout);
+}
+
+// A partitioned table named without PARTITION: every partition (and
+// subpartition) with a segment, in dictionary order, into the one output.
+void unloadTablePartitions(FILE *out, ShellState *shell, const UnloadArgs *args, const uint32_t *parts,
+                           int count)
+{
+    for (int i = 0; i < count; i++) {
+        SegmentEntry segment;
+        if (!getORASYSTAB(&segment, parts[i]))
+            continue;
+        if (shell->tablespace != 0 && shell->tablespace != segment.tablespace)
+            continue;
+        unloadTableSegment(out, shell, args, &segment, 0);
+    }
+}
+
+constexpr int kMaxPartitions = 1048576 / 4;
 
 // UNLOAD TABLE owner.table in text: lookups, the loader files, the rows.
 void unloadTableText(ShellState *shell, const UnloadArgs *args, bool csv)
@@ -500,22 +545,32 @@ void unloadTableText(ShellState *shell, const UnloadArgs *args, bool csv)
         return;
     }
     SegmentEntry segment;
-    if (!getORASYSTAB(&segment, object.selectedObject) && !getORASYSTAB(&segment, object.selectedObject + 1))
+    uint32_t *parts = nullptr;
+    int partCount = 0;
+    if (!getORASYSTAB(&segment, object.selectedObject)) {
+        if (args->partition[0] == '\0') {
+            parts = static_cast<uint32_t *>(malloc(sizeof(uint32_t) * kMaxPartitions));
+            if (parts != nullptr)
+                partCount = getORASYSPartitions(user.userNumber, tableName, parts, kMaxPartitions);
+        }
+        if (partCount == 0) {
+            printf("  TABLE %s.%s has no segment in TAB$!\n", owner, tableName);
+            free(parts);
+            return;
+        }
+    } else if (shell->tablespace != 0 && shell->tablespace != segment.tablespace) {
         return;
-    if (shell->tablespace != 0 && shell->tablespace != segment.tablespace)
-        return;
+    }
 
     ColumnEntry column;
     ctx->columnCount = 0;
     getORACOLTYPE(&column, &object, args->partition, ctx, shell->columns);
+    if (shell->columns->count == 0) {
+        printf("  TABLE %s.%s has no columns in COL$!\n", owner, tableName);
+        free(parts);
+        return;
+    }
     printDate(stdout);
-
-    uint32_t objd = args->objd != 0 ? args->objd : segment.dataObjectId;
-    if (args->cluster != 0)
-        segment.cluster = args->cluster;
-    uint32_t cluster = segment.cluster;
-    printf("Unload OBJD=%u FILE=%u BLOCK=%u CLUSTER=%u ...\n", objd, static_cast<unsigned>(segment.headerFile),
-           segment.headerBlock, cluster);
 
     const char *baseName = args->target[0] != '\0' ? args->target : object.name;
     // For PostgreSQL the data always goes to a file, which the script names.
@@ -535,12 +590,17 @@ void unloadTableText(ShellState *shell, const UnloadArgs *args, bool csv)
     }
 
     FILE *out = openUnloadOutput(shell, dataFile);
-    traverseTableSegment(out, shell, args, &segment, objd, cluster);
+    if (partCount == 0)
+        unloadTableSegment(out, shell, args, &segment, args->objd);
+    else
+        unloadTablePartitions(out, shell, args, parts, partCount);
+    free(parts);
     if (out == stdout)
         fflush(stdout);
     closeUnloadOutput(out);
     if (csv)
         stopCsvUnload(shell, savedRowAddress);
+    reportIncompleteRows(ctx);
     printf("Sucessfully unload %llu rows ...\n", static_cast<unsigned long long>(ctx->rowsUnloaded));
     printDate(stdout);
 }
@@ -649,6 +709,7 @@ void runUnloadDictionary(ShellState *shell, const UnloadArgs *args)
             runDictionaryCompanion(shell, "COLTYPE$", kColumnTypeFile, "wb+");
         }
     }
+    reportIncompleteRows(shell->ctx);
     printDate(stdout);
 }
 

@@ -111,6 +111,10 @@ struct UnloadContext {
     uint8_t target;
     // Quoting state of a CSV unload (unload/csv_output.h); null otherwise.
     CsvOutput *csv;
+    // Rows of the running unload ended early because a chained or migrated
+    // piece could not be read, and the lines that reported them.
+    uint64_t incompleteRows;
+    uint32_t incompleteRowLines;
 };
 
 inline const iconv_t kNoConverter = (iconv_t)-1;

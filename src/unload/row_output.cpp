@@ -217,7 +217,18 @@ struct ChainWalk {
     uint32_t ownRdba;
     uint32_t column;
     bool ended;
+    // Why following stopped short of the last piece, and where.
+    int missing;
+    uint32_t missingRdba;
+    uint16_t missingSlot;
 };
+
+void pieceMissing(ChainWalk *walk, int reason, uint32_t rdba, uint16_t slot)
+{
+    walk->missing = reason;
+    walk->missingRdba = rdba;
+    walk->missingSlot = slot;
+}
 
 // A piece whose block position is not known yet: the writer looks it up.
 constexpr uint32_t kPositionUnknown = UINT32_MAX;
@@ -235,10 +246,14 @@ void followChain(TextSink *sink, UnloadContext *ctx, UnloadContext *chain, Chain
         // A damaged chain most often points back at its own head: caught at
         // once, before the head's columns are written a second time.
         uint64_t key = pieceKey(rdba, slot);
-        if (key == headKey || cycleCheckSees(&cycle, key) || hops >= kMaxChainHops)
+        if (key == headKey || cycleCheckSees(&cycle, key) || hops >= kMaxChainHops) {
+            pieceMissing(walk, kPieceLoop, rdba, slot);
             return;
-        if (readSingleRDBA(chain->datafiles, chain, rdba) != static_cast<int>(chain->blockSize))
+        }
+        if (readSingleRDBA(chain->datafiles, chain, rdba) != static_cast<int>(chain->blockSize)) {
+            pieceMissing(walk, kPieceUnreadable, rdba, slot);
             return;
+        }
         hops++;
         if (ctx->maxChains != 0 && hops > ctx->maxChains) {
             flushTextSink(sink);
@@ -249,14 +264,29 @@ void followChain(TextSink *sink, UnloadContext *ctx, UnloadContext *chain, Chain
             flushTextSink(sink);
             printf("Recover rows from chained block RDBA=%u ...\n", rdba);
         }
-        if (matchBlockTail(chain) != 0)
+        if (matchBlockTail(chain) != 0) {
+            pieceMissing(walk, kPieceBadBlock, rdba, slot);
             return;
+        }
+        if (getBlockType(chain) != kBlockTypeData) {
+            pieceMissing(walk, kPieceNotData, rdba, slot);
+            return;
+        }
         // A piece in a block of another object is not part of this row (the
         // block was reused): the record ends here.
-        if (getDataObjectID(chain) != walk->objd)
+        if (getDataObjectID(chain) != walk->objd) {
+            pieceMissing(walk, kPieceOtherObject, rdba, slot);
             return;
+        }
         if (isCompressTable(chain))
             getCompressOrder(chain);
+        // The compressed rows are table 1 whatever the table asked for.
+        uint32_t pieceTable = isCompressTable(chain) ? 1 : walk->table;
+        if (slot >= getTableRowCount(chain, pieceTable) ||
+            getTableRowOffset(chain, pieceTable, slot) == kFreeRowEntry) {
+            pieceMissing(walk, kPieceNotInBlock, rdba, slot);
+            return;
+        }
         walk->column = writeRowPiece(sink, chain, walk->table, slot, walk->column, kPositionUnknown);
         walk->ended = (chain->rowFlag & kRowFlagLast) != 0;
         rdba = chain->nextPieceRdba;
@@ -411,6 +441,9 @@ uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint3
                     appendField(sink, ctx, offset, length, type, ctx->lobIndexFile[position],
                                 ctx->lobIndexBlock[position], ctx->columnCharsetForm[position]);
             }
+        } else if (guessing && type != 0) {
+            // A stored NULL still counts as a column of the guessed row.
+            guessField(ctx, offset, 0, position);
         }
         if (i + 1 < mapped && type != 0 && !guessing)
             writeFieldTag(sink, ctx);
@@ -510,6 +543,7 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
         walk.ownRdba = rdba;
         walk.column = 0;
         walk.ended = false;
+        walk.missing = kPieceReadable;
         uint32_t nextRdba = 0;
         uint16_t nextSlot = 0;
         if (flag & kRowFlagFirst) {
@@ -554,6 +588,10 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
         // that it never runs into the next one.
         if (!walk.ended && !guessing)
             writeRecordTag(&sink, ctx);
+        if (walk.missing != kPieceReadable && !guessing) {
+            flushTextSink(&sink);
+            noteIncompleteRow(ctx, rdba, table, slot, walk.missingRdba, walk.missingSlot, walk.missing);
+        }
     }
 
     flushTextSink(&sink);

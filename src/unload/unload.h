@@ -52,4 +52,22 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
 // One row piece from column position firstColumn; returns the position after
 // its last column, where the next piece of the row starts.
 uint32_t printDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn);
+
+// Rows whose chained or migrated piece could not be read are still ended,
+// and reported (incomplete_rows.cpp): one line each, up to a cap per unload,
+// then how many more, and a count when the unload ends.
+enum MissingPieceReason {
+    kPieceReadable = 0,
+    kPieceUnreadable,        // the block could not be read
+    kPieceBadBlock,          // the block is in the corrupt list or fails its check
+    kPieceOtherObject,       // the block belongs to another object
+    kPieceNotData,           // the block is not a data block
+    kPieceNotInBlock,        // the block has no such row piece
+    kPieceLoop,              // the chain leads back into the row's own pieces
+};
+void resetIncompleteRows(UnloadContext *ctx);
+void noteIncompleteRow(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uint32_t slot, uint32_t pieceRdba,
+                       uint32_t pieceSlot, int reason);
+// Writes the remaining count and the total, when there were incomplete rows.
+void reportIncompleteRows(UnloadContext *ctx);
 // --- end of row output and segment traversal --------------------------------

@@ -266,6 +266,7 @@ struct RunPlan {
     // and sanitizer reports count; its rows are not judged).
     bool asmPass;
     uint64_t asmSeed;
+    int sysHeaderDamage;                // a named damage of a SYS segment header, or -1
 };
 
 void appendLog(RunPlan *plan, const char *format, ...) __attribute__((format(printf, 2, 3)));
@@ -409,6 +410,48 @@ void mutate(Random *r, const Database *db, RunPlan *plan) {
     }
 }
 
+// Named damages of the segment headers of the SYS tables the dictionary is
+// rebuilt from (clusters C_OBJ# and C_USER#, table OBJ$): the rows of their
+// intact data blocks must all still come out.
+enum SysHeaderDamage { kSysZeroed, kSysExtentCut, kSysNoExtents, kSysForeignObject, kSysBadChecksum, kSysDamages };
+const char *const kSysDamageNames[kSysDamages] = {"zeroed", "extent cut", "no extents", "foreign object",
+                                                  "failing checksum"};
+constexpr uint32_t kSysObjects[] = {2, 10, 18};
+constexpr uint32_t kSegExtentCount = 92, kSegObjectId = 100, kSegFirstExtentBlocks = 112;
+
+void putLittleU32(uint8_t *p, uint32_t v) {
+    for (int i = 0; i < 4; i++) p[i] = (uint8_t)(v >> (8 * i));
+}
+
+void damageSysHeader(Random *r, RunPlan *plan) {
+    Datafile *system = nullptr;
+    for (Datafile &f : plan->files)
+        if (f.name == "system01.dbf") system = &f;
+    if (system == nullptr) return;
+    uint32_t objd = kSysObjects[randomBelow(r, sizeof kSysObjects / sizeof kSysObjects[0])];
+    uint32_t blocks = (uint32_t)(system->bytes.size() / kBlockSize);
+    for (uint32_t b = 2; b < blocks; b++) {
+        uint8_t *block = &system->bytes[(size_t)b * kBlockSize];
+        if (block[0] != kTypeSegmentHeader || littleU32(block + kSegObjectId) != objd) continue;
+        SysHeaderDamage kind = (SysHeaderDamage)randomBelow(r, kSysDamages);
+        switch (kind) {
+        case kSysZeroed: memset(block, 0, kBlockSize); break;
+        case kSysExtentCut: {
+            uint32_t length = littleU32(block + kSegFirstExtentBlocks);
+            putLittleU32(block + kSegFirstExtentBlocks, length > 1 ? 1 + (uint32_t)randomBelow(r, length - 1) : 0);
+            break;
+        }
+        case kSysNoExtents: putLittleU32(block + kSegExtentCount, 0); break;
+        case kSysForeignObject: putLittleU32(block + kSegObjectId, objd + 1000); break;
+        default: block[4000] ^= 0xFF; break;
+        }
+        if (kind != kSysZeroed && kind != kSysBadChecksum) forge::sealBytes(block, kBlockSize);
+        plan->sysHeaderDamage = kind;
+        appendLog(plan, "sysheader %s of OBJD %u in system01.dbf block %u", kSysDamageNames[kind], objd, b);
+        return;
+    }
+}
+
 void planRun(const Database *db, uint64_t seed, RunPlan *plan) {
     Random r{seed * 0x2545F4914F6CDD1Dull + 1};
     plan->seed = seed;
@@ -455,8 +498,9 @@ void planRun(const Database *db, uint64_t seed, RunPlan *plan) {
         }
         if (!plan->settingLine.empty()) appendLog(plan, "setting %s", plan->settingLine.c_str());
     }
-    // The blocks to dump: used ones, the file headers and some past the end.
-    (void)r;
+    // Drawn last, so that the seeds keep the damage they had before.
+    plan->sysHeaderDamage = -1;
+    if (chance(&r, 25)) damageSysHeader(&r, plan);
     // Drawn apart, so that the plans above stay what they were.
     Random a{seed ^ 0xA5A5F00D12345678ull};
     plan->asmPass = chance(&a, 40);
@@ -990,6 +1034,7 @@ int main(int argc, char **argv) {
     uint64_t passRuns[4] = {0, 0, 0, 0};
     uint64_t asmRuns = 0;
     double slowest = 0, total = 0;
+    uint64_t sysDamageRuns[kSysDamages] = {};
     std::vector<std::string> failures;
     double started = now();
     for (uint64_t k = 0; k < options.runs; k++) {
@@ -1011,6 +1056,7 @@ int main(int argc, char **argv) {
         blockCheckRuns += plan.blockCheck;
         extentMapRuns += plan.unloadBeforeScan;
         dataFileOnlyRuns += plan.dataFileOnly;
+        if (plan.sysHeaderDamage >= 0) sysDamageRuns[plan.sysHeaderDamage]++;
         passRuns[0] += plan.dumpPass;
         passRuns[1] += plan.filterPass;
         passRuns[2] += plan.scanPass;
@@ -1077,6 +1123,9 @@ int main(int argc, char **argv) {
     printf("  wrong configuration   %llu runs (block size %llu, byte order %llu, header size %llu; no rows expected)\n",
            (unsigned long long)(options.runs - settingRuns[kSettingNone]), (unsigned long long)settingRuns[kSettingBlockSize],
            (unsigned long long)settingRuns[kSettingByteOrder], (unsigned long long)settingRuns[kSettingHeaderSize]);
+    printf("  SYS header damage    ");
+    for (int d = 0; d < kSysDamages; d++)
+        printf(" %s %llu%s", kSysDamageNames[d], (unsigned long long)sysDamageRuns[d], d + 1 < kSysDamages ? "," : " runs\n");
     printf("  BLOCK_CHECK 1         %llu runs; only the data file damaged: %llu runs\n",
            (unsigned long long)blockCheckRuns, (unsigned long long)dataFileOnlyRuns);
     printf("  extra passes          UNLOAD before SCAN %llu, DMP %llu, filters and MAXCHAINS %llu, "
