@@ -12,6 +12,7 @@
 #include <cstring>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cctype>
 
 #include "datafile/datafile.h"
@@ -19,6 +20,7 @@
 #include "lob/lob.h"
 #include "scan/scan.h"
 #include "shell/shell.h"
+#include "unload/export_dump.h"
 #include "unload/unload.h"
 #include "unload/value_format.h"
 
@@ -472,8 +474,60 @@ void traverseTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, 
         scanTableRows(out, ctx, objd, cluster, deleted, committed, args->file, args->block);
 }
 
-// UNLOAD TABLE owner.table in text: lookups, the loader files, the rows.
-void unloadTableText(ShellState *shell, const UnloadArgs *args)
+// The export dump's framing before the rows: header, TABLE, CREATE and
+// INSERT statements, column descriptors, data begin.  False (nothing
+// written) when the header refuses the owner's name.
+bool writeDumpFraming(FILE *out, ShellState *shell, const char *owner, ColumnEntry *column,
+                      const ObjectEntry *object, const char *target)
+{
+    UnloadContext *ctx = shell->ctx;
+    if (!printDmpHeader(out, shell->charset, shell->nlsCharset, owner))
+        return false;
+    const char *tableName = target[0] != '\0' ? target : object->name;
+    printDmpTable(out, tableName);
+    char *text = static_cast<char *>(calloc(1, kCreateSyntaxSize));
+    if (text != nullptr) {
+        getCreateSyntax(text, kCreateSyntaxSize, column, object, target, 0);
+        fprintf(out, "%s\n", text);
+        free(text);
+    }
+    const ColumnList *list = shell->columns;
+    uint32_t count = list->count < kMaxColumns ? list->count : kMaxColumns;
+    fprintf(out, "INSERT INTO \"%s\" (", tableName);
+    for (uint32_t i = 0; i < count; i++)
+        fprintf(out, "%s\"%s\"", i == 0 ? "" : ",", list->columns[i].name);
+    fputs(") VALUES (", out);
+    for (uint32_t i = 0; i < count; i++) {
+        const ColumnListEntry *c = &list->columns[i];
+        const char *separator = i == 0 ? "" : ",";
+        if (c->typeKind == kTypeKindXMLTYPE && c->type == 113)
+            fprintf(out, "%sSYS.XMLTYPE.CREATEXMLFROMBINARY(:%u)", separator, i + 1);
+        else if (c->typeKind == kTypeKindXMLTYPE)
+            fprintf(out, "%sSYS.XMLTYPE.CREATEXML(:%u)", separator, i + 1);
+        else if (c->typeKind == kTypeKindANYDATA)
+            fprintf(out, "%sSYS.ANYDATA.CONVERTRAW(:%u)", separator, i + 1);
+        else
+            fprintf(out, "%s:%u", separator, i + 1);
+    }
+    fputs(")\n", out);
+    printDmpColumns(out, count);
+    for (uint32_t i = 0; i < count; i++) {
+        const ColumnListEntry *c = &list->columns[i];
+        if (c->type == 112)
+            printDmpDatatype(out, c->type, c->length, shell->fixedCharset ? shell->charset : 872, 1);
+        else if (c->charsetForm != 0 && c->charsetId != 0)
+            printDmpDatatype(out, c->type, c->length, c->charsetId, c->charsetForm);
+        else
+            printDmpDatatype(out, c->type, c->length, shell->charset, 1);
+    }
+    printDmpDataBegin(out);
+    (void)ctx;
+    return true;
+}
+
+// UNLOAD TABLE owner.table: lookups, the loader files (text) or the dump
+// framing (DMP), the rows.
+void unloadTable(ShellState *shell, const UnloadArgs *args)
 {
     UnloadContext *ctx = shell->ctx;
     char owner[kDictNameSize];
@@ -510,13 +564,30 @@ void unloadTableText(ShellState *shell, const UnloadArgs *args)
            segment.headerBlock, cluster);
 
     const char *baseName = args->target[0] != '\0' ? args->target : object.name;
-    if (args->output[0] != '\0') {
+    bool dump = ctx->outputStyle == kOutputStyleDump;
+    const char *outputName = args->output;
+    if (dump && outputName[0] == '\0')
+        outputName = "zordata.dmp";
+    if (!dump && args->output[0] != '\0') {
         writeSyntaxFile(baseName, &column, &object, args->target);
         writeControlFile(baseName, args, ctx, shell->columns);
     }
 
-    FILE *out = openUnloadOutput(shell, args->output);
+    FILE *out = openUnloadOutput(shell, outputName);
+    bool framed = dump && out != stdout;
+    if (framed && !writeDumpFraming(out, shell, user.name, &column, &object, args->target)) {
+        closeUnloadOutput(out);
+        unlink(outputName);
+        return;
+    }
+    if (dump)
+        beginDmpRows(ctx, shell->columns);
     traverseTableSegment(out, shell, args, &segment, objd, cluster);
+    if (framed) {
+        printDmpDataEnd(out);
+        printDmpTail(out);
+    }
+    endDmpRows(ctx);
     if (out == stdout)
         fflush(stdout);
     closeUnloadOutput(out);
@@ -533,10 +604,7 @@ void runUnloadTable(ShellState *shell, const UnloadArgs *args)
     if (outputLength > 4)
         ctx->outputStyle = strcasecmp(args->output + outputLength - 4, ".DMP") == 0 ? kOutputStyleDump
                                                                                   : kOutputStyleText;
-    // The export dump writer is not there yet: a dump unload writes nothing
-    // rather than a file that looks like a dump and is not one.
-    if (ctx->outputStyle == kOutputStyleText)
-        unloadTableText(shell, args);
+    unloadTable(shell, args);
     ctx->outputStyle = savedStyle;
     ctx->rowLimit = kNoRowLimit;
 }

@@ -12,6 +12,7 @@
 struct AsmDiskGroup;
 struct LobPageMap;
 struct ColumnGuessState;
+struct DmpRowState;
 
 constexpr int kMaxColumns = 1024;
 constexpr int kTagSize = 128;
@@ -105,6 +106,10 @@ struct UnloadContext {
     // Unknown-type (253) warnings printed per column position; the UNLOAD
     // command resets them so that each column warns at most five times.
     uint16_t unknownTypeWarnings[kMaxColumns];
+
+    // The export dump writer's state across the pieces of a row (LONG chain
+    // flag, carry buffer); null outside a dump unload.
+    DmpRowState *dmpState;
 };
 
 inline const iconv_t kNoConverter = (iconv_t)-1;
