@@ -236,7 +236,7 @@ TEST(ForgeDictionary, ObjectRowsHoldNumberOwnerNameSubnameTypeAndOidAtTheirPosit
     Sample s;
     forgeTheSample(&s);
     std::map<long long, Row> objects = byNumber(tableRows(s.system, 18, 0), 0);
-    ASSERT_EQ(objects.size(), 23u);
+    ASSERT_EQ(objects.size(), 24u);
     struct Expect {
         long long obj, dataObj, owner;
         const char *name, *subname;
@@ -247,6 +247,7 @@ TEST(ForgeDictionary, ObjectRowsHoldNumberOwnerNameSubnameTypeAndOidAtTheirPosit
         {22, 10, 0, "USER$", "", 2},      {83, 2, 0, "COLTYPE$", "", 2},     {576, 576, 0, "TABPART$", "", 2},
         {73182, 73182, 83, "EMP", "", 2}, {73183, 73183, 83, "PK_EMP", "", 1}, {73191, 73191, 83, "SALES", "P2023", 19},
         {73193, 73193, 83, "SALES", "PMAX", 19}, {73220, 73220, 83, "EMP$HIST", "", 2},
+        {73230, 73230, 83, "NOTES", "", 2},
     };
     for (const Expect &e : expected) {
         ASSERT_EQ(objects.count(e.obj), 1u) << e.obj;
@@ -463,7 +464,7 @@ TEST(ForgeDictionary, SampleTablesAgreeWithTheirDictionaryRowsSegmentsAndManifes
     }
     std::vector<std::string> expected = {"SCOTT.DEPT",      "SCOTT.EMP",       "SCOTT.SALES:P2023",
                                          "SCOTT.SALES:P2024", "SCOTT.SALES:PMAX", "SCOTT.DOCS",
-                                         "SCOTT.ALL_TYPES", "SCOTT.EMP$HIST",  "SYS.TAB$",
+                                         "SCOTT.ALL_TYPES", "SCOTT.EMP$HIST",  "SCOTT.NOTES",       "SYS.TAB$",
                                          "SYS.IND$",        "SYS.COL$",        "SYS.COLTYPE$",
                                          "SYS.USER$",       "SYS.OBJ$",        "SYS.TABPART$",
                                          "SYS.INDPART$",    "SYS.TABSUBPART$", "SYS.INDSUBPART$"};
