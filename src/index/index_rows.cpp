@@ -226,8 +226,7 @@ void printEntry(FILE *stream, UnloadContext *ctx, UnloadContext **chain, uint32_
 
 void dumpEntry(TextSink *sink, UnloadContext *ctx, UnloadContext **chain, uint32_t entry)
 {
-    ctx->dmpState->longChain = 0;
-    ctx->dmpState->carryLength = 0;
+    startDmpRow(ctx);
     int dataFlag = mapEntry(ctx, entry);
     ctx->rowsUnloaded++;
     uint32_t mapped = ctx->mappedColumns;

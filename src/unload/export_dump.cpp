@@ -194,6 +194,19 @@ void closeLongChain(TextSink *sink, DmpRowState *state)
     }
 }
 
+// Writes the value carried from an earlier piece as the element of its
+// position.
+void flushCarry(TextSink *sink, UnloadContext *ctx, DmpRowState *state)
+{
+    if (!state->carryPending)
+        return;
+    writeColumnValue(sink, ctx, state->carryPosition, state->carry, state->carryLength);
+    state->carryPending = 0;
+    state->carryLength = 0;
+    closeLongChain(sink, state);
+    state->nextPosition = state->carryPosition + 1;
+}
+
 // Brent's cycle test over the addresses of a chain, so that a damaged chain
 // pointing back into itself ends.
 struct CycleCheck {
@@ -451,28 +464,61 @@ void appendDmpValue(TextSink *sink, const uint8_t *bytes, uint32_t length)
 
 // ---- Rows ----
 
+void startDmpRow(UnloadContext *ctx)
+{
+    DmpRowState *state = rowState(ctx);
+    if (state == nullptr)
+        return;
+    state->longChain = 0;
+    state->nextPosition = 0;
+    state->carryPending = 0;
+    state->carryLength = 0;
+}
+
 void closeDmpRow(TextSink *sink, UnloadContext *ctx, uint32_t column)
 {
     DmpRowState *state = rowState(ctx);
     if (state != nullptr) {
+        flushCarry(sink, ctx, state);
         closeLongChain(sink, state);
-        state->carryLength = 0;
+        column = state->nextPosition;
     }
     for (uint32_t c = column; c < tableColumns(ctx); c++)
         appendDmpMarker(sink, kMarkerNull);
     appendDmpMarker(sink, kMarkerEnd);
+    startDmpRow(ctx);
+}
+
+// Brings the row to `position`: a carried value of an earlier position is
+// written first (the piece that should have continued it did not), and the
+// positions a damaged piece skipped get NULLs.  False when `position` was
+// written already (a piece that claims to continue a finished value).
+bool reachPosition(TextSink *sink, UnloadContext *ctx, DmpRowState *state, uint32_t position)
+{
+    if (state->carryPending && position != state->carryPosition)
+        flushCarry(sink, ctx, state);
+    if (state->carryPending)
+        return true;
+    if (position < state->nextPosition)
+        return false;
+    while (state->nextPosition < position) {
+        appendDmpMarker(sink, kMarkerNull);
+        state->nextPosition++;
+    }
+    return true;
 }
 
 void dumpColumnValue(TextSink *sink, UnloadContext *ctx, uint32_t position, const uint8_t *bytes,
                      uint32_t length, bool continuesInNext)
 {
     DmpRowState *state = rowState(ctx);
-    if (state == nullptr || !positionInTable(ctx, position))
+    if (state == nullptr || !positionInTable(ctx, position) || !reachPosition(sink, ctx, state, position))
         return;
     // A NULL LONG is a plain NULL: a chain opened for it would make FD FF
     // FE FF, which a reader takes for a chunk of 65534 bytes.
-    if (length == 0 && state->carryLength == 0) {
+    if (length == 0 && !state->carryPending && !continuesInNext) {
         appendDmpMarker(sink, kMarkerNull);
+        state->nextPosition = position + 1;
         return;
     }
     if (!state->longChain && isLongType(ctx->columnTypes[position])) {
@@ -481,16 +527,18 @@ void dumpColumnValue(TextSink *sink, UnloadContext *ctx, uint32_t position, cons
     }
     if (continuesInNext) {
         carryBytes(sink, state, bytes, length);
+        state->carryPending = 1;
+        state->carryPosition = position;
         return;
     }
-    if (state->carryLength != 0) {
+    if (state->carryPending) {
         carryBytes(sink, state, bytes, length);
-        writeColumnValue(sink, ctx, position, state->carry, state->carryLength);
-        state->carryLength = 0;
-    } else {
-        writeColumnValue(sink, ctx, position, bytes, length);
+        flushCarry(sink, ctx, state);
+        return;
     }
+    writeColumnValue(sink, ctx, position, bytes, length);
     closeLongChain(sink, state);
+    state->nextPosition = position + 1;
 }
 
 uint32_t dumpRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn)
@@ -618,8 +666,7 @@ void dumpDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t del
             continue;
         if ((!deleted && (flag & kRowFlagDeleted)) || !(flag & kRowFlagHead))
             continue;
-        ctx->dmpState->longChain = 0;
-        ctx->dmpState->carryLength = 0;
+        startDmpRow(ctx);
         HeadPiece head;
         writeHeadPiece(sink, ctx, table, slot, at, &head);
         ctx->rowsUnloaded++;

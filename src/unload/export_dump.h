@@ -41,8 +41,13 @@ constexpr uint32_t kDmpMaxOwnerLength = 1909;
 // contexts share it through the pointer copied with the context).
 struct DmpRowState {
     uint8_t longChain;          // 1 while a LONG value's chunks are written
+    // Elements written for the row so far: each column position gets one
+    // element, in order, whatever the flags of damaged pieces claim.
+    uint32_t nextPosition;
+    uint8_t carryPending;       // a value split between two row pieces
+    uint32_t carryPosition;
     uint32_t carryLength;
-    uint8_t carry[kDmpCarrySize];   // a value split between two row pieces
+    uint8_t carry[kDmpCarrySize];
     const ColumnList *columns;  // names for messages, when known
     uint8_t lobWarned[kMaxColumns];
 };
@@ -80,6 +85,8 @@ void dumpDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t del
 uint32_t dumpDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn);
 
 // ---- Pieces shared with the index-row writer ----
+// Clears the row state before the first piece of a row.
+void startDmpRow(UnloadContext *ctx);
 // The elements written into a sink.
 void appendDmpValue(TextSink *sink, const uint8_t *bytes, uint32_t length);
 void appendDmpMarker(TextSink *sink, uint16_t marker);
@@ -88,8 +95,9 @@ void appendDmpMarker(TextSink *sink, uint16_t marker);
 void dumpColumnValue(TextSink *sink, UnloadContext *ctx, uint32_t position, const uint8_t *bytes,
                      uint32_t length, bool continuesInNext);
 uint32_t dumpRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn);
-// Ends a row early: closes an open LONG chain, writes a NULL for every
-// column from `column` to the column count, then the row end.
+// Ends a row (early or at its last piece): writes a value still carried,
+// closes an open LONG chain, writes a NULL for every column not written yet
+// (from `column` on when the row state is lost), then the row end.
 void closeDmpRow(TextSink *sink, UnloadContext *ctx, uint32_t column);
 
 // Follows the pieces of a row from (rdba, slot) into `chain`, writing each

@@ -481,3 +481,34 @@ TEST_F(DumpSample, OutputStyleDmpWithoutANameWritesZordataAndNoLoaderFiles)
     std::vector<uint8_t> text = fileBytes("dept.out");
     EXPECT_EQ(std::string(text.begin(), text.end()).substr(0, 24), "10|ACCOUNTING|NEW YORK\r\n");
 }
+
+// Damaged pieces may claim to continue a value that was finished (P without
+// N before it) or fail to continue one that was carried (N, then no P):
+// every row still gets one element per column, in order.
+TEST(ExportDumpRows, PiecesThatDisagreeAboutASplitValueKeepTheRowInStep)
+{
+    std::vector<uint8_t> image(8192);
+    auto ctx = makeContext(image, kLittle);
+    ctx->columnCount = 4;
+    for (int i = 0; i < 4; i++)
+        ctx->columnTypes[i] = 1;
+    const uint8_t a[] = {'a'}, b[] = {'b'}, c[] = {'c'};
+    Capture out;
+    openCapture(&out);
+    TextSink *sink = new TextSink;
+    initTextSink(sink, out.stream);
+    startDmpRow(ctx.get());
+    dumpColumnValue(sink, ctx.get(), 0, a, 1, false);
+    dumpColumnValue(sink, ctx.get(), 1, b, 1, true);    // carried ...
+    dumpColumnValue(sink, ctx.get(), 2, c, 1, false);   // ... but never continued
+    dumpColumnValue(sink, ctx.get(), 2, c, 1, false);   // a piece repeating column 2
+    closeDmpRow(sink, ctx.get(), 0);
+    startDmpRow(ctx.get());
+    dumpColumnValue(sink, ctx.get(), 2, c, 1, false);   // columns 0 and 1 lost
+    closeDmpRow(sink, ctx.get(), 3);
+    flushTextSink(sink);
+    delete sink;
+    endDmpRows(ctx.get());
+    EXPECT_EQ(hex(closeCapture(&out)), "010061" "010062" "010063" "FEFF" "0000"
+                                       "FEFF" "FEFF" "010063" "FEFF" "0000");
+}

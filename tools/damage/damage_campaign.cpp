@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "forge/forge.h"
+#include "../../tests/unload/export_reader.h"
 
 namespace {
 
@@ -644,6 +645,27 @@ RunResult runZor(const std::string &zor, const std::string &dir, double timeoutS
 }
 
 // ---------------------------------------------------------------------------
+// The export dumps of the DMP pass: whatever the damage, each dump that was
+// written parses to its end (every row with the table's column count of
+// elements, the data end, EXIT); a table whose dictionary rows are gone
+// writes none.
+// ---------------------------------------------------------------------------
+std::string checkDumpFiles(const std::string &dir, size_t tables) {
+    std::string report;
+    for (size_t i = 0; i < tables; i++) {
+        std::string path = dir + "/" + passName("d", i, "dmp");
+        struct stat st;
+        if (stat(path.c_str(), &st) != 0) continue;
+        exportfile::File file;
+        bool parsed = exportfile::readFile(path.c_str(), &file);
+        if (parsed && file.error.empty() && file.endsWithExit && file.tables.size() == 1) continue;
+        report += "  " + passName("d", i, "dmp") + ": " + (file.error.empty() ? "no table or no EXIT" : file.error) +
+                  "\n";
+    }
+    return report;
+}
+
+// ---------------------------------------------------------------------------
 // Judging the rows
 // ---------------------------------------------------------------------------
 struct DamageMap {
@@ -865,7 +887,7 @@ int main(int argc, char **argv) {
     uint64_t outcomes[kOutcomes] = {0, 0, 0, 0, 0};
     uint64_t settingRuns[kSettingKinds] = {0, 0, 0, 0};
     uint64_t mutationTotals[kMutationKinds] = {0};
-    uint64_t blockCheckRuns = 0, extentMapRuns = 0, shortRuns = 0, dataFileOnlyRuns = 0;
+    uint64_t blockCheckRuns = 0, extentMapRuns = 0, shortRuns = 0, dataFileOnlyRuns = 0, dumpFailures = 0;
     uint64_t passRuns[4] = {0, 0, 0, 0};
     double slowest = 0, total = 0;
     std::vector<std::string> failures;
@@ -917,7 +939,11 @@ int main(int argc, char **argv) {
             }
         }
         shortRuns += rowsShort;
-        bool failed = result.outcome != kClean || rowsShort;
+        std::string dumpReport = plan.dumpPass ? checkDumpFiles(dir, db.tables.size()) : std::string();
+        bool dumpsBad = !dumpReport.empty();
+        dumpFailures += dumpsBad;
+        report += dumpReport;
+        bool failed = result.outcome != kClean || rowsShort || dumpsBad;
         if (failed) {
             char line[256];
             snprintf(line, sizeof line, "run %llu (seed %llu): %s%s, status 0x%x, %.2fs; kept in %s/failed/%s\n",
@@ -948,6 +974,7 @@ int main(int argc, char **argv) {
     printf("  sanitizer findings    %llu\n", (unsigned long long)outcomes[kSanitizer]);
     printf("  datafiles written     %llu\n", (unsigned long long)outcomes[kWrite]);
     printf("  runs missing rows     %llu\n", (unsigned long long)shortRuns);
+    printf("  dumps out of step     %llu runs\n", (unsigned long long)dumpFailures);
     printf("  mutations            ");
     for (int m = 0; m < kMutationKinds; m++)
         printf(" %s %llu%s", kMutationNames[m], (unsigned long long)mutationTotals[m], m + 1 < kMutationKinds ? "," : "\n");
