@@ -295,7 +295,15 @@ void writeHeadPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t
     head->nextRdba = 0;
     head->nextSlot = 0;
     if (flag & kRowFlagFirst) {
-        head->column = dumpRowPiece(sink, ctx, table, slot, 0);
+        // The walk has just read the piece's position: an uncompressed piece
+        // is mapped from it without a second directory lookup.
+        if (isCompressTable(ctx)) {
+            head->column = dumpRowPiece(sink, ctx, table, slot, 0);
+        } else {
+            ctx->mappedColumns = 0;
+            mapNormalColumnsAt(ctx, at);
+            head->column = dumpMappedPiece(sink, ctx, 0);
+        }
         head->ended = (ctx->rowFlag & kRowFlagLast) != 0;
         if (!head->ended) {
             head->nextRdba = ctx->nextPieceRdba;
@@ -512,7 +520,17 @@ void dumpColumnValue(TextSink *sink, UnloadContext *ctx, uint32_t position, cons
                      uint32_t length, bool continuesInNext)
 {
     DmpRowState *state = rowState(ctx);
-    if (state == nullptr || !positionInTable(ctx, position) || !reachPosition(sink, ctx, state, position))
+    if (state == nullptr || !positionInTable(ctx, position))
+        return;
+    // Most values: the next column, nothing carried, no chain, no LOB.
+    uint8_t type = ctx->columnTypes[position];
+    if (position == state->nextPosition && !state->carryPending && !continuesInNext && length <= kDmpMaxElement &&
+        !isLongType(type) && type != kTypeCLOB && type != kTypeBLOB) {
+        appendDmpValue(sink, bytes, length);
+        state->nextPosition = position + 1;
+        return;
+    }
+    if (!reachPosition(sink, ctx, state, position))
         return;
     // A NULL LONG is a plain NULL: a chain opened for it would make FD FF
     // FE FF, which a reader takes for a chunk of 65534 bytes.
@@ -541,13 +559,9 @@ void dumpColumnValue(TextSink *sink, UnloadContext *ctx, uint32_t position, cons
     state->nextPosition = position + 1;
 }
 
-uint32_t dumpRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn)
+// The piece already mapped into the context's slots.
+uint32_t dumpMappedPiece(TextSink *sink, UnloadContext *ctx, uint32_t firstColumn)
 {
-    ctx->mappedColumns = 0;
-    if (isCompressTable(ctx))
-        mapCompressColumns(ctx, table, slot);
-    else
-        mapNormalColumns(ctx, table, slot);
     uint8_t flag = ctx->rowFlag;
     uint32_t start = firstColumn;
     if ((flag & kRowFlagPrevious) && start > 0)
@@ -567,6 +581,16 @@ uint32_t dumpRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32
     if (flag & kRowFlagLast)
         closeDmpRow(sink, ctx, start + mapped);
     return start + mapped;
+}
+
+uint32_t dumpRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn)
+{
+    ctx->mappedColumns = 0;
+    if (isCompressTable(ctx))
+        mapCompressColumns(ctx, table, slot);
+    else
+        mapNormalColumns(ctx, table, slot);
+    return dumpMappedPiece(sink, ctx, firstColumn);
 }
 
 uint32_t dumpDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn)

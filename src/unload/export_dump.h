@@ -95,6 +95,8 @@ void appendDmpMarker(TextSink *sink, uint16_t marker);
 void dumpColumnValue(TextSink *sink, UnloadContext *ctx, uint32_t position, const uint8_t *bytes,
                      uint32_t length, bool continuesInNext);
 uint32_t dumpRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn);
+// The same for a piece already mapped into the context's column slots.
+uint32_t dumpMappedPiece(TextSink *sink, UnloadContext *ctx, uint32_t firstColumn);
 // Ends a row (early or at its last piece): writes a value still carried,
 // closes an open LONG chain, writes a NULL for every column not written yet
 // (from `column` on when the row state is lost), then the row end.
