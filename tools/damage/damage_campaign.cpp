@@ -141,10 +141,20 @@ void addDictionaryRows(const Database *db, const char *sysTable, size_t keyColum
             for (uint32_t rdba : rowBlocks(row)) blocks->push_back(rdba);
 }
 
+// An index-organized table: its TAB$ row has no DATAOBJ#.
+bool indexOrganized(const Database *db, const std::set<std::string> &objects) {
+    const forge::ManifestTable *tabs = findManifestTable(db, "SYS", "TAB$");
+    if (tabs == nullptr) return false;
+    for (const forge::ManifestRow &row : tabs->rows)
+        if (objects.count(columnText(row, 0)) != 0 && row.values.size() > 1 && row.values[1].isNull) return true;
+    return false;
+}
+
 // The dictionary rows UNLOAD TABLE OWNER.NAME reads: the owner's USER$
 // row, the table's and its partitions' OBJ$ rows, their TAB$, TABPART$ and
-// COL$ rows, and for a partition the OBJ$ and TAB$ rows through which the
-// bootstrap finds TABPART$.
+// COL$ rows, for a partition the OBJ$ and TAB$ rows through which the
+// bootstrap finds TABPART$, and for an index-organized table its index's
+// IND$ row and those of IND$.
 void findDictionaryBlocks(const Database *db, TableCheck *check) {
     const forge::ManifestTable *t = check->table;
     std::vector<uint32_t> *blocks = &check->dictionaryBlocks;
@@ -176,6 +186,20 @@ void findDictionaryBlocks(const Database *db, TableCheck *check) {
     addDictionaryRows(db, "COL$", 0, objects, blocks);
     addDictionaryRows(db, "TABPART$", 0, objects, blocks);
     addDictionaryRows(db, "TABPART$", 2, objects, blocks);   // BO#
+    if (indexOrganized(db, objects)) {
+        // Its segment is its index's: UNLOAD TABLE reads the index's IND$
+        // row (BO# the table), which the bootstrap finds through IND$'s own
+        // OBJ$ and TAB$ rows.
+        std::set<std::string> indexTable;
+        if (objs != nullptr)
+            for (const forge::ManifestRow &row : objs->rows)
+                if (columnText(row, 2) == "0" && columnText(row, 3) == "IND$") {
+                    indexTable.insert(columnText(row, 0));
+                    for (uint32_t rdba : rowBlocks(row)) blocks->push_back(rdba);
+                }
+        addDictionaryRows(db, "TAB$", 0, indexTable, blocks);
+        addDictionaryRows(db, "IND$", 0, objects, blocks);   // BO#
+    }
 }
 
 bool loadDatabase(const std::string &dir, Database *db) {
