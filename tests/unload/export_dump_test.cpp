@@ -512,3 +512,22 @@ TEST(ExportDumpRows, PiecesThatDisagreeAboutASplitValueKeepTheRowInStep)
     EXPECT_EQ(hex(closeCapture(&out)), "010061" "010062" "010063" "FEFF" "0000"
                                        "FEFF" "FEFF" "010063" "FEFF" "0000");
 }
+
+// A row cut short by MAXCHAINS still gets all its columns (NULLs), its
+// open LONG chain closed and its row end: the dump parses to its end.
+TEST_F(DumpSample, MaxChainsEndsChainedRowsInStep)
+{
+    std::string said = run("UNLOAD TABLE DICT$;\nSET MAXCHAINS 1\nUNLOAD TABLE SCOTT.NOTES TO notes.dmp;\n");
+    EXPECT_NE(said.find("Max chained block reached"), std::string::npos) << said;
+    exportfile::File file;
+    ASSERT_TRUE(exportfile::readFile("notes.dmp", &file)) << file.error;
+    ASSERT_EQ(file.tables.size(), 1u);
+    const exportfile::Table &notes = file.tables[0];
+    ASSERT_EQ(notes.rows.size(), 4u);
+    // Row 3: a LONG of 20,000 bytes over more than two blocks, then AUTHOR.
+    EXPECT_TRUE(notes.rows[2][1].isLong);
+    EXPECT_GT(notes.rows[2][1].bytes.size(), 0u);
+    EXPECT_LT(notes.rows[2][1].bytes.size(), 20000u);
+    EXPECT_TRUE(notes.rows[2][2].isNull);
+    EXPECT_EQ(notes.rows[3][0].bytes, std::string("\xC1\x05", 2));
+}
