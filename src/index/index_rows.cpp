@@ -12,6 +12,7 @@
 #include "scan/scan.h"
 #include "unload/export_dump.h"
 #include "unload/row_decode.h"
+#include "unload/row_filters.h"
 #include "unload/unload.h"
 #include "unload/value_format.h"
 
@@ -20,32 +21,12 @@ namespace {
 constexpr uint32_t kEntryFlag = 0;
 constexpr uint32_t kEntryLock = 1;
 constexpr uint8_t kEntryDeleted = 0x01;
-constexpr uint8_t kItlCommitted = 0x8;
-constexpr uint8_t kItlUpperBoundCommitted = 0x2;
 constexpr uint8_t kUnknownType = 253;
 constexpr int kMaxWarningsPerColumn = 5;
 // A row is at most this many pieces (as for table rows).
 constexpr uint32_t kMaxChainHops = 262144;
 
 uint64_t pieceKey(uint32_t rdba, uint32_t slot) { return (static_cast<uint64_t>(rdba) << 16) | (slot & 0xFFFF); }
-
-bool inSkipList(const UnloadContext *ctx, uint32_t rdba)
-{
-    const RdbaList *list = ctx->skipList;
-    if (list == nullptr)
-        return false;
-    uint32_t count = list->count < kRdbaListMax ? list->count : kRdbaListMax;
-    return findRDBAArray(list->rdba, count, rdba) != 0;
-}
-
-bool lockedByOpenTransaction(const UnloadContext *ctx, uint8_t lock)
-{
-    if (lock == 0)
-        return false;
-    if (lock > getITLCount(ctx))
-        return true;
-    return (getITLFlag(ctx, lock - 1u) & (kItlCommitted | kItlUpperBoundCommitted)) == 0;
-}
 
 // The checks every block of rows passes before its rows are written:
 // a leaf, intact, not skipped.  Messages as for table blocks.
@@ -60,7 +41,7 @@ bool leafToUnload(const UnloadContext *ctx)
         printf("Block check failured at RDBA=0x%08x=%u\n", rdba, rdba);
         return false;
     }
-    if (inSkipList(ctx, rdba)) {
+    if (blockInSkipList(ctx, rdba)) {
         printf("Block skipped at RDBA=0x%08x=%u\n", rdba, rdba);
         return false;
     }
@@ -98,27 +79,6 @@ int mapEntry(UnloadContext *ctx, uint32_t entry)
     ctx->nextPieceRdba = 0;
     ctx->nextPieceSlot = 0;
     return mapIndexEntry(ctx, entry);
-}
-
-UnloadContext *makeChainContext(const UnloadContext *ctx)
-{
-    UnloadContext *chain = static_cast<UnloadContext *>(malloc(sizeof(UnloadContext)));
-    if (chain == nullptr)
-        return nullptr;
-    if (copyBlock(ctx, chain) == 0) {
-        free(chain->block);
-        free(chain);
-        return nullptr;
-    }
-    return chain;
-}
-
-void freeChainContext(UnloadContext *chain)
-{
-    if (chain != nullptr) {
-        free(chain->block);
-        free(chain);
-    }
 }
 
 void writeTag(FILE *stream, const char *tag, uint16_t length)

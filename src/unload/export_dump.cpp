@@ -8,6 +8,7 @@
 #include "datafile/datafile.h"
 #include "dictionary/dictionary.h"
 #include "unload/row_decode.h"
+#include "unload/row_filters.h"
 
 namespace {
 
@@ -231,52 +232,11 @@ uint64_t pieceKey(uint32_t rdba, uint16_t slot) { return (static_cast<uint64_t>(
 
 // As in the text writer: a row is at most this many pieces.
 constexpr uint32_t kMaxChainHops = 262144;
-constexpr uint8_t kItlCommitted = 0x8;
-constexpr uint8_t kItlUpperBoundCommitted = 0x2;
 constexpr uint32_t kPieceFlag = 0;
 constexpr uint32_t kPieceLock = 1;
 constexpr uint32_t kMigratedRdba = 3;
 constexpr uint32_t kMigratedSlot = 7;
 constexpr uint32_t kClusterMemberShift = 1;
-
-bool inSkipList(const UnloadContext *ctx, uint32_t rdba)
-{
-    const RdbaList *list = ctx->skipList;
-    if (list == nullptr)
-        return false;
-    uint32_t count = list->count < kRdbaListMax ? list->count : kRdbaListMax;
-    return findRDBAArray(list->rdba, count, rdba) != 0;
-}
-
-bool lockedByOpenTransaction(const UnloadContext *ctx, uint8_t lock)
-{
-    if (lock == 0)
-        return false;
-    if (lock > getITLCount(ctx))
-        return true;
-    return (getITLFlag(ctx, lock - 1u) & (kItlCommitted | kItlUpperBoundCommitted)) == 0;
-}
-
-UnloadContext *makeChainContext(const UnloadContext *ctx)
-{
-    UnloadContext *chain = static_cast<UnloadContext *>(malloc(sizeof(UnloadContext)));
-    if (chain == nullptr)
-        return nullptr;
-    if (copyBlock(ctx, chain) == 0) {
-        free(chain->block);
-        free(chain);
-        return nullptr;
-    }
-    return chain;
-}
-
-void freeChainContext(UnloadContext *chain)
-{
-    if (chain != nullptr) {
-        free(chain->block);
-        free(chain);
-    }
-}
 
 // The next-piece address of the head piece at `at`: a first piece is
 // mapped and written, a migrated row's head holds only the address.
@@ -659,7 +619,7 @@ void dumpDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t del
         printf("Block check failured at RDBA=0x%08x=%u\n", rdba, rdba);
         return;
     }
-    if (inSkipList(ctx, rdba)) {
+    if (blockInSkipList(ctx, rdba)) {
         printf("Block skipped at RDBA=0x%08x=%u\n", rdba, rdba);
         return;
     }
