@@ -90,6 +90,9 @@ void blockSeed(const std::string &name, uint8_t order, const Bytes &block)
         rows.insert(rows.end(), block.begin(), block.end());
         writeSeed("row_decode_fuzz", name + "-t" + std::to_string(table), rows);
     }
+    Bytes entries = {order, 4};
+    entries.insert(entries.end(), block.begin(), block.end());
+    writeSeed("index_rows_fuzz", name, entries);
 }
 
 forge::ColumnValue columnOf(const Bytes &bytes)

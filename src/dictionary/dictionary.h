@@ -175,6 +175,9 @@ int getORASYSOBJID(ObjectEntry *entry, uint32_t objectNumber);
 int getORASYSOBJOID(ObjectEntry *entry, const char *oid);
 // Needs a non-zero DATAOBJ#; on failure the entry is cleared.
 int getORASYSTAB(SegmentEntry *entry, uint32_t objectNumber);
+// 1 when ZORTAB.TXT has a line for the object, with or without a segment
+// (a partitioned or index-organized table's own line has none).
+int hasORASYSTABLine(uint32_t objectNumber);
 int getORASYSCOLTYPE(ColumnTypeEntry *entry, uint32_t objectNumber, uint32_t columnNumber,
                      uint32_t internalColumn);
 // Fills typeKind, typeOwner and typeName of an object-typed column (TYPE#

@@ -209,6 +209,18 @@ int getORASYSTAB(SegmentEntry *entry, uint32_t objectNumber) {
     return result;
 }
 
+int hasORASYSTABLine(uint32_t objectNumber) {
+    FILE *file = fopen(kSegmentFile, "r");
+    if (file == nullptr) return 0;
+    CommandLine line;
+    SegmentEntry found;
+    int result = 0;
+    while (!result && readDictionaryLine(file, &line, kDictLineBuffer))
+        result = parseORASYSTAB(&found, &line) == 0 && found.objectNumber == objectNumber;
+    fclose(file);
+    return result;
+}
+
 int getORASYSCOLTYPE(ColumnTypeEntry *entry, uint32_t objectNumber, uint32_t columnNumber,
                      uint32_t internalColumn) {
     FILE *file = fopen(kColumnTypeFile, "r");

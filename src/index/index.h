@@ -8,9 +8,14 @@
 #include "shell/unload_context.h"
 
 // Text records of the leaf entries of the index block in the context's
-// buffer.  Until the index-row decoder is built this is a stand-in that
-// writes nothing (index_rows_pending.cpp).
+// buffer (an index-organized table's rows: the key columns, then the rest
+// of the row, continued through its overflow pieces).  Branch blocks write
+// nothing.  Record layout as for table rows; the row address of an entry is
+// "rdba.0.entry".
 void printIndexRow2(FILE *stream, UnloadContext *ctx, uint8_t deleted, uint8_t committed);
+// The same entries as export dump rows, each with exactly the table's
+// column count of elements.
+void dumpIndexRow2(FILE *stream, UnloadContext *ctx, uint8_t deleted, uint8_t committed);
 
 // Appends the columns of leaf entry `entry` of the index block in the
 // context's buffer to its column slots: the key columns, then, when the
@@ -19,6 +24,10 @@ void printIndexRow2(FILE *stream, UnloadContext *ctx, uint8_t deleted, uint8_t c
 // elsewhere.  Neither clears the mapped-column counter nor sets the row
 // flag: callers clear the counter and the next-piece address first.
 void mapIndexColumns(UnloadContext *ctx, uint32_t entry);
+// mapIndexColumns, answering the data part's own row flag, or kNoDataPart
+// when the entry has none (or it is cut off before its columns).
+constexpr int kNoDataPart = -1;
+int mapIndexEntry(UnloadContext *ctx, uint32_t entry);
 
 // Cached read of one index block into the context's block buffer (the index
 // window's buffer serves as a direct-mapped cache of single blocks): the

@@ -70,21 +70,21 @@ bool mapColumns(UnloadContext *ctx, uint32_t count, uint32_t *cursor)
 }
 }  // namespace
 
-void mapIndexColumns(UnloadContext *ctx, uint32_t entry)
+int mapIndexEntry(UnloadContext *ctx, uint32_t entry)
 {
     if (ctx == nullptr || ctx->block == nullptr)
-        return;
+        return kNoDataPart;
     uint32_t p = getDataLayerOffset(ctx) + getIndexOffset(ctx, entry);
     uint8_t entryFlag;
     if (!readU8(ctx, p + kEntryFlag, &entryFlag))
-        return;
+        return kNoDataPart;
     uint32_t cursor = p + kEntryKeys;
     if (!mapColumns(ctx, getIndexColumnCount(ctx), &cursor))
-        return;
+        return kNoDataPart;
     if (!(entryFlag & kEntryHasData))
-        return;
+        return kNoDataPart;
     if (!blockHasRange(ctx, cursor, kDataPartHeader))
-        return;
+        return kNoDataPart;
     uint8_t rowFlag = blockU8(ctx, cursor);
     uint8_t columns = blockU8(ctx, cursor + kDataPartColumnCount);
     cursor += kDataPartHeader;
@@ -93,10 +93,13 @@ void mapIndexColumns(UnloadContext *ctx, uint32_t entry)
         uint16_t slot;
         if (!blockHasRange(ctx, cursor, kChainAddressSize) || !readU32BE(ctx, cursor, &rdba) ||
             !readU16BE(ctx, cursor + 4, &slot))
-            return;
+            return kNoDataPart;
         ctx->nextPieceRdba = rdba;
         ctx->nextPieceSlot = slot;
         cursor += kChainAddressSize;
     }
     mapColumns(ctx, columns, &cursor);
+    return rowFlag;
 }
+
+void mapIndexColumns(UnloadContext *ctx, uint32_t entry) { mapIndexEntry(ctx, entry); }

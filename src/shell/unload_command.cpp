@@ -12,6 +12,7 @@
 #include <cstring>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cctype>
 
 #include "datafile/datafile.h"
@@ -21,6 +22,7 @@
 #include "shell/csv_unload.h"
 #include "shell/shell.h"
 #include "unload/csv_output.h"
+#include "unload/export_dump.h"
 #include "unload/unload.h"
 #include "unload/value_format.h"
 
@@ -525,8 +527,60 @@ void unloadTablePartitions(FILE *out, ShellState *shell, const UnloadArgs *args,
 
 constexpr int kMaxPartitions = 1048576 / 4;
 
-// UNLOAD TABLE owner.table in text: lookups, the loader files, the rows.
-void unloadTableText(ShellState *shell, const UnloadArgs *args, bool csv)
+// The export dump's framing before the rows: header, TABLE, CREATE and
+// INSERT statements, column descriptors, data begin.  False (nothing
+// written) when the header refuses the owner's name.
+bool writeDumpFraming(FILE *out, ShellState *shell, const char *owner, ColumnEntry *column,
+                      const ObjectEntry *object, const char *target)
+{
+    UnloadContext *ctx = shell->ctx;
+    if (!printDmpHeader(out, shell->charset, shell->nlsCharset, owner))
+        return false;
+    const char *tableName = target[0] != '\0' ? target : object->name;
+    printDmpTable(out, tableName);
+    char *text = static_cast<char *>(calloc(1, kCreateSyntaxSize));
+    if (text != nullptr) {
+        getCreateSyntax(text, kCreateSyntaxSize, column, object, target, 0);
+        fprintf(out, "%s\n", text);
+        free(text);
+    }
+    const ColumnList *list = shell->columns;
+    uint32_t count = list->count < kMaxColumns ? list->count : kMaxColumns;
+    fprintf(out, "INSERT INTO \"%s\" (", tableName);
+    for (uint32_t i = 0; i < count; i++)
+        fprintf(out, "%s\"%s\"", i == 0 ? "" : ",", list->columns[i].name);
+    fputs(") VALUES (", out);
+    for (uint32_t i = 0; i < count; i++) {
+        const ColumnListEntry *c = &list->columns[i];
+        const char *separator = i == 0 ? "" : ",";
+        if (c->typeKind == kTypeKindXMLTYPE && c->type == 113)
+            fprintf(out, "%sSYS.XMLTYPE.CREATEXMLFROMBINARY(:%u)", separator, i + 1);
+        else if (c->typeKind == kTypeKindXMLTYPE)
+            fprintf(out, "%sSYS.XMLTYPE.CREATEXML(:%u)", separator, i + 1);
+        else if (c->typeKind == kTypeKindANYDATA)
+            fprintf(out, "%sSYS.ANYDATA.CONVERTRAW(:%u)", separator, i + 1);
+        else
+            fprintf(out, "%s:%u", separator, i + 1);
+    }
+    fputs(")\n", out);
+    printDmpColumns(out, count);
+    for (uint32_t i = 0; i < count; i++) {
+        const ColumnListEntry *c = &list->columns[i];
+        if (c->type == 112)
+            printDmpDatatype(out, c->type, c->length, shell->fixedCharset ? shell->charset : 872, 1);
+        else if (c->charsetForm != 0 && c->charsetId != 0)
+            printDmpDatatype(out, c->type, c->length, c->charsetId, c->charsetForm);
+        else
+            printDmpDatatype(out, c->type, c->length, shell->charset, 1);
+    }
+    printDmpDataBegin(out);
+    (void)ctx;
+    return true;
+}
+
+// UNLOAD TABLE owner.table: lookups, the loader files (text) or the dump
+// framing (DMP), the rows.
+void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
 {
     UnloadContext *ctx = shell->ctx;
     char owner[kDictNameSize];
@@ -553,7 +607,10 @@ void unloadTableText(ShellState *shell, const UnloadArgs *args, bool csv)
             if (parts != nullptr)
                 partCount = getORASYSPartitions(user.userNumber, tableName, parts, kMaxPartitions);
         }
-        if (partCount == 0) {
+        // An index-organized table's TAB$ line names no segment: its rows are
+        // in the primary-key index, the next object number.
+        if (partCount == 0 &&
+            !(hasORASYSTABLine(object.selectedObject) && getORASYSTAB(&segment, object.selectedObject + 1))) {
             printf("  TABLE %s.%s has no segment in TAB$!\n", owner, tableName);
             free(parts);
             return;
@@ -573,28 +630,45 @@ void unloadTableText(ShellState *shell, const UnloadArgs *args, bool csv)
     printDate(stdout);
 
     const char *baseName = args->target[0] != '\0' ? args->target : object.name;
+    bool dump = ctx->outputStyle == kOutputStyleDump;
     // For PostgreSQL the data always goes to a file, which the script names.
     bool postgres = csv && ctx->target == kTargetPostgres;
     char dataFile[kNameSize];
     snprintf(dataFile, sizeof dataFile, "%s", args->output);
     if (postgres && dataFile[0] == '\0')
         postgresDataFileName(dataFile, sizeof dataFile, baseName, args->partition);
+    if (dump && dataFile[0] == '\0')
+        snprintf(dataFile, sizeof dataFile, "zordata.dmp");
     uint8_t savedRowAddress = ctx->rowAddress;
     if (csv && !startCsvUnload(shell, true, &savedRowAddress))
         csv = postgres = false;
     if (postgres) {
         writePostgresScript(baseName, args->partition, &column, &object, args->target, args->table, dataFile, ctx);
-    } else if (args->output[0] != '\0') {
+    } else if (!dump && args->output[0] != '\0') {
         writeSyntaxFile(baseName, &column, &object, args->target);
         writeControlFile(baseName, args, ctx, shell->columns);
     }
 
     FILE *out = openUnloadOutput(shell, dataFile);
+    bool framed = dump && out != stdout;
+    if (framed && !writeDumpFraming(out, shell, user.name, &column, &object, args->target)) {
+        closeUnloadOutput(out);
+        unlink(dataFile);
+        free(parts);
+        return;
+    }
+    if (dump)
+        beginDmpRows(ctx, shell->columns);
     if (partCount == 0)
         unloadTableSegment(out, shell, args, &segment, args->objd);
     else
         unloadTablePartitions(out, shell, args, parts, partCount);
     free(parts);
+    if (framed) {
+        printDmpDataEnd(out);
+        printDmpTail(out);
+    }
+    endDmpRows(ctx);
     if (out == stdout)
         fflush(stdout);
     closeUnloadOutput(out);
@@ -619,10 +693,10 @@ void runUnloadTable(ShellState *shell, const UnloadArgs *args)
     if (outputLength > 4 && ctx->target != kTargetPostgres)
         ctx->outputStyle = strcasecmp(args->output + outputLength - 4, ".DMP") == 0 ? kOutputStyleDump
                                                                                   : kOutputStyleText;
-    // The export dump writer is not there yet: a dump unload writes nothing
-    // rather than a file that looks like a dump and is not one.
-    if (ctx->outputStyle == kOutputStyleText)
-        unloadTableText(shell, args, csv);
+    // A dump is not CSV, whatever the style said.
+    if (ctx->outputStyle == kOutputStyleDump)
+        csv = false;
+    unloadTable(shell, args, csv);
     ctx->outputStyle = savedStyle;
     ctx->rowLimit = kNoRowLimit;
 }

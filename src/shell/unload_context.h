@@ -13,6 +13,7 @@ struct AsmDiskGroup;
 struct LobPageMap;
 struct ColumnGuessState;
 struct CsvOutput;
+struct DmpRowState;
 
 constexpr int kMaxColumns = 1024;
 constexpr int kTagSize = 128;
@@ -115,6 +116,9 @@ struct UnloadContext {
     // piece could not be read, and the lines that reported them.
     uint64_t incompleteRows;
     uint32_t incompleteRowLines;
+    // The export dump writer's state across the pieces of a row (LONG chain
+    // flag, carry buffer); null outside a dump unload.
+    DmpRowState *dmpState;
 };
 
 inline const iconv_t kNoConverter = (iconv_t)-1;

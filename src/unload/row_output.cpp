@@ -26,6 +26,7 @@
 #include "index/index.h"
 #include "scan/scan.h"
 #include "unload/csv_output.h"
+#include "unload/export_dump.h"
 #include "unload/row_decode.h"
 #include "unload/text_sink.h"
 #include "unload/value_format.h"
@@ -159,13 +160,17 @@ bool limitReached(const UnloadContext *ctx)
 }
 
 // Hands the data or index block in the buffer to the row writer of the
-// output style.  The export dump writers join here when they are built; until
-// then a DMP unload writes no rows.
+// output style.
 void dispatchBlock(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t deleted, uint8_t committed)
 {
-    if (ctx->outputStyle != kOutputStyleText)
-        return;
     uint8_t dataType = getDataType(ctx);
+    if (ctx->outputStyle != kOutputStyleText) {
+        if (dataType == kDataTypeTable)
+            dumpDataRows2(stream, ctx, table, deleted, committed);
+        else if (dataType == kDataTypeIndex)
+            dumpIndexRow2(stream, ctx, deleted, committed);
+        return;
+    }
     if (dataType == kDataTypeTable)
         printDataRows2(stream, ctx, table, deleted, committed);
     else if (dataType == kDataTypeIndex)

@@ -236,7 +236,7 @@ TEST(ForgeDictionary, ObjectRowsHoldNumberOwnerNameSubnameTypeAndOidAtTheirPosit
     Sample s;
     forgeTheSample(&s);
     std::map<long long, Row> objects = byNumber(tableRows(s.system, 18, 0), 0);
-    ASSERT_EQ(objects.size(), 24u);
+    ASSERT_EQ(objects.size(), 27u);
     struct Expect {
         long long obj, dataObj, owner;
         const char *name, *subname;
@@ -247,11 +247,17 @@ TEST(ForgeDictionary, ObjectRowsHoldNumberOwnerNameSubnameTypeAndOidAtTheirPosit
         {22, 10, 0, "USER$", "", 2},      {83, 2, 0, "COLTYPE$", "", 2},     {576, 576, 0, "TABPART$", "", 2},
         {73182, 73182, 83, "EMP", "", 2}, {73183, 73183, 83, "PK_EMP", "", 1}, {73191, 73191, 83, "SALES", "P2023", 19},
         {73193, 73193, 83, "SALES", "PMAX", 19}, {73220, 73220, 83, "EMP$HIST", "", 2},
+        {73240, 73240, 83, "NOTES", "", 2},
+        // An index-organized table has no data object of its own; its index has.
+        {73250, -1, 83, "CODES", "", 2},   {73251, 73251, 83, "PK_CODES", "", 1},
     };
     for (const Expect &e : expected) {
         ASSERT_EQ(objects.count(e.obj), 1u) << e.obj;
         const Row &r = objects[e.obj];
-        EXPECT_EQ(at(r, 1), e.dataObj) << e.name;
+        if (e.dataObj < 0)
+            EXPECT_TRUE(nullAt(r, 1)) << e.name;
+        else
+            EXPECT_EQ(at(r, 1), e.dataObj) << e.name;
         EXPECT_EQ(at(r, 2), e.owner) << e.name;
         EXPECT_EQ(textAt(r, 3), e.name);
         EXPECT_EQ(textAt(r, 5), e.subname) << e.name;
@@ -354,7 +360,12 @@ TEST(ForgeDictionary, IndexAndPartitionRowsFollowTheirKeysAndPointAtTheirSegment
     forgeTheSample(&s);
     // IND$: BO#, then OBJ#, DATAOBJ#, TS#, FILE#, BLOCK# at 1..5.
     std::map<long long, Row> indexes = byNumber(tableRows(s.system, 2, 3), 1);
-    ASSERT_EQ(indexes.size(), 2u);
+    ASSERT_EQ(indexes.size(), 3u);
+    // The top index of the index-organized CODES holds its segment.
+    EXPECT_EQ(at(indexes[73251], 0), 73250);
+    EXPECT_EQ(at(indexes[73251], 2), 73251);
+    EXPECT_EQ(at(indexes[73251], 4), 4);
+    EXPECT_EQ(at(indexes[73251], 5), 232);
     EXPECT_EQ(at(indexes[73183], 0), 73182);
     EXPECT_EQ(at(indexes[73183], 2), 73183);
     EXPECT_EQ(at(indexes[73183], 3), 4);
@@ -402,16 +413,33 @@ TEST(ForgeDictionary, SampleTablesAgreeWithTheirDictionaryRowsSegmentsAndManifes
         ASSERT_GE(obj, 0);
         ASSERT_GE(tableObj, 0);
         // The segment: TS#, FILE#, BLOCK# from TAB$ or TABPART$.
-        long long dataObj, ts, file, block, clusterTable = 0;
+        long long dataObj = -1, ts = -1, file = -1, block = -1, clusterTable = 0;
+        bool indexOrganized = false;
         if (t.partition.empty()) {
             ASSERT_EQ(tabs.count(obj), 1u);
+            const Row &tab = tabs[obj];
+            indexOrganized = nullAt(tab, 1);
+            if (indexOrganized) {
+                // TAB$ records no segment: the IND$ row whose BO# is the table has it.
+                EXPECT_EQ(at(tab, 3), 0);
+                EXPECT_EQ(at(tab, 4), 0);
+                for (const Row &x : tableRows(s.system, 2, 3)) {
+                    if (at(x, 0) != obj) continue;
+                    dataObj = at(x, 2);
+                    ts = at(x, 3);
+                    file = at(x, 4);
+                    block = at(x, 5);
+                }
+            }
+        }
+        if (t.partition.empty() && !indexOrganized) {
             const Row &tab = tabs[obj];
             dataObj = at(tab, 1);
             ts = at(tab, 2);
             file = at(tab, 3);
             block = at(tab, 4);
             clusterTable = nullAt(tab, 6) ? 0 : at(tab, 6);
-        } else {
+        } else if (!t.partition.empty()) {
             ASSERT_EQ(parts.count(obj), 1u);
             const Row &part = parts[obj];
             dataObj = at(part, 1);
@@ -435,6 +463,12 @@ TEST(ForgeDictionary, SampleTablesAgreeWithTheirDictionaryRowsSegmentsAndManifes
             EXPECT_EQ(textAt(c, 5), t.columns[i].name);
             long long type = t.columns[i].type == kColumnNvarchar2 ? 1 : t.columns[i].type;
             EXPECT_EQ(at(c, 6), type) << t.columns[i].name;
+        }
+        // The rows of an index-organized table are leaf entries (checked by
+        // the index-row tests), not rows of data blocks.
+        if (indexOrganized) {
+            seen.push_back(t.owner + "." + t.name);
+            continue;
         }
         // Rows: every manifest row is the head of a row of that table in the
         // segment, with the manifest's bytes (a chained row's head holds the
@@ -463,7 +497,7 @@ TEST(ForgeDictionary, SampleTablesAgreeWithTheirDictionaryRowsSegmentsAndManifes
     }
     std::vector<std::string> expected = {"SCOTT.DEPT",      "SCOTT.EMP",       "SCOTT.SALES:P2023",
                                          "SCOTT.SALES:P2024", "SCOTT.SALES:PMAX", "SCOTT.DOCS",
-                                         "SCOTT.ALL_TYPES", "SCOTT.EMP$HIST",  "SCOTT.EXTREMES", "SYS.TAB$",
+                                         "SCOTT.ALL_TYPES", "SCOTT.EMP$HIST",  "SCOTT.EXTREMES", "SCOTT.NOTES",       "SCOTT.CODES", "SYS.TAB$",
                                          "SYS.IND$",        "SYS.COL$",        "SYS.COLTYPE$",
                                          "SYS.USER$",       "SYS.OBJ$",        "SYS.TABPART$",
                                          "SYS.INDPART$",    "SYS.TABSUBPART$", "SYS.INDSUBPART$"};

@@ -53,6 +53,7 @@ def read_manifest(path):
     """Tables of owner SCOTT: name, partition, column types, rows (bytes, texts)."""
     tables = []
     table = None
+    deleted = False
     with open(path, 'rb') as f:
         for line in f.read().split(b'\n'):
             if line.startswith(b'table '):
@@ -65,9 +66,16 @@ def read_manifest(path):
                 words = line.decode('latin-1').split(' ', 2)[2]
                 kind = re.sub(r' \d+$', '', words)
                 table['columns'].append((line.split()[1].decode(), kind))
+            elif line.startswith(b'row ') and table is not None:
+                # A deleted row is stored but not unloaded (DELETED_ROW is off).
+                deleted = line.endswith(b' deleted')
+            elif line.startswith(b'bytes ') and table is not None and deleted:
+                continue
             elif line.startswith(b'bytes ') and table is not None:
                 values = [None if v == 'null' else bytes.fromhex(v) for v in line[6:].decode().split('|')]
                 table['rows'].append({'bytes': values})
+            elif line.startswith(b'text ') and table is not None and deleted:
+                continue
             elif line.startswith(b'text ') and table is not None:
                 table['rows'][-1]['text'] = [unescape(t) for t in line[5:].split(b'\t')]
     return [t for t in tables if t['owner'] == 'SCOTT']
@@ -180,7 +188,7 @@ def same_value(kind, stored, text):
         return decimal.Decimal(text) == oracle_number(stored)
     if kind == 'CHAR':
         return text.rstrip(' ') == stored.decode('utf-8').rstrip(' ')
-    if kind == 'VARCHAR2':
+    if kind in ('VARCHAR2', 'LONG'):
         return text == stored.decode('utf-8')
     if kind == 'NVARCHAR2':
         return text == stored.decode('utf-16-be')

@@ -32,6 +32,7 @@
 
 #include "forge/asm_image.h"
 #include "forge/forge.h"
+#include "../../tests/unload/export_reader.h"
 
 namespace {
 
@@ -141,10 +142,20 @@ void addDictionaryRows(const Database *db, const char *sysTable, size_t keyColum
             for (uint32_t rdba : rowBlocks(row)) blocks->push_back(rdba);
 }
 
+// An index-organized table: its TAB$ row has no DATAOBJ#.
+bool indexOrganized(const Database *db, const std::set<std::string> &objects) {
+    const forge::ManifestTable *tabs = findManifestTable(db, "SYS", "TAB$");
+    if (tabs == nullptr) return false;
+    for (const forge::ManifestRow &row : tabs->rows)
+        if (objects.count(columnText(row, 0)) != 0 && row.values.size() > 1 && row.values[1].isNull) return true;
+    return false;
+}
+
 // The dictionary rows UNLOAD TABLE OWNER.NAME reads: the owner's USER$
 // row, the table's and its partitions' OBJ$ rows, their TAB$, TABPART$ and
-// COL$ rows, and for a partition the OBJ$ and TAB$ rows through which the
-// bootstrap finds TABPART$.
+// COL$ rows, for a partition the OBJ$ and TAB$ rows through which the
+// bootstrap finds TABPART$, and for an index-organized table its index's
+// IND$ row and those of IND$.
 void findDictionaryBlocks(const Database *db, TableCheck *check) {
     const forge::ManifestTable *t = check->table;
     std::vector<uint32_t> *blocks = &check->dictionaryBlocks;
@@ -176,6 +187,20 @@ void findDictionaryBlocks(const Database *db, TableCheck *check) {
     addDictionaryRows(db, "COL$", 0, objects, blocks);
     addDictionaryRows(db, "TABPART$", 0, objects, blocks);
     addDictionaryRows(db, "TABPART$", 2, objects, blocks);   // BO#
+    if (indexOrganized(db, objects)) {
+        // Its segment is its index's: UNLOAD TABLE reads the index's IND$
+        // row (BO# the table), which the bootstrap finds through IND$'s own
+        // OBJ$ and TAB$ rows.
+        std::set<std::string> indexTable;
+        if (objs != nullptr)
+            for (const forge::ManifestRow &row : objs->rows)
+                if (columnText(row, 2) == "0" && columnText(row, 3) == "IND$") {
+                    indexTable.insert(columnText(row, 0));
+                    for (uint32_t rdba : rowBlocks(row)) blocks->push_back(rdba);
+                }
+        addDictionaryRows(db, "TAB$", 0, indexTable, blocks);
+        addDictionaryRows(db, "IND$", 0, objects, blocks);   // BO#
+    }
 }
 
 bool loadDatabase(const std::string &dir, Database *db) {
@@ -806,6 +831,27 @@ RunResult runZor(const std::string &zor, const std::string &dir, double timeoutS
 }
 
 // ---------------------------------------------------------------------------
+// The export dumps of the DMP pass: whatever the damage, each dump that was
+// written parses to its end (every row with the table's column count of
+// elements, the data end, EXIT); a table whose dictionary rows are gone
+// writes none.
+// ---------------------------------------------------------------------------
+std::string checkDumpFiles(const std::string &dir, size_t tables) {
+    std::string report;
+    for (size_t i = 0; i < tables; i++) {
+        std::string path = dir + "/" + passName("d", i, "dmp");
+        struct stat st;
+        if (stat(path.c_str(), &st) != 0) continue;
+        exportfile::File file;
+        bool parsed = exportfile::readFile(path.c_str(), &file);
+        if (parsed && file.error.empty() && file.endsWithExit && file.tables.size() == 1) continue;
+        report += "  " + passName("d", i, "dmp") + ": " + (file.error.empty() ? "no table or no EXIT" : file.error) +
+                  "\n";
+    }
+    return report;
+}
+
+// ---------------------------------------------------------------------------
 // Judging the rows
 // ---------------------------------------------------------------------------
 struct DamageMap {
@@ -1030,7 +1076,7 @@ int main(int argc, char **argv) {
     uint64_t outcomes[kOutcomes] = {0, 0, 0, 0, 0};
     uint64_t settingRuns[kSettingKinds] = {0, 0, 0, 0};
     uint64_t mutationTotals[kMutationKinds] = {0};
-    uint64_t blockCheckRuns = 0, extentMapRuns = 0, shortRuns = 0, dataFileOnlyRuns = 0;
+    uint64_t blockCheckRuns = 0, extentMapRuns = 0, shortRuns = 0, dataFileOnlyRuns = 0, dumpFailures = 0;
     uint64_t passRuns[4] = {0, 0, 0, 0};
     uint64_t asmRuns = 0;
     double slowest = 0, total = 0;
@@ -1086,7 +1132,11 @@ int main(int argc, char **argv) {
             }
         }
         shortRuns += rowsShort;
-        bool failed = result.outcome != kClean || rowsShort;
+        std::string dumpReport = plan.dumpPass ? checkDumpFiles(dir, db.tables.size()) : std::string();
+        bool dumpsBad = !dumpReport.empty();
+        dumpFailures += dumpsBad;
+        report += dumpReport;
+        bool failed = result.outcome != kClean || rowsShort || dumpsBad;
         if (failed) {
             char line[256];
             snprintf(line, sizeof line, "run %llu (seed %llu): %s%s, status 0x%x, %.2fs; kept in %s/failed/%s\n",
@@ -1117,6 +1167,7 @@ int main(int argc, char **argv) {
     printf("  sanitizer findings    %llu\n", (unsigned long long)outcomes[kSanitizer]);
     printf("  datafiles written     %llu\n", (unsigned long long)outcomes[kWrite]);
     printf("  runs missing rows     %llu\n", (unsigned long long)shortRuns);
+    printf("  dumps out of step     %llu runs\n", (unsigned long long)dumpFailures);
     printf("  mutations            ");
     for (int m = 0; m < kMutationKinds; m++)
         printf(" %s %llu%s", kMutationNames[m], (unsigned long long)mutationTotals[m], m + 1 < kMutationKinds ? "," : "\n");

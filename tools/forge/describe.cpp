@@ -92,6 +92,7 @@ struct TablePlan {
     size_t parent;          // a partition: the partitioned table; else kNoFile
     bool partitioned;       // has partitions (and no segment of its own)
     std::string highBound;  // a partition's upper bound text
+    uint8_t iotKeyColumns = 0;  // index-organized: its first N columns are the key
 };
 
 struct IndexPlan {
@@ -924,6 +925,10 @@ bool parseTable(Parser *p, Plan *plan, const Words *w) {
         } else if (key == "cluster") {
             if (!needNumber(p, &o, "cluster", 254, &v)) return false;
             t.manifest.clusterTable = (uint16_t)v;
+        } else if (key == "iot") {
+            if (!needNumber(p, &o, "iot", 32, &v)) return false;
+            if (v == 0) return fail(p, "iot takes the number of key columns (1 to 32)");
+            t.iotKeyColumns = (uint8_t)v;
         } else {
             return fail(p, "unknown table option '%s'", key.c_str());
         }
@@ -1756,6 +1761,15 @@ bool finishPlan(Parser *p, Plan *plan) {
     };
     for (TablePlan &t : plan->tables) number(&t.objectNumber, &t.manifest.objectId);
     for (IndexPlan &x : plan->indexes) number(&x.index.objectNumber, &x.index.dataObjectId);
+    // An index-organized table's rows are in its index's segment.
+    for (TablePlan &t : plan->tables) {
+        if (t.iotKeyColumns == 0) continue;
+        const IndexPlan *top = nullptr;
+        for (const IndexPlan &x : plan->indexes)
+            if (x.index.owner == t.manifest.owner && x.index.table == t.manifest.name) top = &x;
+        if (top == nullptr) return fail(p, "index-organized table %s needs its index", t.manifest.name.c_str());
+        t.manifest.objectId = top->index.dataObjectId;
+    }
     for (SegmentPlan &s : plan->segments)
         if (s.layout.objectId == 0) s.layout.objectId = plan->tables[s.table].manifest.objectId;
     std::vector<uint32_t> used;
@@ -1808,6 +1822,7 @@ bool describeSchema(const Plan *plan, const Manifest *manifest, Schema *schema, 
         st.columns = t.manifest.columns;
         st.segment = segmentOf(plan, i);
         st.rowCount = liveRows(manifest->tables[i]);
+        st.indexOrganized = t.iotKeyColumns != 0;
         for (size_t j = 0; j < plan->tables.size(); j++) {
             if (plan->tables[j].parent != i) continue;
             SchemaPartition part;
@@ -1826,6 +1841,13 @@ bool describeSchema(const Plan *plan, const Manifest *manifest, Schema *schema, 
         for (const SchemaTable &t : schema->tables)
             if (t.owner == index.owner && t.name == index.table)
                 index.segment.tablespace = t.partitions.empty() ? t.segment.tablespace : t.partitions[0].segment.tablespace;
+        for (size_t i = 0; i < plan->tables.size(); i++) {
+            const TablePlan &t = plan->tables[i];
+            if (t.iotKeyColumns != 0 && t.manifest.owner == index.owner && t.manifest.name == index.table) {
+                index.segment = segmentOf(plan, i);
+                index.indexOrganized = true;
+            }
+        }
         schema->indexes.push_back(index);
     }
     return true;
@@ -1869,9 +1891,12 @@ bool writePlan(const Plan *plan, const char *outputDir, Manifest *manifestOut, c
     };
     for (const SegmentPlan &s : plan->segments) {
         std::vector<SegmentBlock> blocks;
-        if (!laySegment(layouts.data(), layouts.size(), &s.layout, s.rows, &blocks,
-                        &manifest.tables[s.table], error, errorLength))
-            return prefixLine(error, errorLength, s.line);
+        uint8_t iot = plan->tables[s.table].iotKeyColumns;
+        bool laid = iot != 0 ? layIndexOrganizedSegment(layouts.data(), layouts.size(), &s.layout, iot, s.rows,
+                                                         &blocks, &manifest.tables[s.table], error, errorLength)
+                             : laySegment(layouts.data(), layouts.size(), &s.layout, s.rows, &blocks,
+                                          &manifest.tables[s.table], error, errorLength);
+        if (!laid) return prefixLine(error, errorLength, s.line);
         if (!placeBlocks(blocks, s.line, "")) return false;
     }
     if (plan->hasDictionary) {

@@ -40,6 +40,7 @@ const uint32_t kCharsetAl16Utf16 = 2000;
 
 // TAB$.PROPERTY bits.
 const uint32_t kPropertyPartitioned = 0x20;
+const uint32_t kPropertyIndexOrganized = 0x40;
 const uint32_t kPropertyClustered = 0x400;
 
 const uint32_t kClusterObj = 2;     // C_OBJ#
@@ -464,11 +465,18 @@ bool buildRows(const Schema *schema, const DictionaryLayout *layout, const Segme
                              t.owner.c_str());
         uint32_t ownerId = owner != nullptr ? owner->id : 0;
         bool partitioned = !t.partitions.empty();
-        addObject(&b, rows, t.objectNumber, partitioned ? -1 : (long long)t.dataObjectId, ownerId, t.name, "",
+        // An index-organized table has no segment of its own: its index has.
+        bool noSegment = partitioned || t.indexOrganized;
+        addObject(&b, rows, t.objectNumber, noSegment ? -1 : (long long)t.dataObjectId, ownerId, t.name, "",
                   kObjTable);
-        SegmentAddress at = partitioned ? SegmentAddress{0, 0, 0} : addressOf(t.segment);
-        addTab(&b, rows, t.objectNumber, partitioned ? -1 : (long long)t.dataObjectId, at, t.columns.size(), 0, 0,
+        SegmentAddress at = addressOf(t.segment);
+        if (noSegment) at = SegmentAddress{partitioned ? 0 : at.tablespace, 0, 0};
+        addTab(&b, rows, t.objectNumber, noSegment ? -1 : (long long)t.dataObjectId, at, t.columns.size(), 0, 0,
                partitioned, t.rowCount);
+        if (t.indexOrganized) {
+            SysRow &tab = rows->tables[kTab].back();
+            setNumber(&b, &tab, "PROPERTY", kPropertyIndexOrganized);
+        }
         for (size_t c = 0; c < t.columns.size(); c++) addCol(&b, rows, t.objectNumber, c + 1, c + 1, t.columns[c]);
         for (size_t p = 0; p < t.partitions.size(); p++) {
             const SchemaPartition &part = t.partitions[p];
@@ -517,7 +525,7 @@ bool buildRows(const Schema *schema, const DictionaryLayout *layout, const Segme
         setNumber(&b, &row, "PCTFREE$", 10);
         setNumber(&b, &row, "INITRANS", 2);
         setNumber(&b, &row, "MAXTRANS", 255);
-        setNumber(&b, &row, "TYPE#", 1);
+        setNumber(&b, &row, "TYPE#", x.indexOrganized ? 4 : 1);
         setNumber(&b, &row, "FLAGS", 0);
         setNumber(&b, &row, "PROPERTY", x.unique ? 1 : 0);
         setNumber(&b, &row, "INTCOLS", x.columnCount);

@@ -864,6 +864,17 @@ bool laySegment(const DatafileLayout *const *files, size_t fileCount, const Segm
                 const std::vector<TableRow> &rows, std::vector<SegmentBlock> *blocks,
                 ManifestTable *manifest, char *error, size_t errorLength);
 
+// Lays the rows of an index-organized table over a segment: the segment
+// header as laySegment puts it, and in the block after it one leaf of the
+// primary-key index whose entries hold the first `keyColumns` values as the
+// key and the others as the data part (a deleted row is a deleted entry).
+// The manifest rows are addressed by the leaf's RDBA, table 0 and the entry
+// number.  Fails when the rows do not fit one leaf.
+bool layIndexOrganizedSegment(const DatafileLayout *const *files, size_t fileCount, const SegmentLayout *layout,
+                              uint8_t keyColumns, const std::vector<TableRow> &rows,
+                              std::vector<SegmentBlock> *blocks, ManifestTable *manifest, char *error,
+                              size_t errorLength);
+
 // Where laySegment puts the segment header: the file (index into the files)
 // and block number.  False for a segment without extents.
 bool segmentHeaderPlace(const SegmentLayout *layout, size_t *file, uint32_t *blockNo);
@@ -956,6 +967,9 @@ struct SchemaTable {
     SchemaSegment segment;     // of an unpartitioned table
     std::vector<SchemaPartition> partitions;  // range partitions, in order
     uint32_t rowCount;         // TAB$.ROWCNT
+    // Index-organized: the rows live in the segment of its primary-key index;
+    // TAB$ and OBJ$ record no data object id and no segment.
+    bool indexOrganized = false;
 };
 
 struct SchemaIndex {
@@ -964,6 +978,7 @@ struct SchemaIndex {
     uint32_t columnCount;
     bool unique;
     SchemaSegment segment;
+    bool indexOrganized = false;   // the top index of an index-organized table (IND$.TYPE# 4)
 };
 
 struct Schema {

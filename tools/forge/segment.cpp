@@ -1,6 +1,7 @@
 // Segment headers (free-list managed, type 16; automatic, type 35), extent
 // map blocks (types 18 and 36), and a table's rows laid over a segment.
 #include "forge/forge.h"
+#include "forge/forge_undo_index.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -558,6 +559,68 @@ bool laySegment(const DatafileLayout *const *files, size_t fileCount, const Segm
 
     if (!setLockCounts(&p, error, errorLength)) return false;
     return emitSegment(&p, files, layout, blocks, error, errorLength);
+}
+
+bool layIndexOrganizedSegment(const DatafileLayout *const *files, size_t fileCount, const SegmentLayout *layout,
+                              uint8_t keyColumns, const std::vector<TableRow> &rows,
+                              std::vector<SegmentBlock> *blocks, ManifestTable *manifest, char *error,
+                              size_t errorLength) {
+    if (!laySegment(files, fileCount, layout, std::vector<TableRow>(), blocks, nullptr, error, errorLength))
+        return false;
+    size_t file = 0;
+    uint32_t headerNo = 0;
+    segmentHeaderPlace(layout, &file, &headerNo);
+    const ExtentPlace &first = layout->extents[0];
+    uint32_t leafNo = headerNo + 1;
+    if (leafNo >= first.firstBlock + first.blocks)
+        return segmentError(error, errorLength, "an index-organized segment needs a block after its header");
+    IndexBlockLayout leaf;
+    initIndexBlockLayout(&leaf, blockRdba(files[file], leafNo), layout->objectId, keyColumns);
+    leaf.opcode = kIndexOpcodeIot;
+    leaf.cache.scnBase = layout->scnBase;
+    leaf.cache.format = files[file]->header.cache.format;
+    for (const TableRow &row : rows) {
+        IndexEntry entry;
+        initIndexEntry(&entry);
+        std::vector<ColumnValue> columns;
+        for (const FieldValue &v : row.values) {
+            ColumnValue c;
+            c.isNull = v.isNull;
+            if (!v.isNull) c.bytes = v.bytes;
+            columns.push_back(c);
+        }
+        size_t keys = keyColumns < columns.size() ? keyColumns : columns.size();
+        entry.keys.assign(columns.begin(), columns.begin() + (long)keys);
+        size_t stored = columns.size();
+        while (stored > keys && columns[stored - 1].isNull) stored--;
+        entry.hasData = true;
+        entry.data.assign(columns.begin() + (long)keys, columns.begin() + (long)stored);
+        if (row.deleted) entry.flag |= kIndexEntryDeleted;
+        leaf.entries.push_back(entry);
+        if (manifest != nullptr) {
+            ManifestRow m;
+            m.rdba = leaf.cache.rdba;
+            m.table = 0;
+            m.slot = (uint16_t)(leaf.entries.size() - 1);
+            m.deleted = row.deleted;
+            m.lock = 0;
+            m.values = row.values;
+            manifest->rows.push_back(m);
+        }
+    }
+    SegmentBlock out;
+    out.file = file;
+    out.blockNo = leafNo;
+    initBlock(&out.block, files[file]->blockSize, files[file]->order);
+    if (!putIndexBlock(&out.block, &leaf, error, errorLength)) return false;
+    sealBlock(&out.block);
+    for (SegmentBlock &b : *blocks)
+        if (b.file == file && b.blockNo == leafNo) {
+            b = out;
+            return true;
+        }
+    blocks->push_back(out);
+    return true;
 }
 
 bool segmentHeaderPlace(const SegmentLayout *layout, size_t *file, uint32_t *blockNo) {

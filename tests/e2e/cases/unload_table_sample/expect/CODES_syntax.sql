@@ -1,0 +1,6 @@
+CREATE TABLE "CODES" (
+ "CODE"  VARCHAR2(8) NOT NULL ,
+ "LABEL"  VARCHAR2(30)  ,
+ "RANK"  NUMBER(4)  
+);
+exit;
