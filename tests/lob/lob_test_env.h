@@ -83,3 +83,89 @@ protected:
     std::string savedCwd_;
     forge::Manifest manifest_;
 };
+
+#include "datafile/datafile.h"
+#include "lob/lob.h"
+
+// The registry and a context as the shell sets them up, over the datafiles
+// of a configuration file in the current directory.
+struct OpenedDatabase {
+    DatafileSet *set = nullptr;
+    UnloadContext *ctx = nullptr;
+};
+
+inline ReadAheadWindow *newTestWindow(uint32_t capacity)
+{
+    ReadAheadWindow *w = static_cast<ReadAheadWindow *>(calloc(1, sizeof(ReadAheadWindow)));
+    w->capacity = capacity;
+    w->buffer = static_cast<uint8_t *>(calloc(1, capacity));
+    return w;
+}
+
+inline void openDatabase(OpenedDatabase *db, const char *config, uint16_t blockSize = 8192)
+{
+    db->set = static_cast<DatafileSet *>(calloc(1, sizeof(DatafileSet)));
+    UnloadContext *ctx = static_cast<UnloadContext *>(calloc(1, sizeof(UnloadContext)));
+    db->ctx = ctx;
+    ctx->datafiles = db->set;
+    ctx->blockSize = blockSize;
+    ctx->block = static_cast<uint8_t *>(calloc(1, blockSize));
+    ctx->corruptList = static_cast<RdbaList *>(calloc(1, sizeof(RdbaList)));
+    ctx->skipList = static_cast<RdbaList *>(calloc(1, sizeof(RdbaList)));
+    ctx->dataWindow = newTestWindow(kDefaultWindowCapacity);
+    ctx->lobWindow = newTestWindow(kLobWindowCapacity);
+    ctx->indexWindow = newTestWindow(kIndexWindowCapacity);
+    ctx->lobMap = static_cast<LobPageMap *>(calloc(1, sizeof(LobPageMap)));
+    clearLobPageMap(ctx->lobMap);
+    ctx->chunkCount = 1;
+    ctx->maxLobDirs = 500;
+    ctx->rowLimit = kNoRowLimit;
+    ctx->nchar = ctx->nclob = ctx->clob = kNoConverter;
+    FILE *cfg = fopen(config, "r");
+    ASSERT_NE(cfg, nullptr);
+    loadConfig(db->set, cfg);
+    fclose(cfg);
+    openDBFile(db->set, nullptr);
+    testing::internal::CaptureStdout();
+    checkFileHeader(ctx);
+    testing::internal::GetCapturedStdout();
+}
+
+inline void closeDatabase(OpenedDatabase *db)
+{
+    if (db->ctx == nullptr)
+        return;
+    closeDBFile(db->set);
+    for (ReadAheadWindow *w : {db->ctx->dataWindow, db->ctx->lobWindow, db->ctx->indexWindow}) {
+        free(w->buffer);
+        free(w);
+    }
+    if (db->ctx->lobMap->wholeMap != nullptr)
+        closeLobMapAfterUnload(db->ctx->lobMap);
+    free(db->ctx->lobMap);
+    free(db->ctx->corruptList);
+    free(db->ctx->skipList);
+    free(db->ctx->block);
+    free(db->ctx);
+    free(db->set);
+    db->ctx = nullptr;
+}
+
+// What a writer puts on a stream, captured in memory.
+struct Captured {
+    char *data = nullptr;
+    size_t size = 0;
+    FILE *stream = nullptr;
+    Captured() { stream = open_memstream(&data, &size); }
+    ~Captured()
+    {
+        if (stream != nullptr)
+            fclose(stream);
+        free(data);
+    }
+    std::string text()
+    {
+        fflush(stream);
+        return std::string(data, size);
+    }
+};
