@@ -97,6 +97,8 @@ void initLobSink(LobSink *sink, FILE *stream, UnloadContext *ctx, uint8_t type, 
 void writeLobPage(LobSink *sink, const uint8_t *bytes, uint32_t length);
 // The length of page `counter` by the page length rule.
 uint32_t lobPageLength(uint32_t blockSize, uint32_t counter, uint32_t pageCount, uint32_t lastLength);
+// True for a page after the last one (the unused blocks of a last chunk).
+bool lobPagePastEnd(uint32_t counter, uint32_t pageCount);
 
 // Writes the pages of one LOB found through its LOB index whose segment
 // header is at startRdba; pageCount, *pageCounter and lastLength continue

@@ -191,6 +191,11 @@ void writeChunkPages(WalkState *walk, uint32_t address)
         }
         if (walk->data->verbose >= 3)
             printf("Recovery LOB data block RDBA %u ...\n", rdba);
+        // The blocks of a last chunk past the LOB's last page hold no part of it.
+        if (lobPagePastEnd(*walk->counter, walk->pageCount)) {
+            (*walk->counter)++;
+            continue;
+        }
         uint32_t length =
             lobPageLength(walk->data->blockSize, *walk->counter, walk->pageCount, walk->lastLength);
         writeLobPage(walk->sink, walk->data->block + kLobPageDataOffset, length);
@@ -281,6 +286,8 @@ uint32_t lobPageLength(uint32_t blockSize, uint32_t counter, uint32_t pageCount,
         return blockSize > kLobPageOverhead ? blockSize - kLobPageOverhead : 0;
     return lastLength;
 }
+
+bool lobPagePastEnd(uint32_t counter, uint32_t pageCount) { return counter > pageCount; }
 
 void writeLobPage(LobSink *sink, const uint8_t *bytes, uint32_t length)
 {

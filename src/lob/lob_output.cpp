@@ -94,7 +94,7 @@ void writeMapPages(LobValue *v, bool fullPages)
                 v->loc.lobIdText);
     for (uint32_t p = 0; p < map->pageCount; p++, v->counter++) {
         const LobPageLocation *entry = &map->pages[p];
-        if (entry->block == 0xFFFFFFFF)
+        if (entry->block == 0xFFFFFFFF || (!fullPages && lobPagePastEnd(v->counter, v->loc.pageCount)))
             continue;
         writeBlockPage(v, entry->file, entry->block, pageLength(v, fullPages));
     }
@@ -107,6 +107,8 @@ void writeLocatorChunks(LobValue *v)
         uint32_t address = getLocatorChunk(v->locator, j);
         for (int32_t k = 0; k < chunk; k++, v->counter++) {
             uint32_t rdba = address + (uint32_t)k;
+            if (lobPagePastEnd(v->counter, v->loc.pageCount))
+                continue;
             writeBlockPage(v, getRDBAFile(rdba), getRDBABlock(rdba), pageLength(v, false));
         }
     }
