@@ -29,6 +29,7 @@ constexpr uint16_t kNationalCharsetForm = 2;
 constexpr uint32_t kDmpInRowMax = 4000;
 constexpr uint16_t kDefaultLobDirs = 500;
 constexpr int kLobPathSize = 64;
+constexpr size_t kLobFileBufferSize = 1048576;
 
 // The progress lines of one writer (VERBOSE 3 and more).
 struct LobMessages {
@@ -186,13 +187,19 @@ FILE *openLobFile(const UnloadContext *ctx, uint32_t offset, char *path)
     snprintf(dir, sizeof dir, "LOBDATA/LOB%04d", (int)(rdba % dirs));
     snprintf(path, kLobPathSize, "%s/LOB_%08X_%04X.dat", dir, rdba, offset);
     FILE *file = fopen64(path, "wb+");
-    if (file != nullptr)
-        return file;
-    mkdir("LOBDATA", 0777);
-    mkdir(dir, 0777);
-    file = fopen64(path, "wb+");
-    if (file == nullptr)
+    if (file == nullptr) {
+        mkdir("LOBDATA", 0777);
+        mkdir(dir, 0777);
+        file = fopen64(path, "wb+");
+    }
+    if (file == nullptr) {
         fprintf(stderr, "Cannot create LOB file %s, the value is written in line\n", path);
+        return nullptr;
+    }
+    // One LOB file is open at a time: it gets the one large buffer, so that
+    // pages leave in few large writes.
+    static char buffer[kLobFileBufferSize];
+    setvbuf(file, buffer, _IOFBF, sizeof buffer);
     return file;
 }
 
