@@ -35,9 +35,12 @@ struct LobPageMap {
     FILE *buckets[kLobMapBuckets];     // ZORDICT/ZORLOBMAP00.TXT .. 99
     uint32_t pageCount;
     LobPageLocation pages[kLobPageTableSize];
+    // Entries below this may be filled; the rest of the table reads empty.
+    // A lookup empties only these, not all 524,288.
+    uint32_t filledPages;
 };
 
-// No open map file, every bucket empty.
+// No open map file, every bucket and page table entry empty.
 void clearLobPageMap(LobPageMap *map);
 
 // ---- LOB locator (lob_locator.cpp) ----

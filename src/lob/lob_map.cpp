@@ -308,11 +308,13 @@ void closeLobHashMap(LobPageMap *map) { closeBuckets(map->buckets); }
 void readLobBlockMap(LobPageMap *map, const char *lobIdText)
 {
     map->pageCount = 0;
-    for (LobPageLocation &entry : map->pages) {
-        entry.file = kEmptyFile;
-        entry.block = kEmptyBlock;
-        entry.version = 0;
+    uint32_t filled = map->filledPages < kLobPageTableSize ? map->filledPages : kLobPageTableSize;
+    for (uint32_t p = 0; p < filled; p++) {
+        map->pages[p].file = kEmptyFile;
+        map->pages[p].block = kEmptyBlock;
+        map->pages[p].version = 0;
     }
+    map->filledPages = 0;
     FILE *stream = map->buckets[lobMapBucket(lobIdText)];
     if (stream == nullptr)
         stream = map->wholeMap;
@@ -332,6 +334,7 @@ void readLobBlockMap(LobPageMap *map, const char *lobIdText)
             continue;
         enterMapPage(map, page, version, file, block);
     }
+    map->filledPages = map->pageCount;
 }
 
 void parselobparams(UnloadContext *ctx, const char *text)

@@ -161,6 +161,17 @@ TEST_F(LobMapLookup, PageNumbersAtAndPastTheTable)
     EXPECT_EQ(map_->pages[524287].block, 7u);
 }
 
+TEST_F(LobMapLookup, ALookupLeavesNothingOfThePreviousOne)
+{
+    load("1,00000001000000001e3c,500,1,5,1,\n1,00000001000000001e3d,0,1,5,2,\n");
+    readLobBlockMap(map_.get(), "00000001000000001e3c");
+    EXPECT_EQ(map_->pages[500].block, 1u);
+    readLobBlockMap(map_.get(), "00000001000000001e3d");
+    EXPECT_EQ(map_->pageCount, 1u);
+    EXPECT_EQ(map_->pages[500].block, 0xFFFFFFFFu);
+    EXPECT_EQ(map_->pages[500].file, 0xFFFF);
+}
+
 TEST_F(LobMapLookup, AShortLineEndsTheLookup)
 {
     load("1,00000001000000001e3c,0,1,5,1,\nshort\n1,00000001000000001e3c,1,1,5,2,\n");

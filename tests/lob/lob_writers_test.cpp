@@ -90,6 +90,38 @@ TEST_F(SampleWriters, DumpNullCases)
     EXPECT_EQ(dump(2, kImg, kBLOB), kNull);
 }
 
+TEST_F(SampleWriters, ALobFileThatCannotBeCreatedIsReportedAndWrittenInLine)
+{
+    open();
+    ASSERT_EQ(system("rm -rf LOBDATA && touch LOBDATA"), 0);
+    db_.ctx->lobStorage = 1;
+    testing::internal::CaptureStderr();
+    std::string written = print(locatorOf(0, kImg), kBLOB, 0, 0);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(written, "\xDE\xAD\xBE\xEF");
+    EXPECT_NE(said.find("Cannot create LOB file LOBDATA/LOB"), std::string::npos);
+}
+
+TEST_F(SampleWriters, AMapWithoutTheLobSaysSoWithVerbose)
+{
+    FILE *map = fopen("ZORDICT/ZORLOB.TXT", "w");
+    ASSERT_NE(map, nullptr);
+    fputs("73231,0000000100000000ffff,0,1,5,17,\n", map);
+    fclose(map);
+    open();
+    openLobMapForUnload(db_.ctx->lobMap);
+    db_.ctx->verbose = 1;
+    testing::internal::CaptureStderr();
+    std::string written = print(locatorOf(3, kDoc), kCLOB, 5, kDocIndexBlock);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(written, "");   // the map, once open, is the only source
+    EXPECT_NE(said.find("is not in the LOB map"), std::string::npos);
+    db_.ctx->verbose = 0;
+    testing::internal::CaptureStderr();
+    print(locatorOf(3, kDoc), kCLOB, 5, kDocIndexBlock);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 TEST_F(SampleWriters, ADamagedIndexRootIsReportedAndNothingWritten)
 {
     char error[256];
