@@ -45,7 +45,9 @@ constexpr uint32_t kBranchKeyOffset = 5;
 // levels descended, and leaves followed.
 constexpr uint32_t kMaxSkippedBlocks = 4096;
 constexpr uint32_t kMaxLevels = 32;
-constexpr uint32_t kMaxLeaves = 1u << 22;
+// One LOB's entries are adjacent: 65,536 leaves hold tens of millions of
+// chunk addresses, far past any LOB, so more means a loop of next-leaf links.
+constexpr uint32_t kMaxLeaves = 1u << 16;
 
 uint32_t be32(const uint8_t *p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
 
@@ -334,7 +336,11 @@ void findLobByIndex(LobSink *sink, uint32_t startRdba, const uint8_t *lobId, uin
     DatafileSet *set = sink->ctx->datafiles;
     WalkState walk = {sink, data, pageCount, pageCounter, lastLength, false};
     uint32_t r = descendToLeaf(set, index, startRdba, lobId);
-    for (uint32_t leaves = 0; r != 0 && leaves < kMaxLeaves; leaves++) {
+    for (uint32_t leaves = 0; r != 0; leaves++) {
+        if (leaves == kMaxLeaves) {
+            fprintf(stderr, "LOB index walk stopped after %u leaf blocks at RDBA=0x%08x\n", leaves, r);
+            break;
+        }
         if (!readWalkBlock(set, index, r) || blockIsBad(index))
             break;
         if (index->verbose)
