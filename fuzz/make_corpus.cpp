@@ -276,7 +276,7 @@ void lobWalkSeeds(uint8_t order)
              "segment T\n  extent walk.dbf 2 2\n"
              "  insert values 1 \"in the row\"\n  insert values 2 rep:ab:600\n"
              "  insert values 3 @nosize:rep:cd:700\n  insert values 4 @short,out,stale:rep:ef:300\n"
-             "lob T C objd 9201 index 9202 segment walk.dbf 4 7 indexat walk.dbf 11 5 leafentries 1 "
+             "lob T C objd 9201 index 9202 segment walk.dbf 4 7 indexat walk.dbf 11 5 leafentries 1 inrow 200 "
              "locatorchunks 1\n",
              order ? "big" : "little");
     char error[512] = "";

@@ -284,9 +284,11 @@ void initLobSink(LobSink *sink, FILE *stream, UnloadContext *ctx, uint8_t type, 
 
 uint32_t lobPageLength(uint32_t blockSize, uint32_t counter, uint32_t pageCount, uint32_t lastLength)
 {
+    uint32_t full = blockSize > kLobPageOverhead ? blockSize - kLobPageOverhead : 0;
     if (counter < pageCount)
-        return blockSize > kLobPageOverhead ? blockSize - kLobPageOverhead : 0;
-    return lastLength;
+        return full;
+    // A last length from a damaged locator or entry never reads past the page.
+    return lastLength < full ? lastLength : full;
 }
 
 bool lobPagePastEnd(uint32_t counter, uint32_t pageCount) { return counter > pageCount; }

@@ -54,8 +54,9 @@ bool decodeSizeHeader(const uint8_t *loc, uint32_t length, LobLocator *out)
         out->lastLength = (uint16_t)bigEndian(loc + kShortPageCountOffset + width, 2);
     }
     if (out->inRow) {
-        out->inRowOffset = kInRowBase + width;
-        uint32_t held = length > out->inRowOffset ? length - out->inRowOffset : 0;
+        // Data that would start past the locator's end is empty, not elsewhere.
+        out->inRowOffset = kInRowBase + width < length ? kInRowBase + width : length;
+        uint32_t held = length - out->inRowOffset;
         out->inRowLength = out->lastLength < held ? out->lastLength : held;
     }
     return true;

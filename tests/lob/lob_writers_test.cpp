@@ -156,6 +156,17 @@ TEST_F(SampleWriters, WildLocatorsAndIndexAddressesEndTheValueOnly)
     EXPECT_TRUE(print(locatorOf(2, kImg), kBLOB, 0, 0) == contentOf(2, kImg));
 }
 
+TEST_F(SampleWriters, ALastPageLengthPastThePageReadsThePageOnly)
+{
+    open();
+    // Row 2's BLOB is exactly one page; claim 0 whole pages and 65,535 bytes.
+    std::vector<uint8_t> loc = locatorOf(1, kImg);
+    ASSERT_EQ(loc[22] & 0x01, 0x01);
+    loc[24] = loc[25] = loc[26] = loc[27] = 0;
+    loc[28] = loc[29] = 0xFF;
+    EXPECT_TRUE(print(loc, kBLOB, 0, 0) == contentOf(1, kImg));
+}
+
 TEST_F(SampleWriters, AMapOfWildLinesUnloadsTheRestOfTheTable)
 {
     FILE *map = fopen("ZORDICT/ZORLOB.TXT", "w");
