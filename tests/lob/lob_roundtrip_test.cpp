@@ -124,6 +124,19 @@ TEST_F(SampleLobs, ThroughTheScannedMapSerialAndParallel)
     EXPECT_EQ(a, b);
 }
 
+TEST_F(SampleLobs, ScanLobFileFilter)
+{
+    run("SCAN LOB;\n");
+    std::string all = readWholeFile("ZORDICT/ZORLOB.TXT");
+    run("SCAN LOB FILE 4;\n");
+    EXPECT_EQ(readWholeFile("ZORDICT/ZORLOB.TXT"), "");
+    run("SCAN LOB OBJECT 1 FILE 5;\n");
+    EXPECT_EQ(readWholeFile("ZORDICT/ZORLOB.TXT"), all);
+    // 3 LOB segments: in-row values have no pages, the rest one line a block.
+    EXPECT_NE(all.find("73231,00000001000000001e3e,0,1,5,"), std::string::npos);   // the older page 0
+    EXPECT_NE(all.find("73231,00000001000000001e3e,0,2,5,"), std::string::npos);
+}
+
 TEST_F(SampleLobs, WithoutDictionaryThroughTheMap)
 {
     run("SCAN LOB;\nSET LOB_STORAGE 1;\nUNLOAD OBJECT 73230 FILE 5 BLOCK 8 COLUMN NUMBER CLOB NCLOB BLOB TO obj.txt;\n");
