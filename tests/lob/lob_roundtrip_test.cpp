@@ -168,6 +168,19 @@ std::string convert(const std::string &utf16be, const char *to)
     return out;
 }
 
+TEST_F(SampleLobs, ThroughTheIconvHandleOfClobsOnly)
+{
+    run("UNLOAD TABLE DICT$;\nSET LOB_STORAGE 1;\nSET ICONV_CLOB UTF-16BE UTF-8\n"
+        "UNLOAD TABLE SCOTT.LOBS TO iconv.txt;\n");
+    std::vector<std::vector<std::string>> rows = fileColumns("iconv.txt");
+    const forge::ManifestTable &t = lobs();
+    ASSERT_EQ(rows.size(), t.rows.size());
+    for (size_t r = 0; r < 4; r++) {
+        EXPECT_TRUE(readWholeFile(rows[r][1]) == convert(t.rows[r].values[1].text, "UTF-8")) << r;
+        EXPECT_TRUE(readWholeFile(rows[r][2]) == t.rows[r].values[2].text) << r;
+    }
+}
+
 TEST_F(SampleLobs, ConvertedToUtf8AndGbk)
 {
     run("UNLOAD TABLE DICT$;\nSET LOB_STORAGE 1;\nSET CLOB_EDIAN BIG;\nSET LOB_CONVERT 2;\n"
