@@ -16,8 +16,8 @@ std::vector<uint8_t> locator(uint32_t length, uint8_t flags, uint8_t header)
 {
     std::vector<uint8_t> loc(length, 0);
     loc[5] = flags;
-    for (int i = 0; i < 10; i++)
-        loc[10 + i] = (uint8_t)(0x10 + i);
+    for (uint32_t i = 10; i < 20 && i < length; i++)
+        loc[i] = (uint8_t)(i + 6);
     if (length > 22)
         loc[22] = header;
     return loc;
