@@ -76,6 +76,25 @@ TEST_F(SampleWriters, DumpInRowAndOutOfRowValues)
     EXPECT_TRUE(dump(3, kDoc, kCLOB, 5, kDocIndexBlock) == want + kEnd);
 }
 
+// Row 4's CLOB has its index entries in two leaves, and the branch
+// separator between them is its own LOB id: the walk must start in the left
+// leaf, where its page 0 entry is, not in the right one.
+TEST_F(SampleWriters, aLobWhoseEntriesSpanLeavesUnderAnEqualSeparatorComesOutWhole)
+{
+    std::string file = readWholeFile("lobs01.dbf");
+    const uint8_t *root = reinterpret_cast<const uint8_t *>(file.data()) + (size_t)(kDocIndexBlock + 2) * 8192;
+    uint32_t h = 44 + 24 * root[36] + (root[38] == 0x32 ? 8 : 0);
+    ASSERT_EQ(root[0], 6);
+    ASSERT_EQ(root[h], 1);                                     // a branch
+    ASSERT_EQ(root[h + 8] | root[h + 9] << 8, 1);               // one separator
+    uint32_t row = h + (root[h + 28] | root[h + 29] << 8);
+    ASSERT_EQ(root[row + 4], 10);
+    const std::vector<uint8_t> &loc = locatorOf(3, kDoc);
+    ASSERT_EQ(memcmp(root + row + 5, loc.data() + 10, 10), 0);
+    open();
+    EXPECT_TRUE(print(loc, kCLOB, 5, kDocIndexBlock) == contentOf(3, kDoc));
+}
+
 TEST_F(SampleWriters, DumpNullCases)
 {
     open();
