@@ -79,7 +79,7 @@ TEST_F(SampleWriters, DumpInRowAndOutOfRowValues)
 // Row 4's CLOB has its index entries in two leaves, and the branch
 // separator between them is its own LOB id: the walk must start in the left
 // leaf, where its page 0 entry is, not in the right one.
-TEST_F(SampleWriters, aLobWhoseEntriesSpanLeavesUnderAnEqualSeparatorComesOutWhole)
+TEST_F(SampleWriters, ALobWhoseEntriesSpanLeavesUnderAnEqualSeparatorComesOutWhole)
 {
     std::string file = readWholeFile("lobs01.dbf");
     const uint8_t *root = reinterpret_cast<const uint8_t *>(file.data()) + (size_t)(kDocIndexBlock + 2) * 8192;
