@@ -124,6 +124,14 @@ bool readLobPageBlock(UnloadContext *copy, uint32_t file, uint32_t block, bool *
 uint32_t SuperFastHash(const char *data, int length);
 uint32_t lobMapBucket(const char *lobIdText);
 void listLobBlockMap(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t rfn);
+// One worker of the parallel scan: the positions p with p AND 3 == k, into
+// ZORDICT/ZORLOB.kk.TXT; clears running when done.
+struct LobMapWorker {
+    const UnloadContext *ctx;
+    int k;
+    int running;
+};
+void listLobBlockMapSerial(LobMapWorker *record);
 void listLobBlockMapParallel(UnloadContext *ctx);
 void hashLobBlockMap();
 void openLobHashMap(LobPageMap *map);

@@ -72,32 +72,6 @@ void listPositionLobs(FILE *stream, UnloadContext *ctx, uint32_t pos)
     }
 }
 
-void runLobWorker(const UnloadContext *ctx, int worker)
-{
-    char name[64];
-    snprintf(name, sizeof name, kLobMapPartFormat, worker);
-    FILE *part = fopen64(name, "wb+");
-    if (part == nullptr)
-        return;
-    UnloadContext *copy = copyLobContext(ctx);
-    ReadAheadWindow window;
-    memset(&window, 0, sizeof window);
-    window.capacity = kWorkerWindowCapacity;
-    window.buffer = static_cast<uint8_t *>(malloc(kWorkerWindowCapacity));
-    if (copy != nullptr && window.buffer != nullptr) {
-        copy->dataWindow = &window;
-        const DatafileSet *set = copy->datafiles;
-        for (uint32_t pos = 0; pos < set->count && pos < (uint32_t)kMaxDatafiles; pos++) {
-            if ((pos & 3u) != (uint32_t)worker || !positionIsOpen(set, pos) || set->blocks[pos] <= 1)
-                continue;
-            listPositionLobs(part, copy, pos);
-        }
-    }
-    freeLobContext(copy);
-    free(window.buffer);
-    fclose(part);
-}
-
 void appendLobPart(FILE *merged, int worker)
 {
     char name[64];
@@ -243,6 +217,37 @@ void listLobBlockMap(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t r
     }
 }
 
+void listLobBlockMapSerial(LobMapWorker *record)
+{
+    const UnloadContext *ctx = record->ctx;
+    int worker = record->k;
+    char name[64];
+    snprintf(name, sizeof name, kLobMapPartFormat, worker);
+    FILE *part = fopen64(name, "wb+");
+    if (part == nullptr) {
+        record->running = 0;
+        return;
+    }
+    UnloadContext *copy = copyLobContext(ctx);
+    ReadAheadWindow window;
+    memset(&window, 0, sizeof window);
+    window.capacity = kWorkerWindowCapacity;
+    window.buffer = static_cast<uint8_t *>(malloc(kWorkerWindowCapacity));
+    if (copy != nullptr && window.buffer != nullptr) {
+        copy->dataWindow = &window;
+        const DatafileSet *set = copy->datafiles;
+        for (uint32_t pos = 0; pos < set->count && pos < (uint32_t)kMaxDatafiles; pos++) {
+            if ((pos & 3u) != (uint32_t)worker || !positionIsOpen(set, pos) || set->blocks[pos] <= 1)
+                continue;
+            listPositionLobs(part, copy, pos);
+        }
+    }
+    freeLobContext(copy);
+    free(window.buffer);
+    fclose(part);
+    record->running = 0;
+}
+
 void listLobBlockMapParallel(UnloadContext *ctx)
 {
     if (ctx->datafiles == nullptr)
@@ -250,15 +255,17 @@ void listLobBlockMapParallel(UnloadContext *ctx)
     // Buffered output must not be written twice, once by a worker.
     fflush(nullptr);
     pid_t workers[kWorkers];
+    LobMapWorker records[kWorkers];
     for (int w = 0; w < kWorkers; w++) {
+        records[w] = {ctx, w, 1};
         workers[w] = fork();
         if (workers[w] == 0) {
-            runLobWorker(ctx, w);
+            listLobBlockMapSerial(&records[w]);
             _exit(0);
         }
         // Without a process for it, the worker's share is scanned here.
         if (workers[w] < 0)
-            runLobWorker(ctx, w);
+            listLobBlockMapSerial(&records[w]);
     }
     for (int w = 0; w < kWorkers; w++) {
         int status;
