@@ -72,11 +72,11 @@ measure() {
     sync
     if [ "$1" = cat ]; then
       t0=$(now)
-      cat bench01.dbf bench02.dbf >/dev/null
+      cat $floor_files >/dev/null
       t1=$(now)
       kb=0
     else
-      printf '%s\n' "OPEN bench.cfg" "$@" "EXIT" >bench.zor
+      printf '%s\n' "OPEN $config" "$@" "EXIT" >bench.zor
       t0=$(now)
       /usr/bin/time -f %M -o rss.txt "$zor" <bench.zor >zor.log 2>&1
       t1=$(now)
@@ -105,6 +105,8 @@ measure() {
 
 columns="COLUMN NUMBER NUMBER NUMBER VARCHAR2 DATE CHAR VARCHAR2 TIMESTAMP"
 floor=
+config=bench.cfg
+floor_files="bench01.dbf bench02.dbf"
 echo "ZOR benchmark: 2 datafiles of $((bytes_files / 2 / 1048576)) MiB, 8192-byte blocks, in the page cache;" \
   "median of $runs runs"
 echo "BENCH.ROWS: $rows_big rows in $((bytes_big / 1048576)) MiB of extents;" \
@@ -137,6 +139,27 @@ measure "SCAN EXTENT (the datafiles in an ASM disk group)" "$bytes_files" - \
   "ASM OPEN disks.lst" "OPEN asm.cfg" "SCAN EXTENT;"
 scan_asm=$secs
 rm -f unload.txt unload.dmp
+
+# LOBs: the BLOBs of bench/lobs.forge unloaded one file each, against cat of
+# the datafile holding their LOB segment (its own floor).
+lobdb=$root/bench/data/lobs
+if [ ! -f "$lobdb/lobs.cfg" ] || [ "$build/forge" -nt "$lobdb/lobs.cfg" ] || [ "$root/bench/lobs.forge" -nt "$lobdb/lobs.cfg" ]; then
+  rm -rf "$lobdb"
+  "$build/forge" "$root/bench/lobs.forge" "$lobdb" >/dev/null
+  (cd "$lobdb" && mkdir -p ZORDICT LOBDATA && printf 'OPEN lobs.cfg\nUNLOAD TABLE DICT$;\nEXIT\n' | "$zor" >bootstrap.log)
+fi
+cd "$lobdb"
+cat lob01.dbf system01.dbf >/dev/null
+config=lobs.cfg
+floor_files=lob01.dbf
+floor=
+bytes_lobs=$(stat -c %s lob01.dbf)
+measure "cat of the LOB datafile (the LOB floor)" "$bytes_lobs" - cat
+measure "UNLOAD TABLE BENCH.LOBS, BLOBs to LOB files" "$bytes_lobs" 4 \
+  "SET LOB_STORAGE 1" "UNLOAD TABLE BENCH.LOBS TO unload.txt;"
+lob_sum=$(cat $(cut -d'|' -f2 unload.txt | tr -d '\r') | md5sum | cut -c1-32)
+rm -rf unload.txt LOBDATA/*
 echo
 echo "SCAN EXTENT through ASM: $(awk -v a="$scan_asm" -v p="$scan_plain" 'BEGIN { printf "%.2f", a / p }')x the plain-file scan"
 echo "unload file of BENCH.ROWS: $size bytes, md5 $sum"
+echo "LOB files of BENCH.LOBS: md5 of their concatenation $lob_sum"

@@ -266,6 +266,48 @@ void segmentWalkSeed(uint8_t order, uint8_t segmentType, uint8_t flags)
 }
 
 // ---------------------------------------------------------------------------
+// LOB walk: flags, locator length, CHUNK, LOB index header block; then the
+// locator of each value of a forged LOB column, then the whole file.
+void lobWalkSeeds(uint8_t order)
+{
+    char dir[] = "/tmp/zor-corpus-XXXXXX";
+    if (mkdtemp(dir) == nullptr)
+        exit(1);
+    char text[1024];
+    snprintf(text, sizeof text,
+             "blocksize 2048\nbyteorder %s\nfile walk.dbf rfn 1 blocks 16\n"
+             "table T objd 9200\n  column ID number\n  column C clob\n"
+             "segment T\n  extent walk.dbf 2 2\n"
+             "  insert values 1 \"in the row\"\n  insert values 2 rep:ab:600\n"
+             "  insert values 3 @nosize:rep:cd:700\n  insert values 4 @short,out,stale:rep:ef:300\n"
+             "lob T C objd 9201 index 9202 segment walk.dbf 4 7 indexat walk.dbf 11 5 leafentries 1 inrow 200 "
+             "locatorchunks 1\n",
+             order ? "big" : "little");
+    char error[512] = "";
+    forge::Manifest manifest;
+    if (!forge::forgeFromTextWithManifest(text, dir, &manifest, error, sizeof error)) {
+        fprintf(stderr, "make_corpus: forge: %s\n", error);
+        exit(1);
+    }
+    std::string path = std::string(dir) + "/walk.dbf";
+    Bytes image = readWhole(path);
+    unlink(path.c_str());
+    rmdir(dir);
+    int n = 0;
+    for (const forge::ManifestRow &row : manifest.tables[0].rows) {
+        const Bytes &locator = row.values[1].bytes;
+        for (uint8_t writer = 0; writer < 4; writer += 3) {
+            Bytes seed = {(uint8_t)(order | (writer << 5) | 2), (uint8_t)locator.size(), 0, 11};
+            seed.insert(seed.end(), locator.begin(), locator.end());
+            seed.insert(seed.end(), image.begin(), image.end());
+            char name[64];
+            snprintf(name, sizeof name, "%s-value%d", order ? "be" : "le", n++);
+            writeSeed("lob_walk_fuzz", name, seed);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Values: prefix type, charset form / converter, slack and byte order,
 // NUMBER output size.
 void valueSeed(const char *name, uint8_t type, uint8_t form, const Bytes &value)
@@ -529,6 +571,8 @@ int main(int argc, char **argv)
     segmentWalkSeed(0, 16, 0);
     segmentWalkSeed(1, 35, 0);
     segmentWalkSeed(0, 35, 2 | 4);
+    lobWalkSeeds(0);
+    lobWalkSeeds(1);
     valueSeeds();
     dictionarySeeds();
     configSeeds();

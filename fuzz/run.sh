@@ -74,6 +74,7 @@ max_len_of() {
   case $1 in
     row_decode_fuzz | block_fields_fuzz | block_dump_fuzz) echo 32772 ;;
     segment_walk_fuzz) echo 32776 ;;
+    lob_walk_fuzz) echo 33028 ;;
     shell_fuzz | value_format_fuzz) echo 4096 ;;
     rowid_fuzz) echo 64 ;;
     asm_metadata_fuzz) echo 262144 ;;

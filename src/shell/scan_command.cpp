@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include "datafile/datafile.h"
+#include "lob/lob.h"
 #include "scan/scan.h"
 #include "shell/shell.h"
 #include "unload/value_format.h"
@@ -123,8 +124,23 @@ void runScanSubCommand(UnloadContext *ctx, int sub, const ScanArgs *args)
         break;
     }
     case kScanDatabase:
-        // The LOB half (the parallel LOB block map) comes with the LOB map.
         listExtentMapParallel(ctx);
+        listLobBlockMapParallel(ctx);
+        break;
+    case kScanLob: {
+        FILE *out = fopen64(kLobMapFileName, "wb+");
+        listLobBlockMap(out != nullptr ? out : stdout, ctx, args->objd, args->file);
+        if (out == nullptr)
+            break;
+        fclose(out);
+        hashLobBlockMap();
+        break;
+    }
+    case kScanParallelLob:
+        listLobBlockMapParallel(ctx);
+        break;
+    case kScanMap:
+        hashLobBlockMap();
         break;
     case kScanData: {
         FILE *out = openScanOutput(args->output);
@@ -158,8 +174,6 @@ void runScanSubCommand(UnloadContext *ctx, int sub, const ScanArgs *args)
         break;
     }
     default:
-        // LOB, PARALLELLOB and MAP (the LOB block map) arrive with their
-        // subsystem.
         break;
     }
 }

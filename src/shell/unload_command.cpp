@@ -34,7 +34,6 @@ constexpr int kExtentNameSize = 128;
 constexpr uint64_t kSmallestLimit = 10;
 constexpr uint8_t kOutputStyleText = 0;
 constexpr uint8_t kUnknownType = 253;
-constexpr const char *kLobMapFileName = "ZORDICT/ZORLOB.TXT";
 
 enum UnloadKeyword {
     kKeyTable, kKeyObject, kKeyCluster, kKeyColumn, kKeyTo, kKeyFile, kKeyBlock, kKeyPartition,
@@ -130,9 +129,10 @@ void takeValue(UnloadArgs *args, UnloadContext *ctx, const CommandLine *cmd, int
     case kKeyPartition: copyCurrentWord(cmd, args->partition, sizeof args->partition); break;
     case kKeyTo: copyCurrentWord(cmd, args->output, sizeof args->output); break;
     case kKeyExtent: copyCurrentWord(cmd, args->extentFile, sizeof args->extentFile); break;
-    // The LOB index address of a column is set by the LOB map's parser, which
-    // comes with the LOB output; the text is kept for it.
-    case kKeyLob: copyCurrentWord(cmd, args->lob, sizeof args->lob); break;
+    case kKeyLob:
+        copyCurrentWord(cmd, args->lob, sizeof args->lob);
+        parselobparams(ctx, args->lob);
+        break;
     case kKeyAs: {
         copyCurrentWord(cmd, args->target, sizeof args->target);
         for (char *c = args->target; *c != '\0'; c++)
@@ -216,24 +216,14 @@ void prepareUnload(ShellState *shell, UnloadArgs *args)
     memset(ctx->lobIndexFile, 0, sizeof ctx->lobIndexFile);
     memset(ctx->lobIndexBlock, 0, sizeof ctx->lobIndexBlock);
 
-    LobPageMap *map = ctx->lobMap;
-    if (map != nullptr) {
-        if (map->wholeMap != nullptr)
-            fclose(map->wholeMap);
-        map->pageCount = 0;
-        // Loaded into the page table by the LOB map's reader when it is built.
-        map->wholeMap = fopen64(kLobMapFileName, "rb+");
-    }
+    if (ctx->lobMap != nullptr)
+        openLobMapForUnload(ctx->lobMap);
 }
 
 void finishUnload(UnloadContext *ctx)
 {
-    LobPageMap *map = ctx->lobMap;
-    if (map != nullptr && map->wholeMap != nullptr) {
-        fclose(map->wholeMap);
-        map->wholeMap = nullptr;
-        map->pageCount = 0;
-    }
+    if (ctx->lobMap != nullptr)
+        closeLobMapAfterUnload(ctx->lobMap);
 }
 
 void copyTagsIntoContext(const ShellState *shell, UnloadContext *ctx)

@@ -35,6 +35,8 @@ constexpr uint8_t kTypeTIMESTAMPTZ = 181;
 constexpr uint8_t kTypeTIMESTAMPLTZ = 231;
 constexpr uint8_t kTypeNCHAR = 254;
 constexpr uint8_t kTypeNCLOB = 255;
+constexpr uint8_t kLobConvertUtf8 = 2;     // LOB_CONVERT UTF8
+constexpr uint8_t kLobStorageInline = 0;   // LOB_STORAGE INLINE
 constexpr uint16_t kNationalCharsetForm = 2;
 
 constexpr int kConverterSlots = 4;
@@ -75,6 +77,11 @@ bool appendBytes(ByteBuffer *b, const char *data, size_t length)
 }  // namespace
 
 struct CsvOutput {
+    // LOB settings in force before a PostgreSQL unload, which needs LOB text
+    // in UTF-8 and every LOB in line.
+    uint8_t savedLobConvert;
+    uint8_t savedLobStorage;
+    uint8_t savedClobByteOrder;
     uint32_t fieldCount;      // fields a record should have; 0 = not padded
     uint32_t fieldTags;       // field separators written in the current record
     uint16_t charset;         // CHARSET, NLSCHARSET
@@ -375,6 +382,19 @@ void reportNull(CsvOutput *csv, const UnloadContext *ctx, uint32_t position, uin
             static_cast<int32_t>(getBlockRDBA(ctx)), table, slot, position + 1, reason);
 }
 
+// A BLOB's bytes as PostgreSQL's bytea text: \x and two hex digits a byte
+// (never needs quotes).
+void writePostgresHex(TextSink *sink, const char *bytes, size_t length)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    appendText(sink, "\\x", 2);
+    for (size_t i = 0; i < length; i++) {
+        uint8_t b = static_cast<uint8_t>(bytes[i]);
+        appendByte(sink, kDigits[b >> 4]);
+        appendByte(sink, kDigits[b & 0xF]);
+    }
+}
+
 // The rendered text of a whole value, converted for PostgreSQL when that is
 // the target, written quoted when it has to be.
 void emitValue(TextSink *sink, UnloadContext *ctx, const char *text, size_t length, uint8_t type,
@@ -382,14 +402,21 @@ void emitValue(TextSink *sink, UnloadContext *ctx, const char *text, size_t leng
 {
     CsvOutput *csv = ctx->csv;
     if (isPostgres(ctx)) {
+        if (type == kTypeBLOB) {   // an empty BLOB is an empty bytea
+            writePostgresHex(sink, text, length);
+            return;
+        }
         if (length == 0 && !isCharacterType(type)) {
             reportNull(csv, ctx, position, table, slot, "a malformed value");
             return;
         }
         if (isCharacterType(type)) {
-            // A user's ICONV_NCHAR has already converted national text.
-            bool convertedByUser = (type == kTypeNCHAR || ctx->columnCharsetForm[position] == kNationalCharsetForm) &&
-                                   ctx->nchar != kNoConverter;
+            // A user's ICONV_NCHAR has already converted national text, and
+            // the LOB page writer CLOB and NCLOB pages (LOB_CONVERT UTF8).
+            bool lobText = type == kTypeCLOB || type == kTypeNCLOB;
+            bool convertedByUser = lobText ||
+                                   ((type == kTypeNCHAR || ctx->columnCharsetForm[position] == kNationalCharsetForm) &&
+                                    ctx->nchar != kNoConverter);
             iconv_t cd = convertedByUser ? kNoConverter : converterFor(csv, columnCharset(csv, ctx, position, type));
             if (cd != kNoConverter) {
                 if (!convertToUtf8(csv, cd, text, length)) {
@@ -468,6 +495,16 @@ bool beginCsvOutput(UnloadContext *ctx, uint32_t fieldCount, uint16_t charset, u
         csv->converter[i] = kNoConverter;
     csv->lastCharset = 0;   // no set: never looked up
     csv->lastConverter = kNoConverter;
+    csv->savedLobConvert = ctx->lobConvert;
+    csv->savedLobStorage = ctx->lobStorage;
+    csv->savedClobByteOrder = ctx->clobByteOrder;
+    if (isPostgres(ctx)) {
+        // AL16UTF16, the store of CLOB text in a multi-byte database and of
+        // every NCLOB, is big-endian on every platform.
+        ctx->lobConvert = kLobConvertUtf8;
+        ctx->lobStorage = kLobStorageInline;
+        ctx->clobByteOrder = 1;
+    }
     ctx->csv = csv;
     return true;
 }
@@ -478,6 +515,9 @@ void endCsvOutput(UnloadContext *ctx)
     if (csv == nullptr)
         return;
     ctx->csv = nullptr;
+    ctx->lobConvert = csv->savedLobConvert;
+    ctx->lobStorage = csv->savedLobStorage;
+    ctx->clobByteOrder = csv->savedClobByteOrder;
     if (csv->nulledValues != 0)
         fprintf(stderr, "  %llu values PostgreSQL cannot hold were written as NULL\n",
                 static_cast<unsigned long long>(csv->nulledValues));

@@ -7,6 +7,7 @@
 #include "block/block.h"
 #include "datafile/datafile.h"
 #include "dictionary/dictionary.h"
+#include "lob/lob.h"
 #include "unload/row_decode.h"
 #include "unload/row_filters.h"
 
@@ -130,33 +131,13 @@ void writeWholeValue(TextSink *sink, DmpRowState *state, const uint8_t *bytes, u
         appendDmpValue(sink, bytes, cutToElement(length));
 }
 
-const char *columnName(const DmpRowState *state, uint32_t position)
-{
-    if (state == nullptr || state->columns == nullptr || position >= state->columns->count)
-        return "";
-    return state->columns->columns[position].name;
-}
-
-// LOB columns until the LOB writer joins the dump: a NULL, and one message
-// a column per unload on standard error, so that nobody takes the NULLs for
-// the data.  When the LOB writer joins, the marked block becomes
-//   dumpLOBValue(sink->stream, ctx, bytes, length, ctx->columnTypes[position],
-//                ctx->lobIndexFile[position], ctx->lobIndexBlock[position],
-//                static_cast<uint8_t>(ctx->columnCharsetForm[position]));
+// LOB columns: the LOB writer finds the value's pages and writes them as a
+// value or a chunk chain straight to the stream, so the sink goes first.
 void dumpLOBColumn(TextSink *sink, UnloadContext *ctx, uint32_t position, const uint8_t *bytes, uint32_t length)
 {
-    (void)bytes;
-    (void)length;
     flushTextSink(sink);
-    // --- LOB values not written yet: from here ...
-    DmpRowState *state = ctx->dmpState;
-    if (state != nullptr && !state->lobWarned[position]) {
-        state->lobWarned[position] = 1;
-        fprintf(stderr, "  LOB column %u %s written as NULL in the export dump\n", position + 1,
-                columnName(state, position));
-    }
-    printDmpNull(sink->stream);
-    // --- ... to here.
+    dumpLOBValue(sink->stream, ctx, bytes, length, ctx->columnTypes[position], ctx->lobIndexFile[position],
+                 ctx->lobIndexBlock[position], static_cast<uint8_t>(ctx->columnCharsetForm[position]));
 }
 
 void writeColumnValue(TextSink *sink, UnloadContext *ctx, uint32_t position, const uint8_t *bytes,

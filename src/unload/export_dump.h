@@ -49,7 +49,6 @@ struct DmpRowState {
     uint32_t carryLength;
     uint8_t carry[kDmpCarrySize];
     const ColumnList *columns;  // names for messages, when known
-    uint8_t lobWarned[kMaxColumns];
 };
 
 // Allocates the row state of ctx if it has none (once per unload), and

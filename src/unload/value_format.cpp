@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "block/block.h"
+#include "lob/lob.h"
 
 namespace {
 
@@ -433,20 +434,17 @@ size_t formatFloatText(const UnloadContext *ctx, uint32_t offset, uint32_t lengt
     return formatBinaryFloatText(value, length, text, kFloatTextSize, kFloatSpellingOracle);
 }
 
-// LOB columns (CLOB, NCLOB, BLOB) hold a locator, not the value; their writers
-// (printCLOB, printNCLOB, printBLOB) read the LOB pages through the LOB map or
-// the LOB index.  Until they are in place a LOB column writes nothing.
+// LOB columns hold a locator, not the value: the LOB writers find the pages.
+// A CLOB in the national character set is an NCLOB.
 void printLOBField(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length, uint8_t type,
                    uint16_t lobIndexFile, uint32_t lobIndexBlock, uint16_t charsetForm)
 {
-    (void)stream;
-    (void)ctx;
-    (void)offset;
-    (void)length;
-    (void)type;
-    (void)lobIndexFile;
-    (void)lobIndexBlock;
-    (void)charsetForm;
+    if (type == kTypeBLOB)
+        printBLOB(stream, ctx, offset, length, lobIndexFile, lobIndexBlock);
+    else if (type == kTypeNCLOB || charsetForm == kNationalCharsetForm)
+        printNCLOB(stream, ctx, offset, length, lobIndexFile, lobIndexBlock);
+    else
+        printCLOB(stream, ctx, offset, length, lobIndexFile, lobIndexBlock);
 }
 
 }  // namespace

@@ -171,7 +171,7 @@ bool nullAt(const Row &r, size_t position) { return position >= r.columns.size()
 struct Sample {
     std::string dir;
     Manifest manifest;
-    Datafile system, users;
+    Datafile system, users, lobs;
 };
 
 void forgeTheSample(Sample *s) {
@@ -183,6 +183,8 @@ void forgeTheSample(Sample *s) {
     s->system.rfn = 1;
     s->users.bytes = forgetest::readWholeFile(s->dir + "/users01.dbf");
     s->users.rfn = 4;
+    s->lobs.bytes = forgetest::readWholeFile(s->dir + "/lobs01.dbf");
+    s->lobs.rfn = 5;
     ASSERT_EQ(s->system.bytes.size(), 256u * kBlock);
     ASSERT_EQ(s->users.bytes.size(), 256u * kBlock);
 }
@@ -236,7 +238,7 @@ TEST(ForgeDictionary, ObjectRowsHoldNumberOwnerNameSubnameTypeAndOidAtTheirPosit
     Sample s;
     forgeTheSample(&s);
     std::map<long long, Row> objects = byNumber(tableRows(s.system, 18, 0), 0);
-    ASSERT_EQ(objects.size(), 27u);
+    ASSERT_EQ(objects.size(), 31u);
     struct Expect {
         long long obj, dataObj, owner;
         const char *name, *subname;
@@ -250,6 +252,8 @@ TEST(ForgeDictionary, ObjectRowsHoldNumberOwnerNameSubnameTypeAndOidAtTheirPosit
         {73240, 73240, 83, "NOTES", "", 2},
         // An index-organized table has no data object of its own; its index has.
         {73250, -1, 83, "CODES", "", 2},   {73251, 73251, 83, "PK_CODES", "", 1},
+        {73260, 73260, 83, "LOBS", "", 2}, {73262, 73262, 83, "SYS_IL0000073260C00002$$", "", 1},
+        {73266, 73266, 83, "SYS_IL0000073260C00004$$", "", 1},
     };
     for (const Expect &e : expected) {
         ASSERT_EQ(objects.count(e.obj), 1u) << e.obj;
@@ -360,12 +364,20 @@ TEST(ForgeDictionary, IndexAndPartitionRowsFollowTheirKeysAndPointAtTheirSegment
     forgeTheSample(&s);
     // IND$: BO#, then OBJ#, DATAOBJ#, TS#, FILE#, BLOCK# at 1..5.
     std::map<long long, Row> indexes = byNumber(tableRows(s.system, 2, 3), 1);
-    ASSERT_EQ(indexes.size(), 3u);
+    ASSERT_EQ(indexes.size(), 6u);
     // The top index of the index-organized CODES holds its segment.
     EXPECT_EQ(at(indexes[73251], 0), 73250);
     EXPECT_EQ(at(indexes[73251], 2), 73251);
     EXPECT_EQ(at(indexes[73251], 4), 4);
     EXPECT_EQ(at(indexes[73251], 5), 232);
+    // The LOB indexes of SCOTT.LOBS point at their segment headers in lobs01.dbf.
+    for (long long lobIndex : {73262, 73264, 73266}) {
+        EXPECT_EQ(at(indexes[lobIndex], 0), 73260);
+        EXPECT_EQ(at(indexes[lobIndex], 4), 5);
+        const uint8_t *header = blockAt(s.lobs, (uint32_t)at(indexes[lobIndex], 5));
+        ASSERT_NE(header, nullptr);
+        EXPECT_EQ(header[0], 16);
+    }
     EXPECT_EQ(at(indexes[73183], 0), 73182);
     EXPECT_EQ(at(indexes[73183], 2), 73183);
     EXPECT_EQ(at(indexes[73183], 3), 4);
@@ -449,9 +461,9 @@ TEST(ForgeDictionary, SampleTablesAgreeWithTheirDictionaryRowsSegmentsAndManifes
         }
         EXPECT_EQ(dataObj, t.objectId);
         EXPECT_EQ(clusterTable, t.clusterTable);
-        const Datafile &f = file == 1 ? s.system : s.users;
+        const Datafile &f = file == 1 ? s.system : file == 5 ? s.lobs : s.users;
         EXPECT_EQ(file, f.rfn);
-        EXPECT_EQ(ts, file == 1 ? 0 : 4);
+        EXPECT_EQ(ts, file == 1 ? 0 : file == 5 ? 5 : 4);
         EXPECT_EQ(findSegmentHeader(f, (uint32_t)dataObj), (uint32_t)block);
         // Columns, in SEGCOL# order, as the manifest has them.
         std::map<long long, Row> bySegcol;
@@ -461,7 +473,8 @@ TEST(ForgeDictionary, SampleTablesAgreeWithTheirDictionaryRowsSegmentsAndManifes
         for (size_t i = 0; i < t.columns.size(); i++) {
             const Row &c = bySegcol[(long long)i + 1];
             EXPECT_EQ(textAt(c, 5), t.columns[i].name);
-            long long type = t.columns[i].type == kColumnNvarchar2 ? 1 : t.columns[i].type;
+            long long type = t.columns[i].type == kColumnNvarchar2 ? 1
+                             : t.columns[i].type == kColumnNclob ? 112 : t.columns[i].type;
             EXPECT_EQ(at(c, 6), type) << t.columns[i].name;
         }
         // The rows of an index-organized table are leaf entries (checked by
@@ -497,7 +510,7 @@ TEST(ForgeDictionary, SampleTablesAgreeWithTheirDictionaryRowsSegmentsAndManifes
     }
     std::vector<std::string> expected = {"SCOTT.DEPT",      "SCOTT.EMP",       "SCOTT.SALES:P2023",
                                          "SCOTT.SALES:P2024", "SCOTT.SALES:PMAX", "SCOTT.DOCS",
-                                         "SCOTT.ALL_TYPES", "SCOTT.EMP$HIST",  "SCOTT.EXTREMES", "SCOTT.NOTES",       "SCOTT.CODES", "SYS.TAB$",
+                                         "SCOTT.ALL_TYPES", "SCOTT.EMP$HIST",  "SCOTT.EXTREMES", "SCOTT.NOTES",       "SCOTT.CODES", "SCOTT.LOBS", "SYS.TAB$",
                                          "SYS.IND$",        "SYS.COL$",        "SYS.COLTYPE$",
                                          "SYS.USER$",       "SYS.OBJ$",        "SYS.TABPART$",
                                          "SYS.INDPART$",    "SYS.TABSUBPART$", "SYS.INDSUBPART$"};
@@ -508,7 +521,7 @@ TEST(ForgeDictionary, SampleTablesAgreeWithTheirDictionaryRowsSegmentsAndManifes
 TEST(ForgeDictionary, SampleDirectoryHoldsTheFilesConfigurationManifestAndDescription) {
     Sample s;
     forgeTheSample(&s);
-    EXPECT_EQ(forgetest::readText(s.dir + "/zor.cfg"), "system01.dbf\nusers01.dbf\n");
+    EXPECT_EQ(forgetest::readText(s.dir + "/zor.cfg"), "system01.dbf\nusers01.dbf\nlobs01.dbf\n");
     EXPECT_EQ(forgetest::readText(s.dir + "/sample.forge"), sampleDescription());
     std::string manifest = forgetest::readText(s.dir + "/manifest.txt");
     EXPECT_NE(manifest.find("table EMP objd 73182 cluster 0 columns 8 rows 14 owner SCOTT\n"), std::string::npos);

@@ -194,5 +194,7 @@ TEST(ForgeValues, TypedLiterals) {
     EXPECT_EQ(kColumnTimestampTz, type);
     ASSERT_TRUE(parseColumnType("BINARY_DOUBLE", &type));
     EXPECT_EQ(kColumnBinaryDouble, type);
-    EXPECT_FALSE(parseColumnType("blob", &type));
+    ASSERT_TRUE(parseColumnType("nclob", &type));
+    EXPECT_EQ(kColumnNclob, type);
+    EXPECT_FALSE(parseColumnType("bfile", &type));
 }

@@ -15,6 +15,7 @@ directory.  The stored values are decoded here from the manifest's bytes,
 independently of ZOR's code.
 """
 import csv
+csv.field_size_limit(1 << 30)
 import decimal
 import io
 import math
@@ -179,6 +180,13 @@ def postgres_float(text, single):
     return struct.unpack('>f', struct.pack('>f', value))[0] if single else value
 
 
+def lob_content(kind, stored, shown):
+    """A LOB's stored bytes are its locator; the manifest's text is its content."""
+    if kind in ('CLOB', 'NCLOB', 'BLOB') and stored is not None:
+        return shown
+    return stored
+
+
 def same_value(kind, stored, text):
     if stored is None:
         return text is None
@@ -197,8 +205,10 @@ def same_value(kind, stored, text):
     if kind in ('BINARY_FLOAT', 'BINARY_DOUBLE'):
         a, b = postgres_float(text, kind == 'BINARY_FLOAT'), oracle_float(stored)
         return (math.isnan(a) and math.isnan(b)) or a == b
-    if kind == 'RAW':
+    if kind in ('RAW', 'BLOB'):
         return text.lower() == '\\x' + stored.hex()
+    if kind in ('CLOB', 'NCLOB'):
+        return text == stored.decode('utf-16-be')
     raise ValueError('no comparison for ' + kind)
 
 
@@ -239,7 +249,8 @@ def check_postgres(zor, directory):
         unmatched = list(loaded)
         for row in t['rows']:
             match = next((r for r in unmatched if len(r) == len(kinds) and
-                          all(same_value(k, s, v) for k, s, v in zip(kinds, row['bytes'], r))), None)
+                          all(same_value(k, lob_content(k, s, c), v)
+                              for k, s, c, v in zip(kinds, row['bytes'], row['text'], r))), None)
             if match is None:
                 failures += 1
                 print('%s: no loaded row holds %r\n  loaded: %r' % (name, row['bytes'], loaded))

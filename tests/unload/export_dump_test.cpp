@@ -347,26 +347,6 @@ TEST(ExportDumpRows, LongValuesAreChunkChainsAndANullLongIsAPlainNull)
               "0200C103" "FEFF" "0200C104" "0000");
 }
 
-TEST(ExportDumpRows, LobColumnsAreNullsWithOneMessageAColumn)
-{
-    std::vector<uint8_t> image = dataBlock({row({number(1), text("locator")}), row({number(2), text("other")})},
-                                           kLittle);
-    auto ctx = makeContext(image, kLittle);
-    ctx->rowLimit = kNoRowLimit;
-    ctx->columnCount = 2;
-    ctx->columnTypes[0] = 2;
-    ctx->columnTypes[1] = 112;
-    Capture c;
-    openCapture(&c);
-    testing::internal::CaptureStderr();
-    dumpDataRows2(c.stream, ctx.get(), 0, 0, 0);
-    std::string said = testing::internal::GetCapturedStderr();
-    endDmpRows(ctx.get());
-    EXPECT_EQ(hex(closeCapture(&c)), "0200C102" "FEFF" "0000" "0200C103" "FEFF" "0000");
-    EXPECT_NE(said.find("LOB column 2"), std::string::npos);
-    EXPECT_EQ(said.find("LOB column 2"), said.rfind("LOB column 2"));
-}
-
 // ---- The sample database through UNLOAD ----
 
 namespace {
@@ -457,6 +437,15 @@ TEST_F(DumpSample, EveryTableReadsBackWithTheStoredValues)
             for (size_t col = 0; col < t.columns.size(); col++) {
                 const exportfile::Value &got = read.rows[i][col];
                 const forge::FieldValue &want = live[i]->values[col];
+                // A LOB's manifest bytes are its locator; the dump holds the
+                // LOB's pages, which the LOB writer's own tests compare.
+                int type = t.columns[col].type;
+                if (type == forge::kColumnClob || type == forge::kColumnBlob || type == forge::kColumnNclob) {
+                    if (want.isNull) {
+                        EXPECT_TRUE(got.isNull) << t.name << " row " << i << " col " << col;
+                    }
+                    continue;
+                }
                 ASSERT_EQ(got.isNull, want.isNull || want.bytes.empty()) << t.name << " row " << i << " col " << col;
                 EXPECT_EQ(got.bytes, std::string(want.bytes.begin(), want.bytes.end()))
                     << t.name << " row " << i << " column " << col;

@@ -107,6 +107,13 @@ struct SegmentPlan {
     std::vector<TableRow> rows;
 };
 
+struct LobPlan {
+    int line;
+    size_t table;
+    size_t column;
+    LobColumnLayout layout;
+};
+
 struct Plan {
     Defaults defaults;
     std::vector<FilePlan> files;
@@ -115,6 +122,7 @@ struct Plan {
     std::vector<std::string> manifests;
     std::vector<SchemaUser> users;
     std::vector<IndexPlan> indexes;
+    std::vector<LobPlan> lobs;
     bool hasDictionary;
     int dictionaryLine;
     size_t dictionaryFile;
@@ -364,6 +372,60 @@ size_t findPartition(const Plan *plan, size_t table, const std::string &name) {
     return kNoFile;
 }
 
+// A LOB value: [@FORM,FORM...:]CONTENT, FORM one of short, nosize, out,
+// stale; CONTENT text (CLOB, NCLOB) or hex digits (BLOB), rep:TEXT:COUNT
+// (the text repeated, up to 16 MB), bin:COUNT (bytes i * 7 + 3), or empty.
+bool parseLobValue(Parser *p, const ColumnDef *column, const std::string &word, bool quoted, FieldValue *out) {
+    std::string rest = word;
+    uint8_t form = 0;
+    if (!quoted && !rest.empty() && rest[0] == '@') {
+        size_t colon = rest.find(':');
+        if (colon == std::string::npos) return fail(p, "a LOB form is @FORM:CONTENT");
+        std::string forms = rest.substr(1, colon - 1) + ",";
+        rest = rest.substr(colon + 1);
+        for (size_t at = 0, comma; (comma = forms.find(',', at)) != std::string::npos; at = comma + 1) {
+            std::string f = forms.substr(at, comma - at);
+            if (f == "short") form |= kLobFormShort;
+            else if (f == "nosize") form |= kLobFormNoSize;
+            else if (f == "out") form |= kLobFormOutOfRow;
+            else if (f == "stale") form |= kLobFormStale;
+            else return fail(p, "unknown LOB form '%s'", f.c_str());
+        }
+    }
+    bool blob = column->type == kColumnBlob;
+    std::vector<uint8_t> bytes;
+    if (!quoted && rest.compare(0, 4, "bin:") == 0) {
+        uint64_t count = 0;
+        if (!parseUnsigned(rest.substr(4), 1u << 24, &count)) return fail(p, "bin is bin:COUNT");
+        for (uint64_t i = 0; i < count; i++) bytes.push_back((uint8_t)(i * 7 + 3));
+    } else {
+        std::string literal = rest;
+        if (!quoted && rest.compare(0, 4, "rep:") == 0) {
+            size_t colon = rest.rfind(':');
+            uint64_t count = 0;
+            if (colon <= 4 || !parseUnsigned(rest.substr(colon + 1), 1u << 24, &count))
+                return fail(p, "rep is rep:TEXT:COUNT");
+            std::string unit = rest.substr(4, colon - 4);
+            literal.clear();
+            for (uint64_t i = 0; i < count && literal.size() <= (1u << 24); i++) literal += unit;
+        }
+        if (!quoted && literal == "empty") literal.clear();
+        if (blob && !literal.empty() && rest.compare(0, 4, "rep:") == 0) {
+            bytes.assign(literal.begin(), literal.end());
+        } else {
+            char reason[256];
+            if (!makeFieldValue(column, literal.c_str(), out, reason, sizeof reason))
+                return fail(p, "column %s: %s", column->name.c_str(), reason);
+            bytes = out->bytes;
+        }
+    }
+    out->isNull = false;
+    out->bytes = bytes;
+    out->text.assign(bytes.begin(), bytes.end());
+    out->lobForm = form;
+    return true;
+}
+
 // One typed value: a bare null is NULL; rep:TEXT:COUNT repeats TEXT; any
 // other word is a literal of the column's type.
 bool parseTypedValue(Parser *p, const ColumnDef *column, const std::string &word, bool quoted,
@@ -372,6 +434,8 @@ bool parseTypedValue(Parser *p, const ColumnDef *column, const std::string &word
         setNullField(out);
         return true;
     }
+    if (column->type == kColumnClob || column->type == kColumnNclob || column->type == kColumnBlob)
+        return parseLobValue(p, column, word, quoted, out);
     std::string literal = word;
     if (!quoted && word.compare(0, 4, "rep:") == 0) {
         size_t colon = word.rfind(':');
@@ -1063,6 +1127,65 @@ bool parseIndex(Parser *p, Plan *plan, const Words *w) {
     return true;
 }
 
+// lob TABLE COLUMN objd N index N segment FILE FIRST BLOCKS indexat FILE FIRST
+//     BLOCKS [chunk N] [type 0x28|0x1B] [inrow N] [locatorchunks N]
+//     [leafentries N] [firstid N]
+bool parseLob(Parser *p, Plan *plan, const Words *w) {
+    if (w->list.size() < 3) return fail(p, "lob is TABLE COLUMN [options]");
+    LobPlan l;
+    l.line = p->line;
+    l.table = findTable(plan, w->list[1]);
+    if (l.table == kNoFile) return fail(p, "no table '%s'", w->list[1].c_str());
+    const std::vector<ColumnDef> &columns = plan->tables[l.table].manifest.columns;
+    l.column = kNoFile;
+    for (size_t c = 0; c < columns.size(); c++)
+        if (columns[c].name == w->list[2]) l.column = c;
+    if (l.column == kNoFile) return fail(p, "no column '%s'", w->list[2].c_str());
+    initLobColumnLayout(&l.layout, 0, 0);
+    bool haveSegment = false, haveIndex = false;
+    Options o = {w, 3};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        if (key == "segment" || key == "indexat") {
+            if (o.at + 3 >= w->list.size()) return fail(p, "%s is FILE FIRST BLOCKS", key.c_str());
+            size_t file = findFile(plan, w->list[o.at + 1]);
+            if (file == kNoFile) return fail(p, "no file '%s'", w->list[o.at + 1].c_str());
+            uint64_t first = 0, count = 0;
+            if (!numberArgument(p, w, o.at + 2, "first block", UINT32_MAX, &first)) return false;
+            if (!numberArgument(p, w, o.at + 3, "blocks", UINT32_MAX, &count)) return false;
+            if (key == "segment") {
+                l.layout.file = file;
+                l.layout.firstBlock = (uint32_t)first;
+                l.layout.blocks = (uint32_t)count;
+                haveSegment = true;
+            } else {
+                l.layout.indexFile = file;
+                l.layout.indexFirstBlock = (uint32_t)first;
+                l.layout.indexBlocks = (uint32_t)count;
+                haveIndex = true;
+            }
+            o.at += 4;
+            continue;
+        }
+        if (!needNumber(p, &o, key.c_str(), UINT32_MAX, &v)) return false;
+        if (key == "objd") l.layout.segmentObjectId = (uint32_t)v;
+        else if (key == "index") l.layout.indexObjectId = (uint32_t)v;
+        else if (key == "chunk" && v >= 1) l.layout.chunk = (uint32_t)v;
+        else if (key == "type" && (v == kLobBlockType || v == kLobBlockTypeOld)) l.layout.blockType = (uint8_t)v;
+        else if (key == "inrow") l.layout.inRowLimit = (uint32_t)v;
+        else if (key == "locatorchunks") l.layout.locatorChunks = (uint32_t)v;
+        else if (key == "leafentries") l.layout.leafEntries = (uint32_t)v;
+        else if (key == "firstid") l.layout.firstLobId = (uint32_t)v;
+        else return fail(p, "unknown or bad lob option '%s'", key.c_str());
+    }
+    if (!haveSegment || !haveIndex) return fail(p, "lob needs segment and indexat");
+    if (l.layout.segmentObjectId == 0 || l.layout.indexObjectId == 0) return fail(p, "lob needs objd and index");
+    plan->lobs.push_back(l);
+    plan->inSegment = false;
+    return true;
+}
+
 // dictionary FILE [from BLOCK]
 bool parseDictionary(Parser *p, Plan *plan, const Words *w) {
     if (w->list.size() < 2) return fail(p, "dictionary needs the SYSTEM file");
@@ -1648,6 +1771,7 @@ bool parseLine(Parser *p, Plan *plan, const Words *w) {
     if (key == "partition") return parsePartition(p, plan, w);
     if (key == "user") return parseUser(p, plan, w);
     if (key == "index") return parseIndex(p, plan, w);
+    if (key == "lob") return parseLob(p, plan, w);
     if (key == "dictionary") return parseDictionary(p, plan, w);
     if (key == "column") return parseColumn(p, plan, w);
     if (key == "segment") return parseSegment(p, plan, w);
@@ -1850,6 +1974,23 @@ bool describeSchema(const Plan *plan, const Manifest *manifest, Schema *schema, 
         }
         schema->indexes.push_back(index);
     }
+    for (const LobPlan &l : plan->lobs) {
+        const TablePlan &t = plan->tables[l.table];
+        SchemaIndex index;
+        index.owner = t.manifest.owner;
+        index.table = t.manifest.name;
+        uint32_t tableObject = t.objectNumber != 0 ? t.objectNumber : t.manifest.objectId;
+        index.name = lobIndexName(tableObject, (uint32_t)l.column + 1);
+        index.objectNumber = index.dataObjectId = l.layout.indexObjectId;
+        index.columnCount = 2;
+        index.unique = true;
+        initSchemaSegment(&index.segment);
+        index.segment.present = true;
+        index.segment.tablespace = plan->files[l.layout.indexFile].layout.header.tsNumber;
+        index.segment.rfn = plan->files[l.layout.indexFile].layout.rfn;
+        index.segment.block = l.layout.indexFirstBlock;
+        schema->indexes.push_back(index);
+    }
     return true;
 }
 
@@ -1889,12 +2030,29 @@ bool writePlan(const Plan *plan, const char *outputDir, Manifest *manifestOut, c
         }
         return true;
     };
+    // LOB values go into their LOB segments first: the rows then hold locators.
+    std::vector<std::vector<TableRow>> segmentRows;
+    for (const SegmentPlan &s : plan->segments) segmentRows.push_back(s.rows);
+    for (const LobPlan &l : plan->lobs) {
+        std::vector<FieldValue *> values;
+        for (size_t i = 0; i < plan->segments.size(); i++) {
+            size_t owner = plan->segments[i].table;
+            if (owner != l.table && plan->tables[owner].parent != l.table) continue;
+            for (TableRow &row : segmentRows[i])
+                if (l.column < row.values.size()) values.push_back(&row.values[l.column]);
+        }
+        std::vector<SegmentBlock> blocks;
+        if (!layLobColumn(layouts.data(), layouts.size(), &l.layout, values, &blocks, error, errorLength))
+            return prefixLine(error, errorLength, l.line);
+        if (!placeBlocks(blocks, l.line, "")) return false;
+    }
     for (const SegmentPlan &s : plan->segments) {
         std::vector<SegmentBlock> blocks;
+        const std::vector<TableRow> &rows = segmentRows[(size_t)(&s - plan->segments.data())];
         uint8_t iot = plan->tables[s.table].iotKeyColumns;
-        bool laid = iot != 0 ? layIndexOrganizedSegment(layouts.data(), layouts.size(), &s.layout, iot, s.rows,
+        bool laid = iot != 0 ? layIndexOrganizedSegment(layouts.data(), layouts.size(), &s.layout, iot, rows,
                                                          &blocks, &manifest.tables[s.table], error, errorLength)
-                             : laySegment(layouts.data(), layouts.size(), &s.layout, s.rows, &blocks,
+                             : laySegment(layouts.data(), layouts.size(), &s.layout, rows, &blocks,
                                           &manifest.tables[s.table], error, errorLength);
         if (!laid) return prefixLine(error, errorLength, s.line);
         if (!placeBlocks(blocks, s.line, "")) return false;

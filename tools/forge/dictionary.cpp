@@ -299,6 +299,9 @@ ColumnStorage columnStorage(const ColumnDef &c) {
     case kColumnBinaryFloat: s = {100, 4, 0, 0, -1}; break;
     case kColumnBinaryDouble: s = {101, 8, 0, 0, -1}; break;
     case kColumnRaw: s = {23, c.length != 0 ? c.length : 2000, 0, 0, -1}; break;
+    case kColumnClob: s = {112, 4000, kCharsetAl32Utf8, 1, -1}; break;
+    case kColumnNclob: s = {112, 4000, kCharsetAl16Utf16, 2, -1}; break;
+    case kColumnBlob: s = {113, 4000, 0, 0, -1}; break;
     }
     return s;
 }

@@ -536,6 +536,13 @@ enum ColumnType : uint8_t {
     // big-endian), printed as stored.  The dictionary stores it as TYPE# 1
     // with CHARSETFORM 2; 254 is ZOR's own code for national text.
     kColumnNvarchar2 = 254,
+    // LOBs: the row holds a locator; the value is laid into a LOB segment
+    // (layLobColumn).  CLOB and NCLOB text is stored as UTF-16 big-endian
+    // (AL16UTF16), a BLOB as given.  The dictionary stores NCLOB as TYPE#
+    // 112 with CHARSETFORM 2; 255 is ZOR's own code for it.
+    kColumnClob = 112,
+    kColumnBlob = 113,
+    kColumnNclob = 255,
 };
 
 struct ColumnDef {
@@ -563,6 +570,7 @@ struct FieldValue {
     bool isNull;
     std::vector<uint8_t> bytes;
     std::string text;
+    uint8_t lobForm = 0;   // a LOB value's locator form (kLobForm* bits)
 };
 
 void setNullField(FieldValue *value);
@@ -1032,6 +1040,57 @@ bool forgeSample(const char *outputDir, Manifest *manifest, char *error, size_t 
 
 // Reads the whole stream and runs forgeFromText.
 bool forgeFromStream(FILE *in, const char *outputDir, char *error, size_t errorLength);
+
+// ---------------------------------------------------------------------------
+// LOB segments (lob.cpp)
+// ---------------------------------------------------------------------------
+// LOB data block (type 0x28, or the older 0x1B), fields in block order:
+//   20 u32 data object id of the LOB segment   24..33 LOB id
+//   0x28: 36 u32 version, 44 u32 page number;  0x1B: 36 page, 46 version
+//   56 .. B-5: the page (B - 60 bytes)
+// Locator in the row (big-endian fields):
+//   0 u16 length - 2, 2 u16 1, 5 flags (0x08 content, 0x04 size header),
+//   10..19 LOB id, 20 u16 length - 22, 22 header flags (0x01 long size form,
+//   0x08 data in the row); long form: 24 u32 whole pages, 28 u16 bytes of
+//   the last page, data from 36; short form: 26 width n, 27 n-byte pages,
+//   27+n u16 last, data from 30+n; out of the row: chunk addresses from 36.
+// LOB index: a B-tree keyed by (LOB id, page number); a leaf entry is flag,
+// lock, 32 bytes (page 0: 4 u32 pages, 8 u16 last, 16..31 four chunk
+// addresses; other pages: eight chunk addresses), then the two keys.
+const uint8_t kLobBlockType = 0x28;
+const uint8_t kLobBlockTypeOld = 0x1B;
+const uint8_t kLobFormShort = 0x01;      // short size form
+const uint8_t kLobFormNoSize = 0x02;     // no size header: found through the index alone
+const uint8_t kLobFormOutOfRow = 0x04;   // out of the row even when small
+const uint8_t kLobFormStale = 0x08;      // an older copy of page 0 lies beside the current one
+
+struct LobColumnLayout {
+    uint32_t segmentObjectId;   // objd written into the LOB data blocks
+    uint32_t indexObjectId;
+    size_t file;                // LOB segment: its header, then chunks
+    uint32_t firstBlock, blocks;
+    size_t indexFile;           // LOB index: header, a bitmap block, root, leaves
+    uint32_t indexFirstBlock, indexBlocks;
+    uint32_t chunk;             // blocks per chunk (>= 1)
+    uint8_t blockType;          // kLobBlockType or kLobBlockTypeOld
+    uint32_t inRowLimit;        // larger values go out of the row (3964)
+    uint32_t locatorChunks;     // chunk addresses a locator lists (4)
+    uint32_t leafEntries;       // index entries per leaf (0: as many as fit)
+    uint32_t firstLobId;        // LOB ids count up from here
+};
+
+void initLobColumnLayout(LobColumnLayout *layout, uint32_t segmentObjectId, uint32_t indexObjectId);
+// The stored text of a LOB literal: UTF-16 big-endian for CLOB and NCLOB.
+bool encodeLobText(const char *text, std::vector<uint8_t> *out);
+// Lays the values (their bytes the LOB content, their lobForm the locator
+// form) into the LOB segment and index, and replaces each value's bytes by
+// its locator; the text stays the content, as ZOR writes it by default.
+// NULL values are left alone.
+bool layLobColumn(const DatafileLayout *const *files, size_t fileCount, const LobColumnLayout *layout,
+                  const std::vector<FieldValue *> &values, std::vector<SegmentBlock> *blocks, char *error,
+                  size_t errorLength);
+// The name Oracle gives a LOB column's index.
+std::string lobIndexName(uint32_t tableObject, uint32_t column);
 
 }  // namespace forge
 

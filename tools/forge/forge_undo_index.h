@@ -148,6 +148,7 @@ const uint8_t kIndexOpcodeIot = 0x10;   // kdxcoopc bit: leaf entries carry rows
 struct IndexEntry {
     uint8_t flag;           // kIndexEntryHasData is added when hasData
     uint8_t lock;
+    std::vector<uint8_t> prefix;  // written after the lock, before the keys (LOB index entry data)
     std::vector<ColumnValue> keys;
     bool hasData;
     uint8_t dataFlag;       // kRowNormal by default

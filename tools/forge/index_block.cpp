@@ -52,6 +52,7 @@ void initIndexEntry(IndexEntry *entry) {
     entry->flag = 0;
     entry->lock = 0;
     entry->keys.clear();
+    entry->prefix.clear();
     entry->hasData = false;
     entry->dataFlag = kRowNormal;
     entry->dataLock = 0;
@@ -104,6 +105,7 @@ static std::vector<uint8_t> leafEntryBytes(const IndexEntry *entry, ByteOrder or
     std::vector<uint8_t> out;
     out.push_back((uint8_t)(entry->flag | (entry->hasData ? kIndexEntryHasData : 0)));
     out.push_back(entry->lock);
+    out.insert(out.end(), entry->prefix.begin(), entry->prefix.end());
     appendColumns(&out, entry->keys, order);
     if (!entry->hasData) return out;
     out.push_back(entry->dataFlag);

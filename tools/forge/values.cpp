@@ -416,6 +416,9 @@ const char *columnTypeName(ColumnType type) {
     case kColumnTimestampTz: return "TIMESTAMP WITH TIME ZONE";
     case kColumnLong: return "LONG";
     case kColumnNvarchar2: return "NVARCHAR2";
+    case kColumnClob: return "CLOB";
+    case kColumnBlob: return "BLOB";
+    case kColumnNclob: return "NCLOB";
     }
     return "UNKNOWN";
 }
@@ -431,6 +434,8 @@ bool parseColumnType(const char *word, ColumnType *out) {
         {"timestamptz", kColumnTimestampTz}, {"binary_float", kColumnBinaryFloat},
         {"binary_double", kColumnBinaryDouble}, {"raw", kColumnRaw},
         {"nvarchar2", kColumnNvarchar2},   {"long", kColumnLong},
+        {"clob", kColumnClob},             {"blob", kColumnBlob},
+        {"nclob", kColumnNclob},
     };
     for (const auto &n : names) {
         if (strcasecmp(word, n.name) == 0 || strcasecmp(word, columnTypeName(n.type)) == 0) {
@@ -468,7 +473,10 @@ std::string displayText(ColumnType type, const std::vector<uint8_t> &bytes) {
     }
     case kColumnVarchar2:
     case kColumnLong:
-    case kColumnNvarchar2: return std::string(bytes.begin(), bytes.end());
+    case kColumnNvarchar2:
+    case kColumnClob:
+    case kColumnNclob:
+    case kColumnBlob: return std::string(bytes.begin(), bytes.end());
     case kColumnRaw:
         for (uint8_t b : bytes) {
             text.push_back(hex[b >> 4]);
@@ -582,11 +590,24 @@ bool makeFieldValue(const ColumnDef *column, const char *literal, FieldValue *ou
         if (!parseHexLiteral(literal, &out->bytes))
             return fieldError(error, errorLength, "RAW needs hexadecimal digits", literal);
         break;
+    case kColumnClob:
+    case kColumnNclob:
+        if (!encodeUtf16(literal, &out->bytes))
+            return fieldError(error, errorLength, "not UTF-8 text", literal);
+        out->text = displayText(column->type, out->bytes);
+        return true;
+    case kColumnBlob:
+        if (!parseHexLiteral(literal, &out->bytes))
+            return fieldError(error, errorLength, "BLOB needs hexadecimal digits", literal);
+        out->text = displayText(column->type, out->bytes);
+        return true;
     }
     if (out->bytes.size() > 0xFFFF) return fieldError(error, errorLength, "value longer than 65535 bytes", column->name.c_str());
     out->text = displayText(column->type, out->bytes);
     return true;
 }
+
+bool encodeLobText(const char *text, std::vector<uint8_t> *out) { return encodeUtf16(text, out); }
 
 bool makeFieldFromBytes(const ColumnDef *column, const std::vector<uint8_t> &bytes, FieldValue *out,
                         char *error, size_t errorLength) {

@@ -1,0 +1,171 @@
+// A forged database in a temporary directory, and ZOR run on it in process.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "forge/forge.h"
+#include "shell/shell.h"
+
+inline std::string readWholeFile(const std::string &path)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return "<missing>";
+    std::string text;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    fclose(f);
+    return text;
+}
+
+class ForgedDatabase : public ::testing::Test {
+protected:
+    // Forges `description` (or the sample database when null) and enters
+    // its directory.
+    void forge(const char *description)
+    {
+        char pattern[] = "/tmp/zor_lob_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        savedCwd_ = cwd;
+        char error[512] = "";
+        bool ok = description == nullptr
+                      ? forge::forgeSample(dir_.c_str(), &manifest_, error, sizeof error)
+                      : forge::forgeFromTextWithManifest(description, dir_.c_str(), &manifest_, error, sizeof error);
+        ASSERT_TRUE(ok) << error;
+        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        mkdir("ZORDICT", 0777);
+        mkdir("LOBDATA", 0777);
+    }
+    void TearDown() override
+    {
+        if (savedCwd_.empty())
+            return;
+        if (chdir(savedCwd_.c_str()) != 0)
+            ADD_FAILURE() << "cannot return to " << savedCwd_;
+        std::string command = "rm -rf '" + dir_ + "'";
+        if (system(command.c_str()) != 0)
+            ADD_FAILURE() << "cannot remove " << dir_;
+    }
+    // Runs the commands after OPEN of `config`; returns what went to stdout.
+    std::string run(const std::string &commands, const char *config = "zor.cfg")
+    {
+        std::string all = std::string("OPEN ") + config + "\n" + commands + "EXIT\n";
+        FILE *in = fmemopen(const_cast<char *>(all.data()), all.size(), "r");
+        if (in == nullptr)
+            return "<no input>";
+        testing::internal::CaptureStdout();
+        runZOR(in);
+        fflush(stdout);
+        std::string printed = testing::internal::GetCapturedStdout();
+        fclose(in);
+        return printed;
+    }
+    const forge::ManifestTable *table(const char *name) const
+    {
+        for (const forge::ManifestTable &t : manifest_.tables)
+            if (t.name == name)
+                return &t;
+        return nullptr;
+    }
+
+    std::string dir_;
+    std::string savedCwd_;
+    forge::Manifest manifest_;
+};
+
+#include "datafile/datafile.h"
+#include "lob/lob.h"
+
+// The registry and a context as the shell sets them up, over the datafiles
+// of a configuration file in the current directory.
+struct OpenedDatabase {
+    DatafileSet *set = nullptr;
+    UnloadContext *ctx = nullptr;
+};
+
+inline ReadAheadWindow *newTestWindow(uint32_t capacity)
+{
+    ReadAheadWindow *w = static_cast<ReadAheadWindow *>(calloc(1, sizeof(ReadAheadWindow)));
+    w->capacity = capacity;
+    w->buffer = static_cast<uint8_t *>(calloc(1, capacity));
+    return w;
+}
+
+inline void openDatabase(OpenedDatabase *db, const char *config, uint16_t blockSize = 8192)
+{
+    db->set = static_cast<DatafileSet *>(calloc(1, sizeof(DatafileSet)));
+    UnloadContext *ctx = static_cast<UnloadContext *>(calloc(1, sizeof(UnloadContext)));
+    db->ctx = ctx;
+    ctx->datafiles = db->set;
+    ctx->blockSize = blockSize;
+    ctx->block = static_cast<uint8_t *>(calloc(1, blockSize));
+    ctx->corruptList = static_cast<RdbaList *>(calloc(1, sizeof(RdbaList)));
+    ctx->skipList = static_cast<RdbaList *>(calloc(1, sizeof(RdbaList)));
+    ctx->dataWindow = newTestWindow(kDefaultWindowCapacity);
+    ctx->lobWindow = newTestWindow(kLobWindowCapacity);
+    ctx->indexWindow = newTestWindow(kIndexWindowCapacity);
+    ctx->lobMap = static_cast<LobPageMap *>(calloc(1, sizeof(LobPageMap)));
+    clearLobPageMap(ctx->lobMap);
+    ctx->chunkCount = 1;
+    ctx->maxLobDirs = 500;
+    ctx->rowLimit = kNoRowLimit;
+    ctx->nchar = ctx->nclob = ctx->clob = kNoConverter;
+    FILE *cfg = fopen(config, "r");
+    ASSERT_NE(cfg, nullptr);
+    loadConfig(db->set, cfg);
+    fclose(cfg);
+    openDBFile(db->set, nullptr);
+    testing::internal::CaptureStdout();
+    checkFileHeader(ctx);
+    testing::internal::GetCapturedStdout();
+}
+
+inline void closeDatabase(OpenedDatabase *db)
+{
+    if (db->ctx == nullptr)
+        return;
+    closeDBFile(db->set);
+    for (ReadAheadWindow *w : {db->ctx->dataWindow, db->ctx->lobWindow, db->ctx->indexWindow}) {
+        free(w->buffer);
+        free(w);
+    }
+    if (db->ctx->lobMap->wholeMap != nullptr)
+        closeLobMapAfterUnload(db->ctx->lobMap);
+    free(db->ctx->lobMap);
+    free(db->ctx->corruptList);
+    free(db->ctx->skipList);
+    free(db->ctx->block);
+    free(db->ctx);
+    free(db->set);
+    db->ctx = nullptr;
+}
+
+// What a writer puts on a stream, captured in memory.
+struct Captured {
+    char *data = nullptr;
+    size_t size = 0;
+    FILE *stream = nullptr;
+    Captured() { stream = open_memstream(&data, &size); }
+    ~Captured()
+    {
+        if (stream != nullptr)
+            fclose(stream);
+        free(data);
+    }
+    std::string text()
+    {
+        fflush(stream);
+        return std::string(data, size);
+    }
+};
