@@ -6,6 +6,11 @@ command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/jemalloc/jemalloc.h ] || need+=(libjemalloc-dev)
+# Line editing and history at a terminal.
+[ -f /usr/include/editline/readline.h ] || need+=(libedit-dev)
+# The manual page test renders zor.1; the terminal test drives ZOR through `script`.
+command -v groff >/dev/null 2>&1 || need+=(groff-base)
+command -v script >/dev/null 2>&1 || need+=(bsdutils)
 if [ ${#need[@]} -gt 0 ]; then
   echo "installing: ${need[*]}"
   SUDO=""
