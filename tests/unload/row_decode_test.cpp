@@ -14,6 +14,7 @@
 #include "block/block.h"
 #include "forge/forge.h"
 #include "unload/row_decode.h"
+#include "oracle_fixtures.h"
 
 namespace {
 
@@ -1514,6 +1515,7 @@ void compareWithOracleDump(const char *dir)
 
 TEST(RowOracle, Heap19cCharRowMatchesOraclesDump)
 {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     compareWithOracleDump("heap-1row-char-19c-x64");
     std::vector<uint8_t> block = readFixture("heap-1row-char-19c-x64/block.bin");
     if (block.empty())
@@ -1529,11 +1531,13 @@ TEST(RowOracle, Heap19cCharRowMatchesOraclesDump)
 
 TEST(RowOracle, Heap32bitThreeRowsMatchOraclesDump)
 {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     compareWithOracleDump("heap-3rows-lock-32bit");
 }
 
 TEST(RowOracle, EmpBlockWithDeletedRows)
 {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     std::vector<uint8_t> block = readFixture("emp-14rows-12deleted-11203-i686/block.bin");
     if (block.empty())
         GTEST_SKIP() << "fixture not found";
@@ -1578,6 +1582,7 @@ TEST(RowOracle, EmpBlockWithDeletedRows)
 
 TEST(RowOracle, UncommittedRowFromBbed)
 {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     std::vector<uint8_t> block = readFixture("heap-1row-uncommitted-bbed-11g/block.bin");
     if (block.empty())
         GTEST_SKIP() << "fixture not found";
@@ -1595,6 +1600,7 @@ TEST(RowOracle, UncommittedRowFromBbed)
 
 TEST(RowOracle, EveryTruncationOfRealBlocks)
 {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     const char *names[] = {"heap-1row-char-19c-x64", "heap-3rows-lock-32bit",
                            "emp-14rows-12deleted-11203-i686", "heap-1row-uncommitted-bbed-11g"};
     for (const char *name : names) {
