@@ -10,6 +10,9 @@
 
 struct ColumnList;
 
+// The release, shown by the banner and by `zor --version`.
+constexpr const char *kZorRelease = "0.1";
+
 // State the command loop keeps beside the context; handlers receive it whole
 // and pass pieces on as arguments.
 struct ShellState {
