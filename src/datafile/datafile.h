@@ -135,3 +135,15 @@ struct PositionedReadStats {
     uint32_t lastLength;
 };
 extern PositionedReadStats g_positionedReads;
+
+// Files that cannot be opened or created are named on standard error with
+// the system's reason (errno, read at the call), so that the operator can act
+// on them; standard output keeps only the messages the commands define.
+//   reportFileError("open", "configuration file", "zor.cfg") prints
+//   "zor: cannot open configuration file zor.cfg: No such file or directory".
+// `consequence`, when not null, follows after "; " (what ZOR does instead).
+void reportFileError(const char *action, const char *kind, const char *path, const char *consequence = nullptr);
+// Failures reported since the start (file errors and unknown commands): a
+// script run with `zor -f` ends with a non-zero status when there were any.
+void noteCommandFailure();
+int commandFailureCount();

@@ -1,6 +1,7 @@
 // runZOR: start-up, the command loop with its dispatch, scripts, shell
 // escapes, HELP and the clean-up at EXIT.
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -132,7 +133,7 @@ bool allocateBuffers(ShellState *shell) {
 }
 
 void printBanner() {
-    fputs("ZOR: Oracle data rescue, release 0.1\n\n", stdout);
+    printf("ZOR: Oracle data rescue, release %s\n\n", kZorRelease);
     fputs("Reads datafiles without a running database; never writes to them.\n\n", stdout);
 }
 
@@ -145,6 +146,8 @@ void startScript(ShellState *shell) {
     }
     const char *name = cmd->text + cmd->start + 1;
     shell->script = fopen(name, "r+");
+    if (shell->script == nullptr)
+        reportFileError("open", "script", name);
 }
 
 void runShellEscape(ShellState *shell) {
@@ -191,7 +194,10 @@ DispatchResult dispatchCommand(ShellState *shell) {
     else if (firstWordIs(cmd, "EXIT")) return kExit;
     else if (firstWordIs(cmd, "HELP")) printHelp();
     else if (firstWordIs(cmd, "ASM")) runAsmCommand(shell);
-    else fputs("  Unknown command!\n", stdout);
+    else {
+        fputs("  Unknown command!\n", stdout);
+        noteCommandFailure();
+    }
     return kContinue;
 }
 
@@ -238,6 +244,9 @@ int runZOR(FILE *in) {
     copyTagsIntoContext(&shell, shell.ctx);
     printBanner();
     shell.script = fopen("init.sql", "r+");
+    // Most directories have no start-up script; one that is there but cannot be read is worth a word.
+    if (shell.script == nullptr && errno != ENOENT)
+        reportFileError("open", "start-up script", "init.sql");
     shell.charset = 1;
     shell.nlsCharset = 2000;
     commandLoop(&shell, in);
