@@ -133,6 +133,7 @@ struct PositionedReadStats {
     uint64_t calls;
     uint64_t lastOffset;
     uint32_t lastLength;
+    uint64_t bytes;  // read in all, for the progress of long commands
 };
 extern PositionedReadStats g_positionedReads;
 

@@ -163,6 +163,14 @@ void printHelp() {
     for (const char *line : kHelpLines) fputs(line, stdout);
 }
 
+// The blocks of the open datafiles, as CHECK measured them: what a scan reads.
+uint64_t registeredBlocks(const DatafileSet *set) {
+    uint64_t total = 0;
+    uint32_t count = set->count < (uint32_t)kMaxDatafiles ? set->count : (uint32_t)kMaxDatafiles;
+    for (uint32_t pos = 0; pos < count; pos++) total += set->blocks[pos];
+    return total;
+}
+
 bool firstWordIs(const CommandLine *cmd, const char *keyword) {
     return compareKeyword(cmd, keyword) == 0;
 }
@@ -185,12 +193,20 @@ DispatchResult dispatchCommand(ShellState *shell) {
     else if (firstWordIs(cmd, "ORADUMP")) runOradumpCommand(shell);
     else if (firstWordIs(cmd, "LIST")) runListCommand(shell);
     else if (firstWordIs(cmd, "SAMPLE")) runSampleCommand(shell);
-    else if (firstWordIs(cmd, "UNLOAD")) runUnloadCommand(shell);
+    else if (firstWordIs(cmd, "UNLOAD")) {
+        beginProgress("UNLOAD", 0, shell->ctx->blockSize, &shell->ctx->rowsUnloaded);
+        runUnloadCommand(shell);
+        endProgress();
+    }
     else if (firstWordIs(cmd, "CHECK")) runCheckCommand(shell);
     else if (firstWordIs(cmd, "REM")) {}
     else if (firstWordIs(cmd, "DESC") || firstWordIs(cmd, "DESCRIBE")) runDescCommand(shell);
     else if (firstWordIs(cmd, "ROWID")) runRowidCommand(shell);
-    else if (firstWordIs(cmd, "SCAN")) runScanCommand(shell);
+    else if (firstWordIs(cmd, "SCAN")) {
+        beginProgress("SCAN", registeredBlocks(shell->datafiles), shell->ctx->blockSize, nullptr);
+        runScanCommand(shell);
+        endProgress();
+    }
     else if (firstWordIs(cmd, "EXIT")) return kExit;
     else if (firstWordIs(cmd, "HELP")) printHelp();
     else if (firstWordIs(cmd, "ASM")) runAsmCommand(shell);
