@@ -17,6 +17,6 @@ inline bool oracleFixturesPresent()
     return stat(oracleFixtureRoot().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-#define SKIP_WITHOUT_ORACLE_FIXTURES()                                                             \
-    if (!oracleFixturesPresent())                                                                  \
+#define SKIP_WITHOUT_ORACLE_FIXTURES()                                                                       \
+    if (!oracleFixturesPresent())                                                                            \
     GTEST_SKIP() << "the Oracle fixtures are not beside this checkout (" << oracleFixtureRoot() << ")"

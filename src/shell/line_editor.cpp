@@ -19,8 +19,8 @@ constexpr int kHistoryPathSize = 4096;
 
 // Command words offered at the start of a line.
 const char *const kCommandWords[] = {
-    "ASM",  "BCHECK", "CHECK", "CORRUPT", "DESC",  "DESCRIBE", "EXIT", "HELP",   "HOST", "LIST",
-    "OPEN", "ORADUMP", "OSDUMP", "REM",   "ROWID", "SAMPLE",   "SCAN", "SET",    "SKIP", "UNLOAD",
+    "ASM",  "BCHECK",  "CHECK",  "CORRUPT", "DESC",  "DESCRIBE", "EXIT", "HELP", "HOST", "LIST",
+    "OPEN", "ORADUMP", "OSDUMP", "REM",     "ROWID", "SAMPLE",   "SCAN", "SET",  "SKIP", "UNLOAD",
 };
 
 bool g_started = false;

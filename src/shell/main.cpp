@@ -61,17 +61,10 @@ int main(int argc, char **argv)
 {
     const char *scriptName;
     switch (parseArguments(argc, argv, &scriptName)) {
-    case kShowHelp:
-        fputs(kUsage, stdout);
-        return 0;
-    case kShowVersion:
-        printf("zor %s\n", kZorRelease);
-        return 0;
-    case kBadUsage:
-        fputs("Try 'zor --help'.\n", stderr);
-        return kExitUsage;
-    case kRunShell:
-        break;
+    case kShowHelp: fputs(kUsage, stdout); return 0;
+    case kShowVersion: printf("zor %s\n", kZorRelease); return 0;
+    case kBadUsage: fputs("Try 'zor --help'.\n", stderr); return kExitUsage;
+    case kRunShell: break;
     }
     FILE *in = stdin;
     if (scriptName != nullptr) {

@@ -27,10 +27,10 @@ struct Meter {
     volatile sig_atomic_t active;
     volatile sig_atomic_t drawn;
     const char *label;
-    uint64_t totalBlocks;      // 0 when not known
-    uint64_t firstBytes;       // the reader's byte count at the start
+    uint64_t totalBlocks;  // 0 when not known
+    uint64_t firstBytes;   // the reader's byte count at the start
     uint32_t blockSize;
-    const uint64_t *rows;      // null when the command counts none
+    const uint64_t *rows;  // null when the command counts none
     struct timespec start;
 };
 

@@ -134,7 +134,8 @@ struct RunResult {
 // dir, or /dev/null), both output streams captured.
 RunResult runZor(const std::string &dir, const std::string &arguments, const std::string &input = "/dev/null")
 {
-    std::string command = "cd '" + dir + "' && '" ZOR_BINARY "' " + arguments + " <" + input + " >.out 2>.err";
+    std::string command =
+        "cd '" + dir + "' && '" ZOR_BINARY "' " + arguments + " <" + input + " >.out 2>.err";
     int status = system(command.c_str());
     RunResult result;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -258,13 +259,14 @@ using Diagnostics = ScratchDir;
 TEST_F(Diagnostics, FilesThatCannotBeOpenedAreNamedWithTheReason)
 {
     writeFile(dir + "/lost.cfg", "missing.dbf\n");
-    writeFile(dir + "/in.zor", "OPEN nosuch.cfg\n"
-                               "OPEN lost.cfg\n"
-                               "@nosuch.zor\n"
-                               "CORRUPT LOAD nosuch.lst\n"
-                               "DESC SCOTT.EMP\n"
-                               "UNLOAD OBJECT 99 EXTENT nosuch.ext TO nodir/out.txt;\n"
-                               "EXIT\n");
+    writeFile(dir + "/in.zor",
+              "OPEN nosuch.cfg\n"
+              "OPEN lost.cfg\n"
+              "@nosuch.zor\n"
+              "CORRUPT LOAD nosuch.lst\n"
+              "DESC SCOTT.EMP\n"
+              "UNLOAD OBJECT 99 EXTENT nosuch.ext TO nodir/out.txt;\n"
+              "EXIT\n");
     RunResult run = runZor(dir, "", "in.zor");
     EXPECT_EQ(run.status, 0);
     const char *expected[] = {
@@ -274,7 +276,8 @@ TEST_F(Diagnostics, FilesThatCannotBeOpenedAreNamedWithTheReason)
         "zor: cannot open block list file nosuch.lst: No such file or directory\n",
         "zor: cannot open dictionary file ZORDICT/ZORUSR.TXT: No such file or directory; "
         "UNLOAD TABLE DICT$ rebuilds the dictionary\n",
-        "zor: cannot create output file nodir/out.txt: No such file or directory; writing to standard output\n",
+        "zor: cannot create output file nodir/out.txt: No such file or directory; writing to standard "
+        "output\n",
         "zor: cannot open extent file nosuch.ext: No such file or directory; "
         "finding the object's blocks without it\n",
     };
