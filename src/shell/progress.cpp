@@ -84,14 +84,9 @@ uint64_t elapsedMillis(const struct timespec *start)
     return ms > 0 ? static_cast<uint64_t>(ms) : 1;
 }
 
-void composeMeter(const Meter *meter, LineBuffer *line)
+// Blocks (of the total), rows and the rate; then the time and the time left.
+void appendCounts(const Meter *meter, LineBuffer *line, uint64_t bytes, uint64_t blocks, uint64_t millis)
 {
-    uint64_t millis = elapsedMillis(&meter->start);
-    uint64_t bytes = g_positionedReads.bytes - meter->firstBytes;
-    uint64_t blocks = meter->blockSize != 0 ? bytes / meter->blockSize : 0;
-    append(line, "\r  ");
-    append(line, meter->label);
-    append(line, "  ");
     appendNumber(line, blocks);
     if (meter->totalBlocks > 0) {
         append(line, "/");
@@ -108,6 +103,20 @@ void composeMeter(const Meter *meter, LineBuffer *line)
     append(line, ".");
     appendNumber(line, tenths % 10);
     append(line, " MB/s  ");
+}
+
+void composeMeter(const Meter *meter, LineBuffer *line)
+{
+    uint64_t millis = elapsedMillis(&meter->start);
+    uint64_t bytes = g_positionedReads.bytes - meter->firstBytes;
+    uint64_t blocks = meter->blockSize != 0 ? bytes / meter->blockSize : 0;
+    append(line, "\r  ");
+    append(line, meter->label);
+    append(line, "  ");
+    // The parallel scans read in worker processes: this one only waits, and
+    // has nothing but the time to show.
+    if (bytes > 0 || (meter->rows != nullptr && *meter->rows > 0))
+        appendCounts(meter, line, bytes, blocks, millis);
     appendDuration(line, millis / 1000);
     if (meter->totalBlocks > blocks && blocks > 0) {
         append(line, "  ");
