@@ -250,11 +250,20 @@ std::vector<uint8_t> buildCompressedBlock(const CompressedSpec &layout)
     return b;
 }
 
+// Appends by push_back: GCC 12 at -O3 misreads a range insert into a short
+// vector as an overrun (-Warray-bounds).
+void appendBytes(std::vector<uint8_t> *to, const std::vector<uint8_t> &from)
+{
+    to->reserve(to->size() + from.size());
+    for (uint8_t byte : from)
+        to->push_back(byte);
+}
+
 // Symbol entry with a column count byte (slot below the threshold).
 std::vector<uint8_t> symbolCounted(uint8_t count, const std::vector<uint8_t> &codes)
 {
     std::vector<uint8_t> e = {0x2C, 0, count};
-    e.insert(e.end(), codes.begin(), codes.end());
+    appendBytes(&e, codes);
     return e;
 }
 
@@ -262,7 +271,7 @@ std::vector<uint8_t> symbolCounted(uint8_t count, const std::vector<uint8_t> &co
 std::vector<uint8_t> symbolSingle(const std::vector<uint8_t> &codes)
 {
     std::vector<uint8_t> e = {0x2C, 0};
-    e.insert(e.end(), codes.begin(), codes.end());
+    appendBytes(&e, codes);
     return e;
 }
 
@@ -282,7 +291,7 @@ std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> parts)
 {
     std::vector<uint8_t> out;
     for (const std::vector<uint8_t> &part : parts)
-        out.insert(out.end(), part.begin(), part.end());
+        appendBytes(&out, part);
     return out;
 }
 
@@ -294,7 +303,7 @@ std::vector<uint8_t> compressedRow(uint8_t flag, uint8_t codes, bool lengthTable
     std::vector<uint8_t> r = {flag, 0, codes};
     if (lengthTable)
         r.push_back(0);
-    r.insert(r.end(), rest.begin(), rest.end());
+    appendBytes(&r, rest);
     return r;
 }
 
