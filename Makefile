@@ -1,24 +1,31 @@
-# ZOR build entry points.  `make test` is what CI and a fresh machine run.
+# ZOR build entry points.  `make demo` and `make test` are what a fresh
+# machine runs: every target that reaches CMake first goes through `deps`
+# (tools/install-deps.sh), so no other step is needed.
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+# Warnings are errors in the builds made here (tests, sanitizers, CI); a
+# plain `cmake` build leaves them warnings (ZOR_WERROR defaults to OFF).
+WERROR ?= ON
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: all build test asan deps demo clean fuzz bench damage
+.PHONY: all build test asan deps demo clean fuzz bench damage install
 
 all: build
 
 deps:
 	@bash tools/install-deps.sh
 
-build:
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOR_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-test: deps build
+test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 asan: deps
-	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZOR_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZOR_SANITIZE=ON -DZOR_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
@@ -45,6 +52,11 @@ demo: build
 # the table of scan and unload times against the `cat` floor.
 bench: deps
 	@bash bench/run.sh
+
+# zor, the forge as zor-forge and the manual page zor(1), under
+# $(DESTDIR)$(PREFIX).
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

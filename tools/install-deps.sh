@@ -9,6 +9,11 @@ command -v g++ >/dev/null 2>&1 || need+=(g++)
 # The PostgreSQL round trip of `make test` runs a private server and psql.
 ls /usr/lib/postgresql/*/bin/initdb >/dev/null 2>&1 && command -v psql >/dev/null 2>&1 || need+=(postgresql)
 command -v python3 >/dev/null 2>&1 || need+=(python3)
+# Line editing and history at a terminal.
+[ -f /usr/include/editline/readline.h ] || need+=(libedit-dev)
+# The manual page test renders zor.1; the terminal test drives ZOR through `script`.
+command -v groff >/dev/null 2>&1 || need+=(groff-base)
+command -v script >/dev/null 2>&1 || need+=(bsdutils)
 if [ ${#need[@]} -gt 0 ]; then
   echo "installing: ${need[*]}"
   SUDO=""

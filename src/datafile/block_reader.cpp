@@ -14,7 +14,7 @@
 #include "datafile/datafile.h"
 #include "shell/unload_context.h"
 
-PositionedReadStats g_positionedReads = {0, 0, 0};
+PositionedReadStats g_positionedReads = {0, 0, 0, 0};
 
 namespace {
 
@@ -25,7 +25,10 @@ ssize_t readAt(FILE *stream, uint8_t *dest, uint32_t length, uint64_t offset)
     g_positionedReads.calls++;
     g_positionedReads.lastOffset = offset;
     g_positionedReads.lastLength = length;
-    return pread64(fileno(stream), dest, length, static_cast<off64_t>(offset));
+    ssize_t n = pread64(fileno(stream), dest, length, static_cast<off64_t>(offset));
+    if (n > 0)
+        g_positionedReads.bytes += static_cast<uint64_t>(n);
+    return n;
 }
 
 // Splits an address by the BIGFILE rule: the key file to look up and the

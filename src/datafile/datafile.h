@@ -133,6 +133,7 @@ struct PositionedReadStats {
     uint64_t calls;
     uint64_t lastOffset;
     uint32_t lastLength;
+    uint64_t bytes;  // read in all, for the progress of long commands
 };
 extern PositionedReadStats g_positionedReads;
 
@@ -168,3 +169,14 @@ int probeDatafileImage(const uint8_t *image, uint64_t length, ProbeResult *resul
 // Reads up to `capacity` bytes of the file into buffer (read-only) and
 // probes them; -1 when the file cannot be opened.  fileSize is its size.
 int probeDatafile(const char *path, uint8_t *buffer, uint32_t capacity, ProbeResult *result, uint64_t *fileSize);
+// Files that cannot be opened or created are named on standard error with
+// the system's reason (errno, read at the call), so that the operator can act
+// on them; standard output keeps only the messages the commands define.
+//   reportFileError("open", "configuration file", "zor.cfg") prints
+//   "zor: cannot open configuration file zor.cfg: No such file or directory".
+// `consequence`, when not null, follows after "; " (what ZOR does instead).
+void reportFileError(const char *action, const char *kind, const char *path, const char *consequence = nullptr);
+// Failures reported since the start (file errors and unknown commands): a
+// script run with `zor -f` ends with a non-zero status when there were any.
+void noteCommandFailure();
+int commandFailureCount();

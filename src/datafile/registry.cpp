@@ -154,6 +154,7 @@ bool openDBFile(DatafileSet *set, AsmDiskGroup *group)
         FILE *f = fopen64(path, "rb");
         if (f == nullptr) {
             printf("Cannot open file : %s \n", path);
+            reportFileError("open", "datafile", path);
             allOpened = false;
             continue;
         }

@@ -197,7 +197,7 @@ bool writeStatement(char *text, size_t size, const char *clauses, const char *ta
 }  // namespace
 
 int getORASYSCOL(FILE *out, ColumnEntry *column, uint32_t tableObject) {
-    FILE *file = fopen(kColumnFile, "r");
+    FILE *file = openDictionaryForReading(kColumnFile);
     if (file == nullptr) return 1;
     fputs("No. SEQ INT Column Name                   Type            \n", out);
     fputs("--- --- --- ----------------------------- ----------------\n", out);

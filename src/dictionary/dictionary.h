@@ -28,6 +28,10 @@ constexpr const char *kSegmentFile = "ZORDICT/ZORTAB.TXT";
 constexpr const char *kColumnFile = "ZORDICT/ZORCOL.TXT";
 constexpr const char *kColumnTypeFile = "ZORDICT/ZORTYP.TXT";
 
+// Opens a dictionary file to read; a file that cannot be opened is named on
+// standard error (the lookups then find nothing, as before).
+FILE *openDictionaryForReading(const char *name);
+
 constexpr int kDictNameSize = 64;          // names and hexadecimal identifiers: 63 characters
 constexpr int kDictLineBuffer = 1024;      // one line of a dictionary file: at most 1023 characters
 constexpr int kDescLineBuffer = 8192;      // DESC reads ZORCOL.TXT with a larger buffer

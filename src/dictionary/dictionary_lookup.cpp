@@ -7,6 +7,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "datafile/datafile.h"
 #include "dictionary/dictionary.h"
 
 namespace {
@@ -42,7 +43,7 @@ bool kindMatches(uint8_t type, const uint8_t kinds[3]) {
 int findObject(ObjectEntry *entry, uint32_t ownerNumber, const char *name, const char *partition,
                const uint8_t kinds[3]) {
     if (partition == nullptr) partition = "";
-    FILE *file = fopen(kObjectFile, "r");
+    FILE *file = openDictionaryForReading(kObjectFile);
     if (file == nullptr) return 0;
     CommandLine line;
     ObjectEntry found;
@@ -110,8 +111,14 @@ void findLobIndex(const ColumnEntry *column, const ObjectEntry *table, const cha
 
 }  // namespace
 
+FILE *openDictionaryForReading(const char *name) {
+    FILE *file = fopen(name, "r");
+    if (file == nullptr) reportFileError("open", "dictionary file", name, "UNLOAD TABLE DICT$ rebuilds the dictionary");
+    return file;
+}
+
 int getORASYSUSER(UserEntry *entry, const char *name) {
-    FILE *file = fopen(kUserFile, "r");
+    FILE *file = openDictionaryForReading(kUserFile);
     if (file == nullptr) return 0;
     CommandLine line;
     UserEntry found;
@@ -128,7 +135,7 @@ int getORASYSUSER(UserEntry *entry, const char *name) {
 }
 
 int getORASYSUSERID(UserEntry *entry, uint32_t userNumber) {
-    FILE *file = fopen(kUserFile, "r");
+    FILE *file = openDictionaryForReading(kUserFile);
     if (file == nullptr) return 0;
     CommandLine line;
     UserEntry found;
@@ -157,7 +164,7 @@ int getORASYSIndexOBJ(ObjectEntry *entry, uint32_t ownerNumber, const char *name
 }
 
 int getORASYSOBJID(ObjectEntry *entry, uint32_t objectNumber) {
-    FILE *file = fopen(kObjectFile, "r");
+    FILE *file = openDictionaryForReading(kObjectFile);
     if (file == nullptr) return 0;
     CommandLine line;
     ObjectEntry found;
@@ -174,7 +181,7 @@ int getORASYSOBJID(ObjectEntry *entry, uint32_t objectNumber) {
 }
 
 int getORASYSOBJOID(ObjectEntry *entry, const char *oid) {
-    FILE *file = fopen(kObjectFile, "r");
+    FILE *file = openDictionaryForReading(kObjectFile);
     if (file == nullptr) return 0;
     CommandLine line;
     ObjectEntry found;
@@ -192,7 +199,7 @@ int getORASYSOBJOID(ObjectEntry *entry, const char *oid) {
 
 int getORASYSTAB(SegmentEntry *entry, uint32_t objectNumber) {
     memset(entry, 0, sizeof *entry);
-    FILE *file = fopen(kSegmentFile, "r");
+    FILE *file = openDictionaryForReading(kSegmentFile);
     if (file == nullptr) return 0;
     CommandLine line;
     SegmentEntry found;
@@ -223,7 +230,7 @@ int hasORASYSTABLine(uint32_t objectNumber) {
 
 int getORASYSCOLTYPE(ColumnTypeEntry *entry, uint32_t objectNumber, uint32_t columnNumber,
                      uint32_t internalColumn) {
-    FILE *file = fopen(kColumnTypeFile, "r");
+    FILE *file = fopen(kColumnTypeFile, "r");  // only databases with COLTYPE$ have one
     if (file == nullptr) return 0;
     CommandLine line;
     ColumnTypeEntry found;
@@ -265,7 +272,7 @@ void formatLobIndexName(char *buf, size_t size, uint32_t tableObject, uint32_t i
 }
 
 void beginStoredColumnWalk(StoredColumnWalk *walk, uint32_t tableObject) {
-    walk->file = fopen(kColumnFile, "r");
+    walk->file = openDictionaryForReading(kColumnFile);
     walk->tableObject = tableObject;
     walk->hasPending = false;
     memset(&walk->pending, 0, sizeof walk->pending);
@@ -335,7 +342,7 @@ int getORACOLTYPE(ColumnEntry *column, const ObjectEntry *table, const char *par
 }
 
 void listUserName(FILE *out) {
-    FILE *file = fopen(kUserFile, "r");
+    FILE *file = openDictionaryForReading(kUserFile);
     if (file == nullptr) return;
     CommandLine line;
     UserEntry user;
@@ -358,7 +365,7 @@ int listObjectName(FILE *out, ObjectEntry *entry, const char *userName, uint8_t 
         printf("User (%s) does not exists.\n", userName);
         return 0;
     }
-    FILE *file = fopen(kObjectFile, "r");
+    FILE *file = openDictionaryForReading(kObjectFile);
     if (file == nullptr) return 1;
     // OUTPUT_STYLE 2 is quoted CSV.
     const char *suffix = outputStyle == 1 ? "dmp" : outputStyle == 2 ? "csv" : "txt";

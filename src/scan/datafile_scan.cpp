@@ -143,8 +143,10 @@ void runExtentWorker(const UnloadContext *ctx, int worker)
     char name[64];
     snprintf(name, sizeof name, kExtentPartFormat, worker);
     FILE *part = fopen64(name, "wb+");
-    if (part == nullptr)
+    if (part == nullptr) {
+        reportFileError("create", "extent file", name);
         return;
+    }
     UnloadContext *copy = static_cast<UnloadContext *>(malloc(sizeof(UnloadContext)));
     ReadAheadWindow window;
     memset(&window, 0, sizeof window);
@@ -166,8 +168,10 @@ void appendPart(FILE *merged, int worker)
     char name[64];
     snprintf(name, sizeof name, kExtentPartFormat, worker);
     FILE *part = fopen64(name, "r");
-    if (part == nullptr)
+    if (part == nullptr) {
+        reportFileError("open", "extent file", name, "its runs are left out");
         return;
+    }
     char line[kMergeLineSize];
     while (fgets(line, sizeof line, part) != nullptr)
         fputs(line, merged);
@@ -321,8 +325,10 @@ void listExtentMapParallel(UnloadContext *ctx)
         }
     }
     FILE *merged = fopen64(kExtentFileName, "wb+");
-    if (merged == nullptr)
+    if (merged == nullptr) {
+        reportFileError("create", "extent file", kExtentFileName);
         return;
+    }
     for (int w = 0; w < kParallelWorkers; w++)
         appendPart(merged, w);
     fclose(merged);

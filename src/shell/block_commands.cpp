@@ -80,6 +80,8 @@ FILE *openDumpTarget(const char *name)
     if (name[0] == '\0')
         return stdout;
     FILE *f = fopen64(name, "wb+");
+    if (f == nullptr)
+        reportFileError("create", "output file", name, "writing to standard output");
     return f != nullptr ? f : stdout;
 }
 
@@ -133,8 +135,10 @@ const ListTexts kSkipTexts = {
 void loadListFile(RdbaList *list, const char *name)
 {
     FILE *f = fopen64(name, "r+");
-    if (f == nullptr)
+    if (f == nullptr) {
+        reportFileError("open", "block list file", name);
         return;
+    }
     char line[kLoadLineBuffer];
     while (fgets(line, sizeof line, f) != nullptr) {
         uint32_t value = parseRdbaValue(line);
@@ -230,8 +234,10 @@ void runOpenCommand(ShellState *shell)
     name[length] = '\0';
 
     FILE *config = fopen64(name, "r");
-    if (config == nullptr)
+    if (config == nullptr) {
+        reportFileError("open", "configuration file", name);
         return;
+    }
     DatafileSet *set = ctx->datafiles;
     if (set != nullptr) {
         closeDBFile(set);

@@ -10,6 +10,7 @@
 #include "dictionary/dictionary.h"
 #include "shell/shell.h"
 #include "unload/charset.h"
+#include "datafile/datafile.h"
 
 namespace {
 
@@ -86,7 +87,10 @@ void listObjects(const ListRequest *request, uint8_t outputStyle) {
     FILE *out = stdout;
     if (request->target[0] != '\0') {
         out = fopen64(request->target, "wb+");
-        if (out == nullptr) out = stdout;
+        if (out == nullptr) {
+            reportFileError("create", "output file", request->target, "writing to standard output");
+            out = stdout;
+        }
     }
     ObjectEntry object;
     memset(&object, 0, sizeof object);

@@ -90,6 +90,22 @@ void printPrompt(int lineNumber, CommandLine *cmd) {
     }
 }
 
+// One line typed at the terminal, false at the end of input.  A person at a
+// terminal gets the line editor; pipes and files are read as they come.
+bool readTerminalLine(FILE *in, int lineNumber, CommandLine *cmd, char *line, int size) {
+    if (lineEditingWanted(in)) {
+        if (lineNumber == 1) memset(cmd->text, 0, sizeof cmd->text);
+        char prompt[16];
+        if (lineNumber == 1) snprintf(prompt, sizeof prompt, "ZOR> ");
+        else snprintf(prompt, sizeof prompt, "%4d ", lineNumber);
+        return readEditedLine(prompt, line, size);
+    }
+    printPrompt(lineNumber, cmd);
+    fflush(stdout);
+    memset(line, 0, (size_t)size);
+    return fgets(line, size, in) != nullptr;
+}
+
 // End of a script: the text gathered so far is the last command.
 int completeAtEndOfScript(CommandLine *cmd) {
     putchar('\n');
@@ -109,10 +125,7 @@ int getZORCommand(FILE *in, CommandLine *cmd) {
     char line[kLineBufferSize];
     int n = 1;
     for (;;) {
-        printPrompt(n, cmd);
-        fflush(stdout);
-        memset(line, 0, sizeof line);
-        if (fgets(line, sizeof line, in) == nullptr) {
+        if (!readTerminalLine(in, n, cmd, line, (int)sizeof line)) {
             // The input has ended for good: nothing more can be typed, so leave as EXIT does.
             putchar('\n');
             clearCommand(cmd);

@@ -97,6 +97,8 @@ FILE *openScanOutput(const char *name)
     if (name[0] == '\0')
         return stdout;
     FILE *out = fopen64(name, "wb+");
+    if (out == nullptr)
+        reportFileError("create", "output file", name, "writing to standard output");
     return out != nullptr ? out : stdout;
 }
 

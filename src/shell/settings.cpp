@@ -63,6 +63,22 @@ constexpr uint32_t kMaxCacheBytes = 8192 * 1024;
 
 void printUsage() {
     for (const char *line : kUsageLines) fputs(line, stdout);
+    fputs("  SET PROGRESS      {ON | OFF | AUTO}\n", stdout);
+}
+
+// PROGRESS: the meter of long commands on standard error; AUTO shows it when
+// standard error is a terminal.
+void setProgress(CommandLine *cmd) {
+    const char *const names[] = {"AUTO", "ON", "OFF"};
+    const ProgressMode modes[] = {kProgressAuto, kProgressOn, kProgressOff};
+    if (scanNextWord(cmd) != 0) {
+        int chosen = -1;
+        for (int i = 0; i < 3; i++)
+            if (compareKeyword(cmd, names[i]) == 0) chosen = i;
+        if (chosen < 0) fputs("  PROGRESS can only be ON, OFF, AUTO\n", stdout);
+        else setProgressMode(modes[chosen]);
+    }
+    printf("  Current PROGRESS is : %s\n", names[progressMode()]);
 }
 
 int findOption(const CommandLine *cmd) {
@@ -332,9 +348,19 @@ void applyOption(ShellState *shell, int option) {
 
 }  // namespace
 
+const char *setOptionName(int index) {
+    if (index >= 0 && index < kOptionCount) return kOptionNames[index];
+    if (index == kOptionCount) return "PROGRESS";
+    return nullptr;
+}
+
 void runSetCommand(ShellState *shell) {
     CommandLine *cmd = shell->command;
     int option = scanNextWord(cmd) == 0 ? -1 : findOption(cmd);
+    if (option < 0 && cmd->end > cmd->start && compareKeyword(cmd, "PROGRESS") == 0) {
+        setProgress(cmd);
+        return;
+    }
     if (option < 0) {
         printUsage();
         return;

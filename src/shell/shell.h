@@ -10,6 +10,9 @@
 
 struct ColumnList;
 
+// The release, shown by the banner and by `zor --version`.
+constexpr const char *kZorRelease = "0.1";
+
 // State the command loop keeps beside the context; handlers receive it whole
 // and pass pieces on as arguments.
 struct ShellState {
@@ -36,6 +39,23 @@ struct ShellState {
 int getZORCommand(FILE *in, CommandLine *cmd);
 int readZORCommand(FILE *script, CommandLine *cmd);
 int convertOption(const char *source, char *dest, int limit);
+
+// Line editing at a terminal (line_editor.cpp): wanted only when a person
+// types at a terminal; readEditedLine gives false at the end of input.
+bool lineEditingWanted(FILE *in);
+bool readEditedLine(const char *prompt, char *line, int size);
+// SET option names for completion, in lookup order; null past the last.
+const char *setOptionName(int index);
+
+// Progress of UNLOAD and SCAN on standard error (progress.cpp).  AUTO shows
+// it when standard error is a terminal; SET PROGRESS ON or OFF forces it.
+enum ProgressMode { kProgressAuto, kProgressOn, kProgressOff };
+void setProgressMode(ProgressMode mode);
+ProgressMode progressMode();
+// totalBlocks 0 when not known; rows, when not null, is read while the command runs.
+void beginProgress(const char *label, uint64_t totalBlocks, uint32_t blockSize, const uint64_t *rows);
+void endProgress();
+bool progressShowing();  // between beginProgress and endProgress, when the meter is wanted
 
 // Main loop.
 int runZOR(FILE *in);

@@ -1,6 +1,7 @@
 // runZOR: start-up, the command loop with its dispatch, scripts, shell
 // escapes, HELP and the clean-up at EXIT.
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -136,7 +137,7 @@ bool allocateBuffers(ShellState *shell) {
 }
 
 void printBanner() {
-    fputs("ZOR: Oracle data rescue, release 0.1\n\n", stdout);
+    printf("ZOR: Oracle data rescue, release %s\n\n", kZorRelease);
     fputs("Reads datafiles without a running database; never writes to them.\n\n", stdout);
 }
 
@@ -149,6 +150,8 @@ void startScript(ShellState *shell) {
     }
     const char *name = cmd->text + cmd->start + 1;
     shell->script = fopen(name, "r+");
+    if (shell->script == nullptr)
+        reportFileError("open", "script", name);
 }
 
 void runShellEscape(ShellState *shell) {
@@ -162,6 +165,14 @@ void runShellEscape(ShellState *shell) {
 
 void printHelp() {
     for (const char *line : kHelpLines) fputs(line, stdout);
+}
+
+// The blocks of the open datafiles, as CHECK measured them: what a scan reads.
+uint64_t registeredBlocks(const DatafileSet *set) {
+    uint64_t total = 0;
+    uint32_t count = set->count < (uint32_t)kMaxDatafiles ? set->count : (uint32_t)kMaxDatafiles;
+    for (uint32_t pos = 0; pos < count; pos++) total += set->blocks[pos];
+    return total;
 }
 
 bool firstWordIs(const CommandLine *cmd, const char *keyword) {
@@ -186,17 +197,28 @@ DispatchResult dispatchCommand(ShellState *shell) {
     else if (firstWordIs(cmd, "ORADUMP")) runOradumpCommand(shell);
     else if (firstWordIs(cmd, "LIST")) runListCommand(shell);
     else if (firstWordIs(cmd, "SAMPLE")) runSampleCommand(shell);
-    else if (firstWordIs(cmd, "UNLOAD")) runUnloadCommand(shell);
+    else if (firstWordIs(cmd, "UNLOAD")) {
+        beginProgress("UNLOAD", 0, shell->ctx->blockSize, &shell->ctx->rowsUnloaded);
+        runUnloadCommand(shell);
+        endProgress();
+    }
     else if (firstWordIs(cmd, "CHECK")) runCheckCommand(shell);
     else if (firstWordIs(cmd, "REM")) {}
     else if (firstWordIs(cmd, "DESC") || firstWordIs(cmd, "DESCRIBE")) runDescCommand(shell);
     else if (firstWordIs(cmd, "ROWID")) runRowidCommand(shell);
-    else if (firstWordIs(cmd, "SCAN")) runScanCommand(shell);
+    else if (firstWordIs(cmd, "SCAN")) {
+        beginProgress("SCAN", registeredBlocks(shell->datafiles), shell->ctx->blockSize, nullptr);
+        runScanCommand(shell);
+        endProgress();
+    }
     else if (firstWordIs(cmd, "EXIT")) return kExit;
     else if (firstWordIs(cmd, "HELP")) printHelp();
     else if (firstWordIs(cmd, "ASM")) runAsmCommand(shell);
     else if (firstWordIs(cmd, "PROBE")) runProbeCommand(shell);
-    else fputs("  Unknown command!\n", stdout);
+    else {
+        fputs("  Unknown command!\n", stdout);
+        noteCommandFailure();
+    }
     return kContinue;
 }
 
@@ -243,6 +265,9 @@ int runZOR(FILE *in) {
     copyTagsIntoContext(&shell, shell.ctx);
     printBanner();
     shell.script = fopen("init.sql", "r+");
+    // Most directories have no start-up script; one that is there but cannot be read is worth a word.
+    if (shell.script == nullptr && errno != ENOENT)
+        reportFileError("open", "start-up script", "init.sql");
     shell.charset = 1;
     shell.nlsCharset = 2000;
     commandLoop(&shell, in);

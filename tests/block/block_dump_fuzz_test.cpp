@@ -11,6 +11,7 @@
 
 #include "block/block.h"
 #include "test_block_builder.h"
+#include "oracle_fixtures.h"
 
 using namespace testblock;
 
@@ -93,6 +94,7 @@ TEST(BlockDumpFuzz, RandomBytesOfEveryKindStayInsideTheBlock)
 
 TEST(BlockDumpFuzz, OracleBlocksWithEveryByteFlipped)
 {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     FILE *sink = fopen("/dev/null", "w");
     ASSERT_NE(sink, nullptr);
     for (const char *name : {"heap-1row-char-19c-x64", "emp-14rows-12deleted-11203-i686", "heap-3rows-lock-32bit"}) {

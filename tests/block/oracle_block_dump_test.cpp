@@ -8,6 +8,7 @@
 
 #include "block/block.h"
 #include "dump_test_util.h"
+#include "oracle_fixtures.h"
 
 using namespace testblock;
 using dumptest::capture;
@@ -32,6 +33,7 @@ void expectLine(const std::string &text, const char *line)
 
 TEST(OracleBlockDump, HeapRowChar19c)
 {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     std::string text = dumpOracleBlock("heap-1row-char-19c-x64");
     if (text.empty())
         GTEST_SKIP() << "fixtures not present";
@@ -62,6 +64,7 @@ TEST(OracleBlockDump, HeapRowChar19c)
 
 TEST(OracleBlockDump, HeapThreeRowsLock32Bit)
 {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     std::string text = dumpOracleBlock("heap-3rows-lock-32bit");
     if (text.empty())
         GTEST_SKIP() << "fixtures not present";
@@ -84,6 +87,7 @@ TEST(OracleBlockDump, HeapThreeRowsLock32Bit)
 
 TEST(OracleBlockDump, EmpFourteenRowsTwelveDeleted)
 {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     std::string text = dumpOracleBlock("emp-14rows-12deleted-11203-i686");
     if (text.empty())
         GTEST_SKIP() << "fixtures not present";
@@ -107,6 +111,7 @@ TEST(OracleBlockDump, EmpFourteenRowsTwelveDeleted)
 
 TEST(OracleBlockDump, CorruptMarkedTypeZeroPrintsNothing)
 {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     std::vector<uint8_t> bytes = loadOracleBlock("corrupt-marked-allzero-11204-x64");
     if (bytes.empty())
         GTEST_SKIP() << "fixtures not present";

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "shell/unload_context.h"
+#include "oracle_fixtures.h"
 
 namespace testblock {
 
@@ -62,19 +63,15 @@ inline std::unique_ptr<UnloadContext> makeContext(std::vector<uint8_t> &image, u
 // fixtures are not present.
 inline std::vector<uint8_t> loadOracleBlock(const char *name)
 {
-    const char *roots[] = {ZOR_SOURCE_DIR "/../shared/fixtures/oracle", "/work/shared/fixtures/oracle"};
-    for (const char *root : roots) {
-        std::string path = std::string(root) + "/" + name + "/block.bin";
-        FILE *f = fopen(path.c_str(), "rb");
-        if (f == nullptr)
-            continue;
-        std::vector<uint8_t> bytes(8192);
-        size_t n = fread(bytes.data(), 1, bytes.size(), f);
-        fclose(f);
-        bytes.resize(n);
-        return bytes;
-    }
-    return std::vector<uint8_t>();
+    std::string path = oracleFixtureRoot() + "/" + name + "/block.bin";
+    FILE *f = fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return std::vector<uint8_t>();
+    std::vector<uint8_t> bytes(8192);
+    size_t n = fread(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+    bytes.resize(n);
+    return bytes;
 }
 
 // Collects what is written to a stream.

@@ -7,6 +7,7 @@
 
 #include "forge/forge.h"
 #include "forge_test_util.h"
+#include "oracle_fixtures.h"
 
 using namespace forge;
 
@@ -50,6 +51,7 @@ std::vector<uint8_t> forgedRowBytes(const RowPiece &row, size_t *length) {
 }  // namespace
 
 TEST(ForgeOracleBlocks, EveryRealBlockVerifiesWithTheForgeChecksum) {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     for (const char *name : kOracleBlocks) {
         std::vector<uint8_t> bytes = readOracleBlock(name);
         ASSERT_EQ(8192u, bytes.size()) << oracleBlockPath(name);
@@ -58,6 +60,7 @@ TEST(ForgeOracleBlocks, EveryRealBlockVerifiesWithTheForgeChecksum) {
 }
 
 TEST(ForgeOracleBlocks, ResealingReproducesOraclesStoredChecksum) {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     for (const char *name : kOracleBlocks) {
         std::vector<uint8_t> original = readOracleBlock(name);
         ASSERT_EQ(8192u, original.size()) << name;
@@ -70,6 +73,7 @@ TEST(ForgeOracleBlocks, ResealingReproducesOraclesStoredChecksum) {
 }
 
 TEST(ForgeOracleBlocks, OneFlippedBitInARealBlockBreaksIt) {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     std::vector<uint8_t> bytes = readOracleBlock("heap-3rows-lock-32bit");
     ASSERT_EQ(8192u, bytes.size());
     bytes[0x1fc9] ^= 0x10;  // inside the value 'a' of row 0
@@ -77,6 +81,7 @@ TEST(ForgeOracleBlocks, OneFlippedBitInARealBlockBreaksIt) {
 }
 
 TEST(ForgeOracleBlocks, DataHeaderSitsWhereOracleHasIt) {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     // Two ITL entries and byte 38 = 0x32 put the data header at 0x64; three
     // entries at 0x7c.
     std::vector<uint8_t> char19c = readOracleBlock("heap-1row-char-19c-x64");
@@ -92,6 +97,7 @@ TEST(ForgeOracleBlocks, DataHeaderSitsWhereOracleHasIt) {
 // locked by ITL 2.  The forge's NUMBER encoding and length bytes must
 // produce exactly Oracle's row piece.
 TEST(ForgeOracleBlocks, ForgedRowPieceMatchesOraclesEmpRow) {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     std::vector<uint8_t> emp = readOracleBlock("emp-14rows-12deleted-11203-i686");
     ASSERT_EQ(8192u, emp.size());
     RowPiece row;
@@ -119,6 +125,7 @@ TEST(ForgeOracleBlocks, ForgedRowPieceMatchesOraclesEmpRow) {
 // The single-row block edited with BBED: rebuilt from its decoded values,
 // the forge must produce all 8192 bytes, checksum included.
 TEST(ForgeOracleBlocks, DataBlockBuilderRebuildsARealBlockByteForByte) {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     std::vector<uint8_t> real = readOracleBlock("heap-1row-uncommitted-bbed-11g");
     ASSERT_EQ(8192u, real.size());
     Block block;
@@ -153,6 +160,7 @@ TEST(ForgeOracleBlocks, DataBlockBuilderRebuildsARealBlockByteForByte) {
 }
 
 TEST(ForgeOracleBlocks, CacheHeaderRebuildsOraclesCorruptMarkedBlock) {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     // The all-zero block Oracle marked corrupt: type 0, format 0xA2, its
     // RDBA, sequence 1 and flag 5; the forge's cache header reproduces it.
     std::vector<uint8_t> real = readOracleBlock("corrupt-marked-allzero-11204-x64");

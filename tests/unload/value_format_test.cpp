@@ -16,6 +16,7 @@
 
 #include "../block/test_block_builder.h"
 #include "unload/unload.h"
+#include "oracle_fixtures.h"
 
 using namespace testblock;
 
@@ -638,6 +639,7 @@ TEST(ValueFormat, RandomFieldsThroughPrintField)
 
 TEST(ValueFormat, OracleBlockValues)
 {
+    SKIP_WITHOUT_ORACLE_FIXTURES();
     std::vector<uint8_t> b = loadOracleBlock("heap-3rows-lock-32bit");
     if (b.size() != 8192)
         GTEST_SKIP() << "fixture not present";

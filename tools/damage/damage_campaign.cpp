@@ -267,7 +267,6 @@ const char *const kMutationNames[kMutationKinds] = {"flipbytes", "flipbits", "ze
                                                      "smashfield", "truncate", "swapblocks", "copyblock"};
 
 enum SettingKind { kSettingNone, kSettingBlockSize, kSettingByteOrder, kSettingHeaderSize, kSettingKinds };
-const char *const kSettingNames[kSettingKinds] = {"none", "blocksize", "byteorder", "headersize"};
 
 struct RunPlan {
     uint64_t seed;

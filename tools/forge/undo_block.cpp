@@ -53,6 +53,7 @@ static const uint32_t kTclUbaRdba = 8;
 static const uint32_t kTclUbaSequence = 12;
 static const uint32_t kTclUbaRecord = 14;
 static const uint32_t kTclSize = 16;
+static_assert(kTclUbaRecord + 2 == kTclSize, "the record number, a u16, ends the control entry");
 static const uint32_t kSlotList = 104;
 static const uint32_t kSlotSize = 40;
 static const uint32_t kSlotWrap = 0;
