@@ -19,6 +19,7 @@
 #include "lob/lob.h"
 #include "scan/scan.h"
 #include "shell/shell.h"
+#include "unload/background_writer.h"
 #include "unload/unload.h"
 #include "unload/value_format.h"
 
@@ -238,13 +239,14 @@ void copyTagsIntoContext(const ShellState *shell, UnloadContext *ctx)
     ctx->lobTagLength = static_cast<uint16_t>(strnlen(shell->longTagValue, kTagSize));
 }
 
-// The output file, fully buffered with the shell's 256 KB buffer; standard
-// output when no name is given or the file cannot be created.
+// The output file, fully buffered with the shell's 256 KB buffer and written
+// by a thread of its own; standard output when no name is given or the file
+// cannot be created.
 FILE *openUnloadOutput(ShellState *shell, const char *name)
 {
     if (name[0] == '\0')
         return stdout;
-    FILE *out = fopen64(name, "wb+");
+    FILE *out = openBackgroundWriter(name);
     if (out == nullptr)
         return stdout;
     if (shell->outputBuffer != nullptr)
