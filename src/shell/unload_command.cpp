@@ -12,6 +12,7 @@
 #include <cstring>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cctype>
 
 #include "datafile/datafile.h"
@@ -20,6 +21,7 @@
 #include "scan/scan.h"
 #include "shell/shell.h"
 #include "unload/background_writer.h"
+#include "unload/parallel_unload.h"
 #include "unload/unload.h"
 #include "unload/value_format.h"
 
@@ -282,20 +284,49 @@ uint32_t unloadByExtentFile(FILE *out, FILE *extents, UnloadContext *ctx, uint32
     return runs;
 }
 
-void runUnloadObject(ShellState *shell, const UnloadArgs *args)
+// The rows of the segment under PARALLEL; a LIMIT is kept exactly by
+// counting in one process.  False when a worker failed: the output is
+// incomplete.
+bool traverseInParallel(FILE *out, ShellState *shell, TraversalFunction traverse, void *arg)
 {
     UnloadContext *ctx = shell->ctx;
-    uint8_t savedStyle = ctx->outputStyle;
-    ctx->outputStyle = kOutputStyleText;
-    copyTagsIntoContext(shell, ctx);
-    // Columns past the COLUMN list have no type given: the decoder writes
-    // them in hexadecimal, with a warning.
-    for (uint32_t i = args->columnCount; i < static_cast<uint32_t>(kMaxColumns); i++)
-        ctx->columnTypes[i] = kUnknownType;
+    uint32_t workers = ctx->rowLimit == kNoRowLimit ? parallelWorkers(shell) : 1;
+    return runParallelTraversal(out, ctx, workers, traverse, arg);
+}
 
-    FILE *out = openUnloadOutput(shell, args->output);
+// The report at the end of an unload.  An unload cut short by a failed
+// worker is not reported as a success, and its file is renamed so that
+// nobody loads it for the whole table.
+void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete)
+{
+    if (complete) {
+        printf("Sucessfully unload %llu rows ...\n", static_cast<unsigned long long>(ctx->rowsUnloaded));
+        return;
+    }
+    printf("Unload incomplete: %llu rows written before a worker failed ...\n",
+           static_cast<unsigned long long>(ctx->rowsUnloaded));
+    if (output[0] == '\0')
+        return;
+    char renamed[kNameSize + 16];
+    snprintf(renamed, sizeof renamed, "%s.incomplete", output);
+    if (rename(output, renamed) == 0)
+        printf("Partial output left in %s\n", renamed);
+}
+
+struct ObjectTraversal {
+    ShellState *shell;
+    const UnloadArgs *args;
+};
+
+// UNLOAD OBJECT's rows: the extent file's runs of the object, or (without
+// the file, or for one block) the segment header's extent map or a scan.
+void traverseObject(FILE *out, void *arg)
+{
+    const ObjectTraversal *t = static_cast<const ObjectTraversal *>(arg);
+    ShellState *shell = t->shell;
+    const UnloadArgs *args = t->args;
+    UnloadContext *ctx = shell->ctx;
     FILE *extents = fopen64(args->extentFile, "r+");
-    printDate(stdout);
     uint8_t deleted = shell->deletedRow;
     uint8_t committed = shell->commitedOnly;
     if (extents == nullptr || (args->file != 0 && args->block != 0)) {
@@ -308,13 +339,30 @@ void runUnloadObject(ShellState *shell, const UnloadArgs *args)
     }
     if (extents != nullptr)
         fclose(extents);
+}
+
+void runUnloadObject(ShellState *shell, const UnloadArgs *args)
+{
+    UnloadContext *ctx = shell->ctx;
+    uint8_t savedStyle = ctx->outputStyle;
+    ctx->outputStyle = kOutputStyleText;
+    copyTagsIntoContext(shell, ctx);
+    // Columns past the COLUMN list have no type given: the decoder writes
+    // them in hexadecimal, with a warning.
+    for (uint32_t i = args->columnCount; i < static_cast<uint32_t>(kMaxColumns); i++)
+        ctx->columnTypes[i] = kUnknownType;
+
+    FILE *out = openUnloadOutput(shell, args->output);
+    printDate(stdout);
+    ObjectTraversal traversal = {shell, args};
+    bool complete = traverseInParallel(out, shell, traverseObject, &traversal);
 
     // Rows written to standard output come before the report.
     if (out == stdout)
         fflush(stdout);
-    printf("Sucessfully unload %llu rows ...\n", static_cast<unsigned long long>(ctx->rowsUnloaded));
-    printDate(stdout);
     closeUnloadOutput(out);
+    reportUnloadEnd(ctx, out == stdout ? "" : args->output, complete);
+    printDate(stdout);
     ctx->rowLimit = kNoRowLimit;
     ctx->outputStyle = savedStyle;
 }
@@ -449,6 +497,14 @@ void writeControlFile(const char *baseName, const UnloadArgs *args, const Unload
 // The rows of the segment: the extent runs of the extent file when the
 // table has a segment; else (or when the file lists no run of the object)
 // through the segment header, or by scanning the datafiles.
+struct TableTraversal {
+    ShellState *shell;
+    const UnloadArgs *args;
+    const SegmentEntry *segment;
+    uint32_t objd;
+    uint32_t cluster;
+};
+
 void traverseTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, const SegmentEntry *segment,
                           uint32_t objd, uint32_t cluster)
 {
@@ -472,6 +528,12 @@ void traverseTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, 
         printExtentRows(out, ctx, objd, cluster, deleted, committed);
     else
         scanTableRows(out, ctx, objd, cluster, deleted, committed, args->file, args->block);
+}
+
+void traverseTable(FILE *out, void *arg)
+{
+    const TableTraversal *t = static_cast<const TableTraversal *>(arg);
+    traverseTableSegment(out, t->shell, t->args, t->segment, t->objd, t->cluster);
 }
 
 // UNLOAD TABLE owner.table in text: lookups, the loader files, the rows.
@@ -518,11 +580,12 @@ void unloadTableText(ShellState *shell, const UnloadArgs *args)
     }
 
     FILE *out = openUnloadOutput(shell, args->output);
-    traverseTableSegment(out, shell, args, &segment, objd, cluster);
+    TableTraversal traversal = {shell, args, &segment, objd, cluster};
+    bool complete = traverseInParallel(out, shell, traverseTable, &traversal);
     if (out == stdout)
         fflush(stdout);
     closeUnloadOutput(out);
-    printf("Sucessfully unload %llu rows ...\n", static_cast<unsigned long long>(ctx->rowsUnloaded));
+    reportUnloadEnd(ctx, out == stdout ? "" : args->output, complete);
     printDate(stdout);
 }
 
@@ -638,6 +701,16 @@ bool isDictionaryTable(const char *table)
 }
 
 }  // namespace
+
+uint32_t parallelWorkers(const ShellState *shell)
+{
+    if (shell->parallel != kParallelAuto)
+        return shell->parallel < 1 ? 1 : shell->parallel;
+    long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    if (cores < 1)
+        return 1;
+    return cores > kParallelMax ? static_cast<uint32_t>(kParallelMax) : static_cast<uint32_t>(cores);
+}
 
 void runUnloadCommand(ShellState *shell)
 {
