@@ -2,8 +2,9 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 
-.PHONY: all build test asan deps demo clean fuzz bench damage
+.PHONY: all build test asan tsan deps demo clean fuzz bench damage
 
 all: build
 
@@ -22,6 +23,14 @@ asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
+
+# ThreadSanitizer over the tests of the writer thread and the parallel
+# unload (the transcripts of every unload, serial and with two workers).
+tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZOR_TSAN=ON >/dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target zor zor_tests forge
+	@cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
+		ctest --output-on-failure -j $(JOBS) -R '(BackgroundWriter|ParallelUnload|parallel2|e2e\.unload|UnloadTable)'
 
 # libFuzzer targets (clang, installed when missing), each run FUZZ_SECONDS.
 FUZZ_SECONDS ?= 60
@@ -47,4 +56,4 @@ bench: deps
 	@bash bench/run.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
