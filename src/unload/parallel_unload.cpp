@@ -22,7 +22,7 @@ constexpr int kUnknownTypeWarningsPerColumn = 5;
 constexpr int kPipeSize = 1 << 20;
 constexpr size_t kWorkerDataBuffer = 262144;
 constexpr size_t kWorkerMessageBuffer = 65536;
-constexpr size_t kCopyBuffer = 65536;
+constexpr size_t kCopyBuffer = 262144;
 constexpr uint32_t kLargestFrame = 1u << 30;
 
 enum FrameKind : uint32_t {
@@ -147,8 +147,11 @@ FILE *openFrameStream(uint32_t *kind, size_t bufferSize)
     io.seek = nullptr;
     io.close = nullptr;
     FILE *stream = fopencookie(kind, "w", io);
-    if (stream != nullptr)
-        setvbuf(stream, nullptr, _IOFBF, bufferSize);
+    // stdio would pick a page-sized buffer by itself: one frame per 4 KB.
+    // The worker ends with _exit, so the buffer is never given back.
+    char *buffer = static_cast<char *>(malloc(bufferSize));
+    if (stream != nullptr && buffer != nullptr)
+        setvbuf(stream, buffer, _IOFBF, bufferSize);
     return stream;
 }
 
@@ -191,6 +194,7 @@ uint32_t chunkBlocks()
 struct WorkerPipe {
     pid_t pid;
     FILE *in;
+    char *buffer;         // the stream's kCopyBuffer bytes
     bool done;
 };
 
@@ -326,6 +330,7 @@ uint32_t endWorkers(Collector *c, uint32_t started, bool failed)
         if (failed && !c->workers[w].done)
             kill(c->workers[w].pid, SIGKILL);
         fclose(c->workers[w].in);
+        free(c->workers[w].buffer);
     }
     for (uint32_t w = 0; w < started; w++) {
         int status = 0;
@@ -366,7 +371,9 @@ bool startWorker(Collector *c, uint32_t w, TraversalFunction traverse, void *arg
         waitForWorker(pid, &status);
         return false;
     }
-    setvbuf(c->workers[w].in, nullptr, _IOFBF, kCopyBuffer);
+    c->workers[w].buffer = static_cast<char *>(malloc(kCopyBuffer));
+    if (c->workers[w].buffer != nullptr)
+        setvbuf(c->workers[w].in, c->workers[w].buffer, _IOFBF, kCopyBuffer);
     return true;
 }
 
