@@ -65,6 +65,10 @@ struct WorkerState {
     uint32_t count;
     uint32_t chunkBlocks;
     uint64_t ordinal;     // blocks visited so far
+    // Output written between blocks (a line before a segment, a header of
+    // the dump) is written by every worker alike: only the owner of the
+    // block before it keeps it, so that it comes once and in its place.
+    bool inOwnRegion;
     bool chunkOpen;
     uint64_t openChunk;
     int fd;               // write end of the pipe to the parent
@@ -111,6 +115,8 @@ bool sendFrame(uint32_t kind, const void *payload, uint32_t length)
 ssize_t writeFrames(void *cookie, const char *data, size_t size)
 {
     uint32_t kind = *static_cast<uint32_t *>(cookie);
+    if (!gWorker.inOwnRegion)
+        return static_cast<ssize_t>(size);
     size_t left = size;
     while (left > 0) {
         uint32_t n = left < kLargestFrame ? static_cast<uint32_t>(left) : kLargestFrame;
@@ -182,9 +188,13 @@ uint32_t chunkBlocks()
     if (gWorker.messages == nullptr || gWorker.data == nullptr)
         _exit(2);
     stdout = gWorker.messages;
+    // What comes before the first block belongs with the first chunk.
+    gWorker.inOwnRegion = index == 0;
     gWorker.active = true;
     traverse(gWorker.data, arg);
     closeChunk();
+    // A traversal that met no block may still have printed something.
+    flushWorkerStreams();
     sendFrame(kFrameDone, nullptr, 0);
     _exit(gWorker.failed ? 3 : 0);
 }
@@ -390,7 +400,12 @@ bool ownsNextBlock()
     if (!gWorker.active)
         return true;
     uint64_t chunk = gWorker.ordinal++ / gWorker.chunkBlocks;
-    if (chunk % gWorker.count != gWorker.index)
+    bool owned = chunk % gWorker.count == gWorker.index;
+    if (owned != gWorker.inOwnRegion) {
+        flushWorkerStreams();
+        gWorker.inOwnRegion = owned;
+    }
+    if (!owned)
         return false;
     if (!gWorker.chunkOpen || chunk != gWorker.openChunk) {
         closeChunk();

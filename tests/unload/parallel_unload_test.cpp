@@ -27,7 +27,14 @@ struct FakeTraversal {
 void fakeTraverse(FILE *out, void *arg)
 {
     FakeTraversal *t = static_cast<FakeTraversal *>(arg);
+    // Output between blocks, like a segment's header line, comes once.
+    fputs("header of the output\n", out);
+    printf("before the first block\n");
     for (uint32_t b = 0; b < kBlocks; b++) {
+        if (b % 100 == 50) {
+            fprintf(out, "next segment at %u\n", b);
+            printf("segment at %u\n", b);
+        }
         if (!ownsNextBlock())
             continue;
         if (b == t->dieAt)
@@ -42,6 +49,14 @@ void fakeTraverse(FILE *out, void *arg)
             printf("Warnings : column 3 at block %u\n", b);
         }
     }
+    printf("after the last block\n");
+}
+
+// A traversal that meets no block still prints what it prints, once.
+void emptyTraverse(FILE *out, void *)
+{
+    fputs("no blocks\n", out);
+    printf("nothing found\n");
 }
 
 struct RunResult {
@@ -86,6 +101,22 @@ TEST(ParallelUnload, ChunksComeBackInSerialOrderAtEveryWorkerCount)
         EXPECT_TRUE(parallel.output == serial.output) << workers;
         EXPECT_EQ(parallel.printed, serial.printed) << workers;
     }
+}
+
+TEST(ParallelUnload, TraversalWithoutBlocksPrintsOnce)
+{
+    UnloadContext *ctx = static_cast<UnloadContext *>(calloc(1, sizeof(UnloadContext)));
+    FILE *out = tmpfile();
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(runParallelTraversal(out, ctx, 4, emptyTraverse, nullptr));
+    fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "nothing found\n");
+    rewind(out);
+    char text[64] = "";
+    EXPECT_EQ(fread(text, 1, sizeof text - 1, out), 10u);
+    EXPECT_STREQ(text, "no blocks\n");
+    fclose(out);
+    free(ctx);
 }
 
 TEST(ParallelUnload, WorkerThatDiesFailsTheUnload)
