@@ -4,13 +4,14 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 # Warnings are errors in the builds made here (tests, sanitizers, CI); a
 # plain `cmake` build leaves them warnings (ZOR_WERROR defaults to OFF).
 WERROR ?= ON
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all build test asan deps demo clean fuzz bench damage install
+.PHONY: all build test asan tsan deps demo clean fuzz bench damage install
 
 all: build
 
@@ -29,6 +30,14 @@ asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
+
+# ThreadSanitizer over the tests of the writer thread and the parallel
+# unload (the transcripts of every unload, serial and with two workers).
+tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZOR_TSAN=ON >/dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target zor zor_tests forge
+	@cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1:exitcode=66 \
+		ctest --output-on-failure -j $(JOBS) -R '(BackgroundWriter|ParallelUnload\.|parallel2|e2e\.unload|UnloadTable)'
 
 # libFuzzer targets (clang, installed when missing), each run FUZZ_SECONDS.
 FUZZ_SECONDS ?= 60
@@ -59,4 +68,4 @@ install: build
 	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

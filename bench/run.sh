@@ -112,6 +112,7 @@ echo "ZOR benchmark: 2 datafiles of $((bytes_files / 2 / 1048576)) MiB, 8192-byt
 echo "BENCH.ROWS: $rows_big rows in $((bytes_big / 1048576)) MiB of extents;" \
   "BENCH.QUARTER: $rows_quarter rows in $((bytes_quarter / 1048576)) MiB"
 echo "forge: database written in $(cat "$stamp") s"
+echo "machine: $(nproc) online cores; load average at start $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 printf '%-52s %8s %8s %11s %7s %9s\n' "run" "seconds" "MB/s" "rows/s" "x cat" "peak MB"
 measure "cat of both datafiles (the floor)" "$bytes_files" - cat
@@ -123,13 +124,30 @@ measure "SCAN PARALLELEXT" "$bytes_files" - "SCAN PARALLELEXT;"
 mv ZORDICT/ZOREXT.TXT extents.txt
 measure "UNLOAD TABLE BENCH.ROWS TO /dev/null" "$bytes_big" "$rows_big" \
   "UNLOAD TABLE BENCH.ROWS TO /dev/null;"
+serial_null=$secs
 measure "UNLOAD TABLE BENCH.ROWS TO a file" "$bytes_big" "$rows_big" \
   "UNLOAD TABLE BENCH.ROWS TO unload.txt;"
+serial_file=$secs
 sum=$(md5sum <unload.txt | cut -c1-32)
 size=$(stat -c %s unload.txt)
 # The same rows as an export dump (to be within 1.2 x the text file's time).
 measure "UNLOAD TABLE BENCH.ROWS TO an export dump file" "$bytes_big" "$rows_big" \
   "UNLOAD TABLE BENCH.ROWS TO unload.dmp;"
+# The same unload by worker processes: the file must be the same bytes.
+parallel_rows() {
+  local setting=$1 label=$2
+  measure "UNLOAD TABLE BENCH.ROWS PARALLEL $label TO /dev/null" "$bytes_big" "$rows_big" \
+    "SET PARALLEL $setting" "UNLOAD TABLE BENCH.ROWS TO /dev/null;"
+  local null_secs=$secs
+  measure "UNLOAD TABLE BENCH.ROWS PARALLEL $label TO a file" "$bytes_big" "$rows_big" \
+    "SET PARALLEL $setting" "UNLOAD TABLE BENCH.ROWS TO unload.txt;"
+  [ "$(md5sum <unload.txt | cut -c1-32)" = "$sum" ] || echo "  !! PARALLEL $label wrote other bytes than PARALLEL 1"
+  ratios+=("$(awk -v l="$label" -v a="$serial_null" -v b="$null_secs" -v c="$serial_file" -v d="$secs" \
+    'BEGIN { printf "PARALLEL %-6s speed-up over PARALLEL 1: TO /dev/null %.2fx, TO a file %.2fx; file / null %.2f", l, a / b, c / d, d / b }')")
+}
+ratios=("PARALLEL 1      TO a file / TO /dev/null: $(awk -v a="$serial_file" -v b="$serial_null" 'BEGIN { printf "%.2f", a / b }')")
+parallel_rows 2 2
+parallel_rows AUTO "AUTO($(nproc))"
 measure "UNLOAD OBJECT COLUMN ... (extent file) TO /dev/null" "$bytes_big" "$rows_big" \
   "UNLOAD OBJECT 88001 EXTENT extents.txt $columns TO /dev/null;"
 measure "UNLOAD TABLE BENCH.QUARTER TO /dev/null (1/4 size)" "$bytes_quarter" "$rows_quarter" \
@@ -163,3 +181,5 @@ echo
 echo "SCAN EXTENT through ASM: $(awk -v a="$scan_asm" -v p="$scan_plain" 'BEGIN { printf "%.2f", a / p }')x the plain-file scan"
 echo "unload file of BENCH.ROWS: $size bytes, md5 $sum"
 echo "LOB files of BENCH.LOBS: md5 of their concatenation $lob_sum"
+printf '%s\n' "${ratios[@]}"
+echo "machine: $(nproc) online cores; load average at end $(cut -d' ' -f1-3 /proc/loadavg)"

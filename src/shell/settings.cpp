@@ -15,7 +15,7 @@ enum Option {
     kBlockSize, kByteOrder, kClobEdian, kLobConvert, kLobStorage, kCharset, kNlsCharset,
     kMaxLobDir, kVerbose, kRowAddress, kBlockCheck, kTablespace, kMaxChains, kDeletedRow,
     kFixedCharset, kOutputStyle, kCommitedOnly, kFieldTag, kLongTag, kRecordTag, kCacheSize,
-    kTransOffset, kTransCount, kBigfile, kIconvNchar, kIconvNclob, kIconvClob, kTarget, kOptionCount
+    kTransOffset, kTransCount, kBigfile, kIconvNchar, kIconvNclob, kIconvClob, kTarget, kParallel, kOptionCount
 };
 
 // Looked up in this order.
@@ -24,7 +24,7 @@ const char *const kOptionNames[kOptionCount] = {
     "NLSCHARSET", "MAXLOBDIR", "VERBOSE", "ROW_ADDRESS", "BLOCK_CHECK", "TABLESPACE",
     "MAXCHAINS", "DELETED_ROW", "FIXED_CHARSET", "OUTPUT_STYLE", "COMMITED_ONLY", "FIELD_TAG",
     "LONG_TAG", "RECORD_TAG", "CACHE_SIZE", "TRANS_OFFSET", "TRANS_COUNT", "BIGFILE",
-    "ICONV_NCHAR", "ICONV_NCLOB", "ICONV_CLOB", "TARGET",
+    "ICONV_NCHAR", "ICONV_NCLOB", "ICONV_CLOB", "TARGET", "PARALLEL",
 };
 
 const char *const kUsageLines[] = {
@@ -54,6 +54,7 @@ const char *const kUsageLines[] = {
     "  SET ICONV_CLOB    from_iconv_charset to_iconv_charset\n",
     "  SET OUTPUT_STYLE  CSV (quoted fields)\n",
     "  SET TARGET        {ORACLE | POSTGRESQL}\n",
+    "  SET PARALLEL      {1 - 64 | AUTO}\n",
 };
 
 constexpr int kNumberWordMax = 10;    // characters of a number word that are read
@@ -291,6 +292,25 @@ void setIconv(CommandLine *cmd, iconv_t *converter, const char *name) {
     printf("  Current %s is : %s\n", name, *converter != kNoConverter ? "ON" : "OFF");
 }
 
+// PARALLEL n: worker processes of UNLOAD TABLE and UNLOAD OBJECT, 1 to 64;
+// AUTO takes one per online core when the unload starts.
+void setParallel(CommandLine *cmd, ShellState *shell) {
+    char word[kNumberWordMax + 1];
+    if (nextWord(cmd, word, sizeof word)) {
+        if (strcasecmp(word, "AUTO") == 0) {
+            shell->parallel = kParallelAuto;
+        } else {
+            long n = readNumber(word);
+            if (n >= 1 && n <= kParallelMax) shell->parallel = (uint8_t)n;
+            else fputs("  PARALLEL can only be 1 - 64, AUTO\n", stdout);
+        }
+    }
+    if (shell->parallel == kParallelAuto)
+        printf("  Current PARALLEL is : AUTO (%u)\n", parallelWorkers(shell));
+    else
+        printf("  Current PARALLEL is : %u\n", parallelWorkers(shell));
+}
+
 const char *const kLobConvertNames[3] = {"NONE", "GBK", "UTF8"};
 const char *const kLobStorageNames[3] = {"INLINE", "FILE", "NONE"};
 
@@ -343,6 +363,7 @@ void applyOption(ShellState *shell, int option) {
     case kIconvNclob: setIconv(cmd, &ctx->nclob, name); break;
     case kIconvClob: setIconv(cmd, &ctx->clob, name); break;
     case kTarget: setTarget(cmd, ctx); break;
+    case kParallel: setParallel(cmd, shell); break;
     }
 }
 

@@ -33,7 +33,14 @@ struct ShellState {
     RdbaList *skipList;
     DatafileSet *datafiles;
     ColumnList *columns;
+    uint8_t parallel;          // PARALLEL: 0 or 1 serial, 2..64 workers, kParallelAuto
 };
+
+constexpr uint8_t kParallelAuto = 255;
+constexpr long kParallelMax = 64;
+
+// Worker processes an unload uses under the PARALLEL setting.
+uint32_t parallelWorkers(const ShellState *shell);
 
 // Command reader (the scanners are in command_line.h).
 int getZORCommand(FILE *in, CommandLine *cmd);

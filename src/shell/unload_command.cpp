@@ -24,6 +24,8 @@
 #include "shell/shell.h"
 #include "unload/csv_output.h"
 #include "unload/export_dump.h"
+#include "unload/background_writer.h"
+#include "unload/parallel_unload.h"
 #include "unload/unload.h"
 #include "unload/value_format.h"
 
@@ -247,13 +249,14 @@ FILE *openExtentFile(const UnloadArgs *args)
     return extents;
 }
 
-// The output file, fully buffered with the shell's 256 KB buffer; standard
-// output when no name is given or the file cannot be created.
+// The output file, fully buffered with the shell's 256 KB buffer and written
+// by a thread of its own; standard output when no name is given or the file
+// cannot be created.
 FILE *openUnloadOutput(ShellState *shell, const char *name)
 {
     if (name[0] == '\0')
         return stdout;
-    FILE *out = fopen64(name, "wb+");
+    FILE *out = openBackgroundWriter(name);
     if (out == nullptr) {
         reportFileError("create", "output file", name, "writing to standard output");
         return stdout;
@@ -291,6 +294,63 @@ uint32_t unloadByExtentFile(FILE *out, FILE *extents, UnloadContext *ctx, uint32
     return runs;
 }
 
+// The rows of the segment under PARALLEL; a LIMIT is kept exactly by
+// counting in one process.  False when a worker failed: the output is
+// incomplete.
+bool traverseInParallel(FILE *out, ShellState *shell, TraversalFunction traverse, void *arg)
+{
+    UnloadContext *ctx = shell->ctx;
+    uint32_t workers = ctx->rowLimit == kNoRowLimit ? parallelWorkers(shell) : 1;
+    return runParallelTraversal(out, ctx, workers, traverse, arg);
+}
+
+// The report at the end of an unload.  An unload cut short by a failed
+// worker is not reported as a success, and its file is renamed so that
+// nobody loads it for the whole table.
+void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete)
+{
+    if (complete) {
+        printf("Sucessfully unload %llu rows ...\n", static_cast<unsigned long long>(ctx->rowsUnloaded));
+        return;
+    }
+    printf("Unload incomplete: %llu rows written before a worker failed ...\n",
+           static_cast<unsigned long long>(ctx->rowsUnloaded));
+    if (output[0] == '\0')
+        return;
+    char renamed[kNameSize + 16];
+    snprintf(renamed, sizeof renamed, "%s.incomplete", output);
+    if (rename(output, renamed) == 0)
+        printf("Partial output left in %s\n", renamed);
+}
+
+struct ObjectTraversal {
+    ShellState *shell;
+    const UnloadArgs *args;
+};
+
+// UNLOAD OBJECT's rows: the extent file's runs of the object, or (without
+// the file, or for one block) the segment header's extent map or a scan.
+void traverseObject(FILE *out, void *arg)
+{
+    const ObjectTraversal *t = static_cast<const ObjectTraversal *>(arg);
+    ShellState *shell = t->shell;
+    const UnloadArgs *args = t->args;
+    UnloadContext *ctx = shell->ctx;
+    FILE *extents = fopen64(args->extentFile, "r+");
+    uint8_t deleted = shell->deletedRow;
+    uint8_t committed = shell->commitedOnly;
+    if (extents == nullptr || (args->file != 0 && args->block != 0)) {
+        if (scanSegmentHeader(ctx, args->objd, args->file, args->block))
+            printExtentRows(out, ctx, args->objd, args->cluster, deleted, committed);
+        else
+            scanTableRows(out, ctx, args->objd, args->cluster, deleted, committed, args->file, args->block);
+    } else {
+        unloadByExtentFile(out, extents, ctx, args->objd, args->cluster, deleted, committed);
+    }
+    if (extents != nullptr)
+        fclose(extents);
+}
+
 void runUnloadObject(ShellState *shell, const UnloadArgs *args)
 {
     UnloadContext *ctx = shell->ctx;
@@ -307,28 +367,22 @@ void runUnloadObject(ShellState *shell, const UnloadArgs *args)
         ctx->columnTypes[i] = kUnknownType;
 
     FILE *out = openUnloadOutput(shell, args->output);
+    // Said once here; each worker opens the file for itself, as a shared
+    // stream would share its reading position between them.
     FILE *extents = openExtentFile(args);
-    printDate(stdout);
-    uint8_t deleted = shell->deletedRow;
-    uint8_t committed = shell->commitedOnly;
-    if (extents == nullptr || (args->file != 0 && args->block != 0)) {
-        if (scanSegmentHeader(ctx, args->objd, args->file, args->block))
-            printExtentRows(out, ctx, args->objd, args->cluster, deleted, committed);
-        else
-            scanTableRows(out, ctx, args->objd, args->cluster, deleted, committed, args->file, args->block);
-    } else {
-        unloadByExtentFile(out, extents, ctx, args->objd, args->cluster, deleted, committed);
-    }
     if (extents != nullptr)
         fclose(extents);
+    printDate(stdout);
+    ObjectTraversal traversal = {shell, args};
+    bool complete = traverseInParallel(out, shell, traverseObject, &traversal);
 
     // Rows written to standard output come before the report.
     if (out == stdout)
         fflush(stdout);
-    reportIncompleteRows(ctx);
-    printf("Sucessfully unload %llu rows ...\n", static_cast<unsigned long long>(ctx->rowsUnloaded));
-    printDate(stdout);
     closeUnloadOutput(out);
+    reportIncompleteRows(ctx);
+    reportUnloadEnd(ctx, out == stdout ? "" : args->output, complete);
+    printDate(stdout);
     if (csv)
         stopCsvUnload(shell, savedRowAddress);
     ctx->rowLimit = kNoRowLimit;
@@ -469,6 +523,14 @@ void writeControlFile(const char *baseName, const UnloadArgs *args, const Unload
 // The rows of the segment: the extent runs of the extent file when the
 // table has a segment; else (or when the file lists no run of the object)
 // through the segment header, or by scanning the datafiles.
+struct TableTraversal {
+    ShellState *shell;
+    const UnloadArgs *args;
+    const SegmentEntry *segment;
+    uint32_t objd;
+    uint32_t cluster;
+};
+
 void traverseTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, const SegmentEntry *segment,
                           uint32_t objd, uint32_t cluster)
 {
@@ -499,9 +561,15 @@ void traverseTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, 
     }
 }
 
+void traverseTable(FILE *out, void *arg)
+{
+    const TableTraversal *t = static_cast<const TableTraversal *>(arg);
+    traverseTableSegment(out, t->shell, t->args, t->segment, t->objd, t->cluster);
+}
+
 // One segment of the table (the table's own, or one partition's) into out,
 // announced by its "Unload OBJD" line.
-void unloadTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, SegmentEntry *segment,
+bool unloadTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, SegmentEntry *segment,
                         uint32_t objdOverride)
 {
     uint32_t objd = objdOverride != 0 ? objdOverride : segment->dataObjectId;
@@ -512,24 +580,28 @@ void unloadTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, Se
            segment->headerBlock, cluster);
     if (out == stdout)
         fflush(stdout);
-    traverseTableSegment(out, shell, args, segment, objd, cluster);
+    TableTraversal traversal = {shell, args, segment, objd, cluster};
+    bool complete = traverseInParallel(out, shell, traverseTable, &traversal);
     if (out == stdout)
         fflush(stdout);
+    return complete;
 }
 
 // A partitioned table named without PARTITION: every partition (and
 // subpartition) with a segment, in dictionary order, into the one output.
-void unloadTablePartitions(FILE *out, ShellState *shell, const UnloadArgs *args, const uint32_t *parts,
+bool unloadTablePartitions(FILE *out, ShellState *shell, const UnloadArgs *args, const uint32_t *parts,
                            int count)
 {
-    for (int i = 0; i < count; i++) {
+    bool complete = true;
+    for (int i = 0; i < count && complete; i++) {
         SegmentEntry segment;
         if (!getORASYSTAB(&segment, parts[i]))
             continue;
         if (shell->tablespace != 0 && shell->tablespace != segment.tablespace)
             continue;
-        unloadTableSegment(out, shell, args, &segment, 0);
+        complete = unloadTableSegment(out, shell, args, &segment, 0);
     }
+    return complete;
 }
 
 constexpr int kMaxPartitions = 1048576 / 4;
@@ -666,10 +738,8 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
     }
     if (dump)
         beginDmpRows(ctx, shell->columns);
-    if (partCount == 0)
-        unloadTableSegment(out, shell, args, &segment, args->objd);
-    else
-        unloadTablePartitions(out, shell, args, parts, partCount);
+    bool complete = partCount == 0 ? unloadTableSegment(out, shell, args, &segment, args->objd)
+                                   : unloadTablePartitions(out, shell, args, parts, partCount);
     free(parts);
     if (framed) {
         printDmpDataEnd(out);
@@ -682,7 +752,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
     if (csv)
         stopCsvUnload(shell, savedRowAddress);
     reportIncompleteRows(ctx);
-    printf("Sucessfully unload %llu rows ...\n", static_cast<unsigned long long>(ctx->rowsUnloaded));
+    reportUnloadEnd(ctx, out == stdout ? "" : dataFile, complete);
     printDate(stdout);
 }
 
@@ -806,6 +876,16 @@ bool isDictionaryTable(const char *table)
 }
 
 }  // namespace
+
+uint32_t parallelWorkers(const ShellState *shell)
+{
+    if (shell->parallel != kParallelAuto)
+        return shell->parallel < 1 ? 1 : shell->parallel;
+    long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    if (cores < 1)
+        return 1;
+    return cores > kParallelMax ? static_cast<uint32_t>(kParallelMax) : static_cast<uint32_t>(cores);
+}
 
 void runUnloadCommand(ShellState *shell)
 {

@@ -27,6 +27,7 @@
 #include "scan/scan.h"
 #include "unload/csv_output.h"
 #include "unload/export_dump.h"
+#include "unload/parallel_unload.h"
 #include "unload/row_decode.h"
 #include "unload/text_sink.h"
 #include "unload/value_format.h"
@@ -193,6 +194,7 @@ void warnUnknownType(TextSink *sink, UnloadContext *ctx, uint32_t position, uint
     ctx->unknownTypeWarnings[position]++;
     // The rows written so far come first when both go to standard output.
     flushTextSink(sink);
+    markUnknownTypeWarning(position);
     printf("Warnings : UNKNOWN column type %d at %d.%d.%d value 0x", static_cast<int>(position + 1),
            static_cast<int32_t>(getBlockRDBA(ctx)), static_cast<int>(table), static_cast<int>(slot));
     printVARRAW(stdout, ctx, offset, length);
@@ -327,6 +329,8 @@ void scanFileRows(FILE *stream, UnloadContext *ctx, uint32_t pos, uint32_t objd,
     uint32_t rfn = set->rfn[pos];
     uint32_t last = set->blocks[pos];
     for (uint32_t block = kFirstScannedBlock; block <= last && !limitReached(ctx); block++) {
+        if (!ownsNextBlock())
+            continue;
         if (readBlock(set, ctx, rfn, block) != static_cast<int>(ctx->blockSize))
             continue;
         if (matchBlockTail(ctx) != 0)
@@ -638,6 +642,8 @@ void printExtentRows(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t t
                 blocks = room;
             for (uint64_t j = 0; j < blocks; j++) {
                 uint32_t rdba = static_cast<uint32_t>(first + j);
+                if (!ownsNextBlock())
+                    continue;
                 if (readRDBA(set, ctx, rdba) != static_cast<int>(ctx->blockSize))
                     continue;
                 if (getBlockRDBA(ctx) != rdba || !isDataBlockOf(ctx, objd))
@@ -674,6 +680,8 @@ void printRowByExtent(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t 
     uint64_t end = static_cast<uint64_t>(extent->firstBlock) + blocks;
     for (uint64_t b = extent->firstBlock; b < end && !limitReached(ctx); b++) {
         uint32_t block = static_cast<uint32_t>(b);
+        if (!ownsNextBlock())
+            continue;
         if (readBlock(set, ctx, file, block) != static_cast<int>(ctx->blockSize))
             continue;
         if (matchBlockTail(ctx) != 0)
@@ -702,7 +710,7 @@ void scanTableRows(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t tab
         if ((file != 0 || ctx->bigfile) && block != 0) {
             // One block: the address names it, whichever position passed.
             uint32_t readFile = ctx->bigfile ? file : set->rfn[pos];
-            if (readBlock(set, ctx, readFile, block) == static_cast<int>(ctx->blockSize) &&
+            if (ownsNextBlock() && readBlock(set, ctx, readFile, block) == static_cast<int>(ctx->blockSize) &&
                 matchBlockTail(ctx) == 0 && getBlockType(ctx) == kBlockTypeData)
                 dispatchBlock(stream, ctx, table, deleted, committed);
             return;

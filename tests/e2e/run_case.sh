@@ -9,6 +9,9 @@
 #   setup.sh   optional; run in the directory first, with $FORGE, $ZOR and $CASE_DIR set
 #   expect/    optional; every file here must be left behind with the same content
 #   exit_status optional; the exit status expected (0 otherwise)
+# With ZOR_E2E_PARALLEL=n the session starts with SET PARALLEL n and its
+# answer is taken out again: the same expected output must come out of an
+# unload by n worker processes.
 # Lines holding only a local time "YYYY-MM-DD HH:MM:SS" are masked on both sides,
 # also when the time follows prompts on its line ("ZOR> " or a continuation
 # line number): commands print it as their first output.
@@ -27,8 +30,16 @@ cd "$work" || exit 1
 if [ -f "$case_dir/setup.sh" ]; then
   bash "$case_dir/setup.sh" >setup.log 2>&1 || { echo "setup failed:"; cat setup.log; exit 1; }
 fi
-timeout 120 "$ZOR" <"$case_dir/stdin" >"$work/.stdout" 2>"$work/.stderr"
+input=$case_dir/stdin
+if [ -n "${ZOR_E2E_PARALLEL:-}" ]; then
+  { echo "SET PARALLEL $ZOR_E2E_PARALLEL"; cat "$case_dir/stdin"; } >"$work/.stdin"
+  input=$work/.stdin
+fi
+timeout 120 "$ZOR" <"$input" >"$work/.stdout" 2>"$work/.stderr"
 rc=$?
+if [ -n "${ZOR_E2E_PARALLEL:-}" ]; then
+  ANSWER="  Current PARALLEL is : $ZOR_E2E_PARALLEL"$'\n'"ZOR> " perl -0pi -e 's/\Q$ENV{ANSWER}\E//' "$work/.stdout"
+fi
 status=0
 if ! diff -u <(mask "$case_dir/expected") <(mask "$work/.stdout") >"$work/.diff"; then
   echo "standard output differs (exit $rc):"; cat "$work/.diff"; status=1

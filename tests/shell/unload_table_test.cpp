@@ -67,7 +67,11 @@ protected:
 
     std::string run(const std::string &commands)
     {
-        std::string all = "OPEN db.cfg\n" + commands + "EXIT\n";
+        // ZOR_TEST_PARALLEL=n runs every session with n unload workers: the
+        // same files must come out.
+        const char *parallel = getenv("ZOR_TEST_PARALLEL");
+        std::string prefix = parallel != nullptr ? "SET PARALLEL " + std::string(parallel) + "\n" : "";
+        std::string all = prefix + "OPEN db.cfg\n" + commands + "EXIT\n";
         FILE *in = fmemopen(const_cast<char *>(all.data()), all.size(), "r");
         if (in == nullptr)
             return "<no input>";
@@ -285,7 +289,9 @@ protected:
 
 TEST_F(UnloadTableSample, EveryTableAfterDictWritesTheForgedRows)
 {
-    std::string commands = "OPEN zor.cfg\nSET FIELD_TAG ,\nSET RECORD_TAG \\n\nUNLOAD TABLE DICT$;\n";
+    const char *parallel = getenv("ZOR_TEST_PARALLEL");
+    std::string commands = parallel != nullptr ? "SET PARALLEL " + std::string(parallel) + "\n" : "";
+    commands += "OPEN zor.cfg\nSET FIELD_TAG ,\nSET RECORD_TAG \\n\nUNLOAD TABLE DICT$;\n";
     std::vector<std::string> files;
     std::vector<std::string> expected;
     std::vector<std::string> names;
