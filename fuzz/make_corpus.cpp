@@ -534,17 +534,17 @@ void asmSeeds()
     const Shape shapes[] = {{"le-2k-8k", 0, 2048, 8192, false}, {"be-2k-8k", 0, 2048, 8192, true},
                             {"le-4k-16k", 1 | (1 << 1), 4096, 16384, false}};
     for (const Shape &shape : shapes) {
-        forge::AsmGroupSpec spec;
-        spec.blockSize = shape.blockSize;
-        spec.auSize = shape.auSize;
-        spec.bigEndian = shape.big;
-        spec.directSlots = 2;
-        spec.indirectSlotsPerBlock = 1;
-        spec.firstFileNumber = 7;
+        forge::AsmGroupSpec groupSpec;
+        groupSpec.blockSize = shape.blockSize;
+        groupSpec.auSize = shape.auSize;
+        groupSpec.bigEndian = shape.big;
+        groupSpec.directSlots = 2;
+        groupSpec.indirectSlotsPerBlock = 1;
+        groupSpec.firstFileNumber = 7;
         forge::AsmGroupRecord record;
         char error[256];
         std::vector<forge::AsmFileInput> files = {{base + "/data.bin", "DATA.7.1"}, {base + "/data.bin", "DATA.8.1"}};
-        if (!forge::writeAsmGroup(spec, files, base, &record, error, sizeof error)) {
+        if (!forge::writeAsmGroup(groupSpec, files, base, &record, error, sizeof error)) {
             fprintf(stderr, "asm seed: %s\n", error);
             continue;
         }

@@ -17,11 +17,11 @@ class AsmDamage : public ::testing::Test {
 protected:
     void make(uint32_t disks, uint32_t directSlots)
     {
-        forge::AsmGroupSpec spec;
-        spec.diskCount = disks;
-        spec.directSlots = directSlots;
-        spec.indirectSlotsPerBlock = 1;
-        sample_.create(spec);
+        forge::AsmGroupSpec groupSpec;
+        groupSpec.diskCount = disks;
+        groupSpec.directSlots = directSlots;
+        groupSpec.indirectSlotsPerBlock = 1;
+        sample_.create(groupSpec);
     }
     void TearDown() override { sample_.destroy(); }
     // Offset of a field of file N's directory entry on its disk image.

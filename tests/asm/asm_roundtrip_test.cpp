@@ -43,13 +43,13 @@ class AsmRoundTrip : public ::testing::TestWithParam<GroupShape> {
 protected:
     void SetUp() override
     {
-        forge::AsmGroupSpec spec;
-        spec.auSize = GetParam().auMegabytes * 1048576u;
-        spec.diskCount = GetParam().disks;
-        spec.bigEndian = GetParam().bigEndian;
-        spec.directSlots = GetParam().directSlots;
-        spec.indirectSlotsPerBlock = GetParam().indirectPerBlock;
-        sample_.create(spec);
+        forge::AsmGroupSpec groupSpec;
+        groupSpec.auSize = GetParam().auMegabytes * 1048576u;
+        groupSpec.diskCount = GetParam().disks;
+        groupSpec.bigEndian = GetParam().bigEndian;
+        groupSpec.directSlots = GetParam().directSlots;
+        groupSpec.indirectSlotsPerBlock = GetParam().indirectPerBlock;
+        sample_.create(groupSpec);
     }
     void TearDown() override { sample_.destroy(); }
     asmtest::AsmSample sample_;

@@ -63,9 +63,9 @@ class AsmSample {
 public:
     // Forges the sample database into a disk group in a fresh directory and
     // makes it the current directory.
-    void create(const forge::AsmGroupSpec &spec)
+    void create(const forge::AsmGroupSpec &groupSpec)
     {
-        spec_ = spec;
+        spec_ = groupSpec;
         char pattern[] = "/tmp/zor_asm_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
@@ -73,7 +73,7 @@ public:
         ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
         savedCwd_ = cwd;
         char error[512] = "";
-        ASSERT_TRUE(forge::forgeSampleAsm(dir_.c_str(), spec, &record_, &manifest_, error, sizeof error)) << error;
+        ASSERT_TRUE(forge::forgeSampleAsm(dir_.c_str(), groupSpec, &record_, &manifest_, error, sizeof error)) << error;
         ASSERT_EQ(chdir(dir_.c_str()), 0);
         mkdir("ZORDICT", 0777);
         mkdir("LOBDATA", 0777);

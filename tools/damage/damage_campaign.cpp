@@ -538,7 +538,7 @@ void planRun(const Database *db, uint64_t seed, RunPlan *plan) {
 const char *const kAsmMutationNames[] = {"flipbytes", "zeroblock", "smashcount", "smashslot"};
 
 // Offset of a random byte of a metadata block the forge wrote.
-uint64_t pickAsmMetadata(Random *r, const forge::AsmGroupRecord *record, const forge::AsmGroupSpec *spec,
+uint64_t pickAsmMetadata(Random *r, const forge::AsmGroupRecord *record, const forge::AsmGroupSpec *groupSpec,
                          uint32_t *disk) {
     std::vector<forge::AsmPlacedExtent> places = {{0, 0}, {0, record->f1b1Au}};
     for (const forge::AsmPlacedExtent &e : record->fileDirectory.extents) places.push_back(e);
@@ -547,11 +547,11 @@ uint64_t pickAsmMetadata(Random *r, const forge::AsmGroupRecord *record, const f
         places.push_back(f.entry);
         for (const forge::AsmPlacedExtent &e : f.indirectAus) places.push_back(e);
     }
-    for (uint32_t d = 1; d < spec->diskCount; d++) places.push_back({d, 0});
+    for (uint32_t d = 1; d < groupSpec->diskCount; d++) places.push_back({d, 0});
     forge::AsmPlacedExtent at = places[randomBelow(r, places.size())];
     *disk = at.disk;
     uint32_t block = at.au == 0 ? 0 : (uint32_t)randomBelow(r, 8);
-    return (uint64_t)at.au * spec->auSize + (uint64_t)block * spec->blockSize;
+    return (uint64_t)at.au * groupSpec->auSize + (uint64_t)block * groupSpec->blockSize;
 }
 
 void patchFile(const std::string &path, uint64_t offset, const std::vector<uint8_t> &bytes) {
@@ -562,20 +562,20 @@ void patchFile(const std::string &path, uint64_t offset, const std::vector<uint8
 }
 
 void damageAsmMetadata(Random *r, const std::string &dir, const forge::AsmGroupRecord *record,
-                       const forge::AsmGroupSpec *spec, std::string *log) {
+                       const forge::AsmGroupSpec *groupSpec, std::string *log) {
     unsigned mutations = 1 + (unsigned)randomBelow(r, 4);
     for (unsigned i = 0; i < mutations; i++) {
         uint32_t disk = 0;
-        uint64_t block = pickAsmMetadata(r, record, spec, &disk);
+        uint64_t block = pickAsmMetadata(r, record, groupSpec, &disk);
         int kind = (int)randomBelow(r, 4);
         std::vector<uint8_t> bytes;
         uint64_t at = block;
         switch (kind) {
         case 0:
-            at += randomBelow(r, spec->blockSize - 8);
+            at += randomBelow(r, groupSpec->blockSize - 8);
             for (unsigned k = 0; k < 1 + randomBelow(r, 8); k++) bytes.push_back((uint8_t)nextRandom(r));
             break;
-        case 1: bytes.assign(spec->blockSize, 0); break;
+        case 1: bytes.assign(groupSpec->blockSize, 0); break;
         case 2: {   // extent count, slot counts or an indirect block's counts
             static const uint32_t fields[] = {32, 36, 52, 92, 94};
             at += fields[randomBelow(r, 5)];
@@ -603,20 +603,20 @@ void damageAsmMetadata(Random *r, const std::string &dir, const forge::AsmGroupR
 // damages its metadata and leaves the images read-only.
 bool writeAsmRun(const std::string &dir, const RunPlan *plan, std::string *log) {
     Random r{plan->asmSeed};
-    forge::AsmGroupSpec spec;
-    spec.diskCount = 1 + (uint32_t)randomBelow(&r, 3);
-    spec.bigEndian = chance(&r, 30);
-    spec.directSlots = chance(&r, 50) ? 1 : 60;
-    spec.indirectSlotsPerBlock = chance(&r, 50) ? 1 : 0;
+    forge::AsmGroupSpec groupSpec;
+    groupSpec.diskCount = 1 + (uint32_t)randomBelow(&r, 3);
+    groupSpec.bigEndian = chance(&r, 30);
+    groupSpec.directSlots = chance(&r, 50) ? 1 : 60;
+    groupSpec.indirectSlotsPerBlock = chance(&r, 50) ? 1 : 0;
     std::vector<forge::AsmFileInput> inputs;
     for (const Datafile &f : plan->files) inputs.push_back({dir + "/" + f.name, f.name});
     forge::AsmGroupRecord record;
     char error[256];
-    if (!forge::writeAsmGroup(spec, inputs, dir, &record, error, sizeof error)) {
+    if (!forge::writeAsmGroup(groupSpec, inputs, dir, &record, error, sizeof error)) {
         fprintf(stderr, "damage: %s\n", error);
         return false;
     }
-    damageAsmMetadata(&r, dir, &record, &spec, log);
+    damageAsmMetadata(&r, dir, &record, &groupSpec, log);
     std::string config;
     for (const forge::AsmPlacedFile &f : record.files) config += "+" + std::to_string(f.fileNumber) + "\n";
     for (const std::string &image : record.diskPaths) chmod((dir + "/" + image).c_str(), 0444);

@@ -43,19 +43,19 @@ const uint32_t kFileBlockSize = 8192;
 const uint32_t kFirstDataAu = 2;   // AU 0 holds the header, AU 1 is kept free as ASM keeps its tables there
 
 struct Planner {
-    const AsmGroupSpec *spec;
+    const AsmGroupSpec *groupSpec;
     std::vector<uint32_t> nextFree;
     uint32_t turn = 0;
 };
 
 AsmPlacedExtent allocateAu(Planner *plan)
 {
-    uint32_t disk = plan->turn++ % plan->spec->diskCount;
+    uint32_t disk = plan->turn++ % plan->groupSpec->diskCount;
     return AsmPlacedExtent{disk, plan->nextFree[disk]++};
 }
 
 struct Composer {
-    const AsmGroupSpec *spec;
+    const AsmGroupSpec *groupSpec;
     std::map<std::pair<uint32_t, uint32_t>, std::vector<uint8_t>> aus;   // (disk, au) -> bytes
     std::vector<uint8_t *> blocks;                                      // every block to seal
 };
@@ -63,13 +63,13 @@ struct Composer {
 uint8_t *metadataBlock(Composer *c, AsmPlacedExtent at, uint32_t block)
 {
     std::vector<uint8_t> &au = c->aus[{at.disk, at.au}];
-    if (au.empty()) au.assign(c->spec->auSize, 0);
-    return au.data() + static_cast<size_t>(block) * c->spec->blockSize;
+    if (au.empty()) au.assign(c->groupSpec->auSize, 0);
+    return au.data() + static_cast<size_t>(block) * c->groupSpec->blockSize;
 }
 
-void put16(const AsmGroupSpec *spec, uint8_t *p, uint32_t v)
+void put16(const AsmGroupSpec *groupSpec, uint8_t *p, uint32_t v)
 {
-    if (spec->bigEndian) {
+    if (groupSpec->bigEndian) {
         p[0] = static_cast<uint8_t>(v >> 8);
         p[1] = static_cast<uint8_t>(v);
     } else {
@@ -78,19 +78,19 @@ void put16(const AsmGroupSpec *spec, uint8_t *p, uint32_t v)
     }
 }
 
-void put32(const AsmGroupSpec *spec, uint8_t *p, uint32_t v)
+void put32(const AsmGroupSpec *groupSpec, uint8_t *p, uint32_t v)
 {
     for (int i = 0; i < 4; i++) {
-        int shift = spec->bigEndian ? 24 - 8 * i : 8 * i;
+        int shift = groupSpec->bigEndian ? 24 - 8 * i : 8 * i;
         p[i] = static_cast<uint8_t>(v >> shift);
     }
 }
 
-uint32_t get32(const AsmGroupSpec *spec, const uint8_t *p)
+uint32_t get32(const AsmGroupSpec *groupSpec, const uint8_t *p)
 {
     uint32_t v = 0;
     for (int i = 0; i < 4; i++) {
-        int shift = spec->bigEndian ? 24 - 8 * i : 8 * i;
+        int shift = groupSpec->bigEndian ? 24 - 8 * i : 8 * i;
         v |= static_cast<uint32_t>(p[i]) << shift;
     }
     return v;
@@ -105,11 +105,11 @@ uint8_t *startBlock(Composer *c, AsmPlacedExtent at, uint32_t block, uint8_t typ
                     uint32_t owner)
 {
     uint8_t *b = metadataBlock(c, at, block);
-    b[0] = c->spec->bigEndian ? 0 : 1;
+    b[0] = c->groupSpec->bigEndian ? 0 : 1;
     b[2] = type;
     b[3] = 1;
-    put32(c->spec, b + 4, number);
-    put32(c->spec, b + 8, owner);
+    put32(c->groupSpec, b + 4, number);
+    put32(c->groupSpec, b + 8, owner);
     c->blocks.push_back(b);
     return b;
 }
@@ -118,23 +118,23 @@ void sealBlocks(Composer *c)
 {
     for (uint8_t *b : c->blocks) {
         uint32_t check = 0;
-        for (uint32_t off = 0; off + 4 <= c->spec->blockSize; off += 4)
-            if (off != 12) check ^= get32(c->spec, b + off);
-        put32(c->spec, b + 12, check);
+        for (uint32_t off = 0; off + 4 <= c->groupSpec->blockSize; off += 4)
+            if (off != 12) check ^= get32(c->groupSpec, b + off);
+        put32(c->groupSpec, b + 12, check);
     }
 }
 
-void putSlot(const AsmGroupSpec *spec, uint8_t *p, AsmPlacedExtent e)
+void putSlot(const AsmGroupSpec *groupSpec, uint8_t *p, AsmPlacedExtent e)
 {
-    put32(spec, p, e.au);
-    put16(spec, p + 4, e.disk);
+    put32(groupSpec, p, e.au);
+    put16(groupSpec, p + 4, e.disk);
     p[6] = 0;
     p[7] = static_cast<uint8_t>(e.au ^ (e.au >> 8) ^ e.disk);   // any stable value: only listed
 }
 
 void writeDiskHeader(Composer *c, uint32_t disk, uint32_t aus, uint32_t f1b1)
 {
-    const AsmGroupSpec *s = c->spec;
+    const AsmGroupSpec *s = c->groupSpec;
     uint8_t *b = startBlock(c, AsmPlacedExtent{disk, 0}, 0, 1, 0, 0x80000000u + disk);
     char name[32];
     snprintf(name, sizeof name, "%s_%04u", s->groupName.c_str(), disk);
@@ -154,10 +154,10 @@ void writeDiskHeader(Composer *c, uint32_t disk, uint32_t aus, uint32_t f1b1)
 }
 
 // Where block n of file 1 lives.
-AsmPlacedExtent directoryBlock(const AsmGroupRecord *record, const AsmGroupSpec *spec, uint32_t n,
+AsmPlacedExtent directoryBlock(const AsmGroupRecord *record, const AsmGroupSpec *groupSpec, uint32_t n,
                                uint32_t *block)
 {
-    uint32_t perAu = spec->auSize / spec->blockSize;
+    uint32_t perAu = groupSpec->auSize / groupSpec->blockSize;
     *block = n % perAu;
     return record->fileDirectory.extents[n / perAu];
 }
@@ -165,7 +165,7 @@ AsmPlacedExtent directoryBlock(const AsmGroupRecord *record, const AsmGroupSpec 
 void writeFileEntry(Composer *c, const AsmGroupRecord *record, AsmPlacedFile *file, uint8_t type,
                     uint32_t aliasIndex)
 {
-    const AsmGroupSpec *s = c->spec;
+    const AsmGroupSpec *s = c->groupSpec;
     uint32_t block = 0;
     AsmPlacedExtent at = directoryBlock(record, s, file->fileNumber, &block);
     file->entry = at;
@@ -192,16 +192,16 @@ void writeFileEntry(Composer *c, const AsmGroupRecord *record, AsmPlacedFile *fi
         putSlot(s, b + kEntrySlots + 8 * (direct + i), file->indirectAus[i]);
 }
 
-uint32_t indirectSlotsPerBlock(const AsmGroupSpec *spec)
+uint32_t indirectSlotsPerBlock(const AsmGroupSpec *groupSpec)
 {
-    uint32_t fit = (spec->blockSize - kIndirectSlots) / 8;
-    return spec->indirectSlotsPerBlock != 0 && spec->indirectSlotsPerBlock < fit ? spec->indirectSlotsPerBlock
+    uint32_t fit = (groupSpec->blockSize - kIndirectSlots) / 8;
+    return groupSpec->indirectSlotsPerBlock != 0 && groupSpec->indirectSlotsPerBlock < fit ? groupSpec->indirectSlotsPerBlock
                                                                                : fit;
 }
 
 void writeIndirectBlocks(Composer *c, const AsmPlacedFile &file)
 {
-    const AsmGroupSpec *s = c->spec;
+    const AsmGroupSpec *s = c->groupSpec;
     uint32_t perBlock = indirectSlotsPerBlock(s);
     uint32_t perAu = s->auSize / s->blockSize;
     uint32_t next = file.directCount;
@@ -218,7 +218,7 @@ void writeIndirectBlocks(Composer *c, const AsmPlacedFile &file)
 
 void writeAliasBlock(Composer *c, const AsmGroupRecord *record)
 {
-    const AsmGroupSpec *s = c->spec;
+    const AsmGroupSpec *s = c->groupSpec;
     uint8_t *b = startBlock(c, record->aliasDirectory.extents[0], 0, 11, 0, 6);
     put32(s, b + 52, 0xFFFFFFFFu);
     put32(s, b + 60, 0);
@@ -237,7 +237,7 @@ void writeAliasBlock(Composer *c, const AsmGroupRecord *record)
 // Extents and indirect AUs of one data file.
 void planFile(Planner *plan, AsmPlacedFile *file)
 {
-    const AsmGroupSpec *s = plan->spec;
+    const AsmGroupSpec *s = plan->groupSpec;
     uint64_t extents = (file->size + s->auSize - 1) / s->auSize;
     if (extents == 0) extents = 1;
     for (uint64_t k = 0; k < extents; k++) file->extents.push_back(allocateAu(plan));
@@ -270,29 +270,29 @@ bool checkSpec(const AsmGroupSpec &s, size_t fileCount, char *error, size_t erro
     return true;
 }
 
-bool plan(const AsmGroupSpec &spec, const std::vector<AsmFileInput> &files, AsmGroupRecord *record,
+bool plan(const AsmGroupSpec &groupSpec, const std::vector<AsmFileInput> &files, AsmGroupRecord *record,
           Planner *planner, char *error, size_t errorLength)
 {
-    planner->spec = &spec;
-    planner->nextFree.assign(spec.diskCount, kFirstDataAu);
+    planner->groupSpec = &groupSpec;
+    planner->nextFree.assign(groupSpec.diskCount, kFirstDataAu);
     planner->nextFree[0] = kFirstDataAu + 1;
     record->f1b1Au = kFirstDataAu;
-    uint32_t lastFile = spec.firstFileNumber + static_cast<uint32_t>(files.size());
-    uint32_t perAu = spec.auSize / spec.blockSize;
+    uint32_t lastFile = groupSpec.firstFileNumber + static_cast<uint32_t>(files.size());
+    uint32_t perAu = groupSpec.auSize / groupSpec.blockSize;
     record->fileDirectory.fileNumber = 1;
     record->fileDirectory.extents.push_back(AsmPlacedExtent{0, kFirstDataAu});
     while (record->fileDirectory.extents.size() * perAu <= lastFile)
         record->fileDirectory.extents.push_back(allocateAu(planner));
     record->fileDirectory.directCount = static_cast<uint32_t>(record->fileDirectory.extents.size());
-    record->fileDirectory.size = static_cast<uint64_t>(record->fileDirectory.extents.size()) * spec.auSize;
+    record->fileDirectory.size = static_cast<uint64_t>(record->fileDirectory.extents.size()) * groupSpec.auSize;
     record->diskDirectory.fileNumber = 2;
     record->diskDirectory.extents.push_back(allocateAu(planner));
     record->diskDirectory.directCount = 1;
-    record->diskDirectory.size = spec.auSize;
+    record->diskDirectory.size = groupSpec.auSize;
     record->aliasDirectory.fileNumber = 6;
     record->aliasDirectory.extents.push_back(allocateAu(planner));
     record->aliasDirectory.directCount = 1;
-    record->aliasDirectory.size = spec.auSize;
+    record->aliasDirectory.size = groupSpec.auSize;
     for (size_t i = 0; i < files.size(); i++) {
         struct stat st;
         if (stat(files[i].sourcePath.c_str(), &st) != 0) {
@@ -300,7 +300,7 @@ bool plan(const AsmGroupSpec &spec, const std::vector<AsmFileInput> &files, AsmG
             return false;
         }
         AsmPlacedFile file;
-        file.fileNumber = spec.firstFileNumber + static_cast<uint32_t>(i);
+        file.fileNumber = groupSpec.firstFileNumber + static_cast<uint32_t>(i);
         file.alias = files[i].alias;
         file.size = static_cast<uint64_t>(st.st_size);
         planFile(planner, &file);
@@ -311,7 +311,7 @@ bool plan(const AsmGroupSpec &spec, const std::vector<AsmFileInput> &files, AsmG
 
 void compose(Composer *c, AsmGroupRecord *record, const Planner &planner)
 {
-    const AsmGroupSpec *s = c->spec;
+    const AsmGroupSpec *s = c->groupSpec;
     startBlock(c, record->fileDirectory.extents[0], 0, 5, 0, 1);
     writeFileEntry(c, record, &record->fileDirectory, 1, 0xFFFFFFFFu);
     writeFileEntry(c, record, &record->diskDirectory, 2, 0xFFFFFFFFu);
@@ -338,35 +338,35 @@ bool writeAt(int fd, const uint8_t *bytes, size_t length, uint64_t offset)
 }
 
 // Copies each extent of a source file to its place.
-bool copyFileData(const AsmGroupSpec &spec, const AsmFileInput &input, const AsmPlacedFile &file,
+bool copyFileData(const AsmGroupSpec &groupSpec, const AsmFileInput &input, const AsmPlacedFile &file,
                   const std::vector<int> &fds)
 {
     FILE *in = fopen(input.sourcePath.c_str(), "rb");
     if (in == nullptr) return false;
-    std::vector<uint8_t> au(spec.auSize);
+    std::vector<uint8_t> au(groupSpec.auSize);
     bool ok = true;
     for (const AsmPlacedExtent &e : file.extents) {
         std::fill(au.begin(), au.end(), 0);
         size_t got = fread(au.data(), 1, au.size(), in);
         if (got == 0) break;
-        ok = ok && writeAt(fds[e.disk], au.data(), au.size(), static_cast<uint64_t>(e.au) * spec.auSize);
+        ok = ok && writeAt(fds[e.disk], au.data(), au.size(), static_cast<uint64_t>(e.au) * groupSpec.auSize);
     }
     fclose(in);
     return ok;
 }
 
-bool writeImages(const AsmGroupSpec &spec, const std::vector<AsmFileInput> &files, const std::string &dir,
+bool writeImages(const AsmGroupSpec &groupSpec, const std::vector<AsmFileInput> &files, const std::string &dir,
                  const Composer &c, const Planner &planner, AsmGroupRecord *record, char *error,
                  size_t errorLength)
 {
     std::vector<int> fds;
     bool ok = true;
-    for (uint32_t d = 0; d < spec.diskCount && ok; d++) {
+    for (uint32_t d = 0; d < groupSpec.diskCount && ok; d++) {
         std::string name = "disk" + std::to_string(d) + ".img";
         std::string path = dir + "/" + name;
         int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
         uint32_t aus = planner.nextFree[d] + 1;
-        ok = fd >= 0 && ftruncate(fd, static_cast<off_t>(static_cast<uint64_t>(aus) * spec.auSize)) == 0;
+        ok = fd >= 0 && ftruncate(fd, static_cast<off_t>(static_cast<uint64_t>(aus) * groupSpec.auSize)) == 0;
         if (!ok) snprintf(error, errorLength, "asm: cannot create %s: %s", path.c_str(), strerror(errno));
         if (fd >= 0) fds.push_back(fd);
         record->diskPaths.push_back(name);
@@ -375,10 +375,10 @@ bool writeImages(const AsmGroupSpec &spec, const std::vector<AsmFileInput> &file
     for (const auto &au : c.aus) {
         if (!ok) break;
         ok = writeAt(fds[au.first.first], au.second.data(), au.second.size(),
-                     static_cast<uint64_t>(au.first.second) * spec.auSize);
+                     static_cast<uint64_t>(au.first.second) * groupSpec.auSize);
     }
     for (size_t i = 0; i < files.size() && ok; i++) {
-        ok = copyFileData(spec, files[i], record->files[i], fds);
+        ok = copyFileData(groupSpec, files[i], record->files[i], fds);
         if (!ok) snprintf(error, errorLength, "asm: cannot copy %s", files[i].sourcePath.c_str());
     }
     for (int fd : fds) ok = close(fd) == 0 && ok;
@@ -396,17 +396,17 @@ bool writeText(const std::string &path, const std::string &text, char *error, si
 
 }  // namespace
 
-bool writeAsmGroup(const AsmGroupSpec &spec, const std::vector<AsmFileInput> &files, const std::string &outputDir,
+bool writeAsmGroup(const AsmGroupSpec &groupSpec, const std::vector<AsmFileInput> &files, const std::string &outputDir,
                    AsmGroupRecord *record, char *error, size_t errorLength)
 {
     *record = AsmGroupRecord();
-    if (!checkSpec(spec, files.size(), error, errorLength)) return false;
+    if (!checkSpec(groupSpec, files.size(), error, errorLength)) return false;
     Planner planner;
-    if (!plan(spec, files, record, &planner, error, errorLength)) return false;
+    if (!plan(groupSpec, files, record, &planner, error, errorLength)) return false;
     Composer composer;
-    composer.spec = &spec;
+    composer.groupSpec = &groupSpec;
     compose(&composer, record, planner);
-    if (!writeImages(spec, files, outputDir, composer, planner, record, error, errorLength)) return false;
+    if (!writeImages(groupSpec, files, outputDir, composer, planner, record, error, errorLength)) return false;
     std::string list;
     for (const std::string &p : record->diskPaths) list += p + "\n";
     return writeText(outputDir + "/disks.lst", list, error, errorLength);
@@ -434,13 +434,13 @@ std::string formatAsmRecord(const AsmGroupRecord &record)
     return text;
 }
 
-bool forgeSampleAsm(const char *outputDir, const AsmGroupSpec &spec, AsmGroupRecord *record, Manifest *manifest,
+bool forgeSampleAsm(const char *outputDir, const AsmGroupSpec &groupSpec, AsmGroupRecord *record, Manifest *manifest,
                     char *error, size_t errorLength)
 {
     if (!forgeSample(outputDir, manifest, error, errorLength)) return false;
     std::string dir(outputDir);
     std::vector<AsmFileInput> files = {{dir + "/system01.dbf", "SYSTEM.256.1"}, {dir + "/users01.dbf", "USERS.257.1"}};
-    if (!writeAsmGroup(spec, files, dir, record, error, errorLength)) return false;
+    if (!writeAsmGroup(groupSpec, files, dir, record, error, errorLength)) return false;
     if (!writeText(dir + "/zor_asm.cfg", "+256\n+257\n", error, errorLength)) return false;
     return writeText(dir + "/asm_record.txt", formatAsmRecord(*record), error, errorLength);
 }

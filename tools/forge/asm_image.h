@@ -63,14 +63,14 @@ struct AsmGroupRecord {
 
 // Writes outputDir/disk<N>.img for every disk and outputDir/disks.lst (one
 // image name per line).
-bool writeAsmGroup(const AsmGroupSpec &spec, const std::vector<AsmFileInput> &files,
+bool writeAsmGroup(const AsmGroupSpec &groupSpec, const std::vector<AsmFileInput> &files,
                    const std::string &outputDir, AsmGroupRecord *record, char *error, size_t errorLength);
 
 // The sample database (as forgeSample writes it) and, beside it, its two
 // datafiles inside a disk group: disk images, disks.lst, zor_asm.cfg naming
 // +256 (SYSTEM) and +257 (USERS), and asm_record.txt (formatAsmRecord).
 struct Manifest;
-bool forgeSampleAsm(const char *outputDir, const AsmGroupSpec &spec, AsmGroupRecord *record, Manifest *manifest,
+bool forgeSampleAsm(const char *outputDir, const AsmGroupSpec &groupSpec, AsmGroupRecord *record, Manifest *manifest,
                     char *error, size_t errorLength);
 
 // One line per disk ("disk N NAME AUS"), per file ("file N ALIAS SIZE

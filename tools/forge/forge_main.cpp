@@ -19,24 +19,24 @@
 
 // Options of the disk-group commands from argv[first] on; other words are
 // files to place.  False on an unknown option.
-static bool parseAsmOptions(int argc, char **argv, int first, forge::AsmGroupSpec *spec,
+static bool parseAsmOptions(int argc, char **argv, int first, forge::AsmGroupSpec *groupSpec,
                             std::vector<forge::AsmFileInput> *files) {
     for (int i = first; i < argc; i++) {
         bool hasValue = i + 1 < argc;
         unsigned long value = hasValue ? strtoul(argv[i + 1], nullptr, 0) : 0;
         if (strcmp(argv[i], "--big") == 0) {
-            spec->bigEndian = true;
+            groupSpec->bigEndian = true;
         } else if (strcmp(argv[i], "--au") == 0 && hasValue) {
-            spec->auSize = static_cast<uint32_t>(value) * 1048576u;
+            groupSpec->auSize = static_cast<uint32_t>(value) * 1048576u;
             i++;
         } else if (strcmp(argv[i], "--disks") == 0 && hasValue) {
-            spec->diskCount = static_cast<uint32_t>(value);
+            groupSpec->diskCount = static_cast<uint32_t>(value);
             i++;
         } else if (strcmp(argv[i], "--direct") == 0 && hasValue) {
-            spec->directSlots = static_cast<uint32_t>(value);
+            groupSpec->directSlots = static_cast<uint32_t>(value);
             i++;
         } else if (strcmp(argv[i], "--per-block") == 0 && hasValue) {
-            spec->indirectSlotsPerBlock = static_cast<uint32_t>(value);
+            groupSpec->indirectSlotsPerBlock = static_cast<uint32_t>(value);
             i++;
         } else if (argv[i][0] != '-' && files != nullptr) {
             const char *slash = strrchr(argv[i], '/');
@@ -52,11 +52,11 @@ static bool parseAsmOptions(int argc, char **argv, int first, forge::AsmGroupSpe
 // forge sample --asm DIR [options]: the sample database and its datafiles
 // inside a disk group.
 static int forgeSampleInAsm(int argc, char **argv) {
-    forge::AsmGroupSpec spec;
-    if (!parseAsmOptions(argc, argv, 4, &spec, nullptr)) return 2;
+    forge::AsmGroupSpec groupSpec;
+    if (!parseAsmOptions(argc, argv, 4, &groupSpec, nullptr)) return 2;
     char error[1024];
     forge::AsmGroupRecord record;
-    if (!forge::forgeSampleAsm(argv[3], spec, &record, nullptr, error, sizeof error)) {
+    if (!forge::forgeSampleAsm(argv[3], groupSpec, &record, nullptr, error, sizeof error)) {
         fprintf(stderr, "forge: %s\n", error);
         return 1;
     }
@@ -66,12 +66,12 @@ static int forgeSampleInAsm(int argc, char **argv) {
 // forge asm DIR [options] FILE...: the files inside a disk group in DIR,
 // numbered from 256 in the order given, with DIR/asm.cfg naming them.
 static int forgeFilesInAsm(int argc, char **argv) {
-    forge::AsmGroupSpec spec;
+    forge::AsmGroupSpec groupSpec;
     std::vector<forge::AsmFileInput> files;
-    if (!parseAsmOptions(argc, argv, 3, &spec, &files) || files.empty()) return 2;
+    if (!parseAsmOptions(argc, argv, 3, &groupSpec, &files) || files.empty()) return 2;
     char error[1024];
     forge::AsmGroupRecord record;
-    if (!forge::writeAsmGroup(spec, files, argv[2], &record, error, sizeof error)) {
+    if (!forge::writeAsmGroup(groupSpec, files, argv[2], &record, error, sizeof error)) {
         fprintf(stderr, "forge: %s\n", error);
         return 1;
     }
