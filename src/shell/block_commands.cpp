@@ -218,6 +218,16 @@ void runRowidParse(CommandLine *cmd)
 
 }  // namespace
 
+// Files whose configuration line gives no header size (and are not in a
+// disk group) take SET HEAD_SIZE's.
+static void applyDefaultHeaderSize(DatafileSet *set, uint32_t headerSize)
+{
+    for (uint32_t pos = 0; pos < set->count && pos < kMaxDatafiles; pos++) {
+        if (set->headerSize[pos] == 0 && set->path[pos][0] != '+')
+            set->headerSize[pos] = headerSize;
+    }
+}
+
 void runOpenCommand(ShellState *shell)
 {
     CommandLine *cmd = shell->command;
@@ -242,6 +252,7 @@ void runOpenCommand(ShellState *shell)
     if (set != nullptr) {
         closeDBFile(set);
         loadConfig(set, config);
+        applyDefaultHeaderSize(set, ctx->defaultHeaderSize);
         openDBFile(set, ctx->asmGroup);
         checkFileHeader(ctx);
     }

@@ -15,7 +15,7 @@ enum Option {
     kBlockSize, kByteOrder, kClobEdian, kLobConvert, kLobStorage, kCharset, kNlsCharset,
     kMaxLobDir, kVerbose, kRowAddress, kBlockCheck, kTablespace, kMaxChains, kDeletedRow,
     kFixedCharset, kOutputStyle, kCommitedOnly, kFieldTag, kLongTag, kRecordTag, kCacheSize,
-    kTransOffset, kTransCount, kBigfile, kIconvNchar, kIconvNclob, kIconvClob, kTarget, kParallel, kOptionCount
+    kTransOffset, kTransCount, kBigfile, kIconvNchar, kIconvNclob, kIconvClob, kTarget, kParallel, kHeadSize, kOptionCount
 };
 
 // Looked up in this order.
@@ -24,7 +24,7 @@ const char *const kOptionNames[kOptionCount] = {
     "NLSCHARSET", "MAXLOBDIR", "VERBOSE", "ROW_ADDRESS", "BLOCK_CHECK", "TABLESPACE",
     "MAXCHAINS", "DELETED_ROW", "FIXED_CHARSET", "OUTPUT_STYLE", "COMMITED_ONLY", "FIELD_TAG",
     "LONG_TAG", "RECORD_TAG", "CACHE_SIZE", "TRANS_OFFSET", "TRANS_COUNT", "BIGFILE",
-    "ICONV_NCHAR", "ICONV_NCLOB", "ICONV_CLOB", "TARGET", "PARALLEL",
+    "ICONV_NCHAR", "ICONV_NCLOB", "ICONV_CLOB", "TARGET", "PARALLEL", "HEAD_SIZE",
 };
 
 const char *const kUsageLines[] = {
@@ -241,6 +241,18 @@ void setBigfile(CommandLine *cmd, UnloadContext *ctx) {
     printf("  Current %s is : %s\n", "BIGFILE", ctx->bigfile ? "YES" : "NO");
 }
 
+// The usage list has always named HEAD_SIZE, and PROBE prints it for files
+// with a leading header: it sets the header of files whose configuration
+// line gives none.
+void setHeadSize(CommandLine *cmd, UnloadContext *ctx) {
+    char word[kNumberWordMax + 1];
+    if (nextWord(cmd, word, sizeof word)) {
+        long v = readNumber(word);
+        if (v >= 0 && v <= 0x7FFFFFFF) ctx->defaultHeaderSize = (uint32_t)v;
+    }
+    printf("  Current %s is : %u\n", "HEAD_SIZE", ctx->defaultHeaderSize);
+}
+
 void setLobChoice(CommandLine *cmd, uint8_t *value, const char *name, const char *const names[3]) {
     char word[kNumberWordMax + 1];
     if (nextWord(cmd, word, sizeof word)) *value = (uint8_t)readNumber(word);
@@ -364,6 +376,7 @@ void applyOption(ShellState *shell, int option) {
     case kIconvClob: setIconv(cmd, &ctx->clob, name); break;
     case kTarget: setTarget(cmd, ctx); break;
     case kParallel: setParallel(cmd, shell); break;
+    case kHeadSize: setHeadSize(cmd, ctx); break;
     }
 }
 

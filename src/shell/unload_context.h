@@ -119,6 +119,9 @@ struct UnloadContext {
     // The export dump writer's state across the pieces of a row (LONG chain
     // flag, carry buffer); null outside a dump unload.
     DmpRowState *dmpState;
+    // HEAD_SIZE: the leading header (bytes before block 0) of the files
+    // whose configuration line gives none, applied at the next OPEN.
+    uint32_t defaultHeaderSize;
 };
 
 inline const iconv_t kNoConverter = (iconv_t)-1;
