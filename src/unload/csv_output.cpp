@@ -6,6 +6,7 @@
 // as it stands.  A value cut between two row pieces is gathered until its
 // last part has come, so that it is quoted (and converted) as one.
 #include "unload/csv_output.h"
+#include "unload/type_codes.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -17,24 +18,6 @@
 
 namespace {
 
-// Column type codes the PostgreSQL forms treat apart.
-constexpr uint8_t kTypeVARCHAR2 = 1;
-constexpr uint8_t kTypeNUMBER = 2;
-constexpr uint8_t kTypeLONG = 8;
-constexpr uint8_t kTypeVARCHAR = 9;
-constexpr uint8_t kTypeDATE = 12;
-constexpr uint8_t kTypeCHAR = 96;
-constexpr uint8_t kTypeBINARYFLOAT = 100;
-constexpr uint8_t kTypeBINARYDOUBLE = 101;
-constexpr uint8_t kTypeNumberArray = 108;
-constexpr uint8_t kTypeCharArray = 109;
-constexpr uint8_t kTypeCLOB = 112;
-constexpr uint8_t kTypeBLOB = 113;
-constexpr uint8_t kTypeTIMESTAMP = 180;
-constexpr uint8_t kTypeTIMESTAMPTZ = 181;
-constexpr uint8_t kTypeTIMESTAMPLTZ = 231;
-constexpr uint8_t kTypeNCHAR = 254;
-constexpr uint8_t kTypeNCLOB = 255;
 constexpr uint8_t kLobConvertUtf8 = 2;     // LOB_CONVERT UTF8
 constexpr uint8_t kLobStorageInline = 0;   // LOB_STORAGE INLINE
 constexpr uint16_t kNationalCharsetForm = 2;
