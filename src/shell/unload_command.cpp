@@ -31,7 +31,7 @@
 
 namespace {
 
-constexpr int kNameSize = 1024;          // table argument, output and target names, numbers
+constexpr int kNameSize = 1024;  // table argument, output and target names, numbers
 constexpr int kPartitionSize = 64;
 constexpr int kExtentNameSize = 128;
 constexpr uint64_t kSmallestLimit = 10;
@@ -39,12 +39,26 @@ constexpr uint8_t kOutputStyleText = 0;
 constexpr uint8_t kUnknownType = 253;
 
 enum UnloadKeyword {
-    kKeyTable, kKeyObject, kKeyCluster, kKeyColumn, kKeyTo, kKeyFile, kKeyBlock, kKeyPartition,
-    kKeyChunk, kKeyLob, kKeyExtent, kKeyAs, kKeyLimit, kKeyIndex, kKeyCount, kKeyNone = -1
+    kKeyTable,
+    kKeyObject,
+    kKeyCluster,
+    kKeyColumn,
+    kKeyTo,
+    kKeyFile,
+    kKeyBlock,
+    kKeyPartition,
+    kKeyChunk,
+    kKeyLob,
+    kKeyExtent,
+    kKeyAs,
+    kKeyLimit,
+    kKeyIndex,
+    kKeyCount,
+    kKeyNone = -1
 };
 const char *const kUnloadKeywords[kKeyCount] = {
-    "TABLE", "OBJECT", "CLUSTER", "COLUMN", "TO", "FILE", "BLOCK",
-    "PARTITION", "CHUNK", "LOB", "EXTENT", "AS", "LIMIT", "INDEX",
+    "TABLE",     "OBJECT", "CLUSTER", "COLUMN", "TO", "FILE",  "BLOCK",
+    "PARTITION", "CHUNK",  "LOB",     "EXTENT", "AS", "LIMIT", "INDEX",
 };
 
 // COLUMN type words, tried in this order, each as a prefix of its own length
@@ -59,13 +73,28 @@ struct ColumnTypeWord {
     uint8_t code;
 };
 const ColumnTypeWord kColumnTypeWords[] = {
-    {"CHAR", 4, 96},           {"NCHAR", 4, 254},         {"NCLOB", 5, 255},
-    {"VARCHAR2", 8, 1},        {"VARCHAR", 7, 9},         {"LONGRAW", 7, 24},
-    {"LONG", 4, 8},            {"RAW", 3, 23},            {"NUMBER", 6, 2},
-    {"DATE", 4, 12},           {"TIMESTAMP_TZ", 12, 181}, {"TIMESTAMP_LTZ", 13, 231},
-    {"TIMESTAMPTZ", 11, 181},  {"TIMESTAMPLTZ", 12, 231},  {"TIMESTAMP", 9, 180},     {"BINARY_FLOAT", 12, 100}, {"BINARY_DOUBLE", 13, 101},
-    {"SKIP", 4, 0},            {"BLOB", 4, 113},          {"CLOB", 4, 112},
-    {"VARRAY", 6, 109},        {"NARRAY", 6, 108},
+    {"CHAR", 4, 96},
+    {"NCHAR", 4, 254},
+    {"NCLOB", 5, 255},
+    {"VARCHAR2", 8, 1},
+    {"VARCHAR", 7, 9},
+    {"LONGRAW", 7, 24},
+    {"LONG", 4, 8},
+    {"RAW", 3, 23},
+    {"NUMBER", 6, 2},
+    {"DATE", 4, 12},
+    {"TIMESTAMP_TZ", 12, 181},
+    {"TIMESTAMP_LTZ", 13, 231},
+    {"TIMESTAMPTZ", 11, 181},
+    {"TIMESTAMPLTZ", 12, 231},
+    {"TIMESTAMP", 9, 180},
+    {"BINARY_FLOAT", 12, 100},
+    {"BINARY_DOUBLE", 13, 101},
+    {"SKIP", 4, 0},
+    {"BLOB", 4, 113},
+    {"CLOB", 4, 112},
+    {"VARRAY", 6, 109},
+    {"NARRAY", 6, 108},
 };
 
 const char *const kUsageLines[] = {
@@ -92,7 +121,7 @@ struct UnloadArgs {
     char target[kNameSize];
     char extentFile[kExtentNameSize];
     char lob[kNameSize];
-    uint32_t columnCount;   // COLUMN words given (only the first 1024 are kept)
+    uint32_t columnCount;  // COLUMN words given (only the first 1024 are kept)
 };
 
 uint8_t columnTypeOfWord(const char *word)
@@ -266,12 +295,38 @@ FILE *openUnloadOutput(ShellState *shell, const char *name)
     return out;
 }
 
-void closeUnloadOutput(FILE *out)
+// Output named by the user may be a device (TO /dev/null): only a regular
+// file the unload created is ever removed or renamed.
+bool isRegularFile(const char *name)
 {
-    if (out != stdout)
-        fclose(out);
-    else
+    struct stat st;
+    return stat(name, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void removeRegularFile(const char *name)
+{
+    if (isRegularFile(name))
+        unlink(name);
+}
+
+// False when the output file could not be written to its end (a full disk,
+// a quota, an I/O error): said on standard error.
+bool closeUnloadOutput(FILE *out, const char *name)
+{
+    if (out == stdout) {
         fflush(stdout);
+        return true;
+    }
+    bool ok = ferror(out) == 0;
+    errno = 0;
+    if (fclose(out) != 0)
+        ok = false;
+    if (!ok) {
+        if (errno == 0)
+            errno = EIO;
+        reportFileError("write", "output file", name, nullptr);
+    }
+    return ok;
 }
 
 // The extent runs of objd listed in the extent file, one by one; returns
@@ -307,15 +362,18 @@ bool traverseInParallel(FILE *out, ShellState *shell, TraversalFunction traverse
 // The report at the end of an unload.  An unload cut short by a failed
 // worker is not reported as a success, and its file is renamed so that
 // nobody loads it for the whole table.
-void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete)
+void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete, bool written)
 {
-    if (complete) {
-        printf("Sucessfully unload %llu rows ...\n", static_cast<unsigned long long>(ctx->rowsUnloaded));
+    unsigned long long rows = static_cast<unsigned long long>(ctx->rowsUnloaded);
+    if (complete && written) {
+        printf("Sucessfully unload %llu rows ...\n", rows);
         return;
     }
-    printf("Unload incomplete: %llu rows written before a worker failed ...\n",
-           static_cast<unsigned long long>(ctx->rowsUnloaded));
-    if (output[0] == '\0')
+    if (!complete)
+        printf("Unload incomplete: %llu rows written before a worker failed ...\n", rows);
+    else
+        printf("Unload incomplete: %llu rows unloaded but the output file could not be written ...\n", rows);
+    if (output[0] == '\0' || !isRegularFile(output))
         return;
     char renamed[kNameSize + 16];
     snprintf(renamed, sizeof renamed, "%s.incomplete", output);
@@ -379,9 +437,9 @@ void runUnloadObject(ShellState *shell, const UnloadArgs *args)
     // Rows written to standard output come before the report.
     if (out == stdout)
         fflush(stdout);
-    closeUnloadOutput(out);
+    bool written = closeUnloadOutput(out, args->output);
     reportIncompleteRows(ctx);
-    reportUnloadEnd(ctx, out == stdout ? "" : args->output, complete);
+    reportUnloadEnd(ctx, out == stdout ? "" : args->output, complete, written);
     printDate(stdout);
     if (csv)
         stopCsvUnload(shell, savedRowAddress);
@@ -449,9 +507,9 @@ void writeHexBytes(FILE *file, const char *bytes, uint16_t length)
 void writeColumnClause(FILE *file, const UnloadContext *ctx, const ColumnListEntry *column, int number)
 {
     switch (column->type) {
-    case 1: case 9: case 96:
-        fprintf(file, "   %s    CHAR(%d) ", column->name, static_cast<int>(column->length));
-        break;
+    case 1:
+    case 9:
+    case 96: fprintf(file, "   %s    CHAR(%d) ", column->name, static_cast<int>(column->length)); break;
     case 12: fprintf(file, "   %s   DATE \"YYYY-MM-DD HH24:MI:SS\" ", column->name); break;
     case 180: fprintf(file, "   %s   TIMESTAMP \"YYYY-MM-DD HH24:MI:SS.FF\" ", column->name); break;
     case 181:
@@ -461,12 +519,14 @@ void writeColumnClause(FILE *file, const UnloadContext *ctx, const ColumnListEnt
         fprintf(file, "   %s   TIMESTAMP WITH LOCAL TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF TZH:TZM\" ",
                 column->name);
         break;
-    case 8: case 24: fprintf(file, "   %s    CHAR(4000) ", column->name); break;
-    case 112: case 113:
+    case 8:
+    case 24: fprintf(file, "   %s    CHAR(4000) ", column->name); break;
+    case 112:
+    case 113:
         if (ctx->lobStorage == kLobStorageFile) {
             fprintf(file, "   LOBF_%05d  FILLER  CHAR(64),\n", number);
-            fprintf(file, "   %s    LOBFILE(LOBF_%05d) TERMINATED BY EOF NULLIF LOBF_%05d=BLANKS", column->name,
-                    number, number);
+            fprintf(file, "   %s    LOBFILE(LOBF_%05d) TERMINATED BY EOF NULLIF LOBF_%05d=BLANKS",
+                    column->name, number, number);
         } else {
             fprintf(file, "   %s    CHAR(4000) ", column->name);
         }
@@ -498,7 +558,9 @@ void writeControlFile(const char *baseName, const UnloadArgs *args, const Unload
     fprintf(file, "APPEND INTO TABLE %s\n", baseName);
     fputs("FIELDS TERMINATED BY X'", file);
     writeHexBytes(file, ctx->fieldTag, ctx->fieldTagLength);
-    fputs(ctx->csv != nullptr ? "' OPTIONALLY ENCLOSED BY '\"' TRAILING NULLCOLS \n" : "' TRAILING NULLCOLS \n", file);
+    fputs(ctx->csv != nullptr ? "' OPTIONALLY ENCLOSED BY '\"' TRAILING NULLCOLS \n"
+                              : "' TRAILING NULLCOLS \n",
+          file);
     fputs("(\n", file);
     if (ctx->rowAddress)
         fputs("   ZOR_ROWADDR  FILLER  CHAR(64),\n", file);
@@ -551,8 +613,10 @@ void traverseTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, 
     if (extents != nullptr && runs != 0)
         return;
     if (!scanSegmentHeader(ctx, objd, segment->headerFile, segment->headerBlock)) {
-        printf("  Segment header of OBJD=%u at FILE=%u BLOCK=%u not found: rows taken from a scan of the "
-               "datafiles\n", objd, static_cast<unsigned>(segment->headerFile), segment->headerBlock);
+        printf(
+            "  Segment header of OBJD=%u at FILE=%u BLOCK=%u not found: rows taken from a scan of the "
+            "datafiles\n",
+            objd, static_cast<unsigned>(segment->headerFile), segment->headerBlock);
         scanTableRows(out, ctx, objd, cluster, deleted, committed, args->file, args->block);
     } else if (checkSegmentHeader(ctx, objd, 0)) {
         printExtentRows(out, ctx, objd, cluster, deleted, committed);
@@ -576,8 +640,8 @@ bool unloadTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, Se
     if (args->cluster != 0)
         segment->cluster = args->cluster;
     uint32_t cluster = segment->cluster;
-    printf("Unload OBJD=%u FILE=%u BLOCK=%u CLUSTER=%u ...\n", objd, static_cast<unsigned>(segment->headerFile),
-           segment->headerBlock, cluster);
+    printf("Unload OBJD=%u FILE=%u BLOCK=%u CLUSTER=%u ...\n", objd,
+           static_cast<unsigned>(segment->headerFile), segment->headerBlock, cluster);
     if (out == stdout)
         fflush(stdout);
     TableTraversal traversal = {shell, args, segment, objd, cluster};
@@ -722,7 +786,8 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
     if (csv && !startCsvUnload(shell, true, &savedRowAddress))
         csv = postgres = false;
     if (postgres) {
-        writePostgresScript(baseName, args->partition, &column, &object, args->target, args->table, dataFile, ctx);
+        writePostgresScript(baseName, args->partition, &column, &object, args->target, args->table, dataFile,
+                            ctx);
     } else if (!dump && args->output[0] != '\0') {
         writeSyntaxFile(baseName, &column, &object, args->target);
         writeControlFile(baseName, args, ctx, shell->columns);
@@ -731,8 +796,8 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
     FILE *out = openUnloadOutput(shell, dataFile);
     bool framed = dump && out != stdout;
     if (framed && !writeDumpFraming(out, shell, user.name, &column, &object, args->target)) {
-        closeUnloadOutput(out);
-        unlink(dataFile);
+        closeUnloadOutput(out, dataFile);
+        removeRegularFile(dataFile);
         free(parts);
         return;
     }
@@ -748,11 +813,11 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
     endDmpRows(ctx);
     if (out == stdout)
         fflush(stdout);
-    closeUnloadOutput(out);
+    bool written = closeUnloadOutput(out, dataFile);
     if (csv)
         stopCsvUnload(shell, savedRowAddress);
     reportIncompleteRows(ctx);
-    reportUnloadEnd(ctx, out == stdout ? "" : dataFile, complete);
+    reportUnloadEnd(ctx, out == stdout ? "" : dataFile, complete, written);
     printDate(stdout);
 }
 
@@ -768,8 +833,8 @@ void runUnloadTable(ShellState *shell, const UnloadArgs *args)
         ctx->outputStyle = kOutputStyleText;
     size_t outputLength = strlen(args->output);
     if (outputLength > 4 && ctx->target != kTargetPostgres)
-        ctx->outputStyle = strcasecmp(args->output + outputLength - 4, ".DMP") == 0 ? kOutputStyleDump
-                                                                                  : kOutputStyleText;
+        ctx->outputStyle =
+            strcasecmp(args->output + outputLength - 4, ".DMP") == 0 ? kOutputStyleDump : kOutputStyleText;
     // A dump is not CSV, whatever the style said.
     if (ctx->outputStyle == kOutputStyleDump)
         csv = false;
@@ -815,8 +880,12 @@ void runDictionaryGroup(ShellState *shell, const UnloadArgs *args, int group)
     uint8_t deleted = shell->deletedRow;
     uint8_t committed = shell->commitedOnly;
     switch (group) {
-    case kGroupUser: printSYSUSER8I(out, ctx, deleted, committed, args->file, args->objd, args->cluster); break;
-    case kGroupObject: printSYSOBJ8I(out, ctx, deleted, committed, args->file, args->objd, args->cluster); break;
+    case kGroupUser:
+        printSYSUSER8I(out, ctx, deleted, committed, args->file, args->objd, args->cluster);
+        break;
+    case kGroupObject:
+        printSYSOBJ8I(out, ctx, deleted, committed, args->file, args->objd, args->cluster);
+        break;
     case kGroupTable:
         memset(ctx->columnTypes, 0, sizeof ctx->columnTypes);
         printSYSTAB8I(out, ctx, deleted, committed, args->file, args->objd, args->cluster);

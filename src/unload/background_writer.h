@@ -3,6 +3,8 @@
 // decoding, while the writer thread hands the full buffers to the kernel.
 // Writing a large file into the page cache costs as much as decoding it; this
 // way the two overlap.  The bytes written are exactly those given, in order.
+// Regular files are written with O_DIRECT while whole aligned buffers allow
+// it, so that a large output does not evict the datafiles from the cache.
 #pragma once
 
 #include <cstdio>
@@ -12,3 +14,11 @@
 // the thread and returns EOF when any write failed.  Seeking and reading wait
 // until every buffer given so far is written.
 FILE *openBackgroundWriter(const char *name);
+
+// Flushes `file` and waits until everything given to it is written, then
+// returns the descriptor underneath, so that the caller may append to it
+// directly (and seek the stream to its end afterwards).  Works for any stream
+// with a descriptor; -1 when there is none, a write failed, or the writer
+// sends whole buffers to the disk directly (bytes are best given to the
+// stream then).
+int drainBackgroundWriter(FILE *file);

@@ -2,6 +2,7 @@
 // given, whatever the sizes of the writes (small ones, ones across the
 // buffers, ones larger than the whole ring), and seeking or reading first
 // writes everything given before.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -85,6 +86,18 @@ TEST(BackgroundWriter, SeekAndReadSeeWhatWasWritten)
 TEST(BackgroundWriter, UnwritableFileIsRefused)
 {
     EXPECT_EQ(openBackgroundWriter("/nonexistent-dir/zor.txt"), nullptr);
+}
+
+// A full disk is not a success: the close says so, with the reason.
+TEST(BackgroundWriter, FailedWritesFailTheCloseWithTheirReason)
+{
+    FILE *out = openBackgroundWriter("/dev/full");
+    ASSERT_NE(out, nullptr);
+    std::string big(3u << 20, 'x');
+    fwrite(big.data(), 1, big.size(), out);
+    errno = 0;
+    EXPECT_EQ(fclose(out), EOF);
+    EXPECT_EQ(errno, ENOSPC);
 }
 
 }  // namespace

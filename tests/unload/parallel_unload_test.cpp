@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "unload/background_writer.h"
 #include "unload/parallel_unload.h"
 
 namespace {
@@ -19,7 +20,7 @@ constexpr uint32_t kBlocks = 1000;
 
 struct FakeTraversal {
     UnloadContext *ctx;
-    uint32_t dieAt;       // the owner of this block ends its process; kBlocks: none
+    uint32_t dieAt;  // the owner of this block ends its process; kBlocks: none
 };
 
 // Every block writes a line to the output and every seventh a message; every
@@ -116,6 +117,22 @@ TEST(ParallelUnload, TraversalWithoutBlocksPrintsOnce)
     EXPECT_EQ(fread(text, 1, sizeof text - 1, out), 10u);
     EXPECT_STREQ(text, "no blocks\n");
     fclose(out);
+    free(ctx);
+}
+
+// The parent writes the workers' bytes itself: a device that takes none
+// leaves the error on the stream for the close to report.
+TEST(ParallelUnload, OutputThatCannotBeWrittenKeepsItsError)
+{
+    UnloadContext *ctx = static_cast<UnloadContext *>(calloc(1, sizeof(UnloadContext)));
+    FakeTraversal t = {ctx, kBlocks};
+    FILE *out = openBackgroundWriter("/dev/full");
+    ASSERT_NE(out, nullptr);
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(runParallelTraversal(out, ctx, 2, fakeTraverse, &t));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(ctx->rowsUnloaded, 999u);
+    EXPECT_EQ(fclose(out), EOF);
     free(ctx);
 }
 
