@@ -145,29 +145,54 @@ parallel_rows() {
   ratios+=("$(awk -v l="$label" -v a="$serial_null" -v b="$null_secs" -v c="$serial_file" -v d="$secs" \
     'BEGIN { printf "PARALLEL %-6s speed-up over PARALLEL 1: TO /dev/null %.2fx, TO a file %.2fx; file / null %.2f", l, a / b, c / d, d / b }')")
 }
-# Two serial unloads side by side: what two cores give two independent
-# processes here (shared caches, memory, the host's own load), the ceiling
-# of any speed-up of PARALLEL 2 on this machine.
-side_by_side() {
-  local times=() i t0 t1
-  printf '%s\n' "OPEN $config" "UNLOAD TABLE BENCH.ROWS TO /dev/null;" "EXIT" >bench.zor
-  for ((i = 0; i < runs; i++)); do
-    t0=$(now)
-    "$zor" <bench.zor >/dev/null 2>&1 &
-    "$zor" <bench.zor >/dev/null 2>&1
-    wait
-    t1=$(now)
-    times+=("$(elapsed "$t0" "$t1")")
-  done
-  secs=$(printf '%s\n' "${times[@]}" | median)
-  printf '%-52s %8.3f %8s %11s %7s %9s\n' "two PARALLEL 1 unloads TO /dev/null side by side" "$secs" - - - -
-  ratios+=("$(awk -v a="$serial_null" -v b="$secs" \
-    'BEGIN { printf "two PARALLEL 1 unloads side by side: %.2fx the work of one in the time (the ceiling of PARALLEL 2 here)", 2 * a / b }')")
-}
 ratios=("PARALLEL 1      TO a file / TO /dev/null: $(awk -v a="$serial_file" -v b="$serial_null" 'BEGIN { printf "%.2f", a / b }')")
 parallel_rows 2 2
-side_by_side
 parallel_rows AUTO "AUTO($(nproc))"
+# The ratios again, each from runs taken one right after the other: this
+# machine's speed drifts over minutes, which the medians of rows measured
+# minutes apart take for a difference between them.  "Side by side" is two
+# PARALLEL 1 unloads at once: what two cores give two independent processes
+# here (shared caches, memory, the host), the ceiling of PARALLEL 2.
+once() {
+  printf '%s\n' "OPEN $config" "$@" "EXIT" >bench.zor
+  rm -f unload.txt
+  sync
+  local t0
+  t0=$(now)
+  "$zor" <bench.zor >/dev/null 2>&1
+  secs=$(elapsed "$t0" "$(now)")
+}
+side_by_side_once() {
+  printf '%s\n' "OPEN $config" "UNLOAD TABLE BENCH.ROWS TO /dev/null;" "EXIT" >bench.zor
+  local t0
+  t0=$(now)
+  "$zor" <bench.zor >/dev/null 2>&1 &
+  "$zor" <bench.zor >/dev/null 2>&1
+  wait
+  secs=$(elapsed "$t0" "$(now)")
+}
+interleaved() {
+  local file_null=() speed_up=() ceiling=() i a b c d
+  for ((i = 0; i < runs; i++)); do
+    once "UNLOAD TABLE BENCH.ROWS TO /dev/null;"
+    a=$secs
+    once "UNLOAD TABLE BENCH.ROWS TO unload.txt;"
+    b=$secs
+    once "SET PARALLEL 2" "UNLOAD TABLE BENCH.ROWS TO /dev/null;"
+    c=$secs
+    side_by_side_once
+    d=$secs
+    file_null+=("$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", b / a }')")
+    speed_up+=("$(awk -v a="$a" -v c="$c" 'BEGIN { printf "%.3f", a / c }')")
+    ceiling+=("$(awk -v a="$a" -v d="$d" 'BEGIN { printf "%.3f", 2 * a / d }')")
+  done
+  local head="interleaved, median of $runs:"
+  ratios+=("$head PARALLEL 1 TO a file / TO /dev/null $(printf '%s\n' "${file_null[@]}" | median)")
+  ratios+=("$head PARALLEL 2 speed-up over PARALLEL 1 TO /dev/null $(printf '%s\n' "${speed_up[@]}" | median)x")
+  ratios+=("$head two PARALLEL 1 unloads side by side do $(printf '%s\n' "${ceiling[@]}" | median)x the work of one (the ceiling of PARALLEL 2 here)")
+}
+interleaved
+rm -f unload.txt
 measure "UNLOAD OBJECT COLUMN ... (extent file) TO /dev/null" "$bytes_big" "$rows_big" \
   "UNLOAD OBJECT 88001 EXTENT extents.txt $columns TO /dev/null;"
 measure "UNLOAD TABLE BENCH.QUARTER TO /dev/null (1/4 size)" "$bytes_quarter" "$rows_quarter" \
