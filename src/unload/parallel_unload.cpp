@@ -182,8 +182,11 @@ uint32_t gDataKind = kFrameData;
 uint32_t gMessagesKind = kFrameMessages;
 
 // Copies `length` bytes into the ring as room frees up; false when the
-// parent is gone.
-bool putIntoRing(const void *bytes, size_t length)
+// parent is gone.  A sleeping parent is woken for the end of a frame that
+// matters at once (`urgent`), when a quarter of the ring waits, and before
+// this worker sleeps itself: every wake-up is a context switch on a core
+// the decoding needs.
+bool putIntoRing(const void *bytes, size_t length, bool urgent)
 {
     const char *p = static_cast<const char *>(bytes);
     SharedRing *ring = &gWorker.ring;
@@ -194,6 +197,7 @@ bool putIntoRing(const void *bytes, size_t length)
         if (room == 0) {
             if (getppid() != gWorker.parent)
                 return false;
+            raiseSignal(&control->producedSignal, &control->parentSleeps);
             uint32_t seen = control->consumedSignal.load();
             control->workerSleeps.store(1);
             if (control->consumed.load() + ring->size == produced)
@@ -209,9 +213,10 @@ bool putIntoRing(const void *bytes, size_t length)
             n = ring->size - at;
         memcpy(ring->data + at, p, n);
         control->produced.store(produced + n);
-        raiseSignal(&control->producedSignal, &control->parentSleeps);
         p += n;
         length -= n;
+        if ((urgent && length == 0) || ring->size - room + n >= ring->size / 4)
+            raiseSignal(&control->producedSignal, &control->parentSleeps);
     }
     return true;
 }
@@ -221,7 +226,11 @@ bool sendFrame(uint32_t kind, const void *payload, uint32_t length)
     FrameHeader header;
     header.kind = kind;
     header.length = length;
-    if (!putIntoRing(&header, sizeof header) || !putIntoRing(payload, length)) {
+    // The end of a chunk, a warning and the last frame let the parent go on
+    // at once; bytes of output can wait until more of them are there.
+    bool urgent = kind != kFrameData && kind != kFrameMessages;
+    if (!putIntoRing(&header, sizeof header, urgent && length == 0) ||
+        !putIntoRing(payload, length, urgent)) {
         gWorker.failed = true;
         return false;
     }
@@ -379,6 +388,7 @@ bool nextSpan(Worker *worker, const char **span, size_t *length)
                 continue;
             return false;
         }
+        raiseSignal(&control->consumedSignal, &control->workerSleeps);
         uint32_t seen = control->producedSignal.load();
         control->parentSleeps.store(1);
         if (control->produced.load() == consumed)
@@ -387,11 +397,16 @@ bool nextSpan(Worker *worker, const char **span, size_t *length)
     }
 }
 
+// A sleeping worker is woken once a quarter of its ring is free, and
+// before the parent sleeps on it.
 void releaseSpan(Worker *worker, size_t length)
 {
-    RingControl *control = worker->ring.control;
-    control->consumed.store(control->consumed.load(std::memory_order_relaxed) + length);
-    raiseSignal(&control->consumedSignal, &control->workerSleeps);
+    SharedRing *ring = &worker->ring;
+    RingControl *control = ring->control;
+    uint64_t consumed = control->consumed.load(std::memory_order_relaxed) + length;
+    control->consumed.store(consumed);
+    if (ring->size - static_cast<size_t>(control->produced.load() - consumed) >= ring->size / 4)
+        raiseSignal(&control->consumedSignal, &control->workerSleeps);
 }
 
 bool readExact(Worker *worker, void *data, size_t length)
