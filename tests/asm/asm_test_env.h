@@ -15,23 +15,12 @@
 
 #include "forge/asm_image.h"
 #include "forge/forge.h"
+#include "scan/zor_session.h"
 #include "shell/shell.h"
 
 namespace asmtest {
 
-inline std::string readWhole(const std::string &path)
-{
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return "<missing>";
-    std::string text;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    fclose(f);
-    return text;
-}
+using zorsession::readWhole;
 
 inline void writeWhole(const std::string &path, const std::string &text)
 {
@@ -57,7 +46,10 @@ inline std::vector<uint8_t> le32(uint32_t v)
             static_cast<uint8_t>(v >> 24)};
 }
 
-inline std::vector<uint8_t> le16(uint16_t v) { return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}; }
+inline std::vector<uint8_t> le16(uint16_t v)
+{
+    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
+}
 
 class AsmSample {
 public:
@@ -66,50 +58,33 @@ public:
     void create(const forge::AsmGroupSpec &groupSpec)
     {
         spec_ = groupSpec;
-        char pattern[] = "/tmp/zor_asm_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        savedCwd_ = cwd;
+        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
         char error[512] = "";
-        ASSERT_TRUE(forge::forgeSampleAsm(dir_.c_str(), groupSpec, &record_, &manifest_, error, sizeof error)) << error;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-        mkdir("ZORDICT", 0777);
-        mkdir("LOBDATA", 0777);
+        ASSERT_TRUE(forge::forgeSampleAsm(scratch_.path.c_str(), groupSpec, &record_, &manifest_, error,
+                                          sizeof error))
+            << error;
     }
     void destroy()
     {
-        if (dir_.empty())
-            return;
-        if (chdir(savedCwd_.c_str()) != 0)
-            ADD_FAILURE() << "cannot return to " << savedCwd_;
-        std::string command = "rm -rf '" + dir_ + "'";
-        if (system(command.c_str()) != 0)
-            ADD_FAILURE() << "cannot remove " << dir_;
+        zorsession::leaveScratchDirectory(&scratch_);
     }
 
     // Runs the commands in a fresh ZOR session; its standard output.
     std::string run(const std::string &commands)
     {
-        std::string all = commands + "EXIT\n";
-        FILE *in = fmemopen(const_cast<char *>(all.data()), all.size(), "r");
-        if (in == nullptr)
-            return "<no input>";
-        testing::internal::CaptureStdout();
-        runZOR(in);
-        fflush(stdout);
-        std::string printed = testing::internal::GetCapturedStdout();
-        fclose(in);
-        return printed;
+        return zorsession::runCommands(commands);
     }
 
     // Byte offset of (AU, block, offset) on a disk image.
     uint64_t at(uint32_t au, uint32_t block = 0, uint32_t offset = 0) const
     {
-        return static_cast<uint64_t>(au) * spec_.auSize + static_cast<uint64_t>(block) * spec_.blockSize + offset;
+        return static_cast<uint64_t>(au) * spec_.auSize + static_cast<uint64_t>(block) * spec_.blockSize +
+               offset;
     }
-    std::string image(uint32_t disk) const { return record_.diskPaths[disk]; }
+    std::string image(uint32_t disk) const
+    {
+        return record_.diskPaths[disk];
+    }
     const forge::AsmPlacedFile &file(uint32_t number) const
     {
         for (const forge::AsmPlacedFile &f : record_.files)
@@ -136,8 +111,7 @@ public:
     forge::AsmGroupSpec spec_;
     forge::AsmGroupRecord record_;
     forge::Manifest manifest_;
-    std::string dir_;
-    std::string savedCwd_;
+    zorsession::ScratchDirectory scratch_;
 };
 
 }  // namespace asmtest

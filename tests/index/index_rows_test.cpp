@@ -21,13 +21,14 @@
 #include "forge/forge.h"
 #include "forge/forge_undo_index.h"
 #include "index/index.h"
+#include "scan/zor_session.h"
 #include "shell/shell.h"
 
 namespace {
 
 constexpr uint32_t kBlockSize = 8192;
 constexpr uint16_t kRfn = 4;
-constexpr uint32_t kIotObj = 500;      // the table; its index is 501
+constexpr uint32_t kIotObj = 500;  // the table; its index is 501
 constexpr uint32_t kIndexObjd = 501;
 constexpr uint32_t kOverflowObjd = 502;
 constexpr uint32_t kHeaderBlock = 10;
@@ -165,13 +166,7 @@ class IndexOrganizedTable : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/zor_iot_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        savedCwd_ = cwd;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
         forge::DatafileLayout file;
         forge::initDatafileLayout(&file, "users01.dbf", kRfn, 64, kBlockSize, forge::kLittleEndian);
         std::vector<forge::PlacedBlock> blocks = iotBlocks();
@@ -180,48 +175,26 @@ protected:
         writeText("db.cfg", "users01.dbf\n");
         mkdir("ZORDICT", 0777);
         writeText("ZORDICT/ZORUSR.TXT", "83,SCOTT,\n");
-        writeText("ZORDICT/ZOROBJ.TXT", "500,83,IOT,,2,,\n501,83,PK_IOT,,1,,\n502,83,SYS_IOT_OVER_500,,2,,\n");
+        writeText("ZORDICT/ZOROBJ.TXT",
+                  "500,83,IOT,,2,,\n501,83,PK_IOT,,1,,\n502,83,SYS_IOT_OVER_500,,2,,\n");
         // The table's TAB$ row has no segment; IND$ gives the index's.
         writeText("ZORDICT/ZORTAB.TXT", "500,,4,0,0,\n502,502,4,4,20,\n501,501,4,4,10\n");
-        writeText("ZORDICT/ZORCOL.TXT", "500,1,1,K,2,22,,,1,1,0,0,0\n"
-                                        "500,2,2,V1,1,10,,,0,2,0,873,1\n"
-                                        "500,3,3,V2,1,10,,,0,3,0,873,1\n"
-                                        "500,4,4,V3,1,10,,,0,4,0,873,1\n");
+        writeText("ZORDICT/ZORCOL.TXT",
+                  "500,1,1,K,2,22,,,1,1,0,0,0\n"
+                  "500,2,2,V1,1,10,,,0,2,0,873,1\n"
+                  "500,3,3,V2,1,10,,,0,3,0,873,1\n"
+                  "500,4,4,V3,1,10,,,0,4,0,873,1\n");
     }
     void TearDown() override
     {
-        if (chdir(savedCwd_.c_str()) != 0)
-            ADD_FAILURE() << "cannot return to " << savedCwd_;
-        std::string command = "rm -rf '" + dir_ + "'";
-        if (system(command.c_str()) != 0)
-            ADD_FAILURE() << "cannot remove " << dir_;
+        zorsession::leaveScratchDirectory(&scratch_);
     }
     std::string run(const std::string &commands)
     {
-        std::string all = "OPEN db.cfg\nSET BLOCK_CHECK 1\nSET FIELD_TAG ,\nSET RECORD_TAG \\n\n" + commands + "EXIT\n";
-        FILE *in = fmemopen(const_cast<char *>(all.data()), all.size(), "r");
-        testing::internal::CaptureStdout();
-        runZOR(in);
-        fflush(stdout);
-        std::string printed = testing::internal::GetCapturedStdout();
-        fclose(in);
-        return printed;
+        return zorsession::runCommands(
+            "OPEN db.cfg\nSET BLOCK_CHECK 1\nSET FIELD_TAG ,\nSET RECORD_TAG \\n\n" + commands);
     }
-    std::string read(const char *path)
-    {
-        FILE *f = fopen(path, "rb");
-        if (f == nullptr)
-            return "<missing>";
-        std::string text;
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-            text.append(buf, n);
-        fclose(f);
-        return text;
-    }
-    std::string dir_;
-    std::string savedCwd_;
+    zorsession::ScratchDirectory scratch_;
 };
 
 }  // namespace
@@ -233,7 +206,7 @@ TEST_F(IndexOrganizedTable, TextRowsThroughTheDictionaryWithOverflowPieces)
     EXPECT_NE(said.find("Sucessfully unload 4 rows"), std::string::npos) << said;
     // The overflow piece in a corrupt block is reported; the row still ends.
     EXPECT_NE(said.find("Block check failured at RDBA=0x01000015=16777237"), std::string::npos) << said;
-    EXPECT_EQ(read("iot.txt"), "1,A,x\n3,C,c3a,c3b\n4,D,\n5,E,abcd,z\n");
+    EXPECT_EQ(zorsession::readWhole("iot.txt"), "1,A,x\n3,C,c3a,c3b\n4,D,\n5,E,abcd,z\n");
 }
 
 TEST_F(IndexOrganizedTable, DeletedEntriesAndRowAddresses)
@@ -241,8 +214,8 @@ TEST_F(IndexOrganizedTable, DeletedEntriesAndRowAddresses)
     run("SET DELETED_ROW TRUE\nSET ROW_ADDRESS 1\nUNLOAD TABLE SCOTT.IOT TO iot.txt;\n");
     uint32_t leaf = forge::makeRdba(kRfn, kLeafBlock);
     std::string a = std::to_string(leaf) + ".0.";
-    EXPECT_EQ(read("iot.txt"), a + "0,1,A,x\n" + a + "1,2,B,y\n" + a + "2,3,C,c3a,c3b\n" + a + "3,4,D,\n" + a +
-                                   "4,5,E,abcd,z\n");
+    EXPECT_EQ(zorsession::readWhole("iot.txt"), a + "0,1,A,x\n" + a + "1,2,B,y\n" + a + "2,3,C,c3a,c3b\n" +
+                                                    a + "3,4,D,\n" + a + "4,5,E,abcd,z\n");
 }
 
 TEST_F(IndexOrganizedTable, DumpRowsHaveEveryColumnAndTheSplitValueJoined)

@@ -31,7 +31,7 @@ protected:
     std::vector<std::vector<std::string>> fileColumns(const char *unloadFile)
     {
         std::vector<std::vector<std::string>> rows;
-        std::istringstream in(readWholeFile(unloadFile));
+        std::istringstream in(readWhole(unloadFile));
         std::string line;
         while (std::getline(in, line)) {
             if (!line.empty() && line.back() == '\r')
@@ -65,7 +65,7 @@ protected:
                     continue;
                 }
                 ASSERT_FALSE(name.empty()) << "row " << r << " column " << c;
-                std::string got = readWholeFile(name);
+                std::string got = readWhole(name);
                 EXPECT_EQ(got.size(), want.size()) << "row " << r << " column " << c;
                 EXPECT_TRUE(got == want) << "row " << r << " column " << c;
             }
@@ -101,18 +101,18 @@ TEST_F(SampleLobs, InlineWithAndWithoutTagAndNone)
     run("UNLOAD TABLE DICT$;\nUNLOAD TABLE SCOTT.LOBS TO plain.txt;\n"
         "SET LONG_TAG DOC;\nUNLOAD TABLE SCOTT.LOBS TO tagged.txt;\n"
         "SET LOB_STORAGE 2;\nUNLOAD TABLE SCOTT.LOBS TO none.txt;\n");
-    EXPECT_TRUE(readWholeFile("plain.txt") == expectedInline(nullptr, false));
-    EXPECT_TRUE(readWholeFile("tagged.txt") == expectedInline("DOC", false));
-    EXPECT_EQ(readWholeFile("none.txt"), expectedInline(nullptr, true));
+    EXPECT_TRUE(readWhole("plain.txt") == expectedInline(nullptr, false));
+    EXPECT_TRUE(readWhole("tagged.txt") == expectedInline("DOC", false));
+    EXPECT_EQ(readWhole("none.txt"), expectedInline(nullptr, true));
 }
 
 TEST_F(SampleLobs, ThroughTheScannedMapSerialAndParallel)
 {
     run("UNLOAD TABLE DICT$;\nSCAN LOB;\nSET LOB_STORAGE 1;\nUNLOAD TABLE SCOTT.LOBS TO serial.txt;\n");
-    std::string serial = readWholeFile("ZORDICT/ZORLOB.TXT");
+    std::string serial = readWhole("ZORDICT/ZORLOB.TXT");
     expectLobFiles("serial.txt", true);
     run("SCAN PARALLELLOB;\nSET LOB_STORAGE 1;\nUNLOAD TABLE SCOTT.LOBS TO parallel.txt;\n");
-    std::string parallel = readWholeFile("ZORDICT/ZORLOB.TXT");
+    std::string parallel = readWhole("ZORDICT/ZORLOB.TXT");
     expectLobFiles("parallel.txt", true);
     std::vector<std::string> a, b;
     std::istringstream sa(serial), sb(parallel);
@@ -127,11 +127,11 @@ TEST_F(SampleLobs, ThroughTheScannedMapSerialAndParallel)
 TEST_F(SampleLobs, ScanLobFileFilter)
 {
     run("SCAN LOB;\n");
-    std::string all = readWholeFile("ZORDICT/ZORLOB.TXT");
+    std::string all = readWhole("ZORDICT/ZORLOB.TXT");
     run("SCAN LOB FILE 4;\n");
-    EXPECT_EQ(readWholeFile("ZORDICT/ZORLOB.TXT"), "");
+    EXPECT_EQ(readWhole("ZORDICT/ZORLOB.TXT"), "");
     run("SCAN LOB OBJECT 1 FILE 5;\n");
-    EXPECT_EQ(readWholeFile("ZORDICT/ZORLOB.TXT"), all);
+    EXPECT_EQ(readWhole("ZORDICT/ZORLOB.TXT"), all);
     // 3 LOB segments: in-row values have no pages, the rest one line a block.
     EXPECT_NE(all.find("73261,00000001000000001e3e,0,1,5,"), std::string::npos);   // the older page 0
     EXPECT_NE(all.find("73261,00000001000000001e3e,0,2,5,"), std::string::npos);
@@ -176,8 +176,8 @@ TEST_F(SampleLobs, ThroughTheIconvHandleOfClobsOnly)
     const forge::ManifestTable &t = lobs();
     ASSERT_EQ(rows.size(), t.rows.size());
     for (size_t r = 0; r < 4; r++) {
-        EXPECT_TRUE(readWholeFile(rows[r][1]) == convert(t.rows[r].values[1].text, "UTF-8")) << r;
-        EXPECT_TRUE(readWholeFile(rows[r][2]) == t.rows[r].values[2].text) << r;
+        EXPECT_TRUE(readWhole(rows[r][1]) == convert(t.rows[r].values[1].text, "UTF-8")) << r;
+        EXPECT_TRUE(readWhole(rows[r][2]) == t.rows[r].values[2].text) << r;
     }
 }
 
@@ -191,7 +191,7 @@ TEST_F(SampleLobs, ConvertedToUtf8AndGbk)
     for (size_t r = 0; r < utf8.size(); r++) {
         for (size_t c : {size_t(1), size_t(2)}) {
             if (!t.rows[r].values[c].isNull && !t.rows[r].values[c].text.empty()) {
-                EXPECT_TRUE(readWholeFile(utf8[r][c]) == convert(t.rows[r].values[c].text, "UTF-8")) << r << c;
+                EXPECT_TRUE(readWhole(utf8[r][c]) == convert(t.rows[r].values[c].text, "UTF-8")) << r << c;
             }
         }
     }
@@ -199,10 +199,10 @@ TEST_F(SampleLobs, ConvertedToUtf8AndGbk)
         "UNLOAD TABLE SCOTT.LOBS TO gbk.txt;\n");
     std::vector<std::vector<std::string>> gbk = fileColumns("gbk.txt");
     ASSERT_EQ(gbk.size(), t.rows.size());
-    EXPECT_EQ(readWholeFile(gbk[0][2]), "Gr\xA8\xB9?? \xC8\xD5");   // no ß in GBK
+    EXPECT_EQ(readWhole(gbk[0][2]), "Gr\xA8\xB9?? \xC8\xD5");   // no ß in GBK
     for (size_t r = 1; r < gbk.size(); r++) {
         if (!t.rows[r].values[1].isNull && !t.rows[r].values[1].text.empty()) {
-            EXPECT_TRUE(readWholeFile(gbk[r][1]) == convert(t.rows[r].values[1].text, "CP936")) << r;
+            EXPECT_TRUE(readWhole(gbk[r][1]) == convert(t.rows[r].values[1].text, "CP936")) << r;
         }
     }
 }

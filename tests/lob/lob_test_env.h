@@ -10,21 +10,10 @@
 #include <gtest/gtest.h>
 
 #include "forge/forge.h"
+#include "scan/zor_session.h"
 #include "shell/shell.h"
 
-inline std::string readWholeFile(const std::string &path)
-{
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return "<missing>";
-    std::string text;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    fclose(f);
-    return text;
-}
+using zorsession::readWhole;
 
 class ForgedDatabase : public ::testing::Test {
 protected:
@@ -32,44 +21,22 @@ protected:
     // its directory.
     void forge(const char *description)
     {
-        char pattern[] = "/tmp/zor_lob_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        savedCwd_ = cwd;
+        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
         char error[512] = "";
         bool ok = description == nullptr
-                      ? forge::forgeSample(dir_.c_str(), &manifest_, error, sizeof error)
-                      : forge::forgeFromTextWithManifest(description, dir_.c_str(), &manifest_, error, sizeof error);
+                      ? forge::forgeSample(scratch_.path.c_str(), &manifest_, error, sizeof error)
+                      : forge::forgeFromTextWithManifest(description, scratch_.path.c_str(), &manifest_,
+                                                         error, sizeof error);
         ASSERT_TRUE(ok) << error;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-        mkdir("ZORDICT", 0777);
-        mkdir("LOBDATA", 0777);
     }
     void TearDown() override
     {
-        if (savedCwd_.empty())
-            return;
-        if (chdir(savedCwd_.c_str()) != 0)
-            ADD_FAILURE() << "cannot return to " << savedCwd_;
-        std::string command = "rm -rf '" + dir_ + "'";
-        if (system(command.c_str()) != 0)
-            ADD_FAILURE() << "cannot remove " << dir_;
+        zorsession::leaveScratchDirectory(&scratch_);
     }
     // Runs the commands after OPEN of `config`; returns what went to stdout.
     std::string run(const std::string &commands, const char *config = "zor.cfg")
     {
-        std::string all = std::string("OPEN ") + config + "\n" + commands + "EXIT\n";
-        FILE *in = fmemopen(const_cast<char *>(all.data()), all.size(), "r");
-        if (in == nullptr)
-            return "<no input>";
-        testing::internal::CaptureStdout();
-        runZOR(in);
-        fflush(stdout);
-        std::string printed = testing::internal::GetCapturedStdout();
-        fclose(in);
-        return printed;
+        return zorsession::runCommands(std::string("OPEN ") + config + "\n" + commands);
     }
     const forge::ManifestTable *table(const char *name) const
     {
@@ -79,8 +46,7 @@ protected:
         return nullptr;
     }
 
-    std::string dir_;
-    std::string savedCwd_;
+    zorsession::ScratchDirectory scratch_;
     forge::Manifest manifest_;
 };
 
@@ -156,7 +122,10 @@ struct Captured {
     char *data = nullptr;
     size_t size = 0;
     FILE *stream = nullptr;
-    Captured() { stream = open_memstream(&data, &size); }
+    Captured()
+    {
+        stream = open_memstream(&data, &size);
+    }
     ~Captured()
     {
         if (stream != nullptr)

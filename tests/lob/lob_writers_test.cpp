@@ -81,7 +81,7 @@ TEST_F(SampleWriters, DumpInRowAndOutOfRowValues)
 // leaf, where its page 0 entry is, not in the right one.
 TEST_F(SampleWriters, ALobWhoseEntriesSpanLeavesUnderAnEqualSeparatorComesOutWhole)
 {
-    std::string file = readWholeFile("lobs01.dbf");
+    std::string file = readWhole("lobs01.dbf");
     const uint8_t *root = reinterpret_cast<const uint8_t *>(file.data()) + (size_t)(kDocIndexBlock + 2) * 8192;
     uint32_t h = 44 + 24 * root[36] + (root[38] == 0x32 ? 8 : 0);
     ASSERT_EQ(root[0], 6);
@@ -199,7 +199,7 @@ TEST_F(SampleWriters, AMapOfWildLinesUnloadsTheRestOfTheTable)
     std::string said = run("SCAN MAP;\nUNLOAD TABLE DICT$;\nUNLOAD TABLE SCOTT.LOBS TO lobs.txt;\n");
     EXPECT_NE(said.find("Sucessfully unload 6 rows"), std::string::npos);
     // In-row values do not need the map.
-    EXPECT_EQ(readWholeFile("lobs.txt").substr(0, 2), "1|");
+    EXPECT_EQ(readWhole("lobs.txt").substr(0, 2), "1|");
 }
 
 // CHUNK above 1: chunk addresses name CHUNK blocks each; a map line still
@@ -230,7 +230,7 @@ protected:
     void SetUp() override { forge(kChunky); }
     void expectFiles(const char *unloadFile, bool mapPath)
     {
-        std::string text = readWholeFile(unloadFile);
+        std::string text = readWhole(unloadFile);
         const forge::ManifestTable *t = table("CHUNKY");
         ASSERT_NE(t, nullptr);
         size_t at = 0;
@@ -245,7 +245,7 @@ protected:
                 std::string want = row.values[c + 1].text;
                 if (mapPath && (row.values[c + 1].lobForm & forge::kLobFormNoSize) && want.size() % 8132)
                     want.resize((want.size() / 8132 + 1) * 8132, '\0');
-                std::string got = readWholeFile(files[c]);
+                std::string got = readWhole(files[c]);
                 EXPECT_EQ(got.size(), want.size()) << line;
                 EXPECT_TRUE(got == want) << line;
             }

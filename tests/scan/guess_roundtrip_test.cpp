@@ -66,37 +66,28 @@ class GuessRoundTrip : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/zor_guess_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        savedCwd_ = cwd;
+        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
         char error[512] = "";
-        ASSERT_TRUE(forge::forgeFromTextWithManifest(kDatabase, dir_.c_str(), &manifest_, error, sizeof error))
+        ASSERT_TRUE(forge::forgeFromTextWithManifest(kDatabase, scratch_.path.c_str(), &manifest_, error,
+                                                     sizeof error))
             << error;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-        mkdir("ZORDICT", 0777);
-        mkdir("LOBDATA", 0777);
     }
     void TearDown() override
     {
-        if (chdir(savedCwd_.c_str()) != 0)
-            ADD_FAILURE() << "cannot return to " << savedCwd_;
-        std::string command = "rm -rf '" + dir_ + "'";
-        if (system(command.c_str()) != 0)
-            ADD_FAILURE() << "cannot remove " << dir_;
+        zorsession::leaveScratchDirectory(&scratch_);
     }
-    std::string run(const std::string &commands) { return zorsession::runCommands("OPEN db.cfg\n" + commands); }
+    std::string run(const std::string &commands)
+    {
+        return zorsession::runCommands("OPEN db.cfg\n" + commands);
+    }
 
-    std::string dir_;
-    std::string savedCwd_;
+    zorsession::ScratchDirectory scratch_;
     forge::Manifest manifest_;
 };
 
 struct Expected {
     const char *table;
-    const char *words;   // the guessed column words, one blank before each
+    const char *words;  // the guessed column words, one blank before each
 };
 
 TEST_F(GuessRoundTrip, ProposalUnloadsEveryTableExactly)

@@ -13,23 +13,12 @@
 #include <gtest/gtest.h>
 
 #include "forge/forge.h"
+#include "scan/zor_session.h"
 #include "shell/shell.h"
 
 namespace {
 
-std::string readWhole(const char *path)
-{
-    FILE *f = fopen(path, "rb");
-    if (f == nullptr)
-        return "<missing>";
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    fclose(f);
-    return text;
-}
+using zorsession::readWhole;
 
 bool exists(const char *path)
 {
@@ -41,28 +30,16 @@ class UnloadTableDatabase : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/zor_unload_table_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        savedCwd_ = cwd;
+        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
         std::string description = readWhole(ZOR_SOURCE_DIR "/tests/e2e/cases/dict_bootstrap/files/db.txt");
         char error[512] = "";
-        ASSERT_TRUE(forge::forgeFromTextWithManifest(description.c_str(), dir_.c_str(), &manifest_, error,
-                                                     sizeof error))
+        ASSERT_TRUE(forge::forgeFromTextWithManifest(description.c_str(), scratch_.path.c_str(), &manifest_,
+                                                     error, sizeof error))
             << error;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-        mkdir("ZORDICT", 0777);
-        mkdir("LOBDATA", 0777);
     }
     void TearDown() override
     {
-        if (chdir(savedCwd_.c_str()) != 0)
-            ADD_FAILURE() << "cannot return to " << savedCwd_;
-        std::string command = "rm -rf '" + dir_ + "'";
-        if (system(command.c_str()) != 0)
-            ADD_FAILURE() << "cannot remove " << dir_;
+        zorsession::leaveScratchDirectory(&scratch_);
     }
 
     std::string run(const std::string &commands)
@@ -71,20 +48,12 @@ protected:
         // same files must come out.
         const char *parallel = getenv("ZOR_TEST_PARALLEL");
         std::string prefix = parallel != nullptr ? "SET PARALLEL " + std::string(parallel) + "\n" : "";
-        std::string all = prefix + "OPEN db.cfg\n" + commands + "EXIT\n";
-        FILE *in = fmemopen(const_cast<char *>(all.data()), all.size(), "r");
-        if (in == nullptr)
-            return "<no input>";
-        testing::internal::CaptureStdout();
-        runZOR(in);
-        fflush(stdout);
-        std::string printed = testing::internal::GetCapturedStdout();
-        fclose(in);
-        return printed;
+        return zorsession::runCommands(prefix + "OPEN db.cfg\n" + commands);
     }
 
     // The records ZOR writes for the live rows of a forged table.
-    std::string expectedRows(const char *table, const char *fieldTag, const char *recordTag, size_t limit = SIZE_MAX)
+    std::string expectedRows(const char *table, const char *fieldTag, const char *recordTag,
+                             size_t limit = SIZE_MAX)
     {
         for (const forge::ManifestTable &t : manifest_.tables) {
             if (t.name != table)
@@ -102,8 +71,7 @@ protected:
         return "<no table " + std::string(table) + ">";
     }
 
-    std::string dir_;
-    std::string savedCwd_;
+    zorsession::ScratchDirectory scratch_;
     forge::Manifest manifest_;
 };
 
@@ -166,8 +134,9 @@ TEST_F(UnloadTableDatabase, EveryTableUnloadsExactlyTheForgedRows)
 
 TEST_F(UnloadTableDatabase, LimitBelowTenUnloadsTenRows)
 {
-    std::string printed = run("UNLOAD TABLE DICT$;\nUNLOAD TABLE SCOTT.EMP LIMIT 3 TO limit.txt;\n"
-                              "UNLOAD TABLE SCOTT.EMP TO all.txt;\n");
+    std::string printed =
+        run("UNLOAD TABLE DICT$;\nUNLOAD TABLE SCOTT.EMP LIMIT 3 TO limit.txt;\n"
+            "UNLOAD TABLE SCOTT.EMP TO all.txt;\n");
     EXPECT_EQ(readWhole("limit.txt"), expectedRows("EMP", "|", "\r\n", 10));
     // The limit belongs to one command.
     EXPECT_EQ(readWhole("all.txt"), expectedRows("EMP", "|", "\r\n"));
@@ -175,8 +144,9 @@ TEST_F(UnloadTableDatabase, LimitBelowTenUnloadsTenRows)
 
 TEST_F(UnloadTableDatabase, MissingUserOrTableSaysSoAndWritesNothing)
 {
-    std::string printed = run("UNLOAD TABLE DICT$;\nUNLOAD TABLE NOBODY.EMP TO a.txt;\n"
-                              "UNLOAD TABLE SCOTT.NOPE TO b.txt;\nUNLOAD TABLE SCOTT.SALES PARTITION P9 TO c.txt;\n");
+    std::string printed =
+        run("UNLOAD TABLE DICT$;\nUNLOAD TABLE NOBODY.EMP TO a.txt;\n"
+            "UNLOAD TABLE SCOTT.NOPE TO b.txt;\nUNLOAD TABLE SCOTT.SALES PARTITION P9 TO c.txt;\n");
     EXPECT_NE(printed.find("  USER NOBODY does not exists!\n"), std::string::npos);
     EXPECT_NE(printed.find("  TABLE SCOTT.NOPE does not exists!\n"), std::string::npos);
     EXPECT_NE(printed.find("  TABLE SCOTT.SALES does not exists!\n"), std::string::npos);
@@ -219,8 +189,9 @@ TEST_F(UnloadTableDatabase, AsNamesTheLoaderFilesAndTheStatementInUpperCase)
 
 TEST_F(UnloadTableDatabase, TablespaceFilterEndsSilently)
 {
-    std::string printed = run("UNLOAD TABLE DICT$;\nSET TABLESPACE 5\nUNLOAD TABLE SCOTT.EMP TO a.txt;\n"
-                              "SET TABLESPACE 4\nUNLOAD TABLE SCOTT.EMP TO b.txt;\n");
+    std::string printed =
+        run("UNLOAD TABLE DICT$;\nSET TABLESPACE 5\nUNLOAD TABLE SCOTT.EMP TO a.txt;\n"
+            "SET TABLESPACE 4\nUNLOAD TABLE SCOTT.EMP TO b.txt;\n");
     EXPECT_FALSE(exists("a.txt"));
     EXPECT_EQ(readWhole("b.txt"), expectedRows("EMP", "|", "\r\n"));
     EXPECT_EQ(printed.find("Unload OBJD=100"), printed.rfind("Unload OBJD=100"));
@@ -230,9 +201,10 @@ TEST_F(UnloadTableDatabase, TablespaceFilterEndsSilently)
 // looks like a dump, and OUTPUT_STYLE comes back as it was.
 TEST_F(UnloadTableDatabase, DumpNamesAndStyleWriteDumpsAndStyleIsRestored)
 {
-    std::string printed = run("UNLOAD TABLE DICT$;\nUNLOAD TABLE SCOTT.EMP TO emp.dmp;\n"
-                              "SET OUTPUT_STYLE DMP\nUNLOAD TABLE SCOTT.EMP;\n"
-                              "UNLOAD TABLE SCOTT.EMP TO emp.txt;\nSET OUTPUT_STYLE\n");
+    std::string printed =
+        run("UNLOAD TABLE DICT$;\nUNLOAD TABLE SCOTT.EMP TO emp.dmp;\n"
+            "SET OUTPUT_STYLE DMP\nUNLOAD TABLE SCOTT.EMP;\n"
+            "UNLOAD TABLE SCOTT.EMP TO emp.txt;\nSET OUTPUT_STYLE\n");
     EXPECT_TRUE(exists("emp.dmp"));
     EXPECT_TRUE(exists("zordata.dmp"));
     EXPECT_EQ(readWhole("emp.dmp"), readWhole("zordata.dmp"));
@@ -246,7 +218,8 @@ TEST_F(UnloadTableDatabase, DumpNamesAndStyleWriteDumpsAndStyleIsRestored)
 // another file) used to end the unload with 0 rows reported as success.
 TEST_F(UnloadTableDatabase, ExtentFileWithoutRunsOfTheTableFallsBackToTheHeader)
 {
-    std::string printed = run("UNLOAD TABLE DICT$;\nSCAN EXTENT FILE 1;\nUNLOAD TABLE SCOTT.EMP TO emp.txt;\n");
+    std::string printed =
+        run("UNLOAD TABLE DICT$;\nSCAN EXTENT FILE 1;\nUNLOAD TABLE SCOTT.EMP TO emp.txt;\n");
     EXPECT_EQ(readWhole("emp.txt"), expectedRows("EMP", "|", "\r\n"));
     EXPECT_NE(printed.find("Sucessfully unload 14 rows ..."), std::string::npos);
 }
@@ -255,6 +228,8 @@ TEST_F(UnloadTableDatabase, ExtentFileWithoutRunsOfTheTableFallsBackToTheHeader)
 
 namespace {
 
+using zorsession::readWhole;
+
 // The sample database of the forge: after UNLOAD TABLE DICT$, UNLOAD TABLE
 // of every table it declares (its partitions one by one, the SYS tables
 // too) writes exactly the rows the forge stored.
@@ -262,28 +237,15 @@ class UnloadTableSample : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/zor_unload_sample_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        savedCwd_ = cwd;
+        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
         char error[512] = "";
-        ASSERT_TRUE(forge::forgeSample(dir_.c_str(), &manifest_, error, sizeof error)) << error;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-        mkdir("ZORDICT", 0777);
-        mkdir("LOBDATA", 0777);
+        ASSERT_TRUE(forge::forgeSample(scratch_.path.c_str(), &manifest_, error, sizeof error)) << error;
     }
     void TearDown() override
     {
-        if (chdir(savedCwd_.c_str()) != 0)
-            ADD_FAILURE() << "cannot return to " << savedCwd_;
-        std::string command = "rm -rf '" + dir_ + "'";
-        if (system(command.c_str()) != 0)
-            ADD_FAILURE() << "cannot remove " << dir_;
+        zorsession::leaveScratchDirectory(&scratch_);
     }
-    std::string dir_;
-    std::string savedCwd_;
+    zorsession::ScratchDirectory scratch_;
     forge::Manifest manifest_;
 };
 

@@ -16,6 +16,7 @@
 #include "../block/test_block_builder.h"
 #include "export_reader.h"
 #include "forge/forge.h"
+#include "scan/zor_session.h"
 #include "shell/shell.h"
 #include "unload/export_dump.h"
 #include "unload/row_decode.h"
@@ -26,7 +27,8 @@ namespace {
 
 const char *exportFixtureDir()
 {
-    static const char *roots[] = {ZOR_SOURCE_DIR "/../shared/fixtures/oracle/exp", "/work/shared/fixtures/oracle/exp"};
+    static const char *roots[] = {ZOR_SOURCE_DIR "/../shared/fixtures/oracle/exp",
+                                  "/work/shared/fixtures/oracle/exp"};
     for (const char *root : roots) {
         struct stat st;
         if (stat(root, &st) == 0 && S_ISDIR(st.st_mode))
@@ -118,7 +120,8 @@ TEST(ExportReader, ReadsScottsRowsFromARealFile)
     if (dir == nullptr)
         GTEST_SKIP() << "no real export files beside the repository";
     exportfile::File file;
-    ASSERT_TRUE(exportfile::readFile((std::string(dir) + "/freetic_oracle-db_201912271502.dmp").c_str(), &file));
+    ASSERT_TRUE(
+        exportfile::readFile((std::string(dir) + "/freetic_oracle-db_201912271502.dmp").c_str(), &file));
     EXPECT_EQ(file.user, "SCOTT");
     const exportfile::Table *dept = findTable(file, "DEPT");
     const exportfile::Table *emp = findTable(file, "EMP");
@@ -126,7 +129,7 @@ TEST(ExportReader, ReadsScottsRowsFromARealFile)
     ASSERT_NE(emp, nullptr);
     ASSERT_EQ(dept->columns.size(), 3u);
     ASSERT_EQ(dept->rows.size(), 4u);
-    EXPECT_EQ(hex(dept->rows[0][0].bytes), "C10B");   // 10
+    EXPECT_EQ(hex(dept->rows[0][0].bytes), "C10B");  // 10
     EXPECT_EQ(dept->rows[0][1].bytes, "ACCOUNTING");
     EXPECT_EQ(dept->rows[0][2].bytes, "NEW YORK");
     ASSERT_EQ(emp->columns.size(), 8u);
@@ -134,8 +137,8 @@ TEST(ExportReader, ReadsScottsRowsFromARealFile)
     EXPECT_EQ(emp->columns[4].type, 12);
     EXPECT_EQ(hex(emp->rows[0][0].bytes), "C24A46");  // 7369
     EXPECT_EQ(emp->rows[0][1].bytes, "SMITH");
-    EXPECT_EQ(hex(emp->rows[0][4].bytes), "77B40C11010101");   // 1980-12-17
-    EXPECT_TRUE(emp->rows[0][6].isNull);              // COMM
+    EXPECT_EQ(hex(emp->rows[0][4].bytes), "77B40C11010101");  // 1980-12-17
+    EXPECT_TRUE(emp->rows[0][6].isNull);                      // COMM
     // Oracle writes character descriptors with the column's character set
     // and form, and the INSERT column list with ", ".
     EXPECT_EQ(emp->columns[1].type, 1);
@@ -179,7 +182,9 @@ TEST(ExportDumpFraming, HeaderIs2268BytesAndItsNlsBlockStartsAt2048)
     // Oracle's own files carry them.
     EXPECT_EQ(h.substr(2048 + 56, 6), std::string("\x83\x03\x54\x07\xD0\x03", 6));
     EXPECT_EQ(h.substr(2048 + 102 + 56, 6), std::string("\x83\x03\x54\x07\xD0\x03", 6));
-    EXPECT_EQ(h.substr(2268 - 16), std::string("\x06\x00+00:00\x05\x00" "8.1.6\n", 16));
+    EXPECT_EQ(h.substr(2268 - 16), std::string("\x06\x00+00:00\x05\x00"
+                                               "8.1.6\n",
+                                               16));
 }
 
 TEST(ExportDumpFraming, AnOwnerTooLongForTheHeaderWritesNothing)
@@ -206,14 +211,20 @@ TEST(ExportDumpFraming, TableLineDescriptorsAndTail)
 
     openCapture(&c);
     printDmpColumns(c.stream, 6);
-    printDmpDatatype(c.stream, 112, 4000, 873, 2);   // CLOB: LONG of 16384
-    printDmpDatatype(c.stream, 113, 4000, 0, 0);     // BLOB: LONG RAW
+    printDmpDatatype(c.stream, 112, 4000, 873, 2);  // CLOB: LONG of 16384
+    printDmpDatatype(c.stream, 113, 4000, 0, 0);    // BLOB: LONG RAW
     printDmpDatatype(c.stream, 8, 0, 873, 1);
     printDmpDatatype(c.stream, 1, 10, 873, 1);
     printDmpDatatype(c.stream, 2, 22, 0, 0);
     printDmpDatatype(c.stream, 96, 5, 31, 2);
-    EXPECT_EQ(hex(closeCapture(&c)), "0600" "08000040" "18000040" "08000040" "01000A0069030100" "02001600"
-                                     "600005001F000200");
+    EXPECT_EQ(hex(closeCapture(&c)),
+              "0600"
+              "08000040"
+              "18000040"
+              "08000040"
+              "01000A0069030100"
+              "02001600"
+              "600005001F000200");
 
     EXPECT_EQ(written(printDmpDataBegin), std::string(4, '\0'));
     EXPECT_EQ(hex(written(printDmpDataEnd)), "FFFF0A");
@@ -237,7 +248,12 @@ TEST(ExportDumpFraming, ElementsAndTheLongestElement)
     printDmpNull(c.stream);
     printDmpChain(c.stream);
     printDmpRecord(c.stream);
-    EXPECT_EQ(hex(closeCapture(&c)), "02004142" "FEFF" "FEFF" "FDFF" "0000");
+    EXPECT_EQ(hex(closeCapture(&c)),
+              "02004142"
+              "FEFF"
+              "FEFF"
+              "FDFF"
+              "0000");
 
     // FD FF, FE FF and FF FF are markers: a value element is at most 65532
     // bytes, and a longer one is cut rather than written as a marker.
@@ -279,7 +295,8 @@ forge::ColumnValue null()
 }
 
 // A block with one row per piece given, table 0, in both byte orders.
-std::vector<uint8_t> dataBlock(const std::vector<forge::RowPiece> &rows, uint8_t order, uint32_t rdba = 0x01000064)
+std::vector<uint8_t> dataBlock(const std::vector<forge::RowPiece> &rows, uint8_t order,
+                               uint32_t rdba = 0x01000064)
 {
     forge::DataBlockLayout layout;
     forge::initDataBlockLayout(&layout, rdba, 5000);
@@ -323,28 +340,49 @@ TEST(ExportDumpRows, ValuesNullPaddingAndRowEnds)
 {
     for (uint8_t order : {kLittle, kBig}) {
         std::vector<uint8_t> two = dataBlock({row({number(1), text("AB")})}, order);
-        EXPECT_EQ(dumpRows(two, order, {2, 1}), "0200C102" "02004142" "0000");
+        EXPECT_EQ(dumpRows(two, order, {2, 1}),
+                  "0200C102"
+                  "02004142"
+                  "0000");
         // Trailing NULLs the block does not store are written.
         std::vector<uint8_t> one = dataBlock({row({number(1)})}, order);
-        EXPECT_EQ(dumpRows(one, order, {2, 1, 1}), "0200C102" "FEFF" "FEFF" "0000");
+        EXPECT_EQ(dumpRows(one, order, {2, 1, 1}),
+                  "0200C102"
+                  "FEFF"
+                  "FEFF"
+                  "0000");
         // A row that stores more columns than the table has (a damaged
         // block, or the wrong table) writes no element for the extra ones.
         std::vector<uint8_t> wide = dataBlock({row({number(1), text("A"), text("B")})}, order);
-        EXPECT_EQ(dumpRows(wide, order, {2, 1}), "0200C102" "010041" "0000");
+        EXPECT_EQ(dumpRows(wide, order, {2, 1}),
+                  "0200C102"
+                  "010041"
+                  "0000");
         // A deleted row only with DELETED_ROW.
-        std::vector<uint8_t> gone = dataBlock({row({number(1)}, forge::kRowNormal | forge::kRowDeleted)}, order);
+        std::vector<uint8_t> gone =
+            dataBlock({row({number(1)}, forge::kRowNormal | forge::kRowDeleted)}, order);
         EXPECT_EQ(dumpRows(gone, order, {2}), "");
-        EXPECT_EQ(dumpRows(gone, order, {2}, 1), "0200C102" "0000");
+        EXPECT_EQ(dumpRows(gone, order, {2}, 1),
+                  "0200C102"
+                  "0000");
     }
 }
 
 TEST(ExportDumpRows, LongValuesAreChunkChainsAndANullLongIsAPlainNull)
 {
-    std::vector<uint8_t> image = dataBlock({row({number(1), text("XYZ")}), row({number(2), null(), number(3)})},
-                                           kLittle);
+    std::vector<uint8_t> image =
+        dataBlock({row({number(1), text("XYZ")}), row({number(2), null(), number(3)})}, kLittle);
     EXPECT_EQ(dumpRows(image, kLittle, {2, 8, 2}),
-              "0200C102" "FDFF" "030058595A" "0000" "FEFF" "0000"
-              "0200C103" "FEFF" "0200C104" "0000");
+              "0200C102"
+              "FDFF"
+              "030058595A"
+              "0000"
+              "FEFF"
+              "0000"
+              "0200C103"
+              "FEFF"
+              "0200C104"
+              "0000");
 }
 
 // ---- The sample database through UNLOAD ----
@@ -355,25 +393,13 @@ class DumpSample : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/zor_dump_sample_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        savedCwd_ = cwd;
+        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
         char error[512] = "";
-        ASSERT_TRUE(forge::forgeSample(dir_.c_str(), &manifest_, error, sizeof error)) << error;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-        mkdir("ZORDICT", 0777);
-        mkdir("LOBDATA", 0777);
+        ASSERT_TRUE(forge::forgeSample(scratch_.path.c_str(), &manifest_, error, sizeof error)) << error;
     }
     void TearDown() override
     {
-        if (chdir(savedCwd_.c_str()) != 0)
-            ADD_FAILURE() << "cannot return to " << savedCwd_;
-        std::string command = "rm -rf '" + dir_ + "'";
-        if (system(command.c_str()) != 0)
-            ADD_FAILURE() << "cannot remove " << dir_;
+        zorsession::leaveScratchDirectory(&scratch_);
     }
     std::string run(const std::string &commands)
     {
@@ -388,8 +414,7 @@ protected:
         fclose(in);
         return printed;
     }
-    std::string dir_;
-    std::string savedCwd_;
+    zorsession::ScratchDirectory scratch_;
     std::string stderr_;
     forge::Manifest manifest_;
 };
@@ -409,7 +434,8 @@ TEST_F(DumpSample, EveryTableReadsBackWithTheStoredValues)
         if (seen)
             continue;
         tables.push_back(&t);
-        commands += "UNLOAD TABLE " + t.owner + "." + t.name + " TO t" + std::to_string(tables.size()) + ".dmp;\n";
+        commands +=
+            "UNLOAD TABLE " + t.owner + "." + t.name + " TO t" + std::to_string(tables.size()) + ".dmp;\n";
     }
     ASSERT_FALSE(tables.empty());
     run(commands);
@@ -446,7 +472,8 @@ TEST_F(DumpSample, EveryTableReadsBackWithTheStoredValues)
                     }
                     continue;
                 }
-                ASSERT_EQ(got.isNull, want.isNull || want.bytes.empty()) << t.name << " row " << i << " col " << col;
+                ASSERT_EQ(got.isNull, want.isNull || want.bytes.empty())
+                    << t.name << " row " << i << " col " << col;
                 EXPECT_EQ(got.bytes, std::string(want.bytes.begin(), want.bytes.end()))
                     << t.name << " row " << i << " column " << col;
             }
@@ -488,18 +515,27 @@ TEST(ExportDumpRows, PiecesThatDisagreeAboutASplitValueKeepTheRowInStep)
     initTextSink(sink, out.stream);
     startDmpRow(ctx.get());
     dumpColumnValue(sink, ctx.get(), 0, a, 1, false);
-    dumpColumnValue(sink, ctx.get(), 1, b, 1, true);    // carried ...
-    dumpColumnValue(sink, ctx.get(), 2, c, 1, false);   // ... but never continued
-    dumpColumnValue(sink, ctx.get(), 2, c, 1, false);   // a piece repeating column 2
+    dumpColumnValue(sink, ctx.get(), 1, b, 1, true);   // carried ...
+    dumpColumnValue(sink, ctx.get(), 2, c, 1, false);  // ... but never continued
+    dumpColumnValue(sink, ctx.get(), 2, c, 1, false);  // a piece repeating column 2
     closeDmpRow(sink, ctx.get(), 0);
     startDmpRow(ctx.get());
-    dumpColumnValue(sink, ctx.get(), 2, c, 1, false);   // columns 0 and 1 lost
+    dumpColumnValue(sink, ctx.get(), 2, c, 1, false);  // columns 0 and 1 lost
     closeDmpRow(sink, ctx.get(), 3);
     flushTextSink(sink);
     delete sink;
     endDmpRows(ctx.get());
-    EXPECT_EQ(hex(closeCapture(&out)), "010061" "010062" "010063" "FEFF" "0000"
-                                       "FEFF" "FEFF" "010063" "FEFF" "0000");
+    EXPECT_EQ(hex(closeCapture(&out)),
+              "010061"
+              "010062"
+              "010063"
+              "FEFF"
+              "0000"
+              "FEFF"
+              "FEFF"
+              "010063"
+              "FEFF"
+              "0000");
 }
 
 // A row cut short by MAXCHAINS still gets all its columns (NULLs), its
