@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "column_values.h"
 #include "block/block.h"
 #include "dump_test_util.h"
 #include "forge/forge_undo_index.h"
@@ -127,7 +128,8 @@ forge::Block flagBlock(uint8_t order)
     // piece with every bit set whose key row is slot 0, written byte for byte.
     forge::RowPiece key;
     forge::initRowPiece(&key);
-    key.raw = {0xAC, 0x00, 0x01, 0, 1, 0, 1, 0x01, 0x40, 0x00, 0x11, 0, 0, 0x01, 0x40, 0x00, 0x11, 0, 0, 0x02, 'k', 'y'};
+    key.raw = {0xAC, 0x00, 0x01, 0,    1,    0,    1, 0x01, 0x40, 0x00, 0x11,
+               0,    0,    0x01, 0x40, 0x00, 0x11, 0, 0,    0x02, 'k',  'y'};
     layout.rows.insert(layout.rows.begin(), key);
     forge::RowPiece all;
     forge::initRowPiece(&all);
@@ -139,29 +141,6 @@ forge::Block flagBlock(uint8_t order)
     EXPECT_TRUE(forge::putDataBlock(&block, &layout, error, sizeof error)) << error;
     forge::sealBlock(&block);
     return block;
-}
-
-forge::ColumnValue text(const char *s)
-{
-    forge::ColumnValue v;
-    v.isNull = false;
-    v.bytes.assign(s, s + strlen(s));
-    return v;
-}
-
-forge::ColumnValue nullValue()
-{
-    forge::ColumnValue v;
-    v.isNull = true;
-    return v;
-}
-
-forge::ColumnValue number(long long n)
-{
-    forge::ColumnValue v;
-    v.isNull = false;
-    v.bytes = forge::encodeNumber(n);
-    return v;
 }
 
 // A leaf of an ordinary index: the key and the row's 6-byte ROWID as its
@@ -177,7 +156,7 @@ forge::Block indexLeafKeys(uint8_t order)
     for (int i = 0; i < 3; i++) {
         forge::IndexEntry e;
         forge::initIndexEntry(&e);
-        e.keys.push_back(text(names[i]));
+        e.keys.push_back(textValue(names[i]));
         forge::ColumnValue rowid;
         rowid.isNull = false;
         rowid.bytes = {0x01, 0x00, 0x33, 0x73, 0x00, (uint8_t)i};
@@ -206,12 +185,12 @@ forge::Block indexLeafIot(uint8_t order)
     for (int i = 0; i < 3; i++) {
         forge::IndexEntry e;
         forge::initIndexEntry(&e);
-        e.keys.push_back(number(7369 + i));
+        e.keys.push_back(numberValue(7369 + i));
         e.hasData = true;
-        e.data.push_back(text(i == 0 ? "SMITH" : i == 1 ? "ALLEN" : "WARD"));
+        e.data.push_back(textValue(i == 0 ? "SMITH" : i == 1 ? "ALLEN" : "WARD"));
         if (i == 2)
             e.data.push_back(nullValue());
-        e.data.push_back(number(800 + 100 * i));
+        e.data.push_back(numberValue(800 + 100 * i));
         if (i == 1) {
             e.dataFlag = forge::kRowHead | forge::kRowFirst;
             e.nextRdba = forge::makeRdba(4, 400);
@@ -238,7 +217,7 @@ forge::Block indexBranch(uint8_t order)
     for (int i = 0; i < 2; i++) {
         forge::IndexBranchEntry e;
         e.childRdba = forge::makeRdba(4, 300 + i);
-        e.keys.push_back(text(i == 0 ? "AD" : "BL"));
+        e.keys.push_back(textValue(i == 0 ? "AD" : "BL"));
         layout.branches.push_back(e);
     }
     forge::Block block;
@@ -331,7 +310,8 @@ TEST(BlockDump, FreeRowSlotGetsTheShortLine)
 {
     forge::Block block = dataBlock(2, kLittle);
     auto ctx = contextFor(block);
-    EXPECT_NE(dump(ctx.get()).find("\n    row#=   2  offs=0xffff=65535\n    row#=   3  offs="), std::string::npos);
+    EXPECT_NE(dump(ctx.get()).find("\n    row#=   2  offs=0xffff=65535\n    row#=   3  offs="),
+              std::string::npos);
 }
 
 TEST(BlockDump, NullColumnInTheMiddle)
@@ -400,15 +380,17 @@ TEST(BlockDump, FileHeaderLine)
         forge::putFileHeader(&block, &h);
         forge::sealBlock(&block);
         auto ctx = contextFor(block);
-        const char *line = "DBID=0x5a4f5201=1515147777,db=ZOR,ts#=4,ts=USERS,file#=4,blksiz=8192,blks=12800,"
-                           "ver=0x13000000,fzy=A--H, bs=0\n";
+        const char *line =
+            "DBID=0x5a4f5201=1515147777,db=ZOR,ts#=4,ts=USERS,file#=4,blksiz=8192,blks=12800,"
+            "ver=0x13000000,fzy=A--H, bs=0\n";
         EXPECT_EQ(dump(ctx.get()),
                   std::string("RDBA=0x01000001(4/1),type=0x0b,fmt=0xa2,seq=0x01,flag=0x04\n") + line + "\n");
         EXPECT_EQ(brief(ctx.get()),
                   std::string("RDBA=0x01000001(4/1),type=0x0b,fmt=0xa2,seq=0x01,flag=0x04 \n") + line + "\n");
         ctx->guessMode = 2;
         EXPECT_EQ(brief(ctx.get()),
-                  std::string("## RDBA=0x01000001(4/1),type=0x0b,fmt=0xa2,seq=0x01,flag=0x04 \n") + line + "\n");
+                  std::string("## RDBA=0x01000001(4/1),type=0x0b,fmt=0xa2,seq=0x01,flag=0x04 \n") + line +
+                      "\n");
     }
 }
 
@@ -437,16 +419,18 @@ TEST(BriefHeader, DataBlockListsItsTables)
     for (uint8_t order : {kLittle, kBig}) {
         forge::Block block = dataBlock(3, order);
         auto ctx = contextFor(block);
-        const char *expected = "RDBA=0x01400010(5/16),type=0x06,fmt=0xa2,seq=0x01,flag=0x04\n"
-                               "seg/obj=0x0000d2b8=53944,csc=0x0001.001732d3,itc=3,typ=1 - DATA  \n"
-                               "tab#=  0     nrow=   5     offs=   0\n"
-                               "\n";
+        const char *expected =
+            "RDBA=0x01400010(5/16),type=0x06,fmt=0xa2,seq=0x01,flag=0x04\n"
+            "seg/obj=0x0000d2b8=53944,csc=0x0001.001732d3,itc=3,typ=1 - DATA  \n"
+            "tab#=  0     nrow=   5     offs=   0\n"
+            "\n";
         EXPECT_EQ(brief(ctx.get()), expected);
         ctx->guessMode = 2;
-        EXPECT_EQ(brief(ctx.get()), "## RDBA=0x01400010(5/16),type=0x06,fmt=0xa2,seq=0x01,flag=0x04\n"
-                                    "## seg/obj=0x0000d2b8=53944,csc=0x0001.001732d3,itc=3,typ=1 - DATA  \n"
-                                    "## tab#=  0     nrow=   5     offs=   0\n"
-                                    "\n");
+        EXPECT_EQ(brief(ctx.get()),
+                  "## RDBA=0x01400010(5/16),type=0x06,fmt=0xa2,seq=0x01,flag=0x04\n"
+                  "## seg/obj=0x0000d2b8=53944,csc=0x0001.001732d3,itc=3,typ=1 - DATA  \n"
+                  "## tab#=  0     nrow=   5     offs=   0\n"
+                  "\n");
     }
 }
 
@@ -454,9 +438,10 @@ TEST(BriefHeader, IndexBlockListsNoTables)
 {
     forge::Block block = indexLeafIot(kLittle);
     auto ctx = contextFor(block);
-    EXPECT_EQ(brief(ctx.get()), "RDBA=0x01000136(4/310),type=0x06,fmt=0xa2,seq=0x01,flag=0x04\n"
-                                "seg/obj=0x00012cca=77002,csc=0x0000.00000000,itc=2,typ=2 - INDEX IOT\n"
-                                "\n");
+    EXPECT_EQ(brief(ctx.get()),
+              "RDBA=0x01000136(4/310),type=0x06,fmt=0xa2,seq=0x01,flag=0x04\n"
+              "seg/obj=0x00012cca=77002,csc=0x0000.00000000,itc=2,typ=2 - INDEX IOT\n"
+              "\n");
 }
 
 TEST(BriefHeader, SegmentHeadersAndExtentMaps)
@@ -464,13 +449,15 @@ TEST(BriefHeader, SegmentHeadersAndExtentMaps)
     for (uint8_t order : {kLittle, kBig}) {
         forge::Block header = segmentBlock(35, order);
         auto ctx = contextFor(header);
-        EXPECT_EQ(brief(ctx.get()), "RDBA=0x01000082(4/130),  type=0x23, fmt=0xa2, seq=0x01, flag=0x04, "
-                                    "seg/obj=0x000123ba=74682\n\n");
+        EXPECT_EQ(brief(ctx.get()),
+                  "RDBA=0x01000082(4/130),  type=0x23, fmt=0xa2, seq=0x01, flag=0x04, "
+                  "seg/obj=0x000123ba=74682\n\n");
         forge::Block map = segmentBlock(18, order);
         auto mapCtx = contextFor(map);
         mapCtx->guessMode = 2;
-        EXPECT_EQ(brief(mapCtx.get()), "## RDBA=0x01000082(4/130),type=0x12,fmt=0xa2,seq=0x01,flag=0x04 \n"
-                                       "## seg/obj=0x000123ba=74682\n\n");
+        EXPECT_EQ(brief(mapCtx.get()),
+                  "## RDBA=0x01000082(4/130),type=0x12,fmt=0xa2,seq=0x01,flag=0x04 \n"
+                  "## seg/obj=0x000123ba=74682\n\n");
         // An ASSM extent map block is not one of the summarised kinds.
         forge::Block assmMap = segmentBlock(36, order);
         auto assmCtx = contextFor(assmMap);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "column_values.h"
 #include "block/block.h"
 #include "../block/test_block_builder.h"
 #include "forge/forge_undo_index.h"
@@ -14,21 +15,6 @@
 using namespace testblock;
 
 namespace {
-
-forge::ColumnValue bytesValue(const std::string &s)
-{
-    forge::ColumnValue v;
-    v.isNull = false;
-    v.bytes.assign(s.begin(), s.end());
-    return v;
-}
-
-forge::ColumnValue nullValue()
-{
-    forge::ColumnValue v;
-    v.isNull = true;
-    return v;
-}
 
 forge::Block leaf(const std::vector<forge::IndexEntry> &entries, uint8_t keyColumns, uint8_t order)
 {
@@ -46,7 +32,8 @@ std::string slotText(const UnloadContext *ctx, uint32_t i)
 {
     if (ctx->slots.length[i] == 0)
         return "<null>";
-    return std::string(reinterpret_cast<const char *>(ctx->block + ctx->slots.offset[i]), ctx->slots.length[i]);
+    return std::string(reinterpret_cast<const char *>(ctx->block + ctx->slots.offset[i]),
+                       ctx->slots.length[i]);
 }
 
 void clearRowState(UnloadContext *ctx)
@@ -63,7 +50,7 @@ TEST(MapIndexColumns, KeyColumnsOfAnOrdinaryLeafEntry)
     for (uint8_t order : {kLittle, kBig}) {
         forge::IndexEntry e;
         forge::initIndexEntry(&e);
-        e.keys = {bytesValue("KING"), nullValue(), bytesValue(std::string(260, 'z'))};
+        e.keys = {textValue("KING"), nullValue(), textValue(std::string(260, 'z'))};
         forge::Block block = leaf({e}, 3, order);
         auto ctx = makeContext(block.bytes, order);
         clearRowState(ctx.get());
@@ -81,9 +68,9 @@ TEST(MapIndexColumns, DataPartFollowsTheKeysAndItsNextPieceIsBigEndian)
     for (uint8_t order : {kLittle, kBig}) {
         forge::IndexEntry complete;
         forge::initIndexEntry(&complete);
-        complete.keys = {bytesValue("7369")};
+        complete.keys = {textValue("7369")};
         complete.hasData = true;
-        complete.data = {bytesValue("SMITH"), nullValue(), bytesValue("CLERK")};
+        complete.data = {textValue("SMITH"), nullValue(), textValue("CLERK")};
         forge::IndexEntry continued = complete;
         continued.dataFlag = forge::kRowHead | forge::kRowFirst;
         continued.nextRdba = 0x01000190;
@@ -113,7 +100,7 @@ TEST(MapIndexColumns, AppendsWithoutClearingTheCounterOrTheRowFlag)
 {
     forge::IndexEntry e;
     forge::initIndexEntry(&e);
-    e.keys = {bytesValue("A")};
+    e.keys = {textValue("A")};
     forge::Block block = leaf({e}, 1, kLittle);
     auto ctx = makeContext(block.bytes, kLittle);
     clearRowState(ctx.get());
@@ -130,7 +117,7 @@ TEST(MapIndexColumns, KeyOnlyEntryIgnoresBytesAfterItsKeys)
     // Without flag 0x04 whatever follows the keys is another entry's bytes.
     forge::IndexEntry e;
     forge::initIndexEntry(&e);
-    e.keys = {bytesValue("K")};
+    e.keys = {textValue("K")};
     forge::Block block = leaf({e, e}, 1, kBig);
     auto ctx = makeContext(block.bytes, kBig);
     clearRowState(ctx.get());
@@ -142,7 +129,7 @@ TEST(MapIndexColumns, EntryCutOffByTheBlockEndKeepsWhatFits)
 {
     forge::IndexEntry e;
     forge::initIndexEntry(&e);
-    e.keys = {bytesValue("AB"), bytesValue("CD")};
+    e.keys = {textValue("AB"), textValue("CD")};
     forge::Block block = leaf({e}, 2, kLittle);
     auto ctx = makeContext(block.bytes, kLittle);
     uint32_t h = getDataLayerOffset(ctx.get());
@@ -167,7 +154,7 @@ TEST(MapIndexColumns, StopsAt255Columns)
         e.keys.push_back(nullValue());
     e.hasData = true;
     for (int i = 0; i < 100; i++)
-        e.data.push_back(bytesValue("d"));
+        e.data.push_back(textValue("d"));
     forge::Block block = leaf({e}, 200, kLittle);
     auto ctx = makeContext(block.bytes, kLittle);
     clearRowState(ctx.get());

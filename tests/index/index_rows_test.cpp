@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "column_values.h"
 #include "../datafile/datafile_test_env.h"
 #include "../unload/export_reader.h"
 #include "block/block.h"
@@ -37,28 +38,12 @@ constexpr uint32_t kLeafBlock = 12;
 constexpr uint32_t kOverflowBlock = 20;
 constexpr uint32_t kCorruptBlock = 21;
 
-forge::ColumnValue num(long long n)
-{
-    forge::ColumnValue v;
-    v.isNull = false;
-    v.bytes = forge::encodeNumber(n);
-    return v;
-}
-
-forge::ColumnValue str(const std::string &s)
-{
-    forge::ColumnValue v;
-    v.isNull = false;
-    v.bytes.assign(s.begin(), s.end());
-    return v;
-}
-
 forge::IndexEntry entry(long long key, const std::vector<forge::ColumnValue> &data, uint8_t dataFlag,
                         uint32_t nextBlock = 0, uint16_t nextSlot = 0)
 {
     forge::IndexEntry e;
     forge::initIndexEntry(&e);
-    e.keys = {num(key)};
+    e.keys = {numberValue(key)};
     e.hasData = true;
     e.data = data;
     e.dataFlag = dataFlag;
@@ -125,22 +110,22 @@ std::vector<forge::PlacedBlock> iotBlocks()
     forge::IndexBlockLayout leaf;
     forge::initIndexBlockLayout(&leaf, forge::makeRdba(kRfn, kLeafBlock), kIndexObjd, 1);
     leaf.opcode = forge::kIndexOpcodeIot;
-    forge::IndexEntry gone = entry(2, {str("B"), str("y")}, forge::kRowNormal);
+    forge::IndexEntry gone = entry(2, {textValue("B"), textValue("y")}, forge::kRowNormal);
     gone.flag = 0x01;
     leaf.entries = {
-        entry(1, {str("A"), str("x")}, forge::kRowNormal),
+        entry(1, {textValue("A"), textValue("x")}, forge::kRowNormal),
         gone,
-        entry(3, {str("C")}, first, kOverflowBlock, 0),
-        entry(4, {str("D")}, first, kCorruptBlock, 0),
+        entry(3, {textValue("C")}, first, kOverflowBlock, 0),
+        entry(4, {textValue("D")}, first, kCorruptBlock, 0),
         // The last column goes on in the overflow piece (N, then P).
-        entry(5, {str("E"), str("ab")}, first | forge::kRowNext, kOverflowBlock, 1),
+        entry(5, {textValue("E"), textValue("ab")}, first | forge::kRowNext, kOverflowBlock, 1),
     };
     placed.push_back({kLeafBlock, indexBlock(&leaf)});
 
     forge::DataBlockLayout overflow;
     forge::initDataBlockLayout(&overflow, forge::makeRdba(kRfn, kOverflowBlock), kOverflowObjd);
-    overflow.rows = {piece({str("c3a"), str("c3b")}, forge::kRowLast),
-                     piece({str("cd"), str("z")}, forge::kRowLast | forge::kRowPrevious)};
+    overflow.rows = {piece({textValue("c3a"), textValue("c3b")}, forge::kRowLast),
+                     piece({textValue("cd"), textValue("z")}, forge::kRowLast | forge::kRowPrevious)};
     forge::Block overflowBlock = newBlock();
     EXPECT_TRUE(forge::putDataBlock(&overflowBlock, &overflow, error, sizeof error)) << error;
     placed.push_back({kOverflowBlock, sealed(overflowBlock)});

@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "column_values.h"
 #include "../block/test_block_builder.h"
 #include "export_reader.h"
 #include "forge/forge.h"
@@ -271,29 +272,6 @@ TEST(ExportDumpFraming, ElementsAndTheLongestElement)
 
 namespace {
 
-forge::ColumnValue number(long long n)
-{
-    forge::ColumnValue v;
-    v.isNull = false;
-    v.bytes = forge::encodeNumber(n);
-    return v;
-}
-
-forge::ColumnValue text(const std::string &s)
-{
-    forge::ColumnValue v;
-    v.isNull = false;
-    v.bytes.assign(s.begin(), s.end());
-    return v;
-}
-
-forge::ColumnValue null()
-{
-    forge::ColumnValue v;
-    v.isNull = true;
-    return v;
-}
-
 // A block with one row per piece given, table 0, in both byte orders.
 std::vector<uint8_t> dataBlock(const std::vector<forge::RowPiece> &rows, uint8_t order,
                                uint32_t rdba = 0x01000064)
@@ -339,13 +317,13 @@ std::string dumpRows(std::vector<uint8_t> &image, uint8_t order, const std::vect
 TEST(ExportDumpRows, ValuesNullPaddingAndRowEnds)
 {
     for (uint8_t order : {kLittle, kBig}) {
-        std::vector<uint8_t> two = dataBlock({row({number(1), text("AB")})}, order);
+        std::vector<uint8_t> two = dataBlock({row({numberValue(1), textValue("AB")})}, order);
         EXPECT_EQ(dumpRows(two, order, {2, 1}),
                   "0200C102"
                   "02004142"
                   "0000");
         // Trailing NULLs the block does not store are written.
-        std::vector<uint8_t> one = dataBlock({row({number(1)})}, order);
+        std::vector<uint8_t> one = dataBlock({row({numberValue(1)})}, order);
         EXPECT_EQ(dumpRows(one, order, {2, 1, 1}),
                   "0200C102"
                   "FEFF"
@@ -353,14 +331,14 @@ TEST(ExportDumpRows, ValuesNullPaddingAndRowEnds)
                   "0000");
         // A row that stores more columns than the table has (a damaged
         // block, or the wrong table) writes no element for the extra ones.
-        std::vector<uint8_t> wide = dataBlock({row({number(1), text("A"), text("B")})}, order);
+        std::vector<uint8_t> wide = dataBlock({row({numberValue(1), textValue("A"), textValue("B")})}, order);
         EXPECT_EQ(dumpRows(wide, order, {2, 1}),
                   "0200C102"
                   "010041"
                   "0000");
         // A deleted row only with DELETED_ROW.
         std::vector<uint8_t> gone =
-            dataBlock({row({number(1)}, forge::kRowNormal | forge::kRowDeleted)}, order);
+            dataBlock({row({numberValue(1)}, forge::kRowNormal | forge::kRowDeleted)}, order);
         EXPECT_EQ(dumpRows(gone, order, {2}), "");
         EXPECT_EQ(dumpRows(gone, order, {2}, 1),
                   "0200C102"
@@ -370,8 +348,9 @@ TEST(ExportDumpRows, ValuesNullPaddingAndRowEnds)
 
 TEST(ExportDumpRows, LongValuesAreChunkChainsAndANullLongIsAPlainNull)
 {
-    std::vector<uint8_t> image =
-        dataBlock({row({number(1), text("XYZ")}), row({number(2), null(), number(3)})}, kLittle);
+    std::vector<uint8_t> image = dataBlock(
+        {row({numberValue(1), textValue("XYZ")}), row({numberValue(2), nullValue(), numberValue(3)})},
+        kLittle);
     EXPECT_EQ(dumpRows(image, kLittle, {2, 8, 2}),
               "0200C102"
               "FDFF"

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "column_values.h"
 #include "forge/forge.h"
 #include "shell/shell.h"
 
@@ -40,8 +41,8 @@ struct Extent {
 };
 
 struct Generated {
-    std::vector<std::string> manifest;   // expected records, without the record tag
-    std::vector<Extent> extents;          // in extent-map order
+    std::vector<std::string> manifest;  // expected records, without the record tag
+    std::vector<Extent> extents;        // in extent-map order
     uint32_t chained = 0;
     uint32_t migrated = 0;
     uint32_t deleted = 0;
@@ -57,29 +58,6 @@ Extent extentAt(int k)
     return e;
 }
 
-forge::ColumnValue numberValue(long long n)
-{
-    forge::ColumnValue v;
-    v.isNull = false;
-    v.bytes = forge::encodeNumber(n);
-    return v;
-}
-
-forge::ColumnValue textValue(const std::string &s)
-{
-    forge::ColumnValue v;
-    v.isNull = false;
-    v.bytes.assign(s.begin(), s.end());
-    return v;
-}
-
-forge::ColumnValue nullValue()
-{
-    forge::ColumnValue v;
-    v.isNull = true;
-    return v;
-}
-
 // The stored columns of row i and the record ZOR must write for it.
 std::vector<forge::ColumnValue> rowColumns(uint64_t i, std::string *record)
 {
@@ -88,7 +66,7 @@ std::vector<forge::ColumnValue> rowColumns(uint64_t i, std::string *record)
     columns.push_back(textValue("N" + std::to_string(i)));
     *record = std::to_string(i) + "|N" + std::to_string(i) + "|";
     if (i % 7 == 0) {
-        columns.push_back(nullValue());   // a NULL inside the row
+        columns.push_back(nullValue());  // a NULL inside the row
     } else {
         columns.push_back(numberValue(static_cast<long long>(i * 3)));
         *record += std::to_string(i * 3);
@@ -97,7 +75,7 @@ std::vector<forge::ColumnValue> rowColumns(uint64_t i, std::string *record)
         columns.push_back(textValue("note" + std::to_string(i)));
         *record += "|note" + std::to_string(i);
     } else if (i % 3 == 2) {
-        columns.push_back(nullValue());   // a trailing NULL that is stored
+        columns.push_back(nullValue());  // a trailing NULL that is stored
         *record += "|";
     }
     // i % 3 == 0: the trailing NULL is not stored at all.
@@ -198,7 +176,8 @@ bool generateSegment(const std::string &dir, Generated *out, std::string *error)
 
     // The header lists extents 0..7, the first map block 8..13, the second
     // 14..17.
-    forge::Block header = mapBlock(16, forge::makeRdba(4, kMapBlockNo), 0, 8, forge::makeRdba(5, kMapBlockNo));
+    forge::Block header =
+        mapBlock(16, forge::makeRdba(4, kMapBlockNo), 0, 8, forge::makeRdba(5, kMapBlockNo));
     forge::Block map1 = mapBlock(18, forge::makeRdba(5, kMapBlockNo), 8, 14, forge::makeRdba(6, kMapBlockNo));
     forge::Block map2 = mapBlock(36, forge::makeRdba(6, kMapBlockNo), 14, kExtents, 0);
     if (!sealAndWrite(&writers[0], kMapBlockNo, &header, error) ||
@@ -432,16 +411,22 @@ TEST_F(SegmentTraversalTest, EveryTraversalWritesExactlyTheGeneratedRows)
     const std::string columns = " COLUMN NUMBER VARCHAR2 NUMBER VARCHAR2";
     std::string commands =
         "OPEN seg.cfg\n"
-        "UNLOAD OBJECT 70001" + columns + " TO by_header.txt;\n"
+        "UNLOAD OBJECT 70001" +
+        columns +
+        " TO by_header.txt;\n"
         // With its header marked corrupt and no extent file, the segment is
         // found by scanning the files.
         "CORRUPT FILE 4 BLOCK 5\n"
-        "UNLOAD OBJECT 70001 EXTENT none.txt" + columns + " TO by_scan.txt;\n"
+        "UNLOAD OBJECT 70001 EXTENT none.txt" +
+        columns +
+        " TO by_scan.txt;\n"
         "CORRUPT CLEAR\n"
         "SCAN EXTENT;\n"
         "HOST cp ZORDICT/ZOREXT.TXT serial.txt\n"
         "SCAN PARALLELEXT;\n"
-        "UNLOAD OBJECT 70001" + columns + " TO by_extent.txt;\n"
+        "UNLOAD OBJECT 70001" +
+        columns +
+        " TO by_extent.txt;\n"
         "EXIT\n";
     std::string printed = runCommands(commands);
     std::string report = "Sucessfully unload " + std::to_string(generated.manifest.size()) + " rows ...\n";
@@ -458,8 +443,8 @@ TEST_F(SegmentTraversalTest, EveryTraversalWritesExactlyTheGeneratedRows)
 
     std::vector<std::string> extents;
     for (const Extent &e : generated.extents)
-        extents.push_back(std::to_string(kObjd) + "," + std::to_string(e.rfn) + "," + std::to_string(e.first) +
-                          "," + std::to_string(kExtentBlocks));
+        extents.push_back(std::to_string(kObjd) + "," + std::to_string(e.rfn) + "," +
+                          std::to_string(e.first) + "," + std::to_string(kExtentBlocks));
     std::vector<std::string> serial = extentLinesOf(dir_ + "/serial.txt", kObjd);
     std::vector<std::string> parallel = extentLinesOf(dir_ + "/ZORDICT/ZOREXT.TXT", kObjd);
     EXPECT_TRUE(sorted(serial) == sorted(extents));
@@ -493,8 +478,8 @@ std::vector<uint8_t> bytesOf(const std::string &s)
 
 // Two OLTP-compressed blocks of objd at rdbas plainRdba and permutedRdba:
 // symbols, NULLs, a deleted row, an open and a committed lock, a permutation.
-bool makeCompressedBlocks(uint32_t objd, uint32_t plainRdba, uint32_t permutedRdba, forge::PlacedBlock blocks[2],
-                          std::string *error)
+bool makeCompressedBlocks(uint32_t objd, uint32_t plainRdba, uint32_t permutedRdba,
+                          forge::PlacedBlock blocks[2], std::string *error)
 {
     forge::CompressedBlockLayout plain;
     forge::initCompressedBlockLayout(&plain, plainRdba, objd);
@@ -541,7 +526,8 @@ bool makeCompressedBlocks(uint32_t objd, uint32_t plainRdba, uint32_t permutedRd
     permuted.permutation = {1, 0, 2};
     forge::CompressedRow row;
     forge::initCompressedRow(&row);
-    row.codes = {forge::symbolCode(0), forge::valueCode(forge::encodeNumber(8)), forge::valueCode(bytesOf("LA"))};
+    row.codes = {forge::symbolCode(0), forge::valueCode(forge::encodeNumber(8)),
+                 forge::valueCode(bytesOf("LA"))};
     permuted.rows.push_back(row);
 
     blocks[0].blockNo = plainRdba & 0x3FFFFF;
@@ -587,19 +573,23 @@ TEST_F(SegmentTraversalTest, CompressedRowsExpandTheirSymbolsInOutputOrder)
     const std::string columns = " COLUMN NUMBER VARCHAR2 VARCHAR2";
     std::string commands =
         "OPEN comp.cfg\n"
-        "UNLOAD OBJECT 5150" + columns + " TO plain.txt;\n"
+        "UNLOAD OBJECT 5150" +
+        columns +
+        " TO plain.txt;\n"
         "SET DELETED_ROW TRUE\n"
         "SET COMMITED_ONLY TRUE\n"
-        "UNLOAD OBJECT 5150" + columns + " TO filtered.txt;\n"
+        "UNLOAD OBJECT 5150" +
+        columns +
+        " TO filtered.txt;\n"
         "EXIT\n";
     std::string printed = runCommands(commands);
     EXPECT_EQ(countOf(printed, "Sucessfully unload 7 rows ...\n"), 2u) << printed;
     std::vector<std::string> plain = {"1|SALES|BOSTON", "2|SALES|NY", "3||BOSTON", "4|SALES|BOSTON",
-                                      "6|OPEN", "7|DONE", "8|SALES|LA"};
+                                      "6|OPEN",         "7|DONE",     "8|SALES|LA"};
     // Row 6 is shown only when the switch is off; the deleted row 5 only
     // when DELETED_ROW is on.
     std::vector<std::string> filtered = {"1|SALES|BOSTON", "2|SALES|NY", "3||BOSTON", "4|SALES|BOSTON",
-                                         "5|GONE", "7|DONE", "8|SALES|LA"};
+                                         "5|GONE",         "7|DONE",     "8|SALES|LA"};
     EXPECT_EQ(records(dir_ + "/plain.txt"), plain);
     EXPECT_EQ(records(dir_ + "/filtered.txt"), filtered);
 }
@@ -617,8 +607,9 @@ struct LaidSize {
 constexpr LaidSize kLaidDefault = {52000, 100, false};
 constexpr int kLaidExtents = 12;
 
-bool layForgeSegment(const std::string &dir, forge::ManifestTable *table, std::vector<forge::SegmentExtent> *extents,
-                     std::string *error, LaidSize size = kLaidDefault)
+bool layForgeSegment(const std::string &dir, forge::ManifestTable *table,
+                     std::vector<forge::SegmentExtent> *extents, std::string *error,
+                     LaidSize size = kLaidDefault)
 {
     char message[256] = "";
     forge::DatafileLayout files[kFiles];
@@ -653,8 +644,10 @@ bool layForgeSegment(const std::string &dir, forge::ManifestTable *table, std::v
     table->name = "LAID";
     table->objectId = 60606;
     table->clusterTable = 0;
-    table->columns = {{"ID", forge::kColumnNumber, 0}, {"NAME", forge::kColumnVarchar2, 0},
-                      {"BORN", forge::kColumnDate, 0}, {"TAG", forge::kColumnRaw, 0}};
+    table->columns = {{"ID", forge::kColumnNumber, 0},
+                      {"NAME", forge::kColumnVarchar2, 0},
+                      {"BORN", forge::kColumnDate, 0},
+                      {"TAG", forge::kColumnRaw, 0}};
     std::vector<forge::TableRow> rows;
     for (uint32_t i = 1; i <= size.rows; i++) {
         forge::TableRow row;
@@ -667,7 +660,8 @@ bool layForgeSegment(const std::string &dir, forge::ManifestTable *table, std::v
         char tag[16];
         snprintf(tag, sizeof tag, "%08X", i * 2654435761u);
         if (!forge::makeFieldValue(&table->columns[0], id.c_str(), &row.values[0], message, sizeof message) ||
-            !forge::makeFieldValue(&table->columns[1], name.c_str(), &row.values[1], message, sizeof message) ||
+            !forge::makeFieldValue(&table->columns[1], name.c_str(), &row.values[1], message,
+                                   sizeof message) ||
             !forge::makeFieldValue(&table->columns[2], born, &row.values[2], message, sizeof message) ||
             !forge::makeFieldValue(&table->columns[3], tag, &row.values[3], message, sizeof message)) {
             *error = message;
@@ -676,12 +670,12 @@ bool layForgeSegment(const std::string &dir, forge::ManifestTable *table, std::v
         if (i % 11 == 0)
             forge::setNullField(&row.values[1]);
         if (i % 13 == 0)
-            forge::setNullField(&row.values[3]);   // trailing NULL, not stored
+            forge::setNullField(&row.values[3]);  // trailing NULL, not stored
         row.deleted = i % 97 == 0;
         row.migrated = i % 131 == 0;
         if (i % 173 == 0 && i % 11 != 0) {
-            forge::RowCut inside = {1, 3};   // NAME split between two pieces
-            forge::RowCut before = {2, 0};   // BORN starts a third piece
+            forge::RowCut inside = {1, 3};  // NAME split between two pieces
+            forge::RowCut before = {2, 0};  // BORN starts a third piece
             row.cuts = {inside, before};
         }
         rows.push_back(row);
@@ -744,9 +738,13 @@ TEST_F(SegmentTraversalTest, ForgeSegmentUnloadsExactlyItsManifest)
     const std::string columns = " COLUMN NUMBER VARCHAR2 DATE RAW";
     std::string commands =
         "OPEN lay.cfg\n"
-        "UNLOAD OBJECT 60606" + columns + " TO by_header.txt;\n"
+        "UNLOAD OBJECT 60606" +
+        columns +
+        " TO by_header.txt;\n"
         "SCAN PARALLELEXT;\n"
-        "UNLOAD OBJECT 60606" + columns + " TO by_extent.txt;\n"
+        "UNLOAD OBJECT 60606" +
+        columns +
+        " TO by_extent.txt;\n"
         "EXIT\n";
     std::string printed = runCommands(commands);
     std::string report = "Sucessfully unload " + std::to_string(expected.size()) + " rows ...\n";
@@ -758,8 +756,12 @@ TEST_F(SegmentTraversalTest, ForgeSegmentUnloadsExactlyItsManifest)
     // scanning every file.
     std::string scan =
         "OPEN lay.cfg\n"
-        "CORRUPT RDBA " + std::to_string(extents[0].rdba + 2) + "\n"
-        "UNLOAD OBJECT 60606 EXTENT none.txt" + columns + " TO by_scan.txt;\n"
+        "CORRUPT RDBA " +
+        std::to_string(extents[0].rdba + 2) +
+        "\n"
+        "UNLOAD OBJECT 60606 EXTENT none.txt" +
+        columns +
+        " TO by_scan.txt;\n"
         "EXIT\n";
     printed = runCommands(scan);
     EXPECT_EQ(countOf(printed, report), 1u) << printed.substr(0, 2000);
@@ -793,20 +795,34 @@ TEST_F(SegmentTraversalTest, ParallelUnloadWritesTheSerialBytes)
     // EXTENT none.txt keeps the first unloads on the segment header.
     const std::string session =
         "OPEN lay.cfg\n"
-        "CORRUPT RDBA " + corrupt + "\n"
-        "UNLOAD OBJECT 60606 EXTENT none.txt" + columns + " TO by_header.txt;\n"
+        "CORRUPT RDBA " +
+        corrupt +
+        "\n"
+        "UNLOAD OBJECT 60606 EXTENT none.txt" +
+        columns +
+        " TO by_header.txt;\n"
         "UNLOAD OBJECT 60606 EXTENT none.txt COLUMN NUMBER VARCHAR2 TO warned.txt;\n"
-        "UNLOAD OBJECT 60606 EXTENT none.txt" + columns + " LIMIT 1000 TO limited.txt;\n"
+        "UNLOAD OBJECT 60606 EXTENT none.txt" +
+        columns +
+        " LIMIT 1000 TO limited.txt;\n"
         "SCAN PARALLELEXT;\n"
-        "UNLOAD OBJECT 60606" + columns + " TO by_extent.txt;\n"
-        "CORRUPT RDBA " + header + "\n"
-        "UNLOAD OBJECT 60606 EXTENT none.txt" + columns + " TO by_scan.txt;\n"
+        "UNLOAD OBJECT 60606" +
+        columns +
+        " TO by_extent.txt;\n"
+        "CORRUPT RDBA " +
+        header +
+        "\n"
+        "UNLOAD OBJECT 60606 EXTENT none.txt" +
+        columns +
+        " TO by_scan.txt;\n"
         "EXIT\n";
-    const char *const outputs[] = {"by_header.txt", "warned.txt", "limited.txt", "by_extent.txt", "by_scan.txt"};
+    const char *const outputs[] = {"by_header.txt", "warned.txt", "limited.txt", "by_extent.txt",
+                                   "by_scan.txt"};
     std::string serialPrinted;
     std::vector<std::string> serialFiles;
     for (int parallel : {1, 2, 3, 7}) {
-        std::string printed = withoutDates(runCommands("SET PARALLEL " + std::to_string(parallel) + "\n" + session));
+        std::string printed =
+            withoutDates(runCommands("SET PARALLEL " + std::to_string(parallel) + "\n" + session));
         std::string answer = "  Current PARALLEL is : " + std::to_string(parallel) + "\n";
         printed.erase(printed.find(answer), answer.size());
         if (parallel == 1) {
@@ -821,11 +837,12 @@ TEST_F(SegmentTraversalTest, ParallelUnloadWritesTheSerialBytes)
             EXPECT_GT(serialFiles[0].size(), live * 40);
             continue;
         }
-        EXPECT_TRUE(printed == serialPrinted) << "PARALLEL " << parallel << " printed\n" << printed.substr(0, 3000)
-                                              << "\nserial printed\n" << serialPrinted.substr(0, 3000);
+        EXPECT_TRUE(printed == serialPrinted) << "PARALLEL " << parallel << " printed\n"
+                                              << printed.substr(0, 3000) << "\nserial printed\n"
+                                              << serialPrinted.substr(0, 3000);
         for (size_t i = 0; i < serialFiles.size(); i++)
-            EXPECT_TRUE(readFile(dir_ + "/" + outputs[i]) == serialFiles[i]) << "PARALLEL " << parallel << " "
-                                                                           << outputs[i];
+            EXPECT_TRUE(readFile(dir_ + "/" + outputs[i]) == serialFiles[i])
+                << "PARALLEL " << parallel << " " << outputs[i];
     }
 }
 
