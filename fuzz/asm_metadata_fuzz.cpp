@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "asm/asm_shell.h"
+#include "shell/asm_commands.h"
 #include "fuzz_context.h"
 
 namespace {

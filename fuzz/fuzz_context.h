@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shell/unload_context.h"
+#include "core/unload_context.h"
 
 // Block sizes run up to 32 KB (blockSize is 16 bits).
 constexpr size_t kFuzzMaxBlock = 32768;

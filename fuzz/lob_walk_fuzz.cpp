@@ -20,6 +20,7 @@
 #include "datafile/datafile.h"
 #include "fuzz_context.h"
 #include "lob/lob.h"
+#include "unload/writers/export_dump.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ void writeValue(FILE *out, UnloadContext *ctx, uint32_t writer, uint32_t length,
     default: {
         uint8_t locator[256];
         memcpy(locator, ctx->block + kLocatorOffset, length);
-        dumpLOBValue(out, ctx, locator, length, 112, 1, indexBlock, 2);
+        dumpLOBValue(out, ctx, &kDumpElements, locator, length, 112, 1, indexBlock, 2);
         break;
     }
     }

@@ -20,7 +20,7 @@
 #include "forge/forge.h"
 #include "forge/forge_undo_index.h"
 #include "fuzz_fixture.h"
-#include "unload/rowid.h"
+#include "unload/rows/rowid.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "block/block.h"
 #include "fuzz_context.h"
 #include "index/index.h"
-#include "unload/row_decode.h"
-#include "unload/value_format.h"
+#include "unload/rows/row_decode.h"
+#include "unload/values/value_format.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "fuzz_context.h"
-#include "unload/rowid.h"
+#include "unload/rows/rowid.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

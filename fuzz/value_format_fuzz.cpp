@@ -14,8 +14,8 @@
 #include <cstring>
 
 #include "fuzz_context.h"
-#include "unload/csv_output.h"
-#include "unload/value_format.h"
+#include "unload/writers/csv_output.h"
+#include "unload/values/value_format.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "shell/unload_context.h"
+#include "core/unload_context.h"
 
 // ---------------------------------------------------------------------------
 // Bounded reads.  Offsets are byte offsets from the start of the block.
@@ -313,14 +313,5 @@ uint32_t getUndoHeaderTranSlotCommit(const UnloadContext *ctx, uint32_t k);
 void printUndoBlockHeader(FILE *stream, const UnloadContext *ctx);
 void printUndoSegmentHeader(FILE *stream, const UnloadContext *ctx);
 
-// Decoded dumps.  printHeader is ORADUMP's dump; printBriefHeader the few
-// lines the scans print per block ("## " before its own lines in guess
-// mode).  The data and index sections map rows, so they take the context
-// writable: its row-decoding state is left as the last row mapped it.
-void printHeader(FILE *stream, UnloadContext *ctx);
-void printBriefHeader(FILE *stream, UnloadContext *ctx);
-void printITL(FILE *stream, const UnloadContext *ctx);
-void printRowHeader(FILE *stream, UnloadContext *ctx);
-void printIndexRowHeader(FILE *stream, const UnloadContext *ctx);
-void printSegmentHeader(FILE *stream, const UnloadContext *ctx);
+// (The decoded dumps of whole blocks are in inspect/.)
 // ---------------------------------------------------------------------------

@@ -10,9 +10,11 @@
 #include <cstring>
 #include <unistd.h>
 
+// ASM disk groups are the storage below the datafiles: a file inside a disk
+// group is read through its extent map.  asm/ needs nothing above core/.
 #include "asm/asm.h"
 #include "datafile/datafile.h"
-#include "shell/unload_context.h"
+#include "core/unload_context.h"
 
 PositionedReadStats g_positionedReads = {0, 0, 0, 0};
 

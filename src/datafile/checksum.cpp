@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "datafile/datafile.h"
-#include "shell/unload_context.h"
+#include "core/unload_context.h"
 
 namespace {
 

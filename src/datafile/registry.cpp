@@ -11,9 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 
+// ASM disk groups are the storage below the datafiles: a file inside a disk
+// group is read through its extent map.  asm/ needs nothing above core/.
 #include "asm/asm.h"
 #include "datafile/datafile.h"
-#include "shell/unload_context.h"
+#include "core/unload_context.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "shell/command_line.h"
-#include "shell/unload_context.h"
+#include "core/command_line.h"
+#include "core/unload_context.h"
 
 // The files, relative to the working directory.
 constexpr const char *kUserFile = "ZORDICT/ZORUSR.TXT";
@@ -245,30 +245,3 @@ int getCreateSyntax(char *text, size_t size, ColumnEntry *column, const ObjectEn
 int getPostgresSyntax(char *text, size_t size, ColumnEntry *column, const ObjectEntry *table,
                       const char *targetName, const char *tableArgument, const char *dataFile,
                       const UnloadContext *ctx);
-
-// ---- Bootstrap (bootstrap.cpp) ----
-// Each unloads the dictionary columns of one SYS bootstrap table to stream
-// ("," and newline must already be the context's separators): it selects the
-// table's column positions (every other type code 0), forces the TXT output
-// style for the call, takes the preset data object id and table number
-// (USER$ 10/1, OBJ$ 18/0, TAB$ 2/1, COL$ 2/5) when 0 is given, searches the
-// segment header in file `file` (every file when 0) and walks its extent
-// map, or scans every datafile when no header is found.
-void printSYSUSER8I(FILE *stream, UnloadContext *ctx, uint8_t deleted, uint8_t committed, uint32_t file,
-                    uint32_t objd, uint32_t table);
-void printSYSOBJ8I(FILE *stream, UnloadContext *ctx, uint8_t deleted, uint8_t committed, uint32_t file,
-                   uint32_t objd, uint32_t table);
-void printSYSTAB8I(FILE *stream, UnloadContext *ctx, uint8_t deleted, uint8_t committed, uint32_t file,
-                   uint32_t objd, uint32_t table);
-void printSYSCOL8I(FILE *stream, UnloadContext *ctx, uint8_t deleted, uint8_t committed, uint32_t file,
-                   uint32_t objd, uint32_t table);
-// The segment of the SYS table `name` (IND$, TABPART$, COLTYPE$ ...) in the
-// dictionary files rebuilt so far: 1 when its object and table record are
-// found, 0 (segment cleared) otherwise.
-int getSYSTableSegment(SegmentEntry *segment, const char *name);
-// Unloads the dictionary columns of IND$, TABPART$, INDPART$, TABSUBPART$,
-// INDSUBPART$ or COLTYPE$ from its segment: through the extent map when the
-// recorded header is a segment header of its DATAOBJ#, otherwise by
-// scanning; the table number is the recorded TAB#.  0 for another name.
-int printSYSTable8I(FILE *stream, UnloadContext *ctx, const char *name, const SegmentEntry *segment,
-                    uint8_t deleted, uint8_t committed);

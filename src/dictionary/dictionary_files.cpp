@@ -18,7 +18,7 @@
 #include <cstring>
 
 #include "dictionary/dictionary.h"
-#include "shell/command_line.h"
+#include "core/command_line.h"
 
 namespace {
 

@@ -1,21 +1,12 @@
-// Index rows: the leaf entries of index-organized tables, written as text
-// records or into the export dump, and the index-block cache.
+// Index blocks: the columns of a leaf entry mapped into the context's slots,
+// and the index-block cache.  (Index-organized rows are written by
+// unload/writers/.)
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
-#include "shell/unload_context.h"
-
-// Text records of the leaf entries of the index block in the context's
-// buffer (an index-organized table's rows: the key columns, then the rest
-// of the row, continued through its overflow pieces).  Branch blocks write
-// nothing.  Record layout as for table rows; the row address of an entry is
-// "rdba.0.entry".
-void printIndexRow2(FILE *stream, UnloadContext *ctx, uint8_t deleted, uint8_t committed);
-// The same entries as export dump rows, each with exactly the table's
-// column count of elements.
-void dumpIndexRow2(FILE *stream, UnloadContext *ctx, uint8_t deleted, uint8_t committed);
+#include "core/unload_context.h"
 
 // Appends the columns of leaf entry `entry` of the index block in the
 // context's buffer to its column slots: the key columns, then, when the

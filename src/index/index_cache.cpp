@@ -8,7 +8,7 @@
 
 #include "datafile/datafile.h"
 #include "index/index.h"
-#include "shell/unload_context.h"
+#include "core/unload_context.h"
 
 namespace {
 

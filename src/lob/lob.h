@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <iconv.h>
 
-#include "shell/unload_context.h"
+#include "core/unload_context.h"
 
 constexpr int kLobMapBuckets = 100;
 constexpr uint32_t kLobPageTableSize = 524288;   // page numbers 0 .. 0x7FFFF
@@ -82,6 +82,16 @@ uint32_t getLocatorChunk(const uint8_t *locator, uint32_t j);
 int readLOBBlock(DatafileSet *set, UnloadContext *ctx, uint32_t file, uint32_t block);
 int readLOBRDBA(DatafileSet *set, UnloadContext *ctx, uint32_t rdba);
 
+// The export dump's element encoding, handed in by the dump writer above
+// (unload/writers/export_dump.h gives kDumpElements): a value element, a
+// NULL, the chain marker before a LOB's pages, and the end of the record.
+struct DumpElementWriter {
+    void (*value)(FILE *stream, const uint8_t *bytes, uint32_t length);
+    void (*null)(FILE *stream);
+    void (*chain)(FILE *stream);
+    void (*record)(FILE *stream);
+};
+
 // Where the pages of one LOB value go: a text stream, or dump value
 // elements; how CLOB and NCLOB text is converted.
 struct LobSink {
@@ -89,13 +99,14 @@ struct LobSink {
     UnloadContext *ctx;
     uint8_t type;          // 112 CLOB, 113 BLOB, 255 NCLOB
     iconv_t converter;     // ICONV_CLOB / ICONV_NCLOB, kNoConverter for none
-    bool dump;             // pages become printDmpValue elements
+    const DumpElementWriter *dump;  // pages become its value elements; null for text
     bool convertFailed;    // the last ICONV conversion failed
     uint64_t bytesWritten;
     uint32_t pagesWritten;
 };
 
-void initLobSink(LobSink *sink, FILE *stream, UnloadContext *ctx, uint8_t type, bool dump);
+void initLobSink(LobSink *sink, FILE *stream, UnloadContext *ctx, uint8_t type,
+                 const DumpElementWriter *dump);
 // Writes one page (or in-row data) converted by the sink's column type.
 void writeLobPage(LobSink *sink, const uint8_t *bytes, uint32_t length);
 // The length of page `counter` by the page length rule.
@@ -154,5 +165,6 @@ void printNCLOB(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t leng
 // One LOB column value as export-dump elements.  A locator that yields no
 // value (length 0, no content) is written as a NULL so that the row keeps
 // one element per column.
-void dumpLOBValue(FILE *stream, UnloadContext *ctx, const uint8_t *locator, uint32_t length, uint32_t typeCode,
-                  uint32_t lobIndexFile, uint32_t lobIndexBlock, uint8_t charsetForm);
+void dumpLOBValue(FILE *stream, UnloadContext *ctx, const DumpElementWriter *elements, const uint8_t *locator,
+                  uint32_t length, uint32_t typeCode, uint32_t lobIndexFile, uint32_t lobIndexBlock,
+                  uint8_t charsetForm);

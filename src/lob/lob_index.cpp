@@ -16,8 +16,7 @@
 #include "datafile/datafile.h"
 #include "index/index.h"
 #include "lob/lob.h"
-#include "unload/charset.h"
-#include "unload/export_dump.h"
+#include "unload/charsets/charset.h"
 
 namespace {
 
@@ -58,7 +57,7 @@ void emit(LobSink *sink, const uint8_t *bytes, uint32_t length)
     if (sink->stream == nullptr)
         return;
     if (sink->dump)
-        printDmpValue(sink->stream, bytes, length);
+        sink->dump->value(sink->stream, bytes, length);
     else if (length > 0)
         fwrite(bytes, 1, length, sink->stream);
     sink->bytesWritten += length;
@@ -268,7 +267,7 @@ int readLOBRDBA(DatafileSet *set, UnloadContext *ctx, uint32_t rdba)
     return readLOBBlock(set, ctx, getRDBAFile(rdba), getRDBABlock(rdba));
 }
 
-void initLobSink(LobSink *sink, FILE *stream, UnloadContext *ctx, uint8_t type, bool dump)
+void initLobSink(LobSink *sink, FILE *stream, UnloadContext *ctx, uint8_t type, const DumpElementWriter *dump)
 {
     memset(sink, 0, sizeof *sink);
     sink->stream = stream;

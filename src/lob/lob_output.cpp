@@ -16,7 +16,6 @@
 #include "block/block.h"
 #include "datafile/datafile.h"
 #include "lob/lob.h"
-#include "unload/export_dump.h"
 
 namespace {
 
@@ -166,7 +165,8 @@ void writeFromSource(LobValue *v)
 }
 
 void initLobValue(LobValue *v, FILE *stream, UnloadContext *ctx, const uint8_t *locator, uint32_t length,
-                  uint8_t type, bool dump, uint32_t indexFile, uint32_t indexBlock, const LobMessages *messages)
+                  uint8_t type, const DumpElementWriter *dump, uint32_t indexFile, uint32_t indexBlock,
+                  const LobMessages *messages)
 {
     memset(v, 0, sizeof *v);
     initLobSink(&v->sink, stream, ctx, type, dump);
@@ -212,7 +212,7 @@ void printLOB(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length
     if (locator == nullptr)
         return;
     LobValue v;
-    initLobValue(&v, stream, ctx, locator, length, type, false, indexFile, indexBlock, messages);
+    initLobValue(&v, stream, ctx, locator, length, type, nullptr, indexFile, indexBlock, messages);
     if (!v.loc.valid || !v.loc.hasValue)
         return;
     char path[kLobPathSize];
@@ -255,37 +255,39 @@ void printNCLOB(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t leng
     printLOB(stream, ctx, offset, length, kTypeNCLOB, lobIndexFile, lobIndexBlock, &kNclobMessages);
 }
 
-void dumpLOBValue(FILE *stream, UnloadContext *ctx, const uint8_t *locator, uint32_t length, uint32_t typeCode,
-                  uint32_t lobIndexFile, uint32_t lobIndexBlock, uint8_t charsetForm)
+void dumpLOBValue(FILE *stream, UnloadContext *ctx, const DumpElementWriter *elements, const uint8_t *locator,
+                  uint32_t length, uint32_t typeCode, uint32_t lobIndexFile, uint32_t lobIndexBlock,
+                  uint8_t charsetForm)
 {
     bool national = typeCode == kTypeNCLOB || (typeCode == kTypeCLOB && charsetForm == kNationalCharsetForm);
     uint8_t type = national ? kTypeNCLOB : typeCode == kTypeCLOB ? kTypeCLOB : kTypeBLOB;
     LobValue v;
-    initLobValue(&v, stream, ctx, locator, length, type, true, lobIndexFile, lobIndexBlock, &kDumpMessages);
+    initLobValue(&v, stream, ctx, locator, length, type, elements, lobIndexFile, lobIndexBlock,
+                 &kDumpMessages);
     if (ctx->lobStorage == kLobStorageNone || length == 0 || !v.loc.valid || !v.loc.hasValue) {
-        printDmpNull(stream);
+        elements->null(stream);
         return;
     }
     if (v.loc.hasSize && v.loc.inRow) {
         if (v.loc.inRowLength == 0 || v.loc.inRowLength > kDmpInRowMax) {
-            printDmpNull(stream);
+            elements->null(stream);
             return;
         }
         writeInRow(&v);
         if (v.sink.pagesWritten == 0)
-            printDmpNull(stream);
+            elements->null(stream);
         return;
     }
     if (!hasPageSource(&v)) {
-        printDmpNull(stream);
+        elements->null(stream);
         return;
     }
-    printDmpChain(stream);
+    elements->chain(stream);
     // The chunks and the map follow the column's handle; the index walk reads
     // the column as CLOB text.
     LobSink *sink = &v.sink;
     if (!mapIsOpen(ctx) && !v.loc.hasSize && type == kTypeNCLOB)
         sink->converter = ctx->clob;
     writeFromSource(&v);
-    printDmpRecord(stream);
+    elements->record(stream);
 }

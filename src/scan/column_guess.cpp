@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "block/block.h"
-#include "unload/value_format.h"
+#include "unload/values/value_format.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "block/block.h"
+#include "inspect/inspect.h"
 #include "datafile/datafile.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "shell/unload_context.h"
+#include "core/unload_context.h"
 
 // Extent file written by SCAN EXTENT, PARALLELEXT and DATABASE, and the
 // per-worker parts of the parallel scan ("%02d" = worker 0..3).

@@ -9,9 +9,14 @@
 #include <cstring>
 
 #include "block/block.h"
+#include "inspect/inspect.h"
 #include "datafile/datafile.h"
 #include "dictionary/dictionary.h"
-#include "unload/unload.h"
+#include "unload/rows/rows.h"
+// SAMPLE and SCAN TABLE decode rows through the unload's own traversal with
+// the guess mode on, so that a guess sees exactly the rows an UNLOAD would
+// write: the one place where scan/ calls up into unload/writers/.
+#include "unload/writers/writers.h"
 
 namespace {
 

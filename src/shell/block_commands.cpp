@@ -11,10 +11,11 @@
 #include <cstring>
 
 #include "block/block.h"
+#include "inspect/inspect.h"
 #include "block/hex_dump.h"
 #include "datafile/datafile.h"
 #include "shell/shell.h"
-#include "unload/rowid.h"
+#include "unload/rows/rowid.h"
 
 namespace {
 

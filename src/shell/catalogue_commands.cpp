@@ -9,7 +9,7 @@
 
 #include "dictionary/dictionary.h"
 #include "shell/shell.h"
-#include "unload/charset.h"
+#include "unload/charsets/charset.h"
 #include "datafile/datafile.h"
 
 namespace {

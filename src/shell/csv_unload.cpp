@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "dictionary/dictionary.h"
-#include "unload/csv_output.h"
+#include "unload/writers/csv_output.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "lob/lob.h"
 #include "scan/scan.h"
 #include "shell/shell.h"
-#include "unload/value_format.h"
+#include "unload/values/value_format.h"
 
 namespace {
 

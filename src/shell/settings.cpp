@@ -6,8 +6,8 @@
 
 #include "datafile/datafile.h"
 #include "shell/shell.h"
-#include "unload/charset.h"
-#include "unload/csv_output.h"
+#include "unload/charsets/charset.h"
+#include "unload/writers/csv_output.h"
 
 namespace {
 

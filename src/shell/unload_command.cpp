@@ -22,12 +22,12 @@
 #include "scan/scan.h"
 #include "shell/csv_unload.h"
 #include "shell/shell.h"
-#include "unload/csv_output.h"
-#include "unload/export_dump.h"
-#include "unload/background_writer.h"
-#include "unload/parallel_unload.h"
+#include "unload/writers/csv_output.h"
+#include "unload/writers/export_dump.h"
+#include "unload/parallel/background_writer.h"
+#include "unload/parallel/parallel_unload.h"
 #include "unload/unload.h"
-#include "unload/value_format.h"
+#include "unload/values/value_format.h"
 
 namespace {
 

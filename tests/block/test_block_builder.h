@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/unload_context.h"
+#include "core/unload_context.h"
 #include "oracle_fixtures.h"
 
 namespace testblock {

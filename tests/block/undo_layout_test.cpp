@@ -6,6 +6,7 @@
 #include <string>
 
 #include "block/block.h"
+#include "inspect/inspect.h"
 #include "dump_test_util.h"
 #include "forge/forge_undo_index.h"
 

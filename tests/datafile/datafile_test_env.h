@@ -13,7 +13,7 @@
 
 #include "datafile/datafile.h"
 #include "forge/forge.h"
-#include "shell/unload_context.h"
+#include "core/unload_context.h"
 
 struct DatafileTestEnv {
     UnloadContext *ctx;

@@ -8,7 +8,7 @@
 
 #include "column_values.h"
 #include "block/block.h"
-#include "../block/test_block_builder.h"
+#include "block/test_block_builder.h"
 #include "forge/forge_undo_index.h"
 #include "index/index.h"
 

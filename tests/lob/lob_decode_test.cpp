@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "lob/lob.h"
-#include "unload/charset.h"
+#include "unload/charsets/charset.h"
 
 namespace {
 

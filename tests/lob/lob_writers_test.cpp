@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "lob_test_env.h"
-#include "unload/export_dump.h"
+#include "unload/writers/export_dump.h"
 
 namespace {
 
@@ -31,7 +31,8 @@ protected:
     {
         Captured out;
         const std::vector<uint8_t> &loc = locatorOf(row, column);
-        dumpLOBValue(out.stream, db_.ctx, loc.data(), (uint32_t)loc.size(), type, file, block, 1);
+        dumpLOBValue(out.stream, db_.ctx, &kDumpElements, loc.data(), (uint32_t)loc.size(), type, file, block,
+                     1);
         return out.text();
     }
     // The text writer on a locator placed in the context's block buffer.
@@ -103,7 +104,7 @@ TEST_F(SampleWriters, DumpNullCases)
     std::vector<uint8_t> loc = locatorOf(0, kImg);
     loc[5] &= (uint8_t)~0x08;                          // no content
     Captured out;
-    dumpLOBValue(out.stream, db_.ctx, loc.data(), (uint32_t)loc.size(), kBLOB, 0, 0, 0);
+    dumpLOBValue(out.stream, db_.ctx, &kDumpElements, loc.data(), (uint32_t)loc.size(), kBLOB, 0, 0, 0);
     EXPECT_EQ(out.text(), kNull);
     db_.ctx->lobStorage = 2;
     EXPECT_EQ(dump(2, kImg, kBLOB), kNull);

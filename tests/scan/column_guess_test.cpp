@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../block/test_block_builder.h"
+#include "block/test_block_builder.h"
 #include "scan/scan.h"
 
 using namespace testblock;

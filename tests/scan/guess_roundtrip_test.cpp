@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "forge/forge.h"
-#include "../scan/zor_session.h"
+#include "scan/zor_session.h"
 
 namespace {
 

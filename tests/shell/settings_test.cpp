@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "datafile/datafile.h"
 #include "shell/shell.h"
 
 namespace {

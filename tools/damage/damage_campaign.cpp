@@ -32,7 +32,7 @@
 
 #include "forge/asm_image.h"
 #include "forge/forge.h"
-#include "../../tests/unload/export_reader.h"
+#include "../../tests/unload/writers/export_reader.h"
 
 namespace {
 

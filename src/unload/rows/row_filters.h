@@ -1,0 +1,59 @@
+// Block and row filters the row writers share: the skip list, the
+// committed-only test, and the private chain context for chained pieces.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "block/block.h"
+#include "datafile/datafile.h"
+#include "core/unload_context.h"
+
+// ITL flag bits that make a locked row count as committed.
+constexpr uint8_t kItlCommitted = 0x8;
+constexpr uint8_t kItlUpperBoundCommitted = 0x2;
+
+inline bool blockInSkipList(const UnloadContext *ctx, uint32_t rdba)
+{
+    const RdbaList *list = ctx->skipList;
+    if (list == nullptr)
+        return false;
+    uint32_t count = list->count < kRdbaListMax ? list->count : kRdbaListMax;
+    return findRDBAArray(list->rdba, count, rdba) != 0;
+}
+
+// With COMMITED_ONLY, a row locked by an ITL entry whose transaction is not
+// known to be committed is left out; a lock byte naming an entry beyond the
+// block's ITL list cannot be trusted to be committed either.
+inline bool lockedByOpenTransaction(const UnloadContext *ctx, uint8_t lock)
+{
+    if (lock == 0)
+        return false;
+    if (lock > getITLCount(ctx))
+        return true;
+    return (getITLFlag(ctx, lock - 1u) & (kItlCommitted | kItlUpperBoundCommitted)) == 0;
+}
+
+// A copy of the context with its own block buffer, so that reading the
+// blocks of chained pieces leaves the block being unloaded in place; null
+// when memory is short.  Released with freeChainContext.
+inline UnloadContext *makeChainContext(const UnloadContext *ctx)
+{
+    UnloadContext *chain = static_cast<UnloadContext *>(malloc(sizeof(UnloadContext)));
+    if (chain == nullptr)
+        return nullptr;
+    if (copyBlock(ctx, chain) == 0) {
+        free(chain->block);
+        free(chain);
+        return nullptr;
+    }
+    return chain;
+}
+
+inline void freeChainContext(UnloadContext *chain)
+{
+    if (chain != nullptr) {
+        free(chain->block);
+        free(chain);
+    }
+}

@@ -1,0 +1,37 @@
+// Rows: finds the rows of a data block and splits each piece into its column values.
+//
+// What this folder offers:
+// - row_decode.h: the data header, the table and row directories, and the
+//   mapping of a row piece (plain or OLTP-compressed) into the context's
+//   column slots with its flag and chaining addresses;
+// - row_filters.h: the skip list, the committed-only test and the private
+//   context that chained pieces are read into;
+// - rowid.h: extended ROWIDs, built and parsed;
+// - below: the reports of rows that lost a chained or migrated piece.
+// Nothing here writes a value: the writers above read the slots.
+#pragma once
+
+#include <cstdint>
+
+#include "core/unload_context.h"
+#include "unload/rows/row_decode.h"
+#include "unload/rows/row_filters.h"
+#include "unload/rows/rowid.h"
+
+// Rows whose chained or migrated piece could not be read are still ended,
+// and reported (incomplete_rows.cpp): one line each, up to a cap per unload,
+// then how many more, and a count when the unload ends.
+enum MissingPieceReason {
+    kPieceReadable = 0,
+    kPieceUnreadable,   // the block could not be read
+    kPieceBadBlock,     // the block is in the corrupt list or fails its check
+    kPieceOtherObject,  // the block belongs to another object
+    kPieceNotData,      // the block is not a data block
+    kPieceNotInBlock,   // the block has no such row piece
+    kPieceLoop,         // the chain leads back into the row's own pieces
+};
+void resetIncompleteRows(UnloadContext *ctx);
+void noteIncompleteRow(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uint32_t slot,
+                       uint32_t pieceRdba, uint32_t pieceSlot, int reason);
+// Writes the remaining count and the total, when there were incomplete rows.
+void reportIncompleteRows(UnloadContext *ctx);

@@ -1,0 +1,703 @@
+// Row output and segment traversal: walks the blocks of one segment (through
+// its extent map, one extent of the extent file, or a scan of the datafiles),
+// picks the rows of one table out of each data block, follows chained and
+// migrated pieces into other blocks and writes every row as one text record.
+//
+// Record layout (guess mode off):
+//   [row address "%d.%d.%d" FIELD_TAG]
+//   value FIELD_TAG value FIELD_TAG ... value RECORD_TAG
+// A column of type 0 (SKIP) writes neither value nor separator; a NULL writes
+// an empty value; trailing NULLs are not stored and write nothing.  Values
+// with the index option (or of unknown type 253) are labelled "C%d=".
+//
+// Every block is untrusted: counts taken from a block are capped by what the
+// block can hold, every chain of pieces or of extent map blocks ends (cycle
+// check, MAXCHAINS, hard cap), and a damaged block ends that row or block with
+// its message while the unload goes on.
+#include "unload/writers/writers.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "block/block.h"
+#include "datafile/datafile.h"
+#include "dictionary/dictionary.h"
+#include "index/index.h"
+#include "scan/scan.h"
+#include "unload/writers/csv_output.h"
+#include "unload/writers/export_dump.h"
+#include "unload/parallel/parallel_unload.h"
+#include "unload/rows/rows.h"
+#include "unload/values/text_sink.h"
+#include "unload/values/value_format.h"
+
+namespace {
+
+constexpr uint8_t kBlockTypeData = 6;
+constexpr uint8_t kDataTypeTable = 1;
+constexpr uint8_t kDataTypeIndex = 2;
+constexpr uint8_t kOutputStyleText = 0;
+constexpr uint8_t kUnknownType = 253;
+
+// Row piece header: flag, lock byte (1-based ITL entry, 0 = unlocked).  A
+// migrated row's head piece holds only the address of the rest: RDBA then
+// slot, big-endian, one byte further on when the piece is a cluster member.
+constexpr uint32_t kPieceFlag = 0;
+constexpr uint32_t kPieceLock = 1;
+constexpr uint32_t kMigratedRdba = 3;
+constexpr uint32_t kMigratedSlot = 7;
+constexpr uint32_t kClusterMemberShift = 1;
+
+// SCAN TABLE samples at most this many rows of one object.
+constexpr uint64_t kGuessSampleRows = 8192;
+
+constexpr int kMaxWarningsPerColumn = 5;
+
+// A row longer than this many pieces is not followed further even without
+// MAXCHAINS: a 2 GB LONG in 8 KB blocks needs 262144 of them.
+constexpr uint32_t kMaxChainHops = 262144;
+// Extent map blocks followed from one segment header.
+constexpr uint32_t kMaxMapBlocks = 65536;
+// A smallfile datafile holds at most 2^22 blocks.
+constexpr uint64_t kBlocksPerFile = 0x400000;
+constexpr uint32_t kExtentEntrySize = 8;
+constexpr uint32_t kFirstScannedBlock = 2;
+
+// Brent's cycle test over a sequence of addresses: catches any loop after at
+// most twice its length plus its entry distance, with no memory but two
+// values, so that a damaged chain pointing back into itself ends.
+struct CycleCheck {
+    uint64_t saved;
+    uint64_t power;
+    uint64_t steps;
+};
+
+void startCycleCheck(CycleCheck *check, uint64_t first)
+{
+    check->saved = first;
+    check->power = 1;
+    check->steps = 0;
+}
+
+// True when `next` closes a loop.
+bool cycleCheckSees(CycleCheck *check, uint64_t next)
+{
+    if (next == check->saved)
+        return true;
+    check->steps++;
+    if (check->steps == check->power) {
+        check->saved = next;
+        check->power *= 2;
+        check->steps = 0;
+    }
+    return false;
+}
+
+uint64_t pieceKey(uint32_t rdba, uint16_t slot)
+{
+    return (static_cast<uint64_t>(rdba) << 16) | slot;
+}
+
+// Separators are most often one byte ("|", "," and a line feed).  Written
+// after nearly every value, so kept inline.
+inline void writeFieldTag(TextSink *sink, const UnloadContext *ctx)
+{
+    if (ctx->csv != nullptr)
+        noteCsvFieldTag(sink, ctx);
+    uint32_t length = ctx->fieldTagLength < kTagSize ? ctx->fieldTagLength : kTagSize;
+    if (length == 1)
+        appendByte(sink, ctx->fieldTag[0]);
+    else
+        appendText(sink, ctx->fieldTag, length);
+}
+
+inline void writeRecordTag(TextSink *sink, const UnloadContext *ctx)
+{
+    if (ctx->csv != nullptr)
+        finishCsvRecord(sink, ctx);
+    uint32_t length = ctx->recordTagLength < kTagSize ? ctx->recordTagLength : kTagSize;
+    if (length == 1)
+        appendByte(sink, ctx->recordTag[0]);
+    else
+        appendText(sink, ctx->recordTag, length);
+}
+
+// "%d" without printf.
+char *putSigned(char *p, int32_t value)
+{
+    uint32_t v = static_cast<uint32_t>(value);
+    if (value < 0) {
+        *p++ = '-';
+        v = 0u - v;
+    }
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (n > 0)
+        *p++ = digits[--n];
+    return p;
+}
+
+bool inSkipList(const UnloadContext *ctx, uint32_t rdba)
+{
+    const RdbaList *list = ctx->skipList;
+    if (list == nullptr)
+        return false;
+    uint32_t count = list->count < kRdbaListMax ? list->count : kRdbaListMax;
+    return findRDBAArray(list->rdba, count, rdba) != 0;
+}
+
+bool limitReached(const UnloadContext *ctx)
+{
+    return ctx->rowsUnloaded >= ctx->rowLimit;
+}
+
+// Hands the data or index block in the buffer to the row writer of the
+// output style.
+void dispatchBlock(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t deleted, uint8_t committed)
+{
+    uint8_t dataType = getDataType(ctx);
+    if (ctx->outputStyle != kOutputStyleText) {
+        if (dataType == kDataTypeTable)
+            dumpDataRows2(stream, ctx, table, deleted, committed);
+        else if (dataType == kDataTypeIndex)
+            dumpIndexRow2(stream, ctx, deleted, committed);
+        return;
+    }
+    if (dataType == kDataTypeTable)
+        printDataRows2(stream, ctx, table, deleted, committed);
+    else if (dataType == kDataTypeIndex)
+        printIndexRow2(stream, ctx, deleted, committed);
+}
+
+// "type=0x%02x" of the cache header and the object id: the block belongs to
+// the segment being unloaded.
+bool isDataBlockOf(const UnloadContext *ctx, uint32_t objd)
+{
+    return getBlockType(ctx) == kBlockTypeData && getDataObjectID(ctx) == objd;
+}
+
+// Writes the unknown-type warning of one value, at most five per column.
+void warnUnknownType(TextSink *sink, UnloadContext *ctx, uint32_t position, uint32_t table, uint32_t slot,
+                     uint32_t offset, uint32_t length)
+{
+    if (ctx->unknownTypeWarnings[position] >= kMaxWarningsPerColumn)
+        return;
+    ctx->unknownTypeWarnings[position]++;
+    // The rows written so far come first when both go to standard output.
+    flushTextSink(sink);
+    markUnknownTypeWarning(position);
+    printf("Warnings : UNKNOWN column type %d at %d.%d.%d value 0x", static_cast<int>(position + 1),
+           static_cast<int32_t>(getBlockRDBA(ctx)), static_cast<int>(table), static_cast<int>(slot));
+    printVARRAW(stdout, ctx, offset, length);
+    putchar('\n');
+}
+
+// Follows the pieces of one row from the address of its second piece.  The
+// chain context holds the block of each piece so that the block being
+// unloaded stays in place.  `column` is the position the next piece starts
+// at; `ended` says whether the last piece written ended the record.
+struct ChainWalk {
+    uint32_t table;
+    uint32_t objd;
+    uint32_t ownRdba;
+    uint32_t column;
+    bool ended;
+    // Why following stopped short of the last piece, and where.
+    int missing;
+    uint32_t missingRdba;
+    uint16_t missingSlot;
+};
+
+void pieceMissing(ChainWalk *walk, int reason, uint32_t rdba, uint16_t slot)
+{
+    walk->missing = reason;
+    walk->missingRdba = rdba;
+    walk->missingSlot = slot;
+}
+
+// A piece whose block position is not known yet: the writer looks it up.
+constexpr uint32_t kPositionUnknown = UINT32_MAX;
+
+uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn,
+                       uint32_t position);
+
+void followChain(TextSink *sink, UnloadContext *ctx, UnloadContext *chain, ChainWalk *walk,
+                 uint32_t rdba, uint16_t slot, uint64_t headKey)
+{
+    CycleCheck cycle;
+    startCycleCheck(&cycle, headKey);
+    uint32_t hops = 0;
+    while (rdba != 0) {
+        // A damaged chain most often points back at its own head: caught at
+        // once, before the head's columns are written a second time.
+        uint64_t key = pieceKey(rdba, slot);
+        if (key == headKey || cycleCheckSees(&cycle, key) || hops >= kMaxChainHops) {
+            pieceMissing(walk, kPieceLoop, rdba, slot);
+            return;
+        }
+        if (readSingleRDBA(chain->datafiles, chain, rdba) != static_cast<int>(chain->blockSize)) {
+            pieceMissing(walk, kPieceUnreadable, rdba, slot);
+            return;
+        }
+        hops++;
+        if (ctx->maxChains != 0 && hops > ctx->maxChains) {
+            flushTextSink(sink);
+            printf("Max chained block reached, RDBA=%u ...\n", walk->ownRdba);
+            return;
+        }
+        if (ctx->verbose) {
+            flushTextSink(sink);
+            printf("Recover rows from chained block RDBA=%u ...\n", rdba);
+        }
+        if (matchBlockTail(chain) != 0) {
+            pieceMissing(walk, kPieceBadBlock, rdba, slot);
+            return;
+        }
+        if (getBlockType(chain) != kBlockTypeData) {
+            pieceMissing(walk, kPieceNotData, rdba, slot);
+            return;
+        }
+        // A piece in a block of another object is not part of this row (the
+        // block was reused): the record ends here.
+        if (getDataObjectID(chain) != walk->objd) {
+            pieceMissing(walk, kPieceOtherObject, rdba, slot);
+            return;
+        }
+        if (isCompressTable(chain))
+            getCompressOrder(chain);
+        // The compressed rows are table 1 whatever the table asked for.
+        uint32_t pieceTable = isCompressTable(chain) ? 1 : walk->table;
+        if (slot >= getTableRowCount(chain, pieceTable) ||
+            getTableRowOffset(chain, pieceTable, slot) == kFreeRowEntry) {
+            pieceMissing(walk, kPieceNotInBlock, rdba, slot);
+            return;
+        }
+        walk->column = writeRowPiece(sink, chain, walk->table, slot, walk->column, kPositionUnknown);
+        walk->ended = (chain->rowFlag & kRowFlagLast) != 0;
+        rdba = chain->nextPieceRdba;
+        slot = chain->nextPieceSlot;
+    }
+}
+
+// Blocks an extent of `file` can cover: a damaged map entry or extent line
+// may claim millions of blocks, but none lie past the end of the file that
+// CHECK measured.  Unknown files and files of unknown size keep the limit of
+// the address space.
+uint64_t blocksInFile(const UnloadContext *ctx, uint32_t file, uint64_t first)
+{
+    if (ctx->bigfile)
+        return kBlocksPerFile * 1024;
+    int pos = getFileIndex(ctx->datafiles, file);
+    // An extent in a file that is not open has nothing to read; walking it
+    // block by block would only repeat a failing lookup millions of times.
+    if (pos < 0)
+        return 0;
+    if (ctx->datafiles->blocks[pos] == 0)
+        return kBlocksPerFile;
+    uint64_t last = ctx->datafiles->blocks[pos];
+    return last >= first ? last - first + 1 : 0;
+}
+
+// Scans the blocks from kFirstScannedBlock to the last block of position
+// `pos`, handing each readable data block of objd to the data writer.
+void scanFileRows(FILE *stream, UnloadContext *ctx, uint32_t pos, uint32_t objd, uint32_t table,
+                  uint8_t deleted, uint8_t committed)
+{
+    DatafileSet *set = ctx->datafiles;
+    uint32_t rfn = set->rfn[pos];
+    uint32_t last = set->blocks[pos];
+    for (uint32_t block = kFirstScannedBlock; block <= last && !limitReached(ctx); block++) {
+        if (!ownsNextBlock())
+            continue;
+        if (readBlock(set, ctx, rfn, block) != static_cast<int>(ctx->blockSize))
+            continue;
+        if (matchBlockTail(ctx) != 0)
+            continue;
+        if (!isDataBlockOf(ctx, objd) || getDataType(ctx) != kDataTypeTable)
+            continue;
+        dispatchBlock(stream, ctx, table, deleted, committed);
+        if (block == UINT32_MAX)
+            break;
+    }
+}
+
+// The row directory of the table being written, located once per block:
+// the table's entries are then read straight from the block.
+struct RowDirectory {
+    uint32_t dataHeader;     // H
+    uint32_t entries;        // offset of the table's first row directory entry
+    uint32_t rowCountAt;     // offset of the table's row count
+    uint16_t recordCount;    // row directory entries of the block
+    uint16_t freeSpaceEnd;
+};
+
+void locateRowDirectory(const UnloadContext *ctx, uint32_t table, RowDirectory *dir)
+{
+    // The same offsets getTableRowOffset and getTableRowCount compute.
+    uint32_t h = getDataBeginOffset(ctx);
+    uint32_t tables = h + 14 + getCompressOffset(ctx);
+    dir->dataHeader = h;
+    dir->rowCountAt = tables + 4 * table + 2;
+    dir->entries = tables + 4 * getTableCount(ctx) + 2 * static_cast<uint32_t>(getTableRowIndex(ctx, table));
+    dir->recordCount = getRecordCount(ctx);
+    dir->freeSpaceEnd = getFreeSpaceEndOffset(ctx);
+}
+
+// Where the row piece of `slot` starts, when its directory entry points at a
+// row inside the block: not free, past the row directory and the free space,
+// and with room for the piece header.
+bool rowPieceAt(const UnloadContext *ctx, const RowDirectory *dir, uint32_t slot, uint32_t *position)
+{
+    uint16_t offset;
+    if (slot > 0xFFFF || !readU16(ctx, dir->entries + 2 * slot, &offset))
+        return false;
+    if (offset == kFreeRowEntry)
+        return false;
+    if (offset < dir->recordCount || offset < dir->freeSpaceEnd)
+        return false;
+    uint32_t at = dir->dataHeader + offset;
+    if (!blockHasRange(ctx, at, kPieceLock + 1))
+        return false;
+    *position = at;
+    return true;
+}
+
+// Whether value i of a piece is cut from the next or the previous piece.
+unsigned csvSplit(uint8_t flag, uint32_t i, uint32_t mapped, uint32_t firstColumn)
+{
+    unsigned split = 0;
+    if ((flag & kRowFlagNext) && i + 1 == mapped)
+        split |= kCsvContinues;
+    if ((flag & kRowFlagPrevious) && i == 0 && firstColumn > 0)
+        split |= kCsvContinued;
+    return split;
+}
+
+// One row piece, as printDataRow2 describes it, into the sink.
+uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn,
+                       uint32_t position)
+{
+    // Each piece is mapped from its first column: the counter belongs to the
+    // piece, not to whatever the context decoded before.
+    // A known position comes from the block walk, which passes one only for
+    // an uncompressed block.
+    ctx->mappedColumns = 0;
+    if (position != kPositionUnknown)
+        mapNormalColumnsAt(ctx, position);
+    else if (isCompressTable(ctx))
+        mapCompressColumns(ctx, table, slot);
+    else
+        mapNormalColumns(ctx, table, slot);
+
+    uint8_t flag = ctx->rowFlag;
+    bool guessing = ctx->guessMode != 0;
+    // A piece that continues the previous piece's last column starts on it.
+    uint32_t start = firstColumn;
+    if ((flag & kRowFlagPrevious) && start > 0)
+        start--;
+
+    uint32_t mapped = ctx->mappedColumns;
+    uint8_t lastType = 0;
+    for (uint32_t i = 0; i < mapped; i++) {
+        uint32_t position = start + i;
+        if (position >= static_cast<uint32_t>(kMaxColumns))
+            break;
+        uint32_t stored = i < ctx->permutationCount ? ctx->permutation[i] : i;
+        // A permutation entry past the mapped columns names no value.
+        uint32_t length = stored < mapped ? ctx->slots.length[stored] : 0;
+        uint32_t offset = stored < mapped ? ctx->slots.offset[stored] : 0;
+        uint8_t type = ctx->columnTypes[position];
+        lastType = type;
+        if (length != 0 && type != 0) {
+            if (guessing) {
+                guessField(ctx, offset, length, position);
+            } else {
+                if (ctx->indexOption != 0 || type == kUnknownType) {
+                    char *p = reserveText(sink, 16);
+                    p[0] = 'C';
+                    p = putSigned(p + 1, static_cast<int32_t>(position + 1));
+                    *p++ = '=';
+                    commitText(sink, p);
+                }
+                if (type == kUnknownType)
+                    warnUnknownType(sink, ctx, position, table, slot, offset, length);
+                if (ctx->csv != nullptr)
+                    appendCsvField(sink, ctx, offset, length, type, position, table, slot,
+                                   csvSplit(flag, i, mapped, firstColumn));
+                else
+                    appendField(sink, ctx, offset, length, type, ctx->lobIndexFile[position],
+                                ctx->lobIndexBlock[position], ctx->columnCharsetForm[position]);
+            }
+        } else if (guessing && type != 0) {
+            // A stored NULL still counts as a column of the guessed row.
+            guessField(ctx, offset, 0, position);
+        }
+        if (i + 1 < mapped && type != 0 && !guessing)
+            writeFieldTag(sink, ctx);
+    }
+
+    // The separator after a piece's last column belongs to that column: a
+    // skipped column (type 0) has none, or a row split into pieces would get
+    // one more field than the same row kept in one piece.
+    if (!guessing) {
+        if (flag & kRowFlagLast)
+            writeRecordTag(sink, ctx);
+        else if (!(flag & kRowFlagNext) && (mapped == 0 || lastType != 0))
+            writeFieldTag(sink, ctx);
+    }
+    return start + mapped;
+}
+
+}  // namespace
+
+uint32_t printDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn)
+{
+    TextSink sink;
+    initTextSink(&sink, stream);
+    uint32_t next = writeRowPiece(&sink, ctx, table, slot, firstColumn, kPositionUnknown);
+    flushTextSink(&sink);
+    return next;
+}
+
+void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t deleted, uint8_t committed)
+{
+    uint32_t rdba = getBlockRDBA(ctx);
+    if (ctx->verbose)
+        printf("Recover rows from RDBA=%u ...\n", rdba);
+    if (matchBlockTail(ctx) != 0) {
+        printf("Block check failured at RDBA=0x%08x=%u\n", rdba, rdba);
+        return;
+    }
+    if (inSkipList(ctx, rdba)) {
+        printf("Block skipped at RDBA=0x%08x=%u\n", rdba, rdba);
+        return;
+    }
+    if (getBlockType(ctx) != kBlockTypeData)
+        return;
+    if (table >= getTableCount(ctx))
+        return;
+
+    // The chain context reads the blocks of chained pieces, so that the
+    // block being unloaded stays in ctx->block.  Most blocks chain no row:
+    // it is made at the first chained row.
+    UnloadContext *chain = nullptr;
+
+    bool guessing = ctx->guessMode != 0;
+    uint32_t objd = getDataObjectID(ctx);
+    // An OLTP-compressed block keeps its rows in table 1 (table 0 holds the
+    // symbols).
+    bool compressed = isCompressTable(ctx) != 0;
+    if (compressed) {
+        getCompressOrder(ctx);
+        table = 1;
+    }
+    RowDirectory dir;
+    locateRowDirectory(ctx, table, &dir);
+
+    // The block's text is gathered here and handed to the stream at the end.
+    TextSink sink;
+    initTextSink(&sink, stream);
+
+    for (uint32_t slot = 0; slot < blockU16(ctx, dir.rowCountAt); slot++) {
+        if (limitReached(ctx))
+            break;
+        if (ctx->guessMode == 1 && ctx->rowsUnloaded >= kGuessSampleRows)
+            break;
+        uint32_t at;
+        if (!rowPieceAt(ctx, &dir, slot, &at))
+            continue;
+        uint8_t flag = blockU8(ctx, at + kPieceFlag);
+        uint8_t lock = blockU8(ctx, at + kPieceLock);
+        if (committed && lockedByOpenTransaction(ctx, lock))
+            continue;
+        if ((!deleted && (flag & kRowFlagDeleted)) || !(flag & kRowFlagHead))
+            continue;
+
+        if (!guessing && ctx->rowAddress) {
+            char *p = reserveText(&sink, 48);
+            p = putSigned(p, static_cast<int32_t>(rdba));
+            *p++ = '.';
+            p = putSigned(p, static_cast<int32_t>(table));
+            *p++ = '.';
+            p = putSigned(p, static_cast<int32_t>(slot));
+            commitText(&sink, p);
+            writeFieldTag(&sink, ctx);
+        }
+
+        ChainWalk walk;
+        walk.table = table;
+        walk.objd = objd;
+        walk.ownRdba = rdba;
+        walk.column = 0;
+        walk.ended = false;
+        walk.missing = kPieceReadable;
+        uint32_t nextRdba = 0;
+        uint16_t nextSlot = 0;
+        if (flag & kRowFlagFirst) {
+            walk.column = writeRowPiece(&sink, ctx, table, slot, 0, compressed ? kPositionUnknown : at);
+            walk.ended = (ctx->rowFlag & kRowFlagLast) != 0;
+            ctx->rowsUnloaded++;
+            if (!walk.ended) {
+                nextRdba = ctx->nextPieceRdba;
+                nextSlot = ctx->nextPieceSlot;
+            }
+        } else {
+            // The head of a migrated row holds no columns, only the address
+            // of the piece that does.
+            ctx->rowsUnloaded++;
+            if (!(flag & kRowFlagLast)) {
+                uint32_t shift = (flag & kRowFlagClusterMember) ? kClusterMemberShift : 0;
+                if (!readU32BE(ctx, at + kMigratedRdba + shift, &nextRdba) ||
+                    !readU16BE(ctx, at + kMigratedSlot + shift, &nextSlot))
+                    nextRdba = 0;
+            }
+        }
+        if (nextRdba != 0 && chain == nullptr) {
+            chain = static_cast<UnloadContext *>(malloc(sizeof(UnloadContext)));
+            if (chain != nullptr && copyBlock(ctx, chain) == 0) {
+                free(chain->block);
+                free(chain);
+                chain = nullptr;
+            }
+            // Without a chain context the row ends at its first piece.
+            if (chain == nullptr)
+                nextRdba = 0;
+        }
+        if (nextRdba != 0) {
+            // Warnings are counted per unload, whichever context printed them.
+            memcpy(chain->unknownTypeWarnings, ctx->unknownTypeWarnings, sizeof ctx->unknownTypeWarnings);
+            followChain(&sink, ctx, chain, &walk, nextRdba, nextSlot,
+                        pieceKey(rdba, static_cast<uint16_t>(slot)));
+            memcpy(ctx->unknownTypeWarnings, chain->unknownTypeWarnings, sizeof ctx->unknownTypeWarnings);
+        }
+        // Whatever stopped the chain (a read failure, MAXCHAINS, a bad block,
+        // a block of another object, a damaged address), the record ends so
+        // that it never runs into the next one.
+        if (!walk.ended && !guessing)
+            writeRecordTag(&sink, ctx);
+        if (walk.missing != kPieceReadable && !guessing) {
+            flushTextSink(&sink);
+            noteIncompleteRow(ctx, rdba, table, slot, walk.missingRdba, walk.missingSlot, walk.missing);
+        }
+    }
+
+    flushTextSink(&sink);
+    if (chain != nullptr) {
+        free(chain->block);
+        free(chain);
+    }
+}
+
+void printExtentRows(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t table, uint8_t deleted,
+                     uint8_t committed)
+{
+    if (matchBlockTail(ctx) != 0)
+        return;
+    // The map buffer keeps the segment header (later an extent map block)
+    // while the data blocks pass through ctx->block.
+    UnloadContext *map = static_cast<UnloadContext *>(malloc(sizeof(UnloadContext)));
+    if (map == nullptr)
+        return;
+    if (copyBlock(ctx, map) == 0) {
+        free(map->block);
+        free(map);
+        return;
+    }
+    DatafileSet *set = ctx->datafiles;
+    CycleCheck cycle;
+    startCycleCheck(&cycle, getBlockRDBA(map));
+    uint32_t mapBlocks = 0;
+    for (;;) {
+        uint32_t count = getBlockExtentCount(map);
+        uint32_t capacity = map->blockSize / kExtentEntrySize;
+        if (count > capacity)
+            count = capacity;
+        for (uint32_t i = 0; i < count; i++) {
+            uint32_t first = getSegExtentRDBA(map, i);
+            uint64_t blocks = getSegExtentBlocks(map, i);
+            uint64_t room = blocksInFile(ctx, getRDBAFile(first), getRDBABlock(first));
+            if (blocks > room)
+                blocks = room;
+            for (uint64_t j = 0; j < blocks; j++) {
+                uint32_t rdba = static_cast<uint32_t>(first + j);
+                if (!ownsNextBlock())
+                    continue;
+                if (readRDBA(set, ctx, rdba) != static_cast<int>(ctx->blockSize))
+                    continue;
+                if (getBlockRDBA(ctx) != rdba || !isDataBlockOf(ctx, objd))
+                    continue;
+                dispatchBlock(stream, ctx, table, deleted, committed);
+            }
+        }
+        uint32_t next = getSegNextMapRDBA(map);
+        if (next == 0 || limitReached(ctx))
+            break;
+        if (cycleCheckSees(&cycle, next) || ++mapBlocks > kMaxMapBlocks)
+            break;
+        if (readSingleRDBA(set, map, next) != static_cast<int>(map->blockSize))
+            break;
+    }
+    free(map->block);
+    free(map);
+}
+
+void printRowByExtent(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t table, uint8_t deleted,
+                      uint8_t committed, const ExtentEntry *extent)
+{
+    if (extent->dataObjectId == 0 || (extent->file == 0 && !ctx->bigfile) || extent->firstBlock == 0 ||
+        extent->blockCount == 0 || limitReached(ctx))
+        return;
+    DatafileSet *set = ctx->datafiles;
+    uint32_t file = extent->file;
+    // The extent file is text anyone can edit: a run cannot reach past the
+    // addresses a file has.
+    uint64_t blocks = extent->blockCount;
+    uint64_t room = blocksInFile(ctx, file, extent->firstBlock);
+    if (blocks > room)
+        blocks = room;
+    uint64_t end = static_cast<uint64_t>(extent->firstBlock) + blocks;
+    for (uint64_t b = extent->firstBlock; b < end && !limitReached(ctx); b++) {
+        uint32_t block = static_cast<uint32_t>(b);
+        if (!ownsNextBlock())
+            continue;
+        if (readBlock(set, ctx, file, block) != static_cast<int>(ctx->blockSize))
+            continue;
+        if (matchBlockTail(ctx) != 0)
+            continue;
+        uint32_t expected = ctx->bigfile ? block + (file << kRdbaFileShift) : ((file << kRdbaFileShift) | block);
+        if (getBlockRDBA(ctx) != expected)
+            continue;
+        if (!isDataBlockOf(ctx, objd))
+            continue;
+        dispatchBlock(stream, ctx, table, deleted, committed);
+    }
+}
+
+void scanTableRows(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t table, uint8_t deleted,
+                   uint8_t committed, uint32_t file, uint32_t block)
+{
+    DatafileSet *set = ctx->datafiles;
+    if (set == nullptr)
+        return;
+    uint32_t positions = set->count < static_cast<uint32_t>(kMaxDatafiles) ? set->count : kMaxDatafiles;
+    for (uint32_t pos = 0; pos < positions && !limitReached(ctx); pos++) {
+        if (file != 0 && !ctx->bigfile && set->rfn[pos] != file)
+            continue;
+        if (set->handle[pos] == nullptr && set->asmFile[pos] == nullptr)
+            continue;
+        if ((file != 0 || ctx->bigfile) && block != 0) {
+            // One block: the address names it, whichever position passed.
+            uint32_t readFile = ctx->bigfile ? file : set->rfn[pos];
+            if (ownsNextBlock() && readBlock(set, ctx, readFile, block) == static_cast<int>(ctx->blockSize) &&
+                matchBlockTail(ctx) == 0 && getBlockType(ctx) == kBlockTypeData)
+                dispatchBlock(stream, ctx, table, deleted, committed);
+            return;
+        }
+        scanFileRows(stream, ctx, pos, objd, table, deleted, committed);
+    }
+}
