@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Holds the includes of src/ to the layers of docs/architecture.md.
 
+Also checks that every file docs/architecture.md names exists.
+
 A file may include a header of its own folder or of a folder in a lower
 layer.  An include of a higher layer is allowed only where a comment stands
 right above it saying why.  Prints every include that breaks the order and
@@ -53,10 +55,22 @@ def main():
                 elif RANK[target] < RANK[folder] and not said_why(lines, number - 1):
                     faults.append(f"{folder}/{name}:{number}: {folder}/ includes {target}/, a higher layer, "
                                   "with no comment saying why")
+    faults += missing_from_map(os.path.join(src, "..", "docs", "architecture.md"), src)
     for fault in faults:
         print(fault)
-    print(f"{checked} includes checked, {len(faults)} out of order")
+    print(f"{checked} includes checked, {len(faults)} faults")
     return 1 if faults else 0
+
+
+def missing_from_map(doc, src):
+    """Files the architecture page names in backquotes that do not exist."""
+    if not os.path.exists(doc):
+        return [f"{doc} is missing"]
+    root = os.path.join(src, "..")
+    with open(doc, encoding="utf-8") as f:
+        names = re.findall(r"`([A-Za-z0-9_./-]+\.(?:cpp|h|py|md|sh))`", f.read())
+    return [f"docs/architecture.md names {name}, which does not exist" for name in sorted(set(names))
+            if not os.path.exists(os.path.join(src, name)) and not os.path.exists(os.path.join(root, name))]
 
 
 def said_why(lines, index):
