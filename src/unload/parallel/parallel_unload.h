@@ -5,11 +5,11 @@
 // Every worker runs the whole traversal, but the blocks it visits are
 // numbered in traversal order and cut into chunks of kParallelChunkBlocks;
 // worker w reads and writes only the chunks w, w + n, w + 2n, ...  Each chunk
-// goes to the parent through the worker's own pipe as frames: data for the
-// output file, messages for standard output, and at its end the counters the
-// chunk added.  The parent takes the chunks in order, one from each worker in
+// goes to the parent through the worker's own shared-memory ring as frames:
+// data for the output file, messages for standard output, and at its end the
+// counters the chunk added.  The parent takes the chunks in order, one from each worker in
 // turn, so the output file and the messages come out byte for byte as in a
-// serial unload.  The pipes bound the memory: a worker waits while the parent
+// serial unload.  The rings bound the memory: a worker waits while the parent
 // is busy with the chunks before its own.
 //
 // Rows of one block (chained pieces included, wherever they lie) are always
