@@ -51,6 +51,7 @@ protected:
 };
 
 #include "datafile/datafile.h"
+#include "datafile/datafile_test_env.h"
 #include "lob/lob.h"
 
 // The registry and a context as the shell sets them up, over the datafiles
@@ -60,33 +61,15 @@ struct OpenedDatabase {
     UnloadContext *ctx = nullptr;
 };
 
-inline ReadAheadWindow *newTestWindow(uint32_t capacity)
-{
-    ReadAheadWindow *w = static_cast<ReadAheadWindow *>(calloc(1, sizeof(ReadAheadWindow)));
-    w->capacity = capacity;
-    w->buffer = static_cast<uint8_t *>(calloc(1, capacity));
-    return w;
-}
-
 inline void openDatabase(OpenedDatabase *db, const char *config, uint16_t blockSize = 8192)
 {
-    db->set = static_cast<DatafileSet *>(calloc(1, sizeof(DatafileSet)));
-    UnloadContext *ctx = static_cast<UnloadContext *>(calloc(1, sizeof(UnloadContext)));
+    UnloadContext *ctx = newTestContext(blockSize);
     db->ctx = ctx;
-    ctx->datafiles = db->set;
-    ctx->blockSize = blockSize;
-    ctx->block = static_cast<uint8_t *>(calloc(1, blockSize));
-    ctx->corruptList = static_cast<RdbaList *>(calloc(1, sizeof(RdbaList)));
-    ctx->skipList = static_cast<RdbaList *>(calloc(1, sizeof(RdbaList)));
-    ctx->dataWindow = newTestWindow(kDefaultWindowCapacity);
-    ctx->lobWindow = newTestWindow(kLobWindowCapacity);
-    ctx->indexWindow = newTestWindow(kIndexWindowCapacity);
+    db->set = ctx->datafiles;
     ctx->lobMap = static_cast<LobPageMap *>(calloc(1, sizeof(LobPageMap)));
     clearLobPageMap(ctx->lobMap);
     ctx->chunkCount = 1;
     ctx->maxLobDirs = 500;
-    ctx->rowLimit = kNoRowLimit;
-    ctx->nchar = ctx->nclob = ctx->clob = kNoConverter;
     FILE *cfg = fopen(config, "r");
     ASSERT_NE(cfg, nullptr);
     loadConfig(db->set, cfg);
@@ -101,19 +84,10 @@ inline void closeDatabase(OpenedDatabase *db)
 {
     if (db->ctx == nullptr)
         return;
-    closeDBFile(db->set);
-    for (ReadAheadWindow *w : {db->ctx->dataWindow, db->ctx->lobWindow, db->ctx->indexWindow}) {
-        free(w->buffer);
-        free(w);
-    }
     if (db->ctx->lobMap->wholeMap != nullptr)
         closeLobMapAfterUnload(db->ctx->lobMap);
     free(db->ctx->lobMap);
-    free(db->ctx->corruptList);
-    free(db->ctx->skipList);
-    free(db->ctx->block);
-    free(db->ctx);
-    free(db->set);
+    freeTestContext(db->ctx);
     db->ctx = nullptr;
 }
 
