@@ -21,14 +21,7 @@
 namespace asmtest {
 
 using zorsession::readWhole;
-
-inline void writeWhole(const std::string &path, const std::string &text)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
-}
+using zorsession::writeWhole;
 
 // Overwrites bytes of a disk image in place.
 inline void patchImage(const std::string &image, uint64_t offset, const std::vector<uint8_t> &bytes)

@@ -1,58 +1,20 @@
-// A forged database in a temporary directory, and ZOR run on it in process.
+// The sample database forged in a scratch directory (scan/zor_session.h),
+// and its datafiles opened in process for the LOB writers.
 #pragma once
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
-
-#include "forge/forge.h"
-#include "scan/zor_session.h"
-#include "shell/shell.h"
-
-using zorsession::readWhole;
-
-class ForgedDatabase : public ::testing::Test {
-protected:
-    // Forges `description` (or the sample database when null) and enters
-    // its directory.
-    void forge(const char *description)
-    {
-        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
-        char error[512] = "";
-        bool ok = description == nullptr
-                      ? forge::forgeSample(scratch_.path.c_str(), &manifest_, error, sizeof error)
-                      : forge::forgeFromTextWithManifest(description, scratch_.path.c_str(), &manifest_,
-                                                         error, sizeof error);
-        ASSERT_TRUE(ok) << error;
-    }
-    void TearDown() override
-    {
-        zorsession::leaveScratchDirectory(&scratch_);
-    }
-    // Runs the commands after OPEN of `config`; returns what went to stdout.
-    std::string run(const std::string &commands, const char *config = "zor.cfg")
-    {
-        return zorsession::runCommands(std::string("OPEN ") + config + "\n" + commands);
-    }
-    const forge::ManifestTable *table(const char *name) const
-    {
-        for (const forge::ManifestTable &t : manifest_.tables)
-            if (t.name == name)
-                return &t;
-        return nullptr;
-    }
-
-    zorsession::ScratchDirectory scratch_;
-    forge::Manifest manifest_;
-};
 
 #include "datafile/datafile.h"
 #include "datafile/datafile_test_env.h"
 #include "lob/lob.h"
+#include "scan/zor_session.h"
+
+using zorsession::ForgedDatabase;
+using zorsession::readWhole;
 
 // The registry and a context as the shell sets them up, over the datafiles
 // of a configuration file in the current directory.

@@ -18,7 +18,6 @@
 #include "export_reader.h"
 #include "forge/forge.h"
 #include "scan/zor_session.h"
-#include "shell/shell.h"
 #include "unload/writers/export_dump.h"
 #include "unload/rows/row_decode.h"
 
@@ -368,34 +367,12 @@ TEST(ExportDumpRows, LongValuesAreChunkChainsAndANullLongIsAPlainNull)
 
 namespace {
 
-class DumpSample : public ::testing::Test {
+class DumpSample : public zorsession::ForgedDatabase {
 protected:
     void SetUp() override
     {
-        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
-        char error[512] = "";
-        ASSERT_TRUE(forge::forgeSample(scratch_.path.c_str(), &manifest_, error, sizeof error)) << error;
+        forge(nullptr);
     }
-    void TearDown() override
-    {
-        zorsession::leaveScratchDirectory(&scratch_);
-    }
-    std::string run(const std::string &commands)
-    {
-        std::string all = "OPEN zor.cfg\n" + commands + "EXIT\n";
-        FILE *in = fmemopen(const_cast<char *>(all.data()), all.size(), "r");
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        runZOR(in);
-        fflush(stdout);
-        stderr_ = testing::internal::GetCapturedStderr();
-        std::string printed = testing::internal::GetCapturedStdout();
-        fclose(in);
-        return printed;
-    }
-    zorsession::ScratchDirectory scratch_;
-    std::string stderr_;
-    forge::Manifest manifest_;
 };
 
 }  // namespace
