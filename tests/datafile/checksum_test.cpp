@@ -8,6 +8,7 @@
 #include "datafile/datafile.h"
 #include "datafile_test_env.h"
 #include "forge/forge.h"
+#include "oracle_fixtures.h"
 
 namespace {
 
@@ -31,21 +32,6 @@ forge::Block forgeDataBlock(uint32_t size, forge::ByteOrder order)
     EXPECT_TRUE(forge::putDataBlock(&block, &layout, error, sizeof error)) << error;
     forge::sealBlock(&block);
     return block;
-}
-
-std::vector<uint8_t> readFixture(const char *name)
-{
-    std::string path = std::string(ZOR_SOURCE_DIR) + "/../shared/fixtures/oracle/" + name + "/block.bin";
-    std::vector<uint8_t> bytes;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return bytes;
-    uint8_t buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        bytes.insert(bytes.end(), buf, buf + n);
-    fclose(f);
-    return bytes;
 }
 
 }  // namespace
@@ -137,7 +123,7 @@ TEST(Checksum, RealOracleBlocksVerify)
                            "heap-1row-uncommitted-bbed-11g", "corrupt-marked-allzero-11204-x64"};
     int found = 0;
     for (const char *name : names) {
-        std::vector<uint8_t> bytes = readFixture(name);
+        std::vector<uint8_t> bytes = oracleFixtureBytes(std::string(name) + "/block.bin");
         if (bytes.size() != 8192)
             continue;
         found++;

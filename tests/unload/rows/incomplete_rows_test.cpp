@@ -12,6 +12,7 @@
 
 #include <vector>
 #include "forge/forge.h"
+#include "oracle_fixtures.h"
 #include "scan/zor_session.h"
 
 namespace {
@@ -19,18 +20,7 @@ namespace {
 // One file of the fixture folder; empty when the fixtures are not present.
 std::vector<uint8_t> loadFixture(const std::string &name)
 {
-    const char *roots[] = {ZOR_SOURCE_DIR "/../shared/fixtures/oracle/oltp-compressed-4k-mssm-11203-win32",
-                           "/work/shared/fixtures/oracle/oltp-compressed-4k-mssm-11203-win32"};
-    for (const char *root : roots) {
-        FILE *f = fopen((std::string(root) + "/" + name).c_str(), "rb");
-        if (f == nullptr)
-            continue;
-        std::vector<uint8_t> bytes(8192);
-        bytes.resize(fread(bytes.data(), 1, bytes.size(), f));
-        fclose(f);
-        return bytes;
-    }
-    return std::vector<uint8_t>();
+    return oracleFixtureBytes("oltp-compressed-4k-mssm-11203-win32/" + name);
 }
 
 int countOf(const std::string &text, const std::string &what)

@@ -1414,21 +1414,6 @@ TEST(RowRobust, AnyByteOrderValueOtherThanZeroOrOne)
 // ===========================================================================
 // Real blocks written by Oracle.
 
-std::vector<uint8_t> readFixture(const std::string &name)
-{
-    std::string path = std::string(ZOR_SOURCE_DIR) + "/../shared/fixtures/oracle/" + name;
-    std::vector<uint8_t> bytes;
-    FILE *in = fopen(path.c_str(), "rb");
-    if (in == nullptr)
-        return bytes;
-    uint8_t buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, in)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    fclose(in);
-    return bytes;
-}
-
 // One row as Oracle's block dump prints it.
 struct DumpedRow {
     uint32_t table = 0;
@@ -1495,8 +1480,8 @@ uint8_t flagsFromLetters(const std::string &letters)
 
 void compareWithOracleDump(const char *dir)
 {
-    std::vector<uint8_t> block = readFixture(std::string(dir) + "/block.bin");
-    std::vector<uint8_t> dumpBytes = readFixture(std::string(dir) + "/oracle-dump.txt");
+    std::vector<uint8_t> block = oracleFixtureBytes(std::string(dir) + "/block.bin");
+    std::vector<uint8_t> dumpBytes = oracleFixtureBytes(std::string(dir) + "/oracle-dump.txt");
     if (block.empty() || dumpBytes.empty())
         GTEST_SKIP() << "fixture " << dir << " not found";
     std::vector<DumpedRow> rows = parseDump(std::string(dumpBytes.begin(), dumpBytes.end()));
@@ -1526,7 +1511,7 @@ TEST(RowOracle, Heap19cCharRowMatchesOraclesDump)
 {
     SKIP_WITHOUT_ORACLE_FIXTURES();
     compareWithOracleDump("heap-1row-char-19c-x64");
-    std::vector<uint8_t> block = readFixture("heap-1row-char-19c-x64/block.bin");
+    std::vector<uint8_t> block = oracleFixtureBytes("heap-1row-char-19c-x64/block.bin");
     if (block.empty())
         return;
     EXPECT_EQ(block[38], 0x32);
@@ -1547,7 +1532,7 @@ TEST(RowOracle, Heap32bitThreeRowsMatchOraclesDump)
 TEST(RowOracle, EmpBlockWithDeletedRows)
 {
     SKIP_WITHOUT_ORACLE_FIXTURES();
-    std::vector<uint8_t> block = readFixture("emp-14rows-12deleted-11203-i686/block.bin");
+    std::vector<uint8_t> block = oracleFixtureBytes("emp-14rows-12deleted-11203-i686/block.bin");
     if (block.empty())
         GTEST_SKIP() << "fixture not found";
     RowContext rc = makeContext(block, 0);
@@ -1592,7 +1577,7 @@ TEST(RowOracle, EmpBlockWithDeletedRows)
 TEST(RowOracle, UncommittedRowFromBbed)
 {
     SKIP_WITHOUT_ORACLE_FIXTURES();
-    std::vector<uint8_t> block = readFixture("heap-1row-uncommitted-bbed-11g/block.bin");
+    std::vector<uint8_t> block = oracleFixtureBytes("heap-1row-uncommitted-bbed-11g/block.bin");
     if (block.empty())
         GTEST_SKIP() << "fixture not found";
     RowContext rc = makeContext(block, 0);
@@ -1613,7 +1598,7 @@ TEST(RowOracle, EveryTruncationOfRealBlocks)
     const char *names[] = {"heap-1row-char-19c-x64", "heap-3rows-lock-32bit",
                            "emp-14rows-12deleted-11203-i686", "heap-1row-uncommitted-bbed-11g"};
     for (const char *name : names) {
-        std::vector<uint8_t> full = readFixture(std::string(name) + "/block.bin");
+        std::vector<uint8_t> full = oracleFixtureBytes(std::string(name) + "/block.bin");
         if (full.empty())
             continue;
         // Every length would take minutes under the sanitizer: each cut maps

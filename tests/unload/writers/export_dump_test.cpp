@@ -55,20 +55,6 @@ const RealFile kRealFiles[] = {
     {"yumenoshizuku_database-project-EXPDAT.DMP", "10.02.01", 14},
 };
 
-std::vector<uint8_t> fileBytes(const std::string &path)
-{
-    std::vector<uint8_t> bytes;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return bytes;
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    fclose(f);
-    return bytes;
-}
-
 const exportfile::Table *findTable(const exportfile::File &file, const std::string &name)
 {
     for (const exportfile::Table &t : file.tables) {
