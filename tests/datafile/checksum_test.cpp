@@ -7,6 +7,7 @@
 
 #include "datafile/datafile.h"
 #include "datafile_test_env.h"
+#include "column_values.h"
 #include "forge/forge.h"
 #include "oracle_fixtures.h"
 
@@ -16,8 +17,6 @@ const uint32_t kBlockSizes[] = {2048, 4096, 8192, 16384, 32768};
 
 forge::Block forgeDataBlock(uint32_t size, forge::ByteOrder order)
 {
-    forge::Block block;
-    forge::initBlock(&block, size, order);
     forge::DataBlockLayout layout;
     forge::initDataBlockLayout(&layout, forge::makeRdba(4, 123), 74682);
     for (int r = 0; r < 3; r++) {
@@ -28,10 +27,7 @@ forge::Block forgeDataBlock(uint32_t size, forge::ByteOrder order)
         forge::addColumnNull(&row);
         layout.rows.push_back(row);
     }
-    char error[256];
-    EXPECT_TRUE(forge::putDataBlock(&block, &layout, error, sizeof error)) << error;
-    forge::sealBlock(&block);
-    return block;
+    return forgedDataBlock(layout, order, size);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "block/block.h"
+#include "column_values.h"
 #include "forge/forge.h"
 #include "unload/rows/row_decode.h"
 #include "oracle_fixtures.h"
@@ -106,12 +107,7 @@ void expectColumns(const UnloadContext *ctx, const std::vector<forge::ColumnValu
 std::vector<uint8_t> forgeBlock(const forge::DataBlockLayout &layout, uint8_t order,
                                 uint32_t size = kBlockSize)
 {
-    forge::Block block;
-    EXPECT_TRUE(forge::initBlock(&block, size, order == 1 ? forge::kBigEndian : forge::kLittleEndian));
-    char error[256] = "";
-    EXPECT_TRUE(forge::putDataBlock(&block, &layout, error, sizeof error)) << error;
-    forge::sealBlock(&block);
-    return block.bytes;
+    return forgedDataBlock(layout, order, size).bytes;
 }
 
 forge::RowPiece normalRow(uint16_t table = 0)

@@ -264,12 +264,7 @@ std::vector<uint8_t> dataBlock(const std::vector<forge::RowPiece> &rows, uint8_t
     forge::DataBlockLayout layout;
     forge::initDataBlockLayout(&layout, rdba, 5000);
     layout.rows = rows;
-    forge::Block block;
-    forge::initBlock(&block, 8192, static_cast<forge::ByteOrder>(order));
-    char error[128];
-    EXPECT_TRUE(forge::putDataBlock(&block, &layout, error, sizeof error)) << error;
-    forge::sealBlock(&block);
-    return block.bytes;
+    return forgedDataBlock(layout, order).bytes;
 }
 
 forge::RowPiece row(const std::vector<forge::ColumnValue> &columns, uint8_t flag = forge::kRowNormal)

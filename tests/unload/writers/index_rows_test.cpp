@@ -69,14 +69,6 @@ forge::Block newBlock()
     return block;
 }
 
-forge::Block indexBlock(forge::IndexBlockLayout *layout)
-{
-    forge::Block block = newBlock();
-    char error[128];
-    EXPECT_TRUE(forge::putIndexBlock(&block, layout, error, sizeof error)) << error;
-    return sealed(block);
-}
-
 forge::RowPiece piece(const std::vector<forge::ColumnValue> &columns, uint8_t flag)
 {
     forge::RowPiece p;
@@ -106,7 +98,7 @@ std::vector<forge::PlacedBlock> iotBlocks()
     branch.level = 1;
     branch.opcode = forge::kIndexOpcodeIot;
     branch.leftmostChild = forge::makeRdba(kRfn, kLeafBlock);
-    placed.push_back({kBranchBlock, indexBlock(&branch)});
+    placed.push_back({kBranchBlock, forgedIndexBlock(branch, forge::kLittleEndian, kBlockSize)});
 
     const uint8_t first = forge::kRowHead | forge::kRowFirst;
     forge::IndexBlockLayout leaf;
@@ -122,15 +114,13 @@ std::vector<forge::PlacedBlock> iotBlocks()
         // The last column goes on in the overflow piece (N, then P).
         entry(5, {textValue("E"), textValue("ab")}, first | forge::kRowNext, kOverflowBlock, 1),
     };
-    placed.push_back({kLeafBlock, indexBlock(&leaf)});
+    placed.push_back({kLeafBlock, forgedIndexBlock(leaf, forge::kLittleEndian, kBlockSize)});
 
     forge::DataBlockLayout overflow;
     forge::initDataBlockLayout(&overflow, forge::makeRdba(kRfn, kOverflowBlock), kOverflowObjd);
     overflow.rows = {piece({textValue("c3a"), textValue("c3b")}, forge::kRowLast),
                      piece({textValue("cd"), textValue("z")}, forge::kRowLast | forge::kRowPrevious)};
-    forge::Block overflowBlock = newBlock();
-    EXPECT_TRUE(forge::putDataBlock(&overflowBlock, &overflow, error, sizeof error)) << error;
-    placed.push_back({kOverflowBlock, sealed(overflowBlock)});
+    placed.push_back({kOverflowBlock, forgedDataBlock(overflow, forge::kLittleEndian, kBlockSize)});
 
     forge::DataBlockLayout corrupt = overflow;
     corrupt.cache.rdba = forge::makeRdba(kRfn, kCorruptBlock);
