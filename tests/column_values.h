@@ -1,5 +1,6 @@
-// Column values for the rows tests hand to the forge, and the sealed data
-// and index blocks it lays out from them.
+// Column values for the rows tests hand to the forge, the sealed data and
+// index blocks it lays out from them, and the records ZOR must write for the
+// rows it stored.
 #pragma once
 
 #include <cstdint>
@@ -52,4 +53,19 @@ inline forge::Block forgedIndexBlock(const forge::IndexBlockLayout &layout, uint
     EXPECT_TRUE(forge::putIndexBlock(&block, &layout, error, sizeof error)) << error;
     forge::sealBlock(&block);
     return block;
+}
+
+// The records ZOR writes for the first `limit` live rows of a forged table.
+inline std::string liveRecords(const forge::ManifestTable &table, const char *fieldTag, const char *recordTag,
+                               size_t limit = SIZE_MAX)
+{
+    std::string text;
+    size_t written = 0;
+    for (const forge::ManifestRow &row : table.rows) {
+        if (row.deleted || written >= limit)
+            continue;
+        text += forge::manifestRecord(&row, fieldTag, recordTag);
+        written++;
+    }
+    return text;
 }

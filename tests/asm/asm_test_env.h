@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "column_values.h"
 #include "forge/asm_image.h"
 #include "forge/forge.h"
 #include "scan/zor_session.h"
@@ -90,13 +91,8 @@ public:
     std::string expectedRows(const std::string &table, const std::string &partition) const
     {
         for (const forge::ManifestTable &t : manifest_.tables) {
-            if (t.name != table || t.partition != partition)
-                continue;
-            std::string text;
-            for (const forge::ManifestRow &row : t.rows)
-                if (!row.deleted)
-                    text += forge::manifestRecord(&row, ",", "\n");
-            return text;
+            if (t.name == table && t.partition == partition)
+                return liveRecords(t, ",", "\n");
         }
         return "<no table " + table + ">";
     }

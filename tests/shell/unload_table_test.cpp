@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "column_values.h"
 #include "forge/forge.h"
 #include "scan/zor_session.h"
 
@@ -47,23 +48,12 @@ protected:
     }
 
     // The records ZOR writes for the live rows of a forged table.
-    std::string expectedRows(const char *table, const char *fieldTag, const char *recordTag,
+    std::string expectedRows(const char *name, const char *fieldTag, const char *recordTag,
                              size_t limit = SIZE_MAX)
     {
-        for (const forge::ManifestTable &t : manifest_.tables) {
-            if (t.name != table)
-                continue;
-            std::string text;
-            size_t written = 0;
-            for (const forge::ManifestRow &row : t.rows) {
-                if (row.deleted || written >= limit)
-                    continue;
-                text += forge::manifestRecord(&row, fieldTag, recordTag);
-                written++;
-            }
-            return text;
-        }
-        return "<no table " + std::string(table) + ">";
+        const forge::ManifestTable *t = table(name);
+        return t != nullptr ? liveRecords(*t, fieldTag, recordTag, limit)
+                            : "<no table " + std::string(name) + ">";
     }
 };
 
@@ -242,13 +232,8 @@ TEST_F(UnloadTableSample, EveryTableAfterDictWritesTheForgedRows)
         if (!t.partition.empty())
             command += " PARTITION " + t.partition;
         commands += command + " TO " + file + ";\n";
-        std::string rows;
-        for (const forge::ManifestRow &row : t.rows) {
-            if (!row.deleted)
-                rows += forge::manifestRecord(&row, ",", "\n");
-        }
         files.push_back(file);
-        expected.push_back(rows);
+        expected.push_back(liveRecords(t, ",", "\n"));
         names.push_back(command);
     }
     std::string printed = zorsession::runCommands(commands);
