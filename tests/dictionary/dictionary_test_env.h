@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "block/test_block_builder.h"
 #include "dictionary/dictionary.h"
 
 class DictionaryDir : public ::testing::Test {
@@ -48,20 +49,13 @@ inline void setLine(CommandLine *line, const std::string &text) {
 }
 
 // Collects what a function writes to a stream.
-struct CapturedStream {
-    char *data = nullptr;
-    size_t size = 0;
-    FILE *stream = nullptr;
-};
+using CapturedStream = testblock::Capture;
 
 inline FILE *beginCapture(CapturedStream *capture) {
-    capture->stream = open_memstream(&capture->data, &capture->size);
+    testblock::openCapture(capture);
     return capture->stream;
 }
 
 inline std::string endCapture(CapturedStream *capture) {
-    fclose(capture->stream);
-    std::string text(capture->data, capture->size);
-    free(capture->data);
-    return text;
+    return testblock::closeCapture(capture);
 }
