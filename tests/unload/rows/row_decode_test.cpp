@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "block/block.h"
+#include "block/test_block_builder.h"
 #include "column_values.h"
 #include "forge/forge.h"
 #include "unload/rows/row_decode.h"
@@ -182,16 +183,7 @@ struct CompressedSpec {
     std::vector<std::vector<uint8_t>> rows;
 };
 
-void put16(std::vector<uint8_t> &b, uint32_t at, uint16_t v, uint8_t order)
-{
-    if (order == 1) {
-        b.at(at) = (uint8_t)(v >> 8);
-        b.at(at + 1) = (uint8_t)v;
-    } else {
-        b.at(at) = (uint8_t)v;
-        b.at(at + 1) = (uint8_t)(v >> 8);
-    }
-}
+using testblock::put16;
 
 uint32_t compressedHeaderOffset(const CompressedSpec &layout)
 {
