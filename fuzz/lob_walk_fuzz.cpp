@@ -9,9 +9,6 @@
 // locator's length; byte 2 CHUNK; byte 3 the LOB index's segment header
 // block; then the locator, then the datafile, 2 KB blocks from block 0, at
 // most 16 of them, registered as relative file 1.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,50 +26,16 @@ constexpr uint32_t kWalkBlockSize = 2048;
 constexpr size_t kMaxFileBlocks = 16;
 constexpr uint32_t kLocatorOffset = 64;
 
-struct WalkState {
-    int fd;
-    FILE *file;
-    DatafileSet *set;
-    UnloadContext *ctx;
-};
-
-WalkState g_walk;
-
-ReadAheadWindow *newWindow(uint32_t capacity)
-{
-    ReadAheadWindow *window = (ReadAheadWindow *)calloc(1, sizeof(ReadAheadWindow));
-    window->capacity = capacity;
-    window->buffer = (uint8_t *)malloc(capacity);
-    return window;
-}
+FuzzDatafile g_walk;
 
 void setUp()
 {
-    g_walk.fd = memfd_create("zor-lob-walk", 0);
-    if (g_walk.fd < 0) {
-        perror("memfd_create");
-        abort();
-    }
-    g_walk.file = fdopen(g_walk.fd, "rb");
-    g_walk.set = (DatafileSet *)calloc(1, sizeof(DatafileSet));
-    UnloadContext *ctx = (UnloadContext *)calloc(1, sizeof(UnloadContext));
-    ctx->blockSize = kWalkBlockSize;
-    ctx->block = (uint8_t *)calloc(1, kWalkBlockSize);
-    ctx->datafiles = g_walk.set;
-    ctx->corruptList = (RdbaList *)calloc(1, sizeof(RdbaList));
-    ctx->skipList = (RdbaList *)calloc(1, sizeof(RdbaList));
-    ctx->dataWindow = newWindow(kDefaultWindowCapacity);
-    ctx->lobWindow = newWindow(kLobWindowCapacity);
-    ctx->indexWindow = newWindow(kIndexWindowCapacity);
+    g_walk = makeFuzzDatafile("zor-lob-walk", kWalkBlockSize);
+    UnloadContext *ctx = g_walk.ctx;
     ctx->lobMap = (LobPageMap *)calloc(1, sizeof(LobPageMap));
     clearLobPageMap(ctx->lobMap);
-    ctx->nchar = kNoConverter;
-    ctx->nclob = kNoConverter;
-    ctx->clob = kNoConverter;
-    ctx->maxLobDirs = 500;
     snprintf(ctx->lobTag, sizeof ctx->lobTag, "DOC");
     ctx->lobTagLength = 3;
-    g_walk.ctx = ctx;
 }
 
 void writeValue(FILE *out, UnloadContext *ctx, uint32_t writer, uint32_t length, uint32_t indexBlock)
@@ -99,8 +62,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     setUp();
     // CHECK's table and the walk's reports go to standard output.  The walk's
     // read errors go to standard error, with libFuzzer's own reports.
-    if (freopen("/dev/null", "w", stdout) == nullptr)
-        abort();
+    silenceFuzzStdout();
     return 0;
 }
 
@@ -109,7 +71,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < kPrefix)
         return 0;
     UnloadContext *ctx = g_walk.ctx;
-    DatafileSet *set = g_walk.set;
     uint32_t length = data[1];
     if (length > size - kPrefix)
         length = (uint32_t)(size - kPrefix);
@@ -118,23 +79,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t imageSize = size - kPrefix - length;
     if (imageSize > kMaxFileBlocks * kWalkBlockSize)
         imageSize = kMaxFileBlocks * kWalkBlockSize;
-    if (ftruncate(g_walk.fd, 0) != 0 || pwrite(g_walk.fd, image, imageSize, 0) != (ssize_t)imageSize)
+    if (!loadFuzzDatafile(&g_walk, "lob-walk.dbf", image, imageSize))
         return 0;
-
-    closeDBFile(set);
-    set->count = 1;
-    snprintf(set->path[0], sizeof set->path[0], "lob-walk.dbf");
-    set->rfn[0] = 1;
-    set->handle[0] = g_walk.file;
     ctx->byteOrder = data[0] & 1;
     ctx->blockCheck = (data[0] >> 1) & 1;
     ctx->lobConvert = (data[0] >> 2) & 3;
     ctx->clobByteOrder = (data[0] >> 4) & 1;
     ctx->chunkCount = 1 + data[2] % 4;
     ctx->lobStorage = 0;
-    emptyReadAheadWindow(ctx->dataWindow);
-    emptyReadAheadWindow(ctx->lobWindow);
-    emptyReadAheadWindow(ctx->indexWindow);
     memset(ctx->indexWindow->buffer, 0, ctx->indexWindow->capacity);
     checkFileHeader(ctx);
 
@@ -153,9 +105,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fclose(map->wholeMap);
         map->wholeMap = nullptr;
     }
-
-    // closeDBFile would close the shared descriptor: forget it first.
-    set->handle[0] = nullptr;
-    closeDBFile(set);
+    unloadFuzzDatafile(&g_walk);
     return 0;
 }

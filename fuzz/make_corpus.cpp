@@ -61,6 +61,33 @@ Bytes readWhole(const std::string &path)
     return out;
 }
 
+void removeDirectory(const std::string &dir)
+{
+    std::string command = "rm -rf '" + dir + "'";
+    if (system(command.c_str()) != 0)
+        fprintf(stderr, "cannot remove %s\n", dir.c_str());
+}
+
+// The named files the forge writes for `text`, read back from a scratch
+// directory that goes again; exits when the forge refuses the text.
+std::vector<Bytes> forgedFiles(const char *text, const std::vector<std::string> &names,
+                               forge::Manifest *manifest = nullptr)
+{
+    char dir[] = "/tmp/zor-corpus-XXXXXX";
+    if (mkdtemp(dir) == nullptr)
+        exit(1);
+    char error[512] = "";
+    if (!forge::forgeFromTextWithManifest(text, dir, manifest, error, sizeof error)) {
+        fprintf(stderr, "make_corpus: forge: %s\n", error);
+        exit(1);
+    }
+    std::vector<Bytes> images;
+    for (const std::string &name : names)
+        images.push_back(readWhole(std::string(dir) + "/" + name));
+    removeDirectory(dir);
+    return images;
+}
+
 bool allZero(const uint8_t *p, size_t n)
 {
     for (size_t i = 0; i < n; i++)
@@ -201,20 +228,14 @@ void undoIndexSeeds(uint8_t order)
 
 void blockSeeds(uint8_t order)
 {
-    char dir[] = "/tmp/zor-corpus-XXXXXX";
-    if (mkdtemp(dir) == nullptr)
-        exit(1);
     std::string text = std::string("blocksize 2048\nbyteorder ") + (order ? "big" : "little") + "\n" +
                        fixtureDescription();
-    char error[512] = "";
-    if (!forge::forgeFromText(text.c_str(), dir, error, sizeof error)) {
-        fprintf(stderr, "make_corpus: forge: %s\n", error);
-        exit(1);
-    }
-    const char *const files[] = {"users01.dbf", "users02.dbf"};
+    const std::vector<std::string> files = {"users01.dbf", "users02.dbf"};
+    std::vector<Bytes> images = forgedFiles(text.c_str(), files);
     const char *orderName = order ? "be" : "le";
-    for (const char *file : files) {
-        Bytes image = readWhole(std::string(dir) + "/" + file);
+    for (size_t f = 0; f < files.size(); f++) {
+        const char *file = files[f].c_str();
+        const Bytes &image = images[f];
         for (size_t b = 0; (b + 1) * kSeedBlockSize <= image.size(); b++) {
             const uint8_t *block = image.data() + b * kSeedBlockSize;
             if (allZero(block, kSeedBlockSize))
@@ -223,10 +244,7 @@ void blockSeeds(uint8_t order)
             snprintf(name, sizeof name, "%s-%.7s-%zu-type%u", orderName, file, b, block[0]);
             blockSeed(name, order, Bytes(block, block + kSeedBlockSize));
         }
-        unlink((std::string(dir) + "/" + file).c_str());
     }
-    unlink((std::string(dir) + "/db.cfg").c_str());
-    rmdir(dir);
 }
 
 // ---------------------------------------------------------------------------
@@ -234,9 +252,6 @@ void blockSeeds(uint8_t order)
 // block, MAXCHAINS, typed columns, data object id; then the whole file.
 void segmentWalkSeed(uint8_t order, uint8_t segmentType, uint8_t flags)
 {
-    char dir[] = "/tmp/zor-corpus-XXXXXX";
-    if (mkdtemp(dir) == nullptr)
-        exit(1);
     char text[1024];
     snprintf(text, sizeof text,
              "blocksize 2048\nbyteorder %s\nfile walk.dbf rfn 1 blocks 16\n"
@@ -248,15 +263,7 @@ void segmentWalkSeed(uint8_t order, uint8_t segmentType, uint8_t flags)
              "  insert deleted lock 1 values 2 two\n  insert migrated values 3 three\n"
              "  insert cut 1.10 values 4 rep:x:300\n  insert values 5 rep:y:1900 null -2\n",
              order ? "big" : "little", segmentType);
-    char error[512] = "";
-    if (!forge::forgeFromText(text, dir, error, sizeof error)) {
-        fprintf(stderr, "make_corpus: forge: %s\n", error);
-        exit(1);
-    }
-    std::string path = std::string(dir) + "/walk.dbf";
-    Bytes image = readWhole(path);
-    unlink(path.c_str());
-    rmdir(dir);
+    Bytes image = forgedFiles(text, {"walk.dbf"})[0];
     uint8_t header = segmentType == 16 ? 2 : 4;
     Bytes seed = {(uint8_t)(order | flags), header, 0, 4, 0x8C, 0x23, 0, 0};   // objd 9100
     seed.insert(seed.end(), image.begin(), image.end());
@@ -270,9 +277,6 @@ void segmentWalkSeed(uint8_t order, uint8_t segmentType, uint8_t flags)
 // locator of each value of a forged LOB column, then the whole file.
 void lobWalkSeeds(uint8_t order)
 {
-    char dir[] = "/tmp/zor-corpus-XXXXXX";
-    if (mkdtemp(dir) == nullptr)
-        exit(1);
     char text[1024];
     snprintf(text, sizeof text,
              "blocksize 2048\nbyteorder %s\nfile walk.dbf rfn 1 blocks 16\n"
@@ -283,16 +287,8 @@ void lobWalkSeeds(uint8_t order)
              "lob T C objd 9201 index 9202 segment walk.dbf 4 7 indexat walk.dbf 11 5 leafentries 1 inrow 200 "
              "locatorchunks 1\n",
              order ? "big" : "little");
-    char error[512] = "";
     forge::Manifest manifest;
-    if (!forge::forgeFromTextWithManifest(text, dir, &manifest, error, sizeof error)) {
-        fprintf(stderr, "make_corpus: forge: %s\n", error);
-        exit(1);
-    }
-    std::string path = std::string(dir) + "/walk.dbf";
-    Bytes image = readWhole(path);
-    unlink(path.c_str());
-    rmdir(dir);
+    Bytes image = forgedFiles(text, {"walk.dbf"}, &manifest)[0];
     int n = 0;
     for (const forge::ManifestRow &row : manifest.tables[0].rows) {
         const Bytes &locator = row.values[1].bytes;
@@ -444,17 +440,8 @@ void probeSeeds()
         {"big-2k", "blocksize 2048\nbyteorder big\nfile p.dbf rfn 3 blocks 6\n"},
         {"header-512", "blocksize 2048\nfile p.dbf rfn 0 bigfile header 512 blocks 6\n"},
     };
-    for (const auto &variant : variants) {
-        char dir[] = "/tmp/zor_probe_seed_XXXXXX";
-        if (mkdtemp(dir) == nullptr)
-            continue;
-        char error[256];
-        if (forge::forgeFromText(variant[1], dir, error, sizeof error))
-            writeSeed("probe_header_fuzz", variant[0], readWhole(std::string(dir) + "/p.dbf"));
-        std::string command = std::string("rm -rf ") + dir;
-        if (system(command.c_str()) != 0)
-            perror(command.c_str());
-    }
+    for (const auto &variant : variants)
+        writeSeed("probe_header_fuzz", variant[0], forgedFiles(variant[1], {"p.dbf"})[0]);
 }
 
 // ---------------------------------------------------------------------------
@@ -553,9 +540,7 @@ void asmSeeds()
         seed.insert(seed.end(), image.begin(), image.end());
         writeSeed("asm_metadata_fuzz", shape.name, seed);
     }
-    std::string command = "rm -rf '" + base + "'";
-    if (system(command.c_str()) != 0)
-        fprintf(stderr, "cannot remove %s\n", base.c_str());
+    removeDirectory(base);
 }
 
 int main(int argc, char **argv)

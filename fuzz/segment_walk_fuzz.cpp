@@ -9,9 +9,6 @@
 // bytes 4-7 the data object id (little-endian); the rest is the datafile,
 // 2 KB blocks from block 0, at most 16 of them.  The datafile is registered
 // as OPEN would and examined as CHECK does before the walks.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,55 +25,20 @@ constexpr size_t kPrefix = 8;
 constexpr uint32_t kWalkBlockSize = 2048;
 constexpr size_t kMaxFileBlocks = 16;
 
-struct WalkState {
-    int fd;
-    FILE *file;
-    DatafileSet *set;
-    UnloadContext *ctx;
-};
+FuzzDatafile g_walk;
 
-WalkState g_walk;
-
-ReadAheadWindow *newWindow(uint32_t capacity)
-{
-    ReadAheadWindow *window = (ReadAheadWindow *)calloc(1, sizeof(ReadAheadWindow));
-    window->capacity = capacity;
-    window->buffer = (uint8_t *)malloc(capacity);
-    return window;
-}
-
-// The context as the shell holds it, over one memory-backed datafile.
 void setUp()
 {
-    g_walk.fd = memfd_create("zor-segment-walk", 0);
-    if (g_walk.fd < 0) {
-        perror("memfd_create");
-        abort();
-    }
-    g_walk.file = fdopen(g_walk.fd, "rb");
-    g_walk.set = (DatafileSet *)calloc(1, sizeof(DatafileSet));
-    UnloadContext *ctx = (UnloadContext *)calloc(1, sizeof(UnloadContext));
-    ctx->blockSize = kWalkBlockSize;
-    ctx->block = (uint8_t *)calloc(1, kWalkBlockSize);
-    ctx->datafiles = g_walk.set;
-    ctx->corruptList = (RdbaList *)calloc(1, sizeof(RdbaList));
-    ctx->skipList = (RdbaList *)calloc(1, sizeof(RdbaList));
-    ctx->dataWindow = newWindow(kDefaultWindowCapacity);
-    ctx->lobWindow = newWindow(kLobWindowCapacity);
-    ctx->indexWindow = newWindow(kIndexWindowCapacity);
+    g_walk = makeFuzzDatafile("zor-segment-walk", kWalkBlockSize);
+    UnloadContext *ctx = g_walk.ctx;
     ctx->workBuffer = (WorkBuffer *)calloc(1, sizeof(WorkBuffer));
     ctx->workBuffer->capacity = kWorkBufferSize;
     ctx->workBuffer->data = (uint8_t *)malloc(kWorkBufferSize);
-    ctx->nchar = kNoConverter;
-    ctx->nclob = kNoConverter;
-    ctx->clob = kNoConverter;
-    ctx->maxLobDirs = 500;
     ctx->chunkCount = 1;
     snprintf(ctx->fieldTag, sizeof ctx->fieldTag, "|");
     snprintf(ctx->recordTag, sizeof ctx->recordTag, "\n");
     ctx->fieldTagLength = 1;
     ctx->recordTagLength = 1;
-    g_walk.ctx = ctx;
 }
 
 // Column types the walks write the values with; positions past the typed
@@ -98,8 +60,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     (void)argv;
     setUp();
     // CHECK's table and the unload reports go to standard output.
-    if (freopen("/dev/null", "w", stdout) == nullptr)
-        abort();
+    silenceFuzzStdout();
     return 0;
 }
 
@@ -120,24 +81,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t imageSize = size - kPrefix;
     if (imageSize > kMaxFileBlocks * kWalkBlockSize)
         imageSize = kMaxFileBlocks * kWalkBlockSize;
-    if (ftruncate(g_walk.fd, 0) != 0 || pwrite(g_walk.fd, data + kPrefix, imageSize, 0) != (ssize_t)imageSize)
-        return 0;
-
     // OPEN and CHECK.
-    closeDBFile(set);
-    set->count = 1;
-    snprintf(set->path[0], sizeof set->path[0], "segment-walk.dbf");
-    set->headerSize[0] = 0;
-    set->rfn[0] = 1;
-    set->handle[0] = g_walk.file;
+    if (!loadFuzzDatafile(&g_walk, "segment-walk.dbf", data + kPrefix, imageSize))
+        return 0;
     ctx->byteOrder = order;
     ctx->maxChains = data[2];
     ctx->rowLimit = kNoRowLimit;
     ctx->rowsUnloaded = 0;
     setColumns(ctx, data[3] % 16);
-    emptyReadAheadWindow(ctx->dataWindow);
-    emptyReadAheadWindow(ctx->lobWindow);
-    emptyReadAheadWindow(ctx->indexWindow);
     checkFileHeader(ctx);
 
     FILE *out = fuzzSink();
@@ -149,9 +100,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     scanTableRows(out, ctx, objd, table, deleted, committed, 0, 0);
     scanTableRows(out, ctx, objd, table, deleted, committed, set->rfn[0], headerBlock);
-
-    // closeDBFile would close the shared descriptor: forget it first.
-    set->handle[0] = nullptr;
-    closeDBFile(set);
+    unloadFuzzDatafile(&g_walk);
     return 0;
 }

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "forge/forge.h"
+#include "fuzz_context.h"
 #include "fuzz_fixture.h"
 #include "shell/shell.h"
 
@@ -124,9 +125,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
         perror("chdir");
         abort();
     }
-    // The shell talks on standard output; libFuzzer reports on standard error.
-    if (freopen("/dev/null", "w", stdout) == nullptr)
-        abort();
+    // The shell talks on standard output.
+    silenceFuzzStdout();
     return 0;
 }
 

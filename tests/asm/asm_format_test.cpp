@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "asm/asm.h"
+#include "block/test_block_builder.h"
 
 namespace {
 
@@ -17,17 +18,9 @@ std::vector<uint8_t> block(uint8_t order, uint8_t type, uint32_t size = 4096)
     return b;
 }
 
-void put32(std::vector<uint8_t> &b, uint32_t off, uint32_t v, bool big)
-{
-    for (int i = 0; i < 4; i++)
-        b[off + i] = static_cast<uint8_t>(v >> (big ? 24 - 8 * i : 8 * i));
-}
-
-void put16(std::vector<uint8_t> &b, uint32_t off, uint16_t v, bool big)
-{
-    b[off + (big ? 1 : 0)] = static_cast<uint8_t>(v);
-    b[off + (big ? 0 : 1)] = static_cast<uint8_t>(v >> 8);
-}
+// A true `big` is testblock::kBig.
+using testblock::put16;
+using testblock::put32;
 
 TEST(AsmFormat, EveryBlockDeclaresItsOwnByteOrder)
 {

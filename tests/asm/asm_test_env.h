@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "column_values.h"
 #include "forge/asm_image.h"
 #include "forge/forge.h"
 #include "scan/zor_session.h"
@@ -21,14 +22,7 @@
 namespace asmtest {
 
 using zorsession::readWhole;
-
-inline void writeWhole(const std::string &path, const std::string &text)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
-}
+using zorsession::writeWhole;
 
 // Overwrites bytes of a disk image in place.
 inline void patchImage(const std::string &image, uint64_t offset, const std::vector<uint8_t> &bytes)
@@ -97,13 +91,8 @@ public:
     std::string expectedRows(const std::string &table, const std::string &partition) const
     {
         for (const forge::ManifestTable &t : manifest_.tables) {
-            if (t.name != table || t.partition != partition)
-                continue;
-            std::string text;
-            for (const forge::ManifestRow &row : t.rows)
-                if (!row.deleted)
-                    text += forge::manifestRecord(&row, ",", "\n");
-            return text;
+            if (t.name == table && t.partition == partition)
+                return liveRecords(t, ",", "\n");
         }
         return "<no table " + table + ">";
     }

@@ -63,15 +63,7 @@ inline std::unique_ptr<UnloadContext> makeContext(std::vector<uint8_t> &image, u
 // fixtures are not present.
 inline std::vector<uint8_t> loadOracleBlock(const char *name)
 {
-    std::string path = oracleFixtureRoot() + "/" + name + "/block.bin";
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return std::vector<uint8_t>();
-    std::vector<uint8_t> bytes(8192);
-    size_t n = fread(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-    bytes.resize(n);
-    return bytes;
+    return oracleFixtureBytes(std::string(name) + "/block.bin");
 }
 
 // Collects what is written to a stream.

@@ -7,7 +7,9 @@
 
 #include "datafile/datafile.h"
 #include "datafile_test_env.h"
+#include "column_values.h"
 #include "forge/forge.h"
+#include "oracle_fixtures.h"
 
 namespace {
 
@@ -15,8 +17,6 @@ const uint32_t kBlockSizes[] = {2048, 4096, 8192, 16384, 32768};
 
 forge::Block forgeDataBlock(uint32_t size, forge::ByteOrder order)
 {
-    forge::Block block;
-    forge::initBlock(&block, size, order);
     forge::DataBlockLayout layout;
     forge::initDataBlockLayout(&layout, forge::makeRdba(4, 123), 74682);
     for (int r = 0; r < 3; r++) {
@@ -27,25 +27,7 @@ forge::Block forgeDataBlock(uint32_t size, forge::ByteOrder order)
         forge::addColumnNull(&row);
         layout.rows.push_back(row);
     }
-    char error[256];
-    EXPECT_TRUE(forge::putDataBlock(&block, &layout, error, sizeof error)) << error;
-    forge::sealBlock(&block);
-    return block;
-}
-
-std::vector<uint8_t> readFixture(const char *name)
-{
-    std::string path = std::string(ZOR_SOURCE_DIR) + "/../shared/fixtures/oracle/" + name + "/block.bin";
-    std::vector<uint8_t> bytes;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return bytes;
-    uint8_t buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        bytes.insert(bytes.end(), buf, buf + n);
-    fclose(f);
-    return bytes;
+    return forgedDataBlock(layout, order, size);
 }
 
 }  // namespace
@@ -137,7 +119,7 @@ TEST(Checksum, RealOracleBlocksVerify)
                            "heap-1row-uncommitted-bbed-11g", "corrupt-marked-allzero-11204-x64"};
     int found = 0;
     for (const char *name : names) {
-        std::vector<uint8_t> bytes = readFixture(name);
+        std::vector<uint8_t> bytes = oracleFixtureBytes(std::string(name) + "/block.bin");
         if (bytes.size() != 8192)
             continue;
         found++;

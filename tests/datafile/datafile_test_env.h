@@ -40,29 +40,50 @@ inline void freeTestWindow(ReadAheadWindow *w)
     free(w);
 }
 
-inline void setUpDatafileEnv(DatafileTestEnv *env, uint16_t blockSize = 8192,
-                             uint32_t windowCapacity = kDefaultWindowCapacity)
+// A context over its own registry, lists and windows, with the defaults
+// runZOR gives a session.
+inline UnloadContext *newTestContext(uint16_t blockSize, uint32_t windowCapacity = kDefaultWindowCapacity)
 {
-    env->ctx = static_cast<UnloadContext *>(calloc(1, sizeof(UnloadContext)));
-    env->set = static_cast<DatafileSet *>(calloc(1, sizeof(DatafileSet)));
-    env->corrupt = static_cast<RdbaList *>(calloc(1, sizeof(RdbaList)));
-    env->skip = static_cast<RdbaList *>(calloc(1, sizeof(RdbaList)));
-    env->dataWindow = newTestWindow(windowCapacity);
-    env->lobWindow = newTestWindow(kLobWindowCapacity);
-    env->indexWindow = newTestWindow(kIndexWindowCapacity);
-    UnloadContext *ctx = env->ctx;
+    UnloadContext *ctx = static_cast<UnloadContext *>(calloc(1, sizeof(UnloadContext)));
     ctx->blockSize = blockSize;
     ctx->block = static_cast<uint8_t *>(calloc(1, blockSize));
-    ctx->datafiles = env->set;
-    ctx->corruptList = env->corrupt;
-    ctx->skipList = env->skip;
-    ctx->dataWindow = env->dataWindow;
-    ctx->lobWindow = env->lobWindow;
-    ctx->indexWindow = env->indexWindow;
+    ctx->datafiles = static_cast<DatafileSet *>(calloc(1, sizeof(DatafileSet)));
+    ctx->corruptList = static_cast<RdbaList *>(calloc(1, sizeof(RdbaList)));
+    ctx->skipList = static_cast<RdbaList *>(calloc(1, sizeof(RdbaList)));
+    ctx->dataWindow = newTestWindow(windowCapacity);
+    ctx->lobWindow = newTestWindow(kLobWindowCapacity);
+    ctx->indexWindow = newTestWindow(kIndexWindowCapacity);
     ctx->rowLimit = kNoRowLimit;
     ctx->nchar = kNoConverter;
     ctx->nclob = kNoConverter;
     ctx->clob = kNoConverter;
+    return ctx;
+}
+
+inline void freeTestContext(UnloadContext *ctx)
+{
+    closeDBFile(ctx->datafiles);
+    free(ctx->block);
+    free(ctx->datafiles);
+    free(ctx->corruptList);
+    free(ctx->skipList);
+    freeTestWindow(ctx->dataWindow);
+    freeTestWindow(ctx->lobWindow);
+    freeTestWindow(ctx->indexWindow);
+    free(ctx);
+}
+
+inline void setUpDatafileEnv(DatafileTestEnv *env, uint16_t blockSize = 8192,
+                             uint32_t windowCapacity = kDefaultWindowCapacity)
+{
+    UnloadContext *ctx = newTestContext(blockSize, windowCapacity);
+    env->ctx = ctx;
+    env->set = ctx->datafiles;
+    env->corrupt = ctx->corruptList;
+    env->skip = ctx->skipList;
+    env->dataWindow = ctx->dataWindow;
+    env->lobWindow = ctx->lobWindow;
+    env->indexWindow = ctx->indexWindow;
     char pattern[] = "/tmp/zor-datafile-XXXXXX";
     char *made = mkdtemp(pattern);
     env->dir = made != nullptr ? made : "/tmp";
@@ -70,15 +91,7 @@ inline void setUpDatafileEnv(DatafileTestEnv *env, uint16_t blockSize = 8192,
 
 inline void tearDownDatafileEnv(DatafileTestEnv *env)
 {
-    closeDBFile(env->set);
-    free(env->ctx->block);
-    free(env->ctx);
-    free(env->set);
-    free(env->corrupt);
-    free(env->skip);
-    freeTestWindow(env->dataWindow);
-    freeTestWindow(env->lobWindow);
-    freeTestWindow(env->indexWindow);
+    freeTestContext(env->ctx);
     std::string cmd = "rm -rf '" + env->dir + "'";
     if (system(cmd.c_str()) != 0) {
         // A leftover temporary directory is harmless.

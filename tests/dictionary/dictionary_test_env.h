@@ -12,32 +12,25 @@
 
 #include <gtest/gtest.h>
 
+#include "block/test_block_builder.h"
 #include "dictionary/dictionary.h"
+#include "scan/zor_session.h"
 
 class DictionaryDir : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zor_dict_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        ASSERT_NE(getcwd(previous_, sizeof previous_), nullptr);
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-        ASSERT_EQ(mkdir("ZORDICT", 0777), 0);
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
     }
-    void TearDown() override {
-        ASSERT_EQ(chdir(previous_), 0);
-        std::string command = "rm -rf '" + dir_ + "'";
-        ASSERT_EQ(system(command.c_str()), 0);
+    void TearDown() override
+    {
+        zorsession::leaveScratchDirectory(&scratch_);
     }
-    std::string dir_;
-    char previous_[4096];
+    zorsession::ScratchDirectory scratch_;
 };
 
 inline void writeDictFile(const char *path, const std::string &content) {
-    FILE *f = fopen(path, "wb");
-    ASSERT_NE(f, nullptr);
-    fwrite(content.data(), 1, content.size(), f);
-    fclose(f);
+    zorsession::writeWhole(path, content);
 }
 
 // A line of text in the CommandLine layout the parsers walk.
@@ -48,20 +41,13 @@ inline void setLine(CommandLine *line, const std::string &text) {
 }
 
 // Collects what a function writes to a stream.
-struct CapturedStream {
-    char *data = nullptr;
-    size_t size = 0;
-    FILE *stream = nullptr;
-};
+using CapturedStream = testblock::Capture;
 
 inline FILE *beginCapture(CapturedStream *capture) {
-    capture->stream = open_memstream(&capture->data, &capture->size);
+    testblock::openCapture(capture);
     return capture->stream;
 }
 
 inline std::string endCapture(CapturedStream *capture) {
-    fclose(capture->stream);
-    std::string text(capture->data, capture->size);
-    free(capture->data);
-    return text;
+    return testblock::closeCapture(capture);
 }

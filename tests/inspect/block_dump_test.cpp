@@ -95,12 +95,7 @@ forge::Block dataBlock(uint32_t itlCount, uint8_t order)
     forge::addColumnBytes(&row, std::string(300, 'x').data(), 300);
     layout.rows.push_back(row);
 
-    forge::Block block;
-    forge::initBlock(&block, 8192, (forge::ByteOrder)order);
-    char error[128];
-    EXPECT_TRUE(forge::putDataBlock(&block, &layout, error, sizeof error)) << error;
-    forge::sealBlock(&block);
-    return block;
+    return forgedDataBlock(layout, order);
 }
 
 // Row pieces with every flag letter on its own and the common mixtures.
@@ -136,12 +131,7 @@ forge::Block flagBlock(uint8_t order)
     forge::initRowPiece(&all);
     all.raw = {0xFF, 0x00, 0x00, 0x00};
     layout.rows.push_back(all);
-    forge::Block block;
-    forge::initBlock(&block, 8192, (forge::ByteOrder)order);
-    char error[128];
-    EXPECT_TRUE(forge::putDataBlock(&block, &layout, error, sizeof error)) << error;
-    forge::sealBlock(&block);
-    return block;
+    return forgedDataBlock(layout, order);
 }
 
 // A leaf of an ordinary index: the key and the row's 6-byte ROWID as its
@@ -168,12 +158,7 @@ forge::Block indexLeafKeys(uint8_t order)
         }
         layout.entries.push_back(e);
     }
-    forge::Block block;
-    forge::initBlock(&block, 8192, (forge::ByteOrder)order);
-    char error[128];
-    EXPECT_TRUE(forge::putIndexBlock(&block, &layout, error, sizeof error)) << error;
-    forge::sealBlock(&block);
-    return block;
+    return forgedIndexBlock(layout, order);
 }
 
 // A leaf of an index-organized table: key EMPNO, then the rest of the row;
@@ -199,12 +184,7 @@ forge::Block indexLeafIot(uint8_t order)
         }
         layout.entries.push_back(e);
     }
-    forge::Block block;
-    forge::initBlock(&block, 8192, (forge::ByteOrder)order);
-    char error[128];
-    EXPECT_TRUE(forge::putIndexBlock(&block, &layout, error, sizeof error)) << error;
-    forge::sealBlock(&block);
-    return block;
+    return forgedIndexBlock(layout, order);
 }
 
 forge::Block indexBranch(uint8_t order)
@@ -221,12 +201,7 @@ forge::Block indexBranch(uint8_t order)
         e.keys.push_back(textValue(i == 0 ? "AD" : "BL"));
         layout.branches.push_back(e);
     }
-    forge::Block block;
-    forge::initBlock(&block, 8192, (forge::ByteOrder)order);
-    char error[128];
-    EXPECT_TRUE(forge::putIndexBlock(&block, &layout, error, sizeof error)) << error;
-    forge::sealBlock(&block);
-    return block;
+    return forgedIndexBlock(layout, order);
 }
 
 // Free-list segment header (16), ASSM segment header (35) and the two

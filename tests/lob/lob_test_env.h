@@ -1,57 +1,20 @@
-// A forged database in a temporary directory, and ZOR run on it in process.
+// The sample database forged in a scratch directory (scan/zor_session.h),
+// and its datafiles opened in process for the LOB writers.
 #pragma once
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include "forge/forge.h"
-#include "scan/zor_session.h"
-#include "shell/shell.h"
-
-using zorsession::readWhole;
-
-class ForgedDatabase : public ::testing::Test {
-protected:
-    // Forges `description` (or the sample database when null) and enters
-    // its directory.
-    void forge(const char *description)
-    {
-        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
-        char error[512] = "";
-        bool ok = description == nullptr
-                      ? forge::forgeSample(scratch_.path.c_str(), &manifest_, error, sizeof error)
-                      : forge::forgeFromTextWithManifest(description, scratch_.path.c_str(), &manifest_,
-                                                         error, sizeof error);
-        ASSERT_TRUE(ok) << error;
-    }
-    void TearDown() override
-    {
-        zorsession::leaveScratchDirectory(&scratch_);
-    }
-    // Runs the commands after OPEN of `config`; returns what went to stdout.
-    std::string run(const std::string &commands, const char *config = "zor.cfg")
-    {
-        return zorsession::runCommands(std::string("OPEN ") + config + "\n" + commands);
-    }
-    const forge::ManifestTable *table(const char *name) const
-    {
-        for (const forge::ManifestTable &t : manifest_.tables)
-            if (t.name == name)
-                return &t;
-        return nullptr;
-    }
-
-    zorsession::ScratchDirectory scratch_;
-    forge::Manifest manifest_;
-};
-
 #include "datafile/datafile.h"
+#include "datafile/datafile_test_env.h"
 #include "lob/lob.h"
+#include "scan/zor_session.h"
+
+using zorsession::ForgedDatabase;
+using zorsession::readWhole;
 
 // The registry and a context as the shell sets them up, over the datafiles
 // of a configuration file in the current directory.
@@ -60,33 +23,15 @@ struct OpenedDatabase {
     UnloadContext *ctx = nullptr;
 };
 
-inline ReadAheadWindow *newTestWindow(uint32_t capacity)
-{
-    ReadAheadWindow *w = static_cast<ReadAheadWindow *>(calloc(1, sizeof(ReadAheadWindow)));
-    w->capacity = capacity;
-    w->buffer = static_cast<uint8_t *>(calloc(1, capacity));
-    return w;
-}
-
 inline void openDatabase(OpenedDatabase *db, const char *config, uint16_t blockSize = 8192)
 {
-    db->set = static_cast<DatafileSet *>(calloc(1, sizeof(DatafileSet)));
-    UnloadContext *ctx = static_cast<UnloadContext *>(calloc(1, sizeof(UnloadContext)));
+    UnloadContext *ctx = newTestContext(blockSize);
     db->ctx = ctx;
-    ctx->datafiles = db->set;
-    ctx->blockSize = blockSize;
-    ctx->block = static_cast<uint8_t *>(calloc(1, blockSize));
-    ctx->corruptList = static_cast<RdbaList *>(calloc(1, sizeof(RdbaList)));
-    ctx->skipList = static_cast<RdbaList *>(calloc(1, sizeof(RdbaList)));
-    ctx->dataWindow = newTestWindow(kDefaultWindowCapacity);
-    ctx->lobWindow = newTestWindow(kLobWindowCapacity);
-    ctx->indexWindow = newTestWindow(kIndexWindowCapacity);
+    db->set = ctx->datafiles;
     ctx->lobMap = static_cast<LobPageMap *>(calloc(1, sizeof(LobPageMap)));
     clearLobPageMap(ctx->lobMap);
     ctx->chunkCount = 1;
     ctx->maxLobDirs = 500;
-    ctx->rowLimit = kNoRowLimit;
-    ctx->nchar = ctx->nclob = ctx->clob = kNoConverter;
     FILE *cfg = fopen(config, "r");
     ASSERT_NE(cfg, nullptr);
     loadConfig(db->set, cfg);
@@ -101,19 +46,10 @@ inline void closeDatabase(OpenedDatabase *db)
 {
     if (db->ctx == nullptr)
         return;
-    closeDBFile(db->set);
-    for (ReadAheadWindow *w : {db->ctx->dataWindow, db->ctx->lobWindow, db->ctx->indexWindow}) {
-        free(w->buffer);
-        free(w);
-    }
     if (db->ctx->lobMap->wholeMap != nullptr)
         closeLobMapAfterUnload(db->ctx->lobMap);
     free(db->ctx->lobMap);
-    free(db->ctx->corruptList);
-    free(db->ctx->skipList);
-    free(db->ctx->block);
-    free(db->ctx);
-    free(db->set);
+    freeTestContext(db->ctx);
     db->ctx = nullptr;
 }
 

@@ -206,14 +206,10 @@ TEST(ColumnGuess, CountsNullsAndIgnoresTheTail)
 
 std::string proposal(const ColumnGuessState &state)
 {
-    char *text = nullptr;
-    size_t size = 0;
-    FILE *out = open_memstream(&text, &size);
-    printGuessedColumns(out, &state);
-    fclose(out);
-    std::string s(text, size);
-    free(text);
-    return s;
+    Capture c;
+    openCapture(&c);
+    printGuessedColumns(c.stream, &state);
+    return closeCapture(&c);
 }
 
 TEST(ColumnGuess, ProposalBreaksEveryTenColumns)

@@ -62,27 +62,12 @@ const char kDatabase[] =
     "  insert values FFFF00 0.5 -4.0\n"
     "config db.cfg\n";
 
-class GuessRoundTrip : public ::testing::Test {
+class GuessRoundTrip : public zorsession::ForgedDatabase {
 protected:
     void SetUp() override
     {
-        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
-        char error[512] = "";
-        ASSERT_TRUE(forge::forgeFromTextWithManifest(kDatabase, scratch_.path.c_str(), &manifest_, error,
-                                                     sizeof error))
-            << error;
+        forge(kDatabase);
     }
-    void TearDown() override
-    {
-        zorsession::leaveScratchDirectory(&scratch_);
-    }
-    std::string run(const std::string &commands)
-    {
-        return zorsession::runCommands("OPEN db.cfg\n" + commands);
-    }
-
-    zorsession::ScratchDirectory scratch_;
-    forge::Manifest manifest_;
 };
 
 struct Expected {
@@ -108,7 +93,7 @@ TEST_F(GuessRoundTrip, ProposalUnloadsEveryTableExactly)
         char sample[128];
         snprintf(sample, sizeof sample, "SAMPLE OBJECT %u RDBA 0x%08x TO proposal.txt;\n", table->objectId,
                  table->rows[0].rdba);
-        run(sample);
+        run(sample, "db.cfg");
         std::string proposal = zorsession::readWhole("proposal.txt");
         std::string flat;
         for (char ch : proposal)
@@ -128,7 +113,7 @@ TEST_F(GuessRoundTrip, ProposalUnloadsEveryTableExactly)
         // The proposal as the user would paste it.
         size_t unload = proposal.find("UNLOAD OBJECT");
         ASSERT_NE(unload, std::string::npos);
-        run(proposal.substr(unload));
+        run(proposal.substr(unload), "db.cfg");
         char output[64];
         snprintf(output, sizeof output, "OBJD%010uC%03u.txt", table->objectId, 0u);
         std::string expected;

@@ -18,22 +18,17 @@
 
 namespace {
 
-TEST(UsersOnlyRescue, ProposalsOfScanTableUnloadEveryTable)
+class UsersOnlyRescue : public zorsession::ForgedDatabase {
+protected:
+    void SetUp() override
+    {
+        forge(nullptr);
+        zorsession::writeWhole("users.cfg", "users01.dbf\n");
+    }
+};
+
+TEST_F(UsersOnlyRescue, ProposalsOfScanTableUnloadEveryTable)
 {
-    char pattern[] = "/tmp/zor_users_only_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    std::string dir = pattern;
-    forge::Manifest manifest;
-    char error[512] = "";
-    ASSERT_TRUE(forge::forgeSample(dir.c_str(), &manifest, error, sizeof error)) << error;
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    ASSERT_EQ(chdir(dir.c_str()), 0);
-    mkdir("ZORDICT", 0777);
-    mkdir("LOBDATA", 0777);
-    FILE *config = fopen("users.cfg", "w");
-    fputs("users01.dbf\n", config);
-    fclose(config);
 
     std::string printed = zorsession::runCommands("PROBE users01.dbf;\nOPEN users.cfg\nSCAN EXTENT;\nSCAN TABLE TO proposals.txt;\n");
     EXPECT_NE(printed.find("SET BLOCK_SIZE 8192\nSET BYTE_ORDER LITTLE\n"), std::string::npos) << printed;
@@ -56,7 +51,7 @@ TEST(UsersOnlyRescue, ProposalsOfScanTableUnloadEveryTable)
     // index; LOBS holds locators whose pages are in another file.
     const std::set<std::string> guessable = {"DEPT", "EMP", "SALES", "DOCS", "EMP$HIST"};
     std::map<uint32_t, std::string> expected;
-    for (const forge::ManifestTable &table : manifest.tables) {
+    for (const forge::ManifestTable &table : manifest_.tables) {
         if (table.owner != "SCOTT" || guessable.count(table.name) == 0)
             continue;
         for (const forge::ManifestRow &row : table.rows)
@@ -70,8 +65,6 @@ TEST(UsersOnlyRescue, ProposalsOfScanTableUnloadEveryTable)
         checked++;
     }
     EXPECT_EQ(checked, 7);   // DEPT, EMP, three SALES partitions, DOCS, EMP$HIST
-    EXPECT_EQ(chdir(cwd), 0);
-    EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
 }  // namespace

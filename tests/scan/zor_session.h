@@ -1,6 +1,7 @@
 // Shared by the tests that run whole ZOR sessions in a scratch directory:
-// the directory itself, reading a file back, and running commands through
-// the real command loop with standard output captured.
+// the directory itself, a database the forge writes into it, reading and
+// writing files, and running commands through the real command loop with
+// standard output captured.
 #pragma once
 
 #include <cstdio>
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "forge/forge.h"
 #include "shell/shell.h"
 
 namespace zorsession {
@@ -61,6 +63,14 @@ inline std::string readWhole(const std::string &path)
     return text;
 }
 
+inline void writeWhole(const std::string &path, const std::string &text)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+}
+
 // The commands, then EXIT, through runZOR; what it printed.
 inline std::string runCommands(const std::string &commands)
 {
@@ -75,5 +85,47 @@ inline std::string runCommands(const std::string &commands)
     fclose(in);
     return printed;
 }
+
+// Enters a fresh scratch directory and forges `description` (the sample
+// database when null) into it.
+inline void enterForgedDirectory(ScratchDirectory *scratch, const char *description,
+                                 forge::Manifest *manifest)
+{
+    ASSERT_NO_FATAL_FAILURE(enterScratchDirectory(scratch));
+    char error[512] = "";
+    bool ok = description == nullptr
+                  ? forge::forgeSample(scratch->path.c_str(), manifest, error, sizeof error)
+                  : forge::forgeFromTextWithManifest(description, scratch->path.c_str(), manifest, error,
+                                                     sizeof error);
+    ASSERT_TRUE(ok) << error;
+}
+
+// A forged database in a scratch directory, and ZOR run on it in process.
+class ForgedDatabase : public ::testing::Test {
+protected:
+    void forge(const char *description)
+    {
+        ASSERT_NO_FATAL_FAILURE(enterForgedDirectory(&scratch_, description, &manifest_));
+    }
+    void TearDown() override
+    {
+        leaveScratchDirectory(&scratch_);
+    }
+    // Runs the commands after OPEN of `config`; returns what went to stdout.
+    std::string run(const std::string &commands, const char *config = "zor.cfg")
+    {
+        return runCommands(std::string("OPEN ") + config + "\n" + commands);
+    }
+    const forge::ManifestTable *table(const char *name) const
+    {
+        for (const forge::ManifestTable &t : manifest_.tables)
+            if (t.name == name)
+                return &t;
+        return nullptr;
+    }
+
+    ScratchDirectory scratch_;
+    forge::Manifest manifest_;
+};
 
 }  // namespace zorsession

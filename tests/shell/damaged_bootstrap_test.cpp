@@ -30,22 +30,14 @@ struct Rescue {
 Rescue rescue(const std::string &damage)
 {
     Rescue result;
-    char pattern[] = "/tmp/zor_damaged_dict_XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        return result;
-    std::string dir = pattern;
     std::string description = std::string(forge::sampleDescription()) + damage;
-    char error[512] = "";
+    zorsession::ScratchDirectory scratch;
     forge::Manifest manifest;
-    if (!forge::forgeFromTextWithManifest(description.c_str(), dir.c_str(), &manifest, error, sizeof error)) {
-        result.printed = error;
+    zorsession::enterForgedDirectory(&scratch, description.c_str(), &manifest);
+    if (testing::Test::HasFatalFailure()) {
+        zorsession::leaveScratchDirectory(&scratch);
         return result;
     }
-    char cwd[4096];
-    if (getcwd(cwd, sizeof cwd) == nullptr || chdir(dir.c_str()) != 0)
-        return result;
-    mkdir("ZORDICT", 0777);
-    mkdir("LOBDATA", 0777);
     std::string commands = "OPEN zor.cfg\nUNLOAD TABLE DICT$;\n";
     for (const char *table : kTables)
         commands += std::string("UNLOAD TABLE SCOTT.") + table + " TO " + table + ".txt;\n";
@@ -54,10 +46,7 @@ Rescue rescue(const std::string &damage)
         result.files.push_back(zorsession::readWhole(file));
     for (const char *table : kTables)
         result.files.push_back(zorsession::readWhole(std::string(table) + ".txt"));
-    if (chdir(cwd) != 0)
-        ADD_FAILURE() << "cannot return to " << cwd;
-    if (system(("rm -rf '" + dir + "'").c_str()) != 0)
-        ADD_FAILURE() << "cannot remove " << dir;
+    zorsession::leaveScratchDirectory(&scratch);
     return result;
 }
 

@@ -12,9 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include "column_values.h"
 #include "forge/forge.h"
 #include "scan/zor_session.h"
-#include "shell/shell.h"
 
 namespace {
 
@@ -26,53 +26,35 @@ bool exists(const char *path)
     return stat(path, &st) == 0;
 }
 
-class UnloadTableDatabase : public ::testing::Test {
+// ZOR_TEST_PARALLEL=n runs every session with n unload workers: the same
+// files must come out.
+std::string parallelSetting()
+{
+    const char *parallel = getenv("ZOR_TEST_PARALLEL");
+    return parallel != nullptr ? "SET PARALLEL " + std::string(parallel) + "\n" : "";
+}
+
+class UnloadTableDatabase : public zorsession::ForgedDatabase {
 protected:
     void SetUp() override
     {
-        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
         std::string description = readWhole(ZOR_SOURCE_DIR "/tests/e2e/cases/dict_bootstrap/files/db.txt");
-        char error[512] = "";
-        ASSERT_TRUE(forge::forgeFromTextWithManifest(description.c_str(), scratch_.path.c_str(), &manifest_,
-                                                     error, sizeof error))
-            << error;
-    }
-    void TearDown() override
-    {
-        zorsession::leaveScratchDirectory(&scratch_);
+        forge(description.c_str());
     }
 
     std::string run(const std::string &commands)
     {
-        // ZOR_TEST_PARALLEL=n runs every session with n unload workers: the
-        // same files must come out.
-        const char *parallel = getenv("ZOR_TEST_PARALLEL");
-        std::string prefix = parallel != nullptr ? "SET PARALLEL " + std::string(parallel) + "\n" : "";
-        return zorsession::runCommands(prefix + "OPEN db.cfg\n" + commands);
+        return zorsession::runCommands(parallelSetting() + "OPEN db.cfg\n" + commands);
     }
 
     // The records ZOR writes for the live rows of a forged table.
-    std::string expectedRows(const char *table, const char *fieldTag, const char *recordTag,
+    std::string expectedRows(const char *name, const char *fieldTag, const char *recordTag,
                              size_t limit = SIZE_MAX)
     {
-        for (const forge::ManifestTable &t : manifest_.tables) {
-            if (t.name != table)
-                continue;
-            std::string text;
-            size_t written = 0;
-            for (const forge::ManifestRow &row : t.rows) {
-                if (row.deleted || written >= limit)
-                    continue;
-                text += forge::manifestRecord(&row, fieldTag, recordTag);
-                written++;
-            }
-            return text;
-        }
-        return "<no table " + std::string(table) + ">";
+        const forge::ManifestTable *t = table(name);
+        return t != nullptr ? liveRecords(*t, fieldTag, recordTag, limit)
+                            : "<no table " + std::string(name) + ">";
     }
-
-    zorsession::ScratchDirectory scratch_;
-    forge::Manifest manifest_;
 };
 
 TEST_F(UnloadTableDatabase, DictWritesTheFiveFilesClusterKeyFirst)
@@ -224,36 +206,21 @@ TEST_F(UnloadTableDatabase, ExtentFileWithoutRunsOfTheTableFallsBackToTheHeader)
     EXPECT_NE(printed.find("Sucessfully unload 14 rows ..."), std::string::npos);
 }
 
-}  // namespace
-
-namespace {
-
-using zorsession::readWhole;
-
 // The sample database of the forge: after UNLOAD TABLE DICT$, UNLOAD TABLE
 // of every table it declares (its partitions one by one, the SYS tables
 // too) writes exactly the rows the forge stored.
-class UnloadTableSample : public ::testing::Test {
+class UnloadTableSample : public zorsession::ForgedDatabase {
 protected:
     void SetUp() override
     {
-        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
-        char error[512] = "";
-        ASSERT_TRUE(forge::forgeSample(scratch_.path.c_str(), &manifest_, error, sizeof error)) << error;
+        forge(nullptr);
     }
-    void TearDown() override
-    {
-        zorsession::leaveScratchDirectory(&scratch_);
-    }
-    zorsession::ScratchDirectory scratch_;
-    forge::Manifest manifest_;
 };
 
 TEST_F(UnloadTableSample, EveryTableAfterDictWritesTheForgedRows)
 {
-    const char *parallel = getenv("ZOR_TEST_PARALLEL");
-    std::string commands = parallel != nullptr ? "SET PARALLEL " + std::string(parallel) + "\n" : "";
-    commands += "OPEN zor.cfg\nSET FIELD_TAG ,\nSET RECORD_TAG \\n\nUNLOAD TABLE DICT$;\n";
+    std::string commands =
+        parallelSetting() + "OPEN zor.cfg\nSET FIELD_TAG ,\nSET RECORD_TAG \\n\nUNLOAD TABLE DICT$;\n";
     std::vector<std::string> files;
     std::vector<std::string> expected;
     std::vector<std::string> names;
@@ -265,23 +232,11 @@ TEST_F(UnloadTableSample, EveryTableAfterDictWritesTheForgedRows)
         if (!t.partition.empty())
             command += " PARTITION " + t.partition;
         commands += command + " TO " + file + ";\n";
-        std::string rows;
-        for (const forge::ManifestRow &row : t.rows) {
-            if (!row.deleted)
-                rows += forge::manifestRecord(&row, ",", "\n");
-        }
         files.push_back(file);
-        expected.push_back(rows);
+        expected.push_back(liveRecords(t, ",", "\n"));
         names.push_back(command);
     }
-    commands += "EXIT\n";
-    FILE *in = fmemopen(const_cast<char *>(commands.data()), commands.size(), "r");
-    ASSERT_NE(in, nullptr);
-    testing::internal::CaptureStdout();
-    runZOR(in);
-    fflush(stdout);
-    std::string printed = testing::internal::GetCapturedStdout();
-    fclose(in);
+    std::string printed = zorsession::runCommands(commands);
     ASSERT_GE(files.size(), 8u);
     for (size_t i = 0; i < files.size(); i++)
         EXPECT_EQ(readWhole(files[i].c_str()), expected[i]) << names[i];

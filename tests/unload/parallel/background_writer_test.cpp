@@ -11,23 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include "scan/zor_session.h"
 #include "unload/parallel/background_writer.h"
 
 namespace {
-
-std::string readBack(const std::string &path)
-{
-    std::string text;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return "<missing>";
-    char buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        text.append(buffer, n);
-    fclose(f);
-    return text;
-}
 
 std::string tempPath(const char *directory = "/tmp")
 {
@@ -70,7 +57,7 @@ TEST_P(BackgroundWriterIn, WritesEveryByteInOrder)
     for (int i = 0; i < 100000; i++)
         expected += std::to_string(i) + "|";
     EXPECT_EQ(fclose(out), 0);
-    EXPECT_TRUE(readBack(path) == expected);
+    EXPECT_TRUE(zorsession::readWhole(path) == expected);
     unlink(path.c_str());
 }
 
@@ -89,7 +76,7 @@ TEST(BackgroundWriter, SeekAndReadSeeWhatWasWritten)
     ASSERT_EQ(fread(four, 1, 4, out), 4u);
     EXPECT_STREQ(four, "tail");
     EXPECT_EQ(fclose(out), 0);
-    EXPECT_TRUE(readBack(path) == "head" + big.substr(4) + "tail");
+    EXPECT_TRUE(zorsession::readWhole(path) == "head" + big.substr(4) + "tail");
     unlink(path.c_str());
 }
 

@@ -12,25 +12,15 @@
 
 #include <vector>
 #include "forge/forge.h"
-#include "shell/shell.h"
+#include "oracle_fixtures.h"
+#include "scan/zor_session.h"
 
 namespace {
 
 // One file of the fixture folder; empty when the fixtures are not present.
 std::vector<uint8_t> loadFixture(const std::string &name)
 {
-    const char *roots[] = {ZOR_SOURCE_DIR "/../shared/fixtures/oracle/oltp-compressed-4k-mssm-11203-win32",
-                           "/work/shared/fixtures/oracle/oltp-compressed-4k-mssm-11203-win32"};
-    for (const char *root : roots) {
-        FILE *f = fopen((std::string(root) + "/" + name).c_str(), "rb");
-        if (f == nullptr)
-            continue;
-        std::vector<uint8_t> bytes(8192);
-        bytes.resize(fread(bytes.data(), 1, bytes.size(), f));
-        fclose(f);
-        return bytes;
-    }
-    return std::vector<uint8_t>();
+    return oracleFixtureBytes("oltp-compressed-4k-mssm-11203-win32/" + name);
 }
 
 int countOf(const std::string &text, const std::string &what)
@@ -41,18 +31,19 @@ int countOf(const std::string &text, const std::string &what)
     return n;
 }
 
-TEST(IncompleteRows, MigratedBodiesMissingFromOracleBlocksAreNamed)
+class IncompleteRows : public zorsession::ForgedDatabase {
+protected:
+    void SetUp() override
+    {
+        if (loadFixture("block_seghdr_b256.bin").empty())
+            GTEST_SKIP() << "Oracle fixtures not present";
+        forge("blocksize 4096\nfile f.dbf rfn 16 blocks 400\nconfig f.cfg\n");
+    }
+};
+
+TEST_F(IncompleteRows, MigratedBodiesMissingFromOracleBlocksAreNamed)
 {
-    if (loadFixture("block_seghdr_b256.bin").empty())
-        GTEST_SKIP() << "Oracle fixtures not present";
-    char pattern[] = "/tmp/zor_incomplete_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    std::string dir = pattern;
-    char error[256] = "";
-    ASSERT_TRUE(forge::forgeFromText("blocksize 4096\nfile f.dbf rfn 16 blocks 400\nconfig f.cfg\n", dir.c_str(),
-                                     error, sizeof error))
-        << error;
-    FILE *file = fopen((dir + "/f.dbf").c_str(), "r+b");
+    FILE *file = fopen("f.dbf", "r+b");
     ASSERT_NE(file, nullptr);
     auto place = [&](uint32_t block, const std::string &name) {
         std::vector<uint8_t> image = loadFixture(name);
@@ -66,19 +57,8 @@ TEST(IncompleteRows, MigratedBodiesMissingFromOracleBlocksAreNamed)
         place(b, "block_b" + std::to_string(b) + "_migrated_pieces.bin");
     fclose(file);
 
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    ASSERT_EQ(chdir(dir.c_str()), 0);
-    mkdir("ZORDICT", 0777);
-    std::string commands = "SET BLOCK_SIZE 4096\nOPEN f.cfg\nUNLOAD OBJECT 448044 COLUMN VARCHAR2 TO t.txt;\nEXIT\n";
-    FILE *in = fmemopen(const_cast<char *>(commands.data()), commands.size(), "r");
-    testing::internal::CaptureStdout();
-    runZOR(in);
-    fflush(stdout);
-    std::string printed = testing::internal::GetCapturedStdout();
-    fclose(in);
-    EXPECT_EQ(chdir(cwd), 0);
-    EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
+    std::string printed = zorsession::runCommands(
+        "SET BLOCK_SIZE 4096\nOPEN f.cfg\nUNLOAD OBJECT 448044 COLUMN VARCHAR2 TO t.txt;\n");
 
     EXPECT_EQ(countOf(printed, "  Incomplete row 67109121.1."), 13) << printed;
     EXPECT_NE(printed.find("its piece at RDBA=0x04000153 slot 0 "), std::string::npos);

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "block/block.h"
+#include "block/test_block_builder.h"
+#include "column_values.h"
 #include "forge/forge.h"
 #include "unload/rows/row_decode.h"
 #include "oracle_fixtures.h"
@@ -106,12 +108,7 @@ void expectColumns(const UnloadContext *ctx, const std::vector<forge::ColumnValu
 std::vector<uint8_t> forgeBlock(const forge::DataBlockLayout &layout, uint8_t order,
                                 uint32_t size = kBlockSize)
 {
-    forge::Block block;
-    EXPECT_TRUE(forge::initBlock(&block, size, order == 1 ? forge::kBigEndian : forge::kLittleEndian));
-    char error[256] = "";
-    EXPECT_TRUE(forge::putDataBlock(&block, &layout, error, sizeof error)) << error;
-    forge::sealBlock(&block);
-    return block.bytes;
+    return forgedDataBlock(layout, order, size).bytes;
 }
 
 forge::RowPiece normalRow(uint16_t table = 0)
@@ -186,16 +183,7 @@ struct CompressedSpec {
     std::vector<std::vector<uint8_t>> rows;
 };
 
-void put16(std::vector<uint8_t> &b, uint32_t at, uint16_t v, uint8_t order)
-{
-    if (order == 1) {
-        b.at(at) = (uint8_t)(v >> 8);
-        b.at(at + 1) = (uint8_t)v;
-    } else {
-        b.at(at) = (uint8_t)v;
-        b.at(at + 1) = (uint8_t)(v >> 8);
-    }
-}
+using testblock::put16;
 
 uint32_t compressedHeaderOffset(const CompressedSpec &layout)
 {
@@ -1414,21 +1402,6 @@ TEST(RowRobust, AnyByteOrderValueOtherThanZeroOrOne)
 // ===========================================================================
 // Real blocks written by Oracle.
 
-std::vector<uint8_t> readFixture(const std::string &name)
-{
-    std::string path = std::string(ZOR_SOURCE_DIR) + "/../shared/fixtures/oracle/" + name;
-    std::vector<uint8_t> bytes;
-    FILE *in = fopen(path.c_str(), "rb");
-    if (in == nullptr)
-        return bytes;
-    uint8_t buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, in)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    fclose(in);
-    return bytes;
-}
-
 // One row as Oracle's block dump prints it.
 struct DumpedRow {
     uint32_t table = 0;
@@ -1495,8 +1468,8 @@ uint8_t flagsFromLetters(const std::string &letters)
 
 void compareWithOracleDump(const char *dir)
 {
-    std::vector<uint8_t> block = readFixture(std::string(dir) + "/block.bin");
-    std::vector<uint8_t> dumpBytes = readFixture(std::string(dir) + "/oracle-dump.txt");
+    std::vector<uint8_t> block = oracleFixtureBytes(std::string(dir) + "/block.bin");
+    std::vector<uint8_t> dumpBytes = oracleFixtureBytes(std::string(dir) + "/oracle-dump.txt");
     if (block.empty() || dumpBytes.empty())
         GTEST_SKIP() << "fixture " << dir << " not found";
     std::vector<DumpedRow> rows = parseDump(std::string(dumpBytes.begin(), dumpBytes.end()));
@@ -1526,7 +1499,7 @@ TEST(RowOracle, Heap19cCharRowMatchesOraclesDump)
 {
     SKIP_WITHOUT_ORACLE_FIXTURES();
     compareWithOracleDump("heap-1row-char-19c-x64");
-    std::vector<uint8_t> block = readFixture("heap-1row-char-19c-x64/block.bin");
+    std::vector<uint8_t> block = oracleFixtureBytes("heap-1row-char-19c-x64/block.bin");
     if (block.empty())
         return;
     EXPECT_EQ(block[38], 0x32);
@@ -1547,7 +1520,7 @@ TEST(RowOracle, Heap32bitThreeRowsMatchOraclesDump)
 TEST(RowOracle, EmpBlockWithDeletedRows)
 {
     SKIP_WITHOUT_ORACLE_FIXTURES();
-    std::vector<uint8_t> block = readFixture("emp-14rows-12deleted-11203-i686/block.bin");
+    std::vector<uint8_t> block = oracleFixtureBytes("emp-14rows-12deleted-11203-i686/block.bin");
     if (block.empty())
         GTEST_SKIP() << "fixture not found";
     RowContext rc = makeContext(block, 0);
@@ -1592,7 +1565,7 @@ TEST(RowOracle, EmpBlockWithDeletedRows)
 TEST(RowOracle, UncommittedRowFromBbed)
 {
     SKIP_WITHOUT_ORACLE_FIXTURES();
-    std::vector<uint8_t> block = readFixture("heap-1row-uncommitted-bbed-11g/block.bin");
+    std::vector<uint8_t> block = oracleFixtureBytes("heap-1row-uncommitted-bbed-11g/block.bin");
     if (block.empty())
         GTEST_SKIP() << "fixture not found";
     RowContext rc = makeContext(block, 0);
@@ -1613,7 +1586,7 @@ TEST(RowOracle, EveryTruncationOfRealBlocks)
     const char *names[] = {"heap-1row-char-19c-x64", "heap-3rows-lock-32bit",
                            "emp-14rows-12deleted-11203-i686", "heap-1row-uncommitted-bbed-11g"};
     for (const char *name : names) {
-        std::vector<uint8_t> full = readFixture(std::string(name) + "/block.bin");
+        std::vector<uint8_t> full = oracleFixtureBytes(std::string(name) + "/block.bin");
         if (full.empty())
             continue;
         // Every length would take minutes under the sanitizer: each cut maps

@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "block/test_block_builder.h"
 #include "unload/rows/rowid.h"
 
 namespace {
@@ -14,26 +15,18 @@ namespace {
 // Runs a printer into a memory stream and returns what it wrote.
 std::string captureCreate(uint32_t objd, uint32_t rdba, uint16_t slot)
 {
-    char *text = nullptr;
-    size_t length = 0;
-    FILE *f = open_memstream(&text, &length);
-    RowidCreate(f, objd, rdba, slot);
-    fclose(f);
-    std::string out(text, length);
-    free(text);
-    return out;
+    testblock::Capture c;
+    testblock::openCapture(&c);
+    RowidCreate(c.stream, objd, rdba, slot);
+    return testblock::closeCapture(&c);
 }
 
 std::string captureParse(const char *rowid)
 {
-    char *text = nullptr;
-    size_t length = 0;
-    FILE *f = open_memstream(&text, &length);
-    RowidParse(f, rowid);
-    fclose(f);
-    std::string out(text, length);
-    free(text);
-    return out;
+    testblock::Capture c;
+    testblock::openCapture(&c);
+    RowidParse(c.stream, rowid);
+    return testblock::closeCapture(&c);
 }
 
 std::string encoded(uint32_t objd, uint32_t rdba, uint16_t slot)

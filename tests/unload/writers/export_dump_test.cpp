@@ -18,7 +18,6 @@
 #include "export_reader.h"
 #include "forge/forge.h"
 #include "scan/zor_session.h"
-#include "shell/shell.h"
 #include "unload/writers/export_dump.h"
 #include "unload/rows/row_decode.h"
 
@@ -55,20 +54,6 @@ const RealFile kRealFiles[] = {
     {"uohravi_cdbs-bakup_bkp0.DMP", "08.01.05", 0},
     {"yumenoshizuku_database-project-EXPDAT.DMP", "10.02.01", 14},
 };
-
-std::vector<uint8_t> fileBytes(const std::string &path)
-{
-    std::vector<uint8_t> bytes;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return bytes;
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    fclose(f);
-    return bytes;
-}
 
 const exportfile::Table *findTable(const exportfile::File &file, const std::string &name)
 {
@@ -279,12 +264,7 @@ std::vector<uint8_t> dataBlock(const std::vector<forge::RowPiece> &rows, uint8_t
     forge::DataBlockLayout layout;
     forge::initDataBlockLayout(&layout, rdba, 5000);
     layout.rows = rows;
-    forge::Block block;
-    forge::initBlock(&block, 8192, static_cast<forge::ByteOrder>(order));
-    char error[128];
-    EXPECT_TRUE(forge::putDataBlock(&block, &layout, error, sizeof error)) << error;
-    forge::sealBlock(&block);
-    return block.bytes;
+    return forgedDataBlock(layout, order).bytes;
 }
 
 forge::RowPiece row(const std::vector<forge::ColumnValue> &columns, uint8_t flag = forge::kRowNormal)
@@ -368,34 +348,12 @@ TEST(ExportDumpRows, LongValuesAreChunkChainsAndANullLongIsAPlainNull)
 
 namespace {
 
-class DumpSample : public ::testing::Test {
+class DumpSample : public zorsession::ForgedDatabase {
 protected:
     void SetUp() override
     {
-        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
-        char error[512] = "";
-        ASSERT_TRUE(forge::forgeSample(scratch_.path.c_str(), &manifest_, error, sizeof error)) << error;
+        forge(nullptr);
     }
-    void TearDown() override
-    {
-        zorsession::leaveScratchDirectory(&scratch_);
-    }
-    std::string run(const std::string &commands)
-    {
-        std::string all = "OPEN zor.cfg\n" + commands + "EXIT\n";
-        FILE *in = fmemopen(const_cast<char *>(all.data()), all.size(), "r");
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        runZOR(in);
-        fflush(stdout);
-        stderr_ = testing::internal::GetCapturedStderr();
-        std::string printed = testing::internal::GetCapturedStdout();
-        fclose(in);
-        return printed;
-    }
-    zorsession::ScratchDirectory scratch_;
-    std::string stderr_;
-    forge::Manifest manifest_;
 };
 
 }  // namespace

@@ -27,6 +27,8 @@
 
 namespace {
 
+using zorsession::writeWhole;
+
 constexpr uint32_t kBlockSize = 8192;
 constexpr uint16_t kRfn = 4;
 constexpr uint32_t kIotObj = 500;  // the table; its index is 501
@@ -67,14 +69,6 @@ forge::Block newBlock()
     return block;
 }
 
-forge::Block indexBlock(forge::IndexBlockLayout *layout)
-{
-    forge::Block block = newBlock();
-    char error[128];
-    EXPECT_TRUE(forge::putIndexBlock(&block, layout, error, sizeof error)) << error;
-    return sealed(block);
-}
-
 forge::RowPiece piece(const std::vector<forge::ColumnValue> &columns, uint8_t flag)
 {
     forge::RowPiece p;
@@ -104,7 +98,7 @@ std::vector<forge::PlacedBlock> iotBlocks()
     branch.level = 1;
     branch.opcode = forge::kIndexOpcodeIot;
     branch.leftmostChild = forge::makeRdba(kRfn, kLeafBlock);
-    placed.push_back({kBranchBlock, indexBlock(&branch)});
+    placed.push_back({kBranchBlock, forgedIndexBlock(branch, forge::kLittleEndian, kBlockSize)});
 
     const uint8_t first = forge::kRowHead | forge::kRowFirst;
     forge::IndexBlockLayout leaf;
@@ -120,15 +114,13 @@ std::vector<forge::PlacedBlock> iotBlocks()
         // The last column goes on in the overflow piece (N, then P).
         entry(5, {textValue("E"), textValue("ab")}, first | forge::kRowNext, kOverflowBlock, 1),
     };
-    placed.push_back({kLeafBlock, indexBlock(&leaf)});
+    placed.push_back({kLeafBlock, forgedIndexBlock(leaf, forge::kLittleEndian, kBlockSize)});
 
     forge::DataBlockLayout overflow;
     forge::initDataBlockLayout(&overflow, forge::makeRdba(kRfn, kOverflowBlock), kOverflowObjd);
     overflow.rows = {piece({textValue("c3a"), textValue("c3b")}, forge::kRowLast),
                      piece({textValue("cd"), textValue("z")}, forge::kRowLast | forge::kRowPrevious)};
-    forge::Block overflowBlock = newBlock();
-    EXPECT_TRUE(forge::putDataBlock(&overflowBlock, &overflow, error, sizeof error)) << error;
-    placed.push_back({kOverflowBlock, sealed(overflowBlock)});
+    placed.push_back({kOverflowBlock, forgedDataBlock(overflow, forge::kLittleEndian, kBlockSize)});
 
     forge::DataBlockLayout corrupt = overflow;
     corrupt.cache.rdba = forge::makeRdba(kRfn, kCorruptBlock);
@@ -139,15 +131,7 @@ std::vector<forge::PlacedBlock> iotBlocks()
     return placed;
 }
 
-void writeText(const char *path, const std::string &text)
-{
-    FILE *f = fopen(path, "wb");
-    ASSERT_NE(f, nullptr);
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
-}
-
-class IndexOrganizedTable : public ::testing::Test {
+class IndexOrganizedTable : public zorsession::ForgedDatabase {
 protected:
     void SetUp() override
     {
@@ -157,29 +141,23 @@ protected:
         std::vector<forge::PlacedBlock> blocks = iotBlocks();
         char error[256];
         ASSERT_TRUE(forge::writeDatafile(&file, blocks.data(), blocks.size(), error, sizeof error)) << error;
-        writeText("db.cfg", "users01.dbf\n");
-        mkdir("ZORDICT", 0777);
-        writeText("ZORDICT/ZORUSR.TXT", "83,SCOTT,\n");
-        writeText("ZORDICT/ZOROBJ.TXT",
-                  "500,83,IOT,,2,,\n501,83,PK_IOT,,1,,\n502,83,SYS_IOT_OVER_500,,2,,\n");
+        writeWhole("db.cfg", "users01.dbf\n");
+        writeWhole("ZORDICT/ZORUSR.TXT", "83,SCOTT,\n");
+        writeWhole("ZORDICT/ZOROBJ.TXT",
+                   "500,83,IOT,,2,,\n501,83,PK_IOT,,1,,\n502,83,SYS_IOT_OVER_500,,2,,\n");
         // The table's TAB$ row has no segment; IND$ gives the index's.
-        writeText("ZORDICT/ZORTAB.TXT", "500,,4,0,0,\n502,502,4,4,20,\n501,501,4,4,10\n");
-        writeText("ZORDICT/ZORCOL.TXT",
-                  "500,1,1,K,2,22,,,1,1,0,0,0\n"
-                  "500,2,2,V1,1,10,,,0,2,0,873,1\n"
-                  "500,3,3,V2,1,10,,,0,3,0,873,1\n"
-                  "500,4,4,V3,1,10,,,0,4,0,873,1\n");
-    }
-    void TearDown() override
-    {
-        zorsession::leaveScratchDirectory(&scratch_);
+        writeWhole("ZORDICT/ZORTAB.TXT", "500,,4,0,0,\n502,502,4,4,20,\n501,501,4,4,10\n");
+        writeWhole("ZORDICT/ZORCOL.TXT",
+                   "500,1,1,K,2,22,,,1,1,0,0,0\n"
+                   "500,2,2,V1,1,10,,,0,2,0,873,1\n"
+                   "500,3,3,V2,1,10,,,0,3,0,873,1\n"
+                   "500,4,4,V3,1,10,,,0,4,0,873,1\n");
     }
     std::string run(const std::string &commands)
     {
         return zorsession::runCommands(
             "OPEN db.cfg\nSET BLOCK_CHECK 1\nSET FIELD_TAG ,\nSET RECORD_TAG \\n\n" + commands);
     }
-    zorsession::ScratchDirectory scratch_;
 };
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "column_values.h"
 #include "block/test_block_builder.h"
 #include "block/block.h"
 #include "forge/forge.h"
@@ -485,10 +486,7 @@ void unloadLargeTable(forge::ByteOrder order)
     std::vector<forge::SegmentBlock> blocks;
     ASSERT_TRUE(forge::laySegment(files, 1, &segment, rows, &blocks, &table, error, sizeof error)) << error;
 
-    std::string expected;
-    for (const forge::ManifestRow &row : table.rows)
-        if (!row.deleted)
-            expected += forge::manifestRecord(&row, "|", "\n");
+    std::string expected = liveRecords(table, "|", "\n");
 
     Capture sinkPath, valuePath;
     openCapture(&sinkPath);

@@ -20,9 +20,12 @@
 
 #include "column_values.h"
 #include "forge/forge.h"
-#include "shell/shell.h"
+#include "scan/zor_session.h"
 
 namespace {
+
+using zorsession::readWhole;
+using zorsession::runCommands;
 
 constexpr uint32_t kBlockSize = 8192;
 constexpr uint32_t kObjd = 70001;
@@ -298,25 +301,11 @@ bool generateSegment(const std::string &dir, Generated *out, std::string *error)
     return true;
 }
 
-std::string readFile(const std::string &path)
-{
-    std::string text;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return text;
-    char buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        text.append(buffer, n);
-    fclose(f);
-    return text;
-}
-
 // Records of an unloaded file, split at the record tag CR LF.
 std::vector<std::string> records(const std::string &path)
 {
     std::vector<std::string> out;
-    std::string text = readFile(path);
+    std::string text = readWhole(path);
     size_t at = 0;
     while (at < text.size()) {
         size_t end = text.find("\r\n", at);
@@ -351,44 +340,15 @@ class SegmentTraversalTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/zor-segment-XXXXXX";
-        char *made = mkdtemp(pattern);
-        ASSERT_NE(made, nullptr);
-        dir_ = made;
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        savedCwd_ = cwd;
+        ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
+        dir_ = scratch_.path;
     }
     void TearDown() override
     {
-        if (chdir(savedCwd_.c_str()) != 0)
-            ADD_FAILURE() << "cannot return to " << savedCwd_;
-        std::string command = "rm -rf '" + dir_ + "'";
-        if (system(command.c_str()) != 0)
-            ADD_FAILURE() << "cannot remove " << dir_;
+        zorsession::leaveScratchDirectory(&scratch_);
     }
-
-    // Runs the commands through the shell in the segment's directory and
-    // returns what it printed.
-    std::string runCommands(const std::string &commands)
-    {
-        if (chdir(dir_.c_str()) != 0)
-            return "<no directory>";
-        mkdir("ZORDICT", 0777);
-        mkdir("LOBDATA", 0777);
-        FILE *in = fmemopen(const_cast<char *>(commands.data()), commands.size(), "r");
-        if (in == nullptr)
-            return "<no input>";
-        testing::internal::CaptureStdout();
-        runZOR(in);
-        fflush(stdout);
-        std::string printed = testing::internal::GetCapturedStdout();
-        fclose(in);
-        return printed;
-    }
-
+    zorsession::ScratchDirectory scratch_;
     std::string dir_;
-    std::string savedCwd_;
 };
 
 size_t countOf(const std::string &text, const std::string &what)
@@ -425,9 +385,7 @@ TEST_F(SegmentTraversalTest, EveryTraversalWritesExactlyTheGeneratedRows)
         "HOST cp ZORDICT/ZOREXT.TXT serial.txt\n"
         "SCAN PARALLELEXT;\n"
         "UNLOAD OBJECT 70001" +
-        columns +
-        " TO by_extent.txt;\n"
-        "EXIT\n";
+        columns + " TO by_extent.txt;\n";
     std::string printed = runCommands(commands);
     std::string report = "Sucessfully unload " + std::to_string(generated.manifest.size()) + " rows ...\n";
     EXPECT_EQ(countOf(printed, report), 3u) << printed;
@@ -459,8 +417,7 @@ TEST_F(SegmentTraversalTest, LimitStopsEveryTraversalAtItsRowCount)
     ASSERT_TRUE(generateSegment(dir_, &generated, &error)) << error;
     std::string commands =
         "OPEN seg.cfg\n"
-        "UNLOAD OBJECT 70001 LIMIT 1234 COLUMN NUMBER VARCHAR2 NUMBER VARCHAR2 TO limited.txt;\n"
-        "EXIT\n";
+        "UNLOAD OBJECT 70001 LIMIT 1234 COLUMN NUMBER VARCHAR2 NUMBER VARCHAR2 TO limited.txt;\n";
     std::string printed = runCommands(commands);
     EXPECT_EQ(countOf(printed, "Sucessfully unload 1234 rows ...\n"), 1u) << printed;
     std::vector<std::string> got = records(dir_ + "/limited.txt");
@@ -579,9 +536,7 @@ TEST_F(SegmentTraversalTest, CompressedRowsExpandTheirSymbolsInOutputOrder)
         "SET DELETED_ROW TRUE\n"
         "SET COMMITED_ONLY TRUE\n"
         "UNLOAD OBJECT 5150" +
-        columns +
-        " TO filtered.txt;\n"
-        "EXIT\n";
+        columns + " TO filtered.txt;\n";
     std::string printed = runCommands(commands);
     EXPECT_EQ(countOf(printed, "Sucessfully unload 7 rows ...\n"), 2u) << printed;
     std::vector<std::string> plain = {"1|SALES|BOSTON", "2|SALES|NY", "3||BOSTON", "4|SALES|BOSTON",
@@ -743,9 +698,7 @@ TEST_F(SegmentTraversalTest, ForgeSegmentUnloadsExactlyItsManifest)
         " TO by_header.txt;\n"
         "SCAN PARALLELEXT;\n"
         "UNLOAD OBJECT 60606" +
-        columns +
-        " TO by_extent.txt;\n"
-        "EXIT\n";
+        columns + " TO by_extent.txt;\n";
     std::string printed = runCommands(commands);
     std::string report = "Sucessfully unload " + std::to_string(expected.size()) + " rows ...\n";
     EXPECT_EQ(countOf(printed, report), 2u) << printed.substr(0, 2000);
@@ -760,9 +713,7 @@ TEST_F(SegmentTraversalTest, ForgeSegmentUnloadsExactlyItsManifest)
         std::to_string(extents[0].rdba + 2) +
         "\n"
         "UNLOAD OBJECT 60606 EXTENT none.txt" +
-        columns +
-        " TO by_scan.txt;\n"
-        "EXIT\n";
+        columns + " TO by_scan.txt;\n";
     printed = runCommands(scan);
     EXPECT_EQ(countOf(printed, report), 1u) << printed.substr(0, 2000);
     EXPECT_TRUE(sorted(records(dir_ + "/by_scan.txt")) == sorted(expected));
@@ -813,9 +764,7 @@ TEST_F(SegmentTraversalTest, ParallelUnloadWritesTheSerialBytes)
         header +
         "\n"
         "UNLOAD OBJECT 60606 EXTENT none.txt" +
-        columns +
-        " TO by_scan.txt;\n"
-        "EXIT\n";
+        columns + " TO by_scan.txt;\n";
     const char *const outputs[] = {"by_header.txt", "warned.txt", "limited.txt", "by_extent.txt",
                                    "by_scan.txt"};
     std::string serialPrinted;
@@ -828,7 +777,7 @@ TEST_F(SegmentTraversalTest, ParallelUnloadWritesTheSerialBytes)
         if (parallel == 1) {
             serialPrinted = printed;
             for (const char *name : outputs)
-                serialFiles.push_back(readFile(dir_ + "/" + name));
+                serialFiles.push_back(readWhole(dir_ + "/" + name));
             // The corrupt block is reported by the three header walks; the
             // rows of every other block are there.
             EXPECT_EQ(countOf(printed, "Block check failured at RDBA="), 3u);
@@ -841,7 +790,7 @@ TEST_F(SegmentTraversalTest, ParallelUnloadWritesTheSerialBytes)
                                               << printed.substr(0, 3000) << "\nserial printed\n"
                                               << serialPrinted.substr(0, 3000);
         for (size_t i = 0; i < serialFiles.size(); i++)
-            EXPECT_TRUE(readFile(dir_ + "/" + outputs[i]) == serialFiles[i])
+            EXPECT_TRUE(readWhole(dir_ + "/" + outputs[i]) == serialFiles[i])
                 << "PARALLEL " << parallel << " " << outputs[i];
     }
 }
