@@ -13,7 +13,7 @@
 
 #include "fuzz_context.h"
 #include "index/index.h"
-#include "unload/writers/export_dump.h"
+#include "unload/writers/writers.h"
 
 namespace {
 
