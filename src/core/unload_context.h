@@ -119,6 +119,10 @@ struct UnloadContext {
     // piece could not be read, and the lines that reported them.
     uint64_t incompleteRows;
     uint32_t incompleteRowLines;
+    // LOB values of the running unload written as NULL because their storage
+    // cannot be read (SecureFile), and the lines that named them.
+    uint64_t lobsNotRead;
+    uint32_t lobsNotReadLines;
     // The export dump writer's state across the pieces of a row (LONG chain
     // flag, carry buffer); null outside a dump unload.
     DmpRowState *dmpState;

@@ -57,12 +57,20 @@ constexpr uint8_t kLocatorHasSize = 0x04;
 constexpr uint8_t kLocatorLongForm = 0x01;
 constexpr uint8_t kLocatorInRow = 0x08;
 constexpr uint32_t kLocatorChunkOffset = 36;
+// SecureFile LOBs (the default LOB storage since 12c) keep the BasicFile
+// head, but the fourth flag byte (offset 7) has 0x80 set and the inode after
+// the LOB id starts with a 2-byte length and a flag byte with 0x40 set.  How
+// their data is laid out is not known here: such a value is never written
+// as bytes that may be wrong.
+constexpr uint32_t kLocatorStorageFlagsOffset = 7;
+constexpr uint8_t kLocatorSecureFile = 0x80;
 
 struct LobLocator {
     bool valid;            // long enough for its flags and LOB id
     bool hasValue;
     bool hasSize;
     bool inRow;
+    bool secureFile;  // the data layout is not known: see kLocatorSecureFile
     uint8_t lobId[kLobIdSize];
     char lobIdText[kLobIdTextSize];
     uint32_t pageCount;
@@ -74,6 +82,9 @@ struct LobLocator {
 
 // Decodes a locator of `length` bytes; never reads past them.
 void decodeLobLocator(const uint8_t *locator, uint32_t length, LobLocator *out);
+// True for a SecureFile locator (kLocatorSecureFile); never reads past
+// `length`.
+bool isSecureFileLocator(const uint8_t *locator, uint32_t length);
 // Chunk address j (j < chunkCount).
 uint32_t getLocatorChunk(const uint8_t *locator, uint32_t j);
 

@@ -76,6 +76,7 @@ void decodeLobLocator(const uint8_t *locator, uint32_t length, LobLocator *out)
     for (uint32_t i = 0; i < kLobIdSize; i++)
         snprintf(out->lobIdText + 2 * i, 3, "%02x", out->lobId[i]);
     out->valid = true;
+    out->secureFile = isSecureFileLocator(locator, length);
     if (out->hasSize && !decodeSizeHeader(locator, length, out)) {
         // A size header promised but cut off: nothing trustworthy is left.
         out->valid = false;
@@ -87,6 +88,13 @@ void decodeLobLocator(const uint8_t *locator, uint32_t length, LobLocator *out)
         uint64_t wanted = (uint64_t)out->pageCount + 1;
         out->chunkCount = (uint32_t)(room < wanted ? room : wanted);
     }
+}
+
+bool isSecureFileLocator(const uint8_t *locator, uint32_t length)
+{
+    if (locator == nullptr || !has(length, kLobIdOffset, kLobIdSize))
+        return false;
+    return (locator[kLocatorStorageFlagsOffset] & kLocatorSecureFile) != 0;
 }
 
 uint32_t getLocatorChunk(const uint8_t *locator, uint32_t j)

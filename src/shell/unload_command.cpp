@@ -365,6 +365,11 @@ bool traverseInParallel(FILE *out, ShellState *shell, TraversalFunction traverse
 void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete, bool written)
 {
     unsigned long long rows = static_cast<unsigned long long>(ctx->rowsUnloaded);
+    if (complete && written && ctx->lobsNotRead != 0) {
+        printf("Unload incomplete: %llu rows unloaded, %llu LOBs written as NULL ...\n", rows,
+               static_cast<unsigned long long>(ctx->lobsNotRead));
+        return;
+    }
     if (complete && written) {
         printf("Sucessfully unload %llu rows ...\n", rows);
         return;

@@ -96,6 +96,24 @@ TEST(LobLocator, ShortOrFlaglessLocators)
     EXPECT_FALSE(l.hasValue);
 }
 
+// The fourth flag byte marks a SecureFile locator whatever follows; a
+// locator too short for its LOB id is none.
+TEST(LobLocator, SecureFileMarkInTheFourthFlagByte)
+{
+    std::vector<uint8_t> loc = locator(40, 0x0C, 0x48);
+    LobLocator out;
+    decodeLobLocator(loc.data(), (uint32_t)loc.size(), &out);
+    EXPECT_FALSE(out.secureFile);
+    EXPECT_FALSE(isSecureFileLocator(loc.data(), (uint32_t)loc.size()));
+    loc[7] = 0x80;
+    decodeLobLocator(loc.data(), (uint32_t)loc.size(), &out);
+    EXPECT_TRUE(out.valid);
+    EXPECT_TRUE(out.secureFile);
+    EXPECT_TRUE(isSecureFileLocator(loc.data(), 20));
+    EXPECT_FALSE(isSecureFileLocator(loc.data(), 19));
+    EXPECT_FALSE(isSecureFileLocator(nullptr, 40));
+}
+
 TEST(LobMap, SuperFastHashWorkedValueAndBucket)
 {
     EXPECT_EQ(SuperFastHash("0000001e3c", 10), 0x97360BA8u);

@@ -373,7 +373,7 @@ size_t findPartition(const Plan *plan, size_t table, const std::string &name) {
 }
 
 // A LOB value: [@FORM,FORM...:]CONTENT, FORM one of short, nosize, out,
-// stale; CONTENT text (CLOB, NCLOB) or hex digits (BLOB), rep:TEXT:COUNT
+// stale, securefile; CONTENT text (CLOB, NCLOB) or hex digits (BLOB), rep:TEXT:COUNT
 // (the text repeated, up to 16 MB), bin:COUNT (bytes i * 7 + 3), or empty.
 bool parseLobValue(Parser *p, const ColumnDef *column, const std::string &word, bool quoted, FieldValue *out) {
     std::string rest = word;
@@ -389,6 +389,8 @@ bool parseLobValue(Parser *p, const ColumnDef *column, const std::string &word, 
             else if (f == "nosize") form |= kLobFormNoSize;
             else if (f == "out") form |= kLobFormOutOfRow;
             else if (f == "stale") form |= kLobFormStale;
+            else if (f == "securefile")
+                form |= kLobFormSecureFile;
             else return fail(p, "unknown LOB form '%s'", f.c_str());
         }
     }

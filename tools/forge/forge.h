@@ -1063,6 +1063,7 @@ const uint8_t kLobFormShort = 0x01;      // short size form
 const uint8_t kLobFormNoSize = 0x02;     // no size header: found through the index alone
 const uint8_t kLobFormOutOfRow = 0x04;   // out of the row even when small
 const uint8_t kLobFormStale = 0x08;      // an older copy of page 0 lies beside the current one
+const uint8_t kLobFormSecureFile = 0x10;  // a SecureFile locator: no LOB segment pages are laid
 
 struct LobColumnLayout {
     uint32_t segmentObjectId;   // objd written into the LOB data blocks

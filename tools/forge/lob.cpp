@@ -148,6 +148,22 @@ std::vector<uint8_t> inRowLocator(const LobId &id, uint8_t form, const std::vect
     return loc;
 }
 
+// A SecureFile locator: the BasicFile head with 0x80 in the fourth flag
+// byte, then an inode whose flag byte has 0x40 (and 0x08 when the data is in
+// the row, where it follows the flag byte).
+std::vector<uint8_t> secureFileLocator(const LobId &id, const std::vector<uint8_t> &content,
+                                       uint32_t inRowLimit)
+{
+    bool inRow = content.size() <= inRowLimit;
+    uint32_t length = 23 + (inRow ? (uint32_t)content.size() : 8u);
+    std::vector<uint8_t> loc = locatorHead(length, id, 0x0C);
+    loc[7] = 0x80;
+    loc[22] = (uint8_t)(inRow ? 0x48 : 0x40);
+    if (inRow && !content.empty())
+        memcpy(loc.data() + 23, content.data(), content.size());
+    return loc;
+}
+
 std::vector<uint8_t> outOfRowLocator(const LaidLob &lob, uint32_t listed) {
     if (lob.form & kLobFormNoSize) return locatorHead(24, lob.id, 0x08);
     std::vector<uint8_t> loc = locatorHead(kLocatorFixed + 4 * listed, lob.id, 0x0C);
@@ -306,6 +322,10 @@ bool layLobColumn(const DatafileLayout *const *files, size_t fileCount, const Lo
         LaidLob lob;
         lob.id = makeLobId(n++);
         lob.form = v->lobForm;
+        if (lob.form & kLobFormSecureFile) {
+            v->bytes = secureFileLocator(lob.id, v->bytes, layout->inRowLimit);
+            continue;
+        }
         bool outOfRow = (lob.form & (kLobFormOutOfRow | kLobFormNoSize)) || v->bytes.size() > layout->inRowLimit;
         if (!outOfRow) {
             v->bytes = inRowLocator(lob.id, lob.form, v->bytes);

@@ -61,6 +61,8 @@ UnloadCounters takeCounters(const UnloadContext *ctx)
     counters.rowsUnloaded = ctx->rowsUnloaded;
     counters.incompleteRows = ctx->incompleteRows;
     counters.incompleteRowLines = ctx->incompleteRowLines;
+    counters.lobsNotRead = ctx->lobsNotRead;
+    counters.lobsNotReadLines = ctx->lobsNotReadLines;
     return counters;
 }
 
@@ -70,6 +72,8 @@ UnloadCounters countersSince(const UnloadContext *ctx, const UnloadCounters *sta
     now.rowsUnloaded -= start->rowsUnloaded;
     now.incompleteRows -= start->incompleteRows;
     now.incompleteRowLines -= start->incompleteRowLines;
+    now.lobsNotRead -= start->lobsNotRead;
+    now.lobsNotReadLines -= start->lobsNotReadLines;
     return now;
 }
 
@@ -78,6 +82,8 @@ void addCounters(UnloadContext *ctx, const UnloadCounters *added)
     ctx->rowsUnloaded += added->rowsUnloaded;
     ctx->incompleteRows += added->incompleteRows;
     ctx->incompleteRowLines += added->incompleteRowLines;
+    ctx->lobsNotRead += added->lobsNotRead;
+    ctx->lobsNotReadLines += added->lobsNotReadLines;
 }
 
 // ---- The shared ring ----

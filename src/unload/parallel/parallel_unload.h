@@ -31,13 +31,16 @@ constexpr uint32_t kLargestParallelChunk = 65536;
 
 // What an unload counts across its blocks.  A worker sends the part each
 // chunk added; the parent adds them up into its context.
-// Each worker names at most the usual number of incomplete rows itself, so
+// Each worker names at most the usual number of incomplete rows (and of
+// LOBs not read) itself, so
 // under PARALLEL more lines than that may be printed; the count at the end
 // is exact.
 struct UnloadCounters {
     uint64_t rowsUnloaded;
     uint64_t incompleteRows;
     uint32_t incompleteRowLines;
+    uint64_t lobsNotRead;
+    uint32_t lobsNotReadLines;
 };
 
 // Called by the traversals before they read each block they visit, in

@@ -28,6 +28,8 @@ void resetIncompleteRows(UnloadContext *ctx)
 {
     ctx->incompleteRows = 0;
     ctx->incompleteRowLines = 0;
+    ctx->lobsNotRead = 0;
+    ctx->lobsNotReadLines = 0;
 }
 
 void noteIncompleteRow(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uint32_t slot, uint32_t pieceRdba,
@@ -41,14 +43,32 @@ void noteIncompleteRow(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uin
            table, slot, pieceRdba, pieceSlot, reasonText(reason));
 }
 
+void noteLobNotRead(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uint32_t slot, uint32_t column)
+{
+    ctx->lobsNotRead++;
+    if (ctx->lobsNotReadLines >= kMaxIncompleteRowLines)
+        return;
+    ctx->lobsNotReadLines++;
+    printf("  LOB not read in row %d.%u.%u column %u: SecureFile storage, written as NULL\n",
+           static_cast<int32_t>(rowRdba), table, slot, column);
+}
+
 void reportIncompleteRows(UnloadContext *ctx)
 {
-    if (ctx->incompleteRows == 0)
-        return;
     if (ctx->incompleteRows > ctx->incompleteRowLines)
         printf("  ... and %llu more incomplete rows\n",
                static_cast<unsigned long long>(ctx->incompleteRows - ctx->incompleteRowLines));
-    printf("  %llu incomplete rows: a chained or migrated piece could not be read\n",
-           static_cast<unsigned long long>(ctx->incompleteRows));
-    resetIncompleteRows(ctx);
+    if (ctx->incompleteRows != 0)
+        printf("  %llu incomplete rows: a chained or migrated piece could not be read\n",
+               static_cast<unsigned long long>(ctx->incompleteRows));
+    if (ctx->lobsNotRead > ctx->lobsNotReadLines)
+        printf("  ... and %llu more LOBs not read\n",
+               static_cast<unsigned long long>(ctx->lobsNotRead - ctx->lobsNotReadLines));
+    if (ctx->lobsNotRead != 0)
+        printf("  %llu LOBs not read: SecureFile LOB data cannot be read yet and was written as NULL\n",
+               static_cast<unsigned long long>(ctx->lobsNotRead));
+    // The LOB count stays until the next unload starts: its end line says
+    // that the unload is not complete.
+    ctx->incompleteRows = 0;
+    ctx->incompleteRowLines = 0;
 }

@@ -33,5 +33,11 @@ enum MissingPieceReason {
 void resetIncompleteRows(UnloadContext *ctx);
 void noteIncompleteRow(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uint32_t slot,
                        uint32_t pieceRdba, uint32_t pieceSlot, int reason);
-// Writes the remaining count and the total, when there were incomplete rows.
+// Writes the remaining count and the total, when there were incomplete rows
+// or LOBs not read; clears the row counts (the LOB count stays until the
+// next resetIncompleteRows).
 void reportIncompleteRows(UnloadContext *ctx);
+// A LOB value written as NULL because its storage cannot be read (a
+// SecureFile locator): named with its row address and column (1-based), up
+// to the same cap per unload, and counted.
+void noteLobNotRead(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uint32_t slot, uint32_t column);

@@ -22,3 +22,8 @@ constexpr uint8_t kTypeTIMESTAMPTZ = 181;
 constexpr uint8_t kTypeTIMESTAMPLTZ = 231;
 constexpr uint8_t kTypeNCHAR = 254;
 constexpr uint8_t kTypeNCLOB = 255;
+
+inline bool isLobType(uint8_t type)
+{
+    return type == kTypeCLOB || type == kTypeBLOB || type == kTypeNCLOB;
+}

@@ -5,9 +5,12 @@
 #include <cstring>
 
 #include "block/block.h"
+#include "unload/values/type_codes.h"
 #include "datafile/datafile.h"
 #include "dictionary/dictionary.h"
 #include "lob/lob.h"
+#include "unload/rows/rows.h"
+#include "unload/writers/writers.h"
 #include "unload/rows/row_decode.h"
 #include "unload/rows/row_filters.h"
 
@@ -16,10 +19,7 @@ namespace {
 constexpr uint16_t kMarkerNull = 0xFFFE;
 constexpr uint16_t kMarkerChain = 0xFFFD;
 constexpr uint16_t kMarkerEnd = 0x0000;
-constexpr uint8_t kTypeLONG = 8;
 constexpr uint8_t kTypeLONGRAW = 24;
-constexpr uint8_t kTypeCLOB = 112;
-constexpr uint8_t kTypeBLOB = 113;
 constexpr uint8_t kBlockTypeData = 6;
 constexpr uint32_t kTailAlignment = 2048;
 
@@ -145,7 +145,11 @@ void writeColumnValue(TextSink *sink, UnloadContext *ctx, uint32_t position, con
                       uint32_t length)
 {
     uint8_t type = ctx->columnTypes[position];
-    if (type == kTypeCLOB || type == kTypeBLOB)
+    const DmpRowState *row = ctx->dmpState;
+    if (isLobType(type) &&
+        skipUnreadableLob(ctx, bytes, length, row->rowRdba, row->rowTable, row->rowSlot, position))
+        appendDmpMarker(sink, kMarkerNull);
+    else if (type == kTypeCLOB || type == kTypeBLOB)
         dumpLOBColumn(sink, ctx, position, bytes, length);
     else
         writeWholeValue(sink, ctx->dmpState, bytes, length);
@@ -244,6 +248,7 @@ void writeHeadPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t
         } else {
             ctx->mappedColumns = 0;
             mapNormalColumnsAt(ctx, at);
+            noteDmpRowAddress(ctx, getBlockRDBA(ctx), table, slot);
             head->column = dumpMappedPiece(sink, ctx, 0);
         }
         head->ended = (ctx->rowFlag & kRowFlagLast) != 0;
@@ -525,6 +530,16 @@ uint32_t dumpMappedPiece(TextSink *sink, UnloadContext *ctx, uint32_t firstColum
     return start + mapped;
 }
 
+void noteDmpRowAddress(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uint32_t slot)
+{
+    DmpRowState *state = rowState(ctx);
+    if (state == nullptr)
+        return;
+    state->rowRdba = rowRdba;
+    state->rowTable = table;
+    state->rowSlot = slot;
+}
+
 uint32_t dumpRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn)
 {
     ctx->mappedColumns = 0;
@@ -532,6 +547,7 @@ uint32_t dumpRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32
         mapCompressColumns(ctx, table, slot);
     else
         mapNormalColumns(ctx, table, slot);
+    noteDmpRowAddress(ctx, getBlockRDBA(ctx), table, slot);
     return dumpMappedPiece(sink, ctx, firstColumn);
 }
 

@@ -50,7 +50,14 @@ struct DmpRowState {
     uint32_t carryLength;
     uint8_t carry[kDmpCarrySize];
     const ColumnList *columns;  // names for messages, when known
+    // The address of the row piece being written, for messages.
+    uint32_t rowRdba;
+    uint32_t rowTable;
+    uint32_t rowSlot;
 };
+
+// The row piece that the next values come from, for the messages that name it.
+void noteDmpRowAddress(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uint32_t slot);
 
 // Allocates the row state of ctx if it has none (once per unload), and
 // releases it.  The writers allocate it themselves when called without.

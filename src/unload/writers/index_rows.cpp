@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "block/block.h"
+#include "unload/values/type_codes.h"
 #include "datafile/datafile.h"
 #include "index/index.h"
 #include "scan/scan.h"
@@ -152,7 +153,10 @@ void printEntryColumns(FILE *stream, UnloadContext *ctx, uint32_t entry)
                         fflush(stdout);
                     warnUnknownType(ctx, i, entry, offset, length);
                 }
-                if (ctx->csv != nullptr)
+                if (isLobType(type) && skipUnreadableLob(ctx, blockBytes(ctx, offset, length), length,
+                                                         getBlockRDBA(ctx), 0, entry, i)) {
+                    // written as NULL: nothing between the separators
+                } else if (ctx->csv != nullptr)
                     writeCsvStep(stream, ctx, kCsvValue, i, entry);
                 else
                     printField(stream, ctx, offset, length, type, ctx->lobIndexFile[i], ctx->lobIndexBlock[i],
@@ -225,6 +229,7 @@ void printEntry(FILE *stream, UnloadContext *ctx, UnloadContext **chain, uint32_
 void dumpEntry(TextSink *sink, UnloadContext *ctx, UnloadContext **chain, uint32_t entry)
 {
     startDmpRow(ctx);
+    noteDmpRowAddress(ctx, getBlockRDBA(ctx), 0, entry);
     int dataFlag = mapEntry(ctx, entry);
     ctx->rowsUnloaded++;
     uint32_t mapped = ctx->mappedColumns;

@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "block/block.h"
+#include "unload/values/type_codes.h"
 #include "datafile/datafile.h"
 #include "dictionary/dictionary.h"
 #include "index/index.h"
@@ -426,7 +427,10 @@ uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint3
                 }
                 if (type == kUnknownType)
                     warnUnknownType(sink, ctx, position, table, slot, offset, length);
-                if (ctx->csv != nullptr)
+                if (isLobType(type) && skipUnreadableLob(ctx, blockBytes(ctx, offset, length), length,
+                                                         getBlockRDBA(ctx), table, slot, position)) {
+                    // written as NULL: nothing between the separators
+                } else if (ctx->csv != nullptr)
                     appendCsvField(sink, ctx, offset, length, type, position, table, slot,
                                    csvSplit(flag, i, mapped, firstColumn));
                 else

@@ -42,6 +42,14 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
 // its last column, where the next piece of the row starts.
 uint32_t printDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn);
 
+// A LOB column's value (isLobType) that cannot be read as bytes (a
+// SecureFile locator): named with the address of its row piece
+// (rowRdba.table.slot) and
+// column, and counted; the caller then writes a NULL.  False for every other
+// value.
+bool skipUnreadableLob(UnloadContext *ctx, const uint8_t *bytes, uint32_t length, uint32_t rowRdba,
+                       uint32_t table, uint32_t slot, uint32_t position);
+
 // Text records of the leaf entries of the index block in the context's
 // buffer (an index-organized table's rows: the key columns, then the rest
 // of the row, continued through its overflow pieces).  Branch blocks write
