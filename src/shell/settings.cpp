@@ -62,6 +62,14 @@ constexpr int kIconvNameMax = 63;
 constexpr uint32_t kMinCacheBytes = 64 * 1024;
 constexpr uint32_t kMaxCacheBytes = 8192 * 1024;
 
+// A value the option does not take: the message, and a failed command for
+// the exit status of a script.
+void rejectValue(const char *format, const char *name = nullptr)
+{
+    printf(format, name);
+    noteCommandFailure();
+}
+
 void printUsage() {
     for (const char *line : kUsageLines) fputs(line, stdout);
     fputs("  SET PROGRESS      {ON | OFF | AUTO}\n", stdout);
@@ -76,7 +84,8 @@ void setProgress(CommandLine *cmd) {
         int chosen = -1;
         for (int i = 0; i < 3; i++)
             if (compareKeyword(cmd, names[i]) == 0) chosen = i;
-        if (chosen < 0) fputs("  PROGRESS can only be ON, OFF, AUTO\n", stdout);
+        if (chosen < 0)
+            rejectValue("  PROGRESS can only be ON, OFF, AUTO\n");
         else setProgressMode(modes[chosen]);
     }
     printf("  Current PROGRESS is : %s\n", names[progressMode()]);
@@ -161,6 +170,7 @@ void setBlockSize(CommandLine *cmd, UnloadContext *ctx) {
         if (size == 0) {
             printf("  %s can only be %s, %s, %s, %s, %s\n", "BLOCK_SIZE", "2048", "4096", "8192",
                    "16384", "32768");
+            noteCommandFailure();
         } else if (size > 0 && size % 2048 == 0 && size <= 32768) {
             replaceBlockBuffer(ctx, (uint16_t)size);
         }
@@ -194,8 +204,10 @@ void setByteOrder(CommandLine *cmd, uint8_t *value, const char *name) {
     if (scanNextWord(cmd) != 0) {
         int v = matchKeywordPair(cmd, "BIG", "LITTLE");
         if (v >= 0) *value = (uint8_t)v;
-        else if (strcmp(name, "BYTE_ORDER") == 0) fputs("  BYTE_ORDER can only be BIG, LITTLE\n", stdout);
-        else printf("  %s can only be BIG, LITTLE\n", name);
+        else if (strcmp(name, "BYTE_ORDER") == 0)
+            rejectValue("  BYTE_ORDER can only be BIG, LITTLE\n");
+        else
+            rejectValue("  %s can only be BIG, LITTLE\n", name);
     }
     showByteOrder(name, *value);
 }
@@ -204,7 +216,8 @@ void setTrueFalse(CommandLine *cmd, uint8_t *value, const char *name) {
     if (scanNextWord(cmd) != 0) {
         int v = matchKeywordPair(cmd, "TRUE", "FALSE");
         if (v >= 0) *value = (uint8_t)v;
-        else printf("  %s can only be TRUE, FALSE\n", name);
+        else
+            rejectValue("  %s can only be TRUE, FALSE\n", name);
     }
     printf("  Current %s is : %s\n", name, *value ? "TRUE" : "FALSE");
 }
@@ -216,7 +229,8 @@ void setOutputStyle(CommandLine *cmd, UnloadContext *ctx) {
         int v = matchKeywordPair(cmd, "TXT", "DMP");
         if (v >= 0) ctx->outputStyle = (uint8_t)(v == 1 ? 0 : 1);
         else if (compareKeyword(cmd, "CSV") == 0) ctx->outputStyle = kOutputStyleCsv;
-        else fputs("  OUTPUT_STYLE can only be TXT, DMP\n", stdout);
+        else
+            rejectValue("  OUTPUT_STYLE can only be TXT, DMP\n");
     }
     const char *shown = ctx->outputStyle == kOutputStyleCsv ? "CSV" : ctx->outputStyle ? "DMP" : "TXT";
     printf("  Current %s is : %s\n", "OUTPUT_STYLE", shown);
@@ -227,7 +241,8 @@ void setTarget(CommandLine *cmd, UnloadContext *ctx) {
     if (scanNextWord(cmd) != 0) {
         int v = matchKeywordPair(cmd, "ORACLE", "POSTGRESQL");
         if (v >= 0) ctx->target = v == 1 ? kTargetOracle : kTargetPostgres;
-        else fputs("  TARGET can only be ORACLE, POSTGRESQL\n", stdout);
+        else
+            rejectValue("  TARGET can only be ORACLE, POSTGRESQL\n");
     }
     printf("  Current %s is : %s\n", "TARGET", ctx->target == kTargetPostgres ? "POSTGRESQL" : "ORACLE");
 }
@@ -236,7 +251,8 @@ void setBigfile(CommandLine *cmd, UnloadContext *ctx) {
     if (scanNextWord(cmd) != 0) {
         int v = matchKeywordPair(cmd, "YES", "NO");
         if (v >= 0) ctx->bigfile = (uint8_t)v;
-        else printf("  %s can only be YES, NO\n", "BIGFILE");
+        else
+            rejectValue("  %s can only be YES, NO\n", "BIGFILE");
     }
     printf("  Current %s is : %s\n", "BIGFILE", ctx->bigfile ? "YES" : "NO");
 }
@@ -314,7 +330,8 @@ void setParallel(CommandLine *cmd, ShellState *shell) {
         } else {
             long n = readNumber(word);
             if (n >= 1 && n <= kParallelMax) shell->parallel = (uint8_t)n;
-            else fputs("  PARALLEL can only be 1 - 64, AUTO\n", stdout);
+            else
+                rejectValue("  PARALLEL can only be 1 - 64, AUTO\n");
         }
     }
     if (shell->parallel == kParallelAuto)
@@ -397,6 +414,9 @@ void runSetCommand(ShellState *shell) {
     }
     if (option < 0) {
         printUsage();
+        // SET alone asks for the list; SET with a word it does not know is a mistake.
+        if (cmd->end > cmd->start)
+            noteCommandFailure();
         return;
     }
     applyOption(shell, option);

@@ -68,6 +68,15 @@ bool progressShowing();  // between beginProgress and endProgress, when the mete
 // Main loop.
 int runZOR(FILE *in);
 
+// The exit status of a script or a piped session (session_status.cpp): 0
+// when every command succeeded and every unload was complete, 1 when a
+// command failed (noteCommandFailure), 3 when all ran but an unload lost
+// rows.
+constexpr int kExitCommandFailed = 1;
+constexpr int kExitUnloadIncomplete = 3;
+void noteIncompleteUnload();
+int sessionExitStatus();
+
 // Command handlers; each is called with the command line positioned after the
 // first word.
 void runSetCommand(ShellState *shell);

@@ -278,6 +278,17 @@ FILE *openExtentFile(const UnloadArgs *args)
     return extents;
 }
 
+// Counted here, in the session's process: a worker of PARALLEL says that it
+// cannot open the extent file, but the count it keeps ends with it.
+void noteExtentFileFailure(const UnloadArgs *args)
+{
+    FILE *extents = fopen64(args->extentFile, "r");
+    if (extents != nullptr)
+        fclose(extents);
+    else if (errno != ENOENT || strcmp(args->extentFile, kExtentFileName) != 0)
+        noteCommandFailure();
+}
+
 // The output file, fully buffered with the shell's 256 KB buffer and written
 // by a thread of its own; standard output when no name is given or the file
 // cannot be created.
@@ -359,12 +370,25 @@ bool traverseInParallel(FILE *out, ShellState *shell, TraversalFunction traverse
     return runParallelTraversal(out, ctx, workers, traverse, arg);
 }
 
+// Rows the unload could not bring back whole: named, and counted against
+// the session's exit status.  Returns how many.
+uint64_t reportLostRows(UnloadContext *ctx)
+{
+    uint64_t lost = ctx->incompleteRows;
+    if (lost > 0)
+        noteIncompleteUnload();
+    reportIncompleteRows(ctx);
+    return lost;
+}
+
 // The report at the end of an unload.  An unload cut short by a failed
 // worker is not reported as a success, and its file is renamed so that
 // nobody loads it for the whole table.
 void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete, bool written)
 {
     unsigned long long rows = static_cast<unsigned long long>(ctx->rowsUnloaded);
+    if (!complete)
+        noteCommandFailure();
     if (complete && written) {
         printf("Sucessfully unload %llu rows ...\n", rows);
         return;
@@ -438,7 +462,7 @@ void runUnloadObject(ShellState *shell, const UnloadArgs *args)
     if (out == stdout)
         fflush(stdout);
     bool written = closeUnloadOutput(out, args->output);
-    reportIncompleteRows(ctx);
+    reportLostRows(ctx);
     reportUnloadEnd(ctx, out == stdout ? "" : args->output, complete, written);
     printDate(stdout);
     if (csv)
@@ -645,6 +669,8 @@ bool unloadTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, Se
     if (out == stdout)
         fflush(stdout);
     TableTraversal traversal = {shell, args, segment, objd, cluster};
+    if (segment->headerFile != 0)
+        noteExtentFileFailure(args);
     bool complete = traverseInParallel(out, shell, traverseTable, &traversal);
     if (out == stdout)
         fflush(stdout);
@@ -733,12 +759,14 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
     UserEntry user;
     if (!getORASYSUSER(&user, owner)) {
         printf("  USER %s does not exists!\n", owner);
+        noteCommandFailure();
         return;
     }
     ObjectEntry object;
     memset(&object, 0, sizeof object);
     if (!getORASYSOBJ(&object, user.userNumber, tableName, args->partition)) {
         printf("  TABLE %s.%s does not exists!\n", owner, tableName);
+        noteCommandFailure();
         return;
     }
     SegmentEntry segment;
@@ -755,6 +783,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
         if (partCount == 0 &&
             !(hasORASYSTABLine(object.selectedObject) && getORASYSTAB(&segment, object.selectedObject + 1))) {
             printf("  TABLE %s.%s has no segment in TAB$!\n", owner, tableName);
+            noteCommandFailure();
             free(parts);
             return;
         }
@@ -767,6 +796,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
     getORACOLTYPE(&column, &object, args->partition, ctx, shell->columns);
     if (shell->columns->count == 0) {
         printf("  TABLE %s.%s has no columns in COL$!\n", owner, tableName);
+        noteCommandFailure();
         free(parts);
         return;
     }
@@ -816,7 +846,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
     bool written = closeUnloadOutput(out, dataFile);
     if (csv)
         stopCsvUnload(shell, savedRowAddress);
-    reportIncompleteRows(ctx);
+    reportLostRows(ctx);
     reportUnloadEnd(ctx, out == stdout ? "" : dataFile, complete, written);
     printDate(stdout);
 }
@@ -931,7 +961,7 @@ void runUnloadDictionary(ShellState *shell, const UnloadArgs *args)
             runDictionaryCompanion(shell, "COLTYPE$", kColumnTypeFile, "wb+");
         }
     }
-    reportIncompleteRows(shell->ctx);
+    reportLostRows(shell->ctx);
     printDate(stdout);
 }
 
@@ -972,6 +1002,7 @@ void runUnloadCommand(ShellState *shell)
     } else {
         for (const char *line : kUsageLines)
             fputs(line, stdout);
+        noteCommandFailure();
     }
     finishUnload(ctx);
 }
