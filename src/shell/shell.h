@@ -64,6 +64,9 @@ ProgressMode progressMode();
 void beginProgress(const char *label, uint64_t totalBlocks, uint32_t blockSize, const uint64_t *rows);
 void endProgress();
 bool progressShowing();  // between beginProgress and endProgress, when the meter is wanted
+// Blocks the running command will read besides those already counted (a
+// segment whose extent map gives its size); nothing when no meter shows.
+void addProgressTotal(uint64_t blocks);
 
 // Main loop.
 int runZOR(FILE *in);

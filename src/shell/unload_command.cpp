@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <cctype>
 
+#include "block/block.h"
 #include "datafile/datafile.h"
 #include "dictionary/dictionary.h"
 #include "lob/lob.h"
@@ -655,6 +656,16 @@ void traverseTable(FILE *out, void *arg)
     traverseTableSegment(out, t->shell, t->args, t->segment, t->objd, t->cluster);
 }
 
+// The meter's total and time left come from the segment header's count of
+// the blocks in its extents; read only when a meter shows.
+void countSegmentBlocks(UnloadContext *ctx, const SegmentEntry *segment, uint32_t objd)
+{
+    if (!progressShowing() || segment->headerFile == 0 || segment->headerBlock == 0)
+        return;
+    if (scanSegmentHeader(ctx, objd, segment->headerFile, segment->headerBlock))
+        addProgressTotal(getSegBlockCount(ctx));
+}
+
 // One segment of the table (the table's own, or one partition's) into out,
 // announced by its "Unload OBJD" line.
 bool unloadTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, SegmentEntry *segment,
@@ -671,6 +682,7 @@ bool unloadTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, Se
     TableTraversal traversal = {shell, args, segment, objd, cluster};
     if (segment->headerFile != 0)
         noteExtentFileFailure(args);
+    countSegmentBlocks(shell->ctx, segment, objd);
     bool complete = traverseInParallel(out, shell, traverseTable, &traversal);
     if (out == stdout)
         fflush(stdout);
