@@ -276,6 +276,38 @@ void setLobChoice(CommandLine *cmd, uint8_t *value, const char *name, const char
     printf("  Current %s is : %d-%s\n", name, *value, names[index]);
 }
 
+const char *const kLobStorageNames[3] = {"INLINE", "FILE", "NONE"};
+constexpr int kLobStorageUsageLine = 17;
+
+// A word that is a whole decimal number, sign allowed.
+bool isNumberWord(const char *word)
+{
+    char *end = nullptr;
+    strtol(word, &end, 10);
+    return end != word && *end == '\0';
+}
+
+// LOB_STORAGE takes the names its usage line shows as well as the numbers;
+// any other word would have silently meant 0, INLINE.
+void setLobStorage(CommandLine *cmd, UnloadContext *ctx)
+{
+    char word[kCommandTextSize];
+    if (nextWord(cmd, word, sizeof word)) {
+        int named = -1;
+        for (int i = 0; i < 3; i++)
+            if (strcasecmp(word, kLobStorageNames[i]) == 0)
+                named = i;
+        if (named >= 0)
+            ctx->lobStorage = (uint8_t)named;
+        else if (isNumberWord(word))
+            ctx->lobStorage = (uint8_t)readNumber(word);
+        else
+            rejectValue(kUsageLines[kLobStorageUsageLine]);
+    }
+    int index = ctx->lobStorage < 2 ? ctx->lobStorage : 2;
+    printf("  Current %s is : %d-%s\n", "LOB_STORAGE", ctx->lobStorage, kLobStorageNames[index]);
+}
+
 void setCharset(CommandLine *cmd, uint16_t *value, const char *name) {
     if (scanNextWord(cmd) != 0) {
         char word[kCommandTextSize];
@@ -341,8 +373,6 @@ void setParallel(CommandLine *cmd, ShellState *shell) {
 }
 
 const char *const kLobConvertNames[3] = {"NONE", "GBK", "UTF8"};
-const char *const kLobStorageNames[3] = {"INLINE", "FILE", "NONE"};
-
 void applyOption(ShellState *shell, int option) {
     UnloadContext *ctx = shell->ctx;
     CommandLine *cmd = shell->command;
@@ -353,7 +383,7 @@ void applyOption(ShellState *shell, int option) {
     case kByteOrder: setByteOrder(cmd, &ctx->byteOrder, name); break;
     case kClobEdian: setByteOrder(cmd, &ctx->clobByteOrder, name); break;
     case kLobConvert: setLobChoice(cmd, &ctx->lobConvert, name, kLobConvertNames); break;
-    case kLobStorage: setLobChoice(cmd, &ctx->lobStorage, name, kLobStorageNames); break;
+    case kLobStorage: setLobStorage(cmd, ctx); break;
     case kCharset: setCharset(cmd, &shell->charset, name); break;
     case kNlsCharset: setCharset(cmd, &shell->nlsCharset, name); break;
     case kMaxLobDir: setMaxLobDir(cmd, ctx); break;
