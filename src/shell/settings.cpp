@@ -12,19 +12,48 @@
 namespace {
 
 enum Option {
-    kBlockSize, kByteOrder, kClobEdian, kLobConvert, kLobStorage, kCharset, kNlsCharset,
-    kMaxLobDir, kVerbose, kRowAddress, kBlockCheck, kTablespace, kMaxChains, kDeletedRow,
-    kFixedCharset, kOutputStyle, kCommitedOnly, kFieldTag, kLongTag, kRecordTag, kCacheSize,
-    kTransOffset, kTransCount, kBigfile, kIconvNchar, kIconvNclob, kIconvClob, kTarget, kParallel, kHeadSize, kOptionCount
+    kBlockSize,
+    kByteOrder,
+    kClobEdian,
+    kLobConvert,
+    kLobStorage,
+    kCharset,
+    kNlsCharset,
+    kMaxLobDir,
+    kVerbose,
+    kRowAddress,
+    kBlockCheck,
+    kTablespace,
+    kMaxChains,
+    kDeletedRow,
+    kFixedCharset,
+    kOutputStyle,
+    kCommitedOnly,
+    kFieldTag,
+    kLongTag,
+    kRecordTag,
+    kCacheSize,
+    kTransOffset,
+    kTransCount,
+    kBigfile,
+    kIconvNchar,
+    kIconvNclob,
+    kIconvClob,
+    kTarget,
+    kParallel,
+    kHeadSize,
+    kReport,
+    kOptionCount
 };
 
 // Looked up in this order.
 const char *const kOptionNames[kOptionCount] = {
-    "BLOCK_SIZE", "BYTE_ORDER", "CLOB_EDIAN", "LOB_CONVERT", "LOB_STORAGE", "CHARSET",
-    "NLSCHARSET", "MAXLOBDIR", "VERBOSE", "ROW_ADDRESS", "BLOCK_CHECK", "TABLESPACE",
-    "MAXCHAINS", "DELETED_ROW", "FIXED_CHARSET", "OUTPUT_STYLE", "COMMITED_ONLY", "FIELD_TAG",
-    "LONG_TAG", "RECORD_TAG", "CACHE_SIZE", "TRANS_OFFSET", "TRANS_COUNT", "BIGFILE",
-    "ICONV_NCHAR", "ICONV_NCLOB", "ICONV_CLOB", "TARGET", "PARALLEL", "HEAD_SIZE",
+    "BLOCK_SIZE",  "BYTE_ORDER",  "CLOB_EDIAN",    "LOB_CONVERT",  "LOB_STORAGE",   "CHARSET",
+    "NLSCHARSET",  "MAXLOBDIR",   "VERBOSE",       "ROW_ADDRESS",  "BLOCK_CHECK",   "TABLESPACE",
+    "MAXCHAINS",   "DELETED_ROW", "FIXED_CHARSET", "OUTPUT_STYLE", "COMMITED_ONLY", "FIELD_TAG",
+    "LONG_TAG",    "RECORD_TAG",  "CACHE_SIZE",    "TRANS_OFFSET", "TRANS_COUNT",   "BIGFILE",
+    "ICONV_NCHAR", "ICONV_NCLOB", "ICONV_CLOB",    "TARGET",       "PARALLEL",      "HEAD_SIZE",
+    "REPORT",
 };
 
 const char *const kUsageLines[] = {
@@ -73,6 +102,7 @@ void rejectValue(const char *format, const char *name = nullptr)
 void printUsage() {
     for (const char *line : kUsageLines) fputs(line, stdout);
     fputs("  SET PROGRESS      {ON | OFF | AUTO}\n", stdout);
+    fputs("  SET REPORT        {filename | OFF}\n", stdout);
 }
 
 // PROGRESS: the meter of long commands on standard error; AUTO shows it when
@@ -372,6 +402,17 @@ void setParallel(CommandLine *cmd, ShellState *shell) {
         printf("  Current PARALLEL is : %u\n", parallelWorkers(shell));
 }
 
+// REPORT file: one CSV record per unload appended to the file; OFF stops it.
+void setReport(CommandLine *cmd, ShellState *shell)
+{
+    if (scanNextWord(cmd) != 0) {
+        char name[kReportNameSize];
+        copyCurrentWord(cmd, name, sizeof name);
+        setReportFile(shell, name);
+    }
+    printf("  Current REPORT is : %s\n", shell->reportFile[0] != '\0' ? shell->reportFile : "OFF");
+}
+
 const char *const kLobConvertNames[3] = {"NONE", "GBK", "UTF8"};
 void applyOption(ShellState *shell, int option) {
     UnloadContext *ctx = shell->ctx;
@@ -424,6 +465,7 @@ void applyOption(ShellState *shell, int option) {
     case kTarget: setTarget(cmd, ctx); break;
     case kParallel: setParallel(cmd, shell); break;
     case kHeadSize: setHeadSize(cmd, ctx); break;
+    case kReport: setReport(cmd, shell); break;
     }
 }
 

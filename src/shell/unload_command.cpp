@@ -123,6 +123,7 @@ struct UnloadArgs {
     char extentFile[kExtentNameSize];
     char lob[kNameSize];
     uint32_t columnCount;  // COLUMN words given (only the first 1024 are kept)
+    char folder[kNameSize];  // UNLOAD USER's folder: the files go there, named as if written here
 };
 
 uint8_t columnTypeOfWord(const char *word)
@@ -269,6 +270,15 @@ void copyTagsIntoContext(const ShellState *shell, UnloadContext *ctx)
     ctx->lobTagLength = static_cast<uint16_t>(strnlen(shell->longTagValue, kTagSize));
 }
 
+// A file of the unload in the folder of UNLOAD USER, or here.
+void placeInFolder(char *path, size_t size, const char *folder, const char *name)
+{
+    if (folder[0] != '\0')
+        snprintf(path, size, "%s/%s", folder, name);
+    else
+        snprintf(path, size, "%s", name);
+}
+
 // The extent file, or null to walk the segment instead.  Before any SCAN the
 // usual file is missing, which is not worth a word; a named one is.
 FILE *openExtentFile(const UnloadArgs *args)
@@ -371,13 +381,10 @@ bool traverseInParallel(FILE *out, ShellState *shell, TraversalFunction traverse
     return runParallelTraversal(out, ctx, workers, traverse, arg);
 }
 
-// Rows the unload could not bring back whole: named, and counted against
-// the session's exit status.  Returns how many.
+// Rows the unload could not bring back whole, named; returns how many.
 uint64_t reportLostRows(UnloadContext *ctx)
 {
     uint64_t lost = ctx->incompleteRows;
-    if (lost > 0)
-        noteIncompleteUnload();
     reportIncompleteRows(ctx);
     return lost;
 }
@@ -385,25 +392,36 @@ uint64_t reportLostRows(UnloadContext *ctx)
 // The report at the end of an unload.  An unload cut short by a failed
 // worker is not reported as a success, and its file is renamed so that
 // nobody loads it for the whole table.
-void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete, bool written)
+void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete, bool written,
+                     UnloadRecord *record)
 {
     unsigned long long rows = static_cast<unsigned long long>(ctx->rowsUnloaded);
     if (!complete)
         noteCommandFailure();
     if (complete && written) {
         printf("Sucessfully unload %llu rows ...\n", rows);
+        if (output[0] != '\0')
+            addRecordFile(record, output);
         return;
     }
     if (!complete)
         printf("Unload incomplete: %llu rows written before a worker failed ...\n", rows);
     else
         printf("Unload incomplete: %llu rows unloaded but the output file could not be written ...\n", rows);
-    if (output[0] == '\0' || !isRegularFile(output))
+    record->status = kUnloadFailed;
+    if (output[0] == '\0' || !isRegularFile(output)) {
+        if (output[0] != '\0')
+            addRecordFile(record, output);
         return;
-    char renamed[kNameSize + 16];
+    }
+    char renamed[2 * kNameSize + 16];
     snprintf(renamed, sizeof renamed, "%s.incomplete", output);
-    if (rename(output, renamed) == 0)
+    if (rename(output, renamed) == 0) {
         printf("Partial output left in %s\n", renamed);
+        addRecordFile(record, renamed);
+    } else {
+        addRecordFile(record, output);
+    }
 }
 
 struct ObjectTraversal {
@@ -434,7 +452,7 @@ void traverseObject(FILE *out, void *arg)
         fclose(extents);
 }
 
-void runUnloadObject(ShellState *shell, const UnloadArgs *args)
+void runUnloadObject(ShellState *shell, const UnloadArgs *args, UnloadRecord *record)
 {
     UnloadContext *ctx = shell->ctx;
     uint8_t savedStyle = ctx->outputStyle;
@@ -463,8 +481,11 @@ void runUnloadObject(ShellState *shell, const UnloadArgs *args)
     if (out == stdout)
         fflush(stdout);
     bool written = closeUnloadOutput(out, args->output);
-    reportLostRows(ctx);
-    reportUnloadEnd(ctx, out == stdout ? "" : args->output, complete, written);
+    record->hasObjd = true;
+    record->objd = args->objd;
+    record->rows = ctx->rowsUnloaded;
+    record->incompleteRows = reportLostRows(ctx);
+    reportUnloadEnd(ctx, out == stdout ? "" : args->output, complete, written, record);
     printDate(stdout);
     if (csv)
         stopCsvUnload(shell, savedRowAddress);
@@ -501,11 +522,14 @@ bool splitOwnerTable(const char *argument, char *owner, char *table)
     return true;
 }
 
-void writeSyntaxFile(const char *baseName, ColumnEntry *column, const ObjectEntry *object, const char *target)
+void writeSyntaxFile(const char *baseName, ColumnEntry *column, const ObjectEntry *object, const char *target,
+                     const char *folder, UnloadRecord *record)
 {
-    char name[kFileNameSize];
-    snprintf(name, sizeof name, "%s_syntax.sql", baseName);
-    replaceDollar(name);
+    char fileName[kFileNameSize];
+    snprintf(fileName, sizeof fileName, "%s_syntax.sql", baseName);
+    replaceDollar(fileName);
+    char name[kFileNameSize + kNameSize];
+    placeInFolder(name, sizeof name, folder, fileName);
     FILE *file = fopen64(name, "w+");
     if (file == nullptr) {
         reportFileError("create", "CREATE TABLE script", name);
@@ -520,6 +544,7 @@ void writeSyntaxFile(const char *baseName, ColumnEntry *column, const ObjectEntr
         free(text);
     }
     fclose(file);
+    addRecordFile(record, name);
 }
 
 void writeHexBytes(FILE *file, const char *bytes, uint16_t length)
@@ -561,14 +586,16 @@ void writeColumnClause(FILE *file, const UnloadContext *ctx, const ColumnListEnt
 }
 
 void writeControlFile(const char *baseName, const UnloadArgs *args, const UnloadContext *ctx,
-                      const ColumnList *list)
+                      const ColumnList *list, UnloadRecord *record)
 {
-    char name[kFileNameSize];
+    char fileName[kFileNameSize];
     if (args->partition[0] != '\0')
-        snprintf(name, sizeof name, "%s_%s_sqlldr.ctl", baseName, args->partition);
+        snprintf(fileName, sizeof fileName, "%s_%s_sqlldr.ctl", baseName, args->partition);
     else
-        snprintf(name, sizeof name, "%s_sqlldr.ctl", baseName);
-    replaceDollar(name);
+        snprintf(fileName, sizeof fileName, "%s_sqlldr.ctl", baseName);
+    replaceDollar(fileName);
+    char name[kFileNameSize + kNameSize];
+    placeInFolder(name, sizeof name, args->folder, fileName);
     FILE *file = fopen64(name, "w+");
     if (file == nullptr) {
         reportFileError("create", "control file", name);
@@ -605,6 +632,7 @@ void writeControlFile(const char *baseName, const UnloadArgs *args, const Unload
     }
     fputs(")\n", file);
     fclose(file);
+    addRecordFile(record, name);
 }
 
 // The rows of the segment: the extent runs of the extent file when the
@@ -761,17 +789,23 @@ bool writeDumpFraming(FILE *out, ShellState *shell, const char *owner, ColumnEnt
 
 // UNLOAD TABLE owner.table: lookups, the loader files (text) or the dump
 // framing (DMP), the rows.
-void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
+void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadRecord *record)
 {
     UnloadContext *ctx = shell->ctx;
     char owner[kDictNameSize];
     char tableName[kDictNameSize];
-    if (!splitOwnerTable(args->table, owner, tableName))
+    if (!splitOwnerTable(args->table, owner, tableName)) {
+        record->status = kUnloadSkipped;
         return;
+    }
+    snprintf(record->owner, sizeof record->owner, "%s", owner);
+    snprintf(record->table, sizeof record->table, "%s", tableName);
+    snprintf(record->partition, sizeof record->partition, "%s", args->partition);
     UserEntry user;
     if (!getORASYSUSER(&user, owner)) {
         printf("  USER %s does not exists!\n", owner);
         noteCommandFailure();
+        record->status = kUnloadNotFound;
         return;
     }
     ObjectEntry object;
@@ -779,6 +813,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
     if (!getORASYSOBJ(&object, user.userNumber, tableName, args->partition)) {
         printf("  TABLE %s.%s does not exists!\n", owner, tableName);
         noteCommandFailure();
+        record->status = kUnloadNotFound;
         return;
     }
     SegmentEntry segment;
@@ -800,6 +835,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
             return;
         }
     } else if (shell->tablespace != 0 && shell->tablespace != segment.tablespace) {
+        record->status = kUnloadSkipped;
         return;
     }
 
@@ -824,27 +860,34 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
         postgresDataFileName(dataFile, sizeof dataFile, baseName, args->partition);
     if (dump && dataFile[0] == '\0')
         snprintf(dataFile, sizeof dataFile, "zordata.dmp");
+    // The loader files name the data file as it is named here: they are run
+    // from the folder that holds them all.
+    char dataPath[2 * kNameSize];
+    placeInFolder(dataPath, sizeof dataPath, args->folder, dataFile);
     uint8_t savedRowAddress = ctx->rowAddress;
     if (csv && !startCsvUnload(shell, true, &savedRowAddress))
         csv = postgres = false;
     if (postgres) {
         writePostgresScript(baseName, args->partition, &column, &object, args->target, args->table, dataFile,
-                            ctx);
+                            ctx, args->folder, record);
     } else if (!dump && args->output[0] != '\0') {
-        writeSyntaxFile(baseName, &column, &object, args->target);
-        writeControlFile(baseName, args, ctx, shell->columns);
+        writeSyntaxFile(baseName, &column, &object, args->target, args->folder, record);
+        writeControlFile(baseName, args, ctx, shell->columns, record);
     }
 
-    FILE *out = openUnloadOutput(shell, dataFile);
+    FILE *out = openUnloadOutput(shell, dataPath);
     bool framed = dump && out != stdout;
     if (framed && !writeDumpFraming(out, shell, user.name, &column, &object, args->target)) {
-        closeUnloadOutput(out, dataFile);
-        removeRegularFile(dataFile);
+        closeUnloadOutput(out, dataPath);
+        removeRegularFile(dataPath);
         free(parts);
+        record->status = kUnloadFailed;
         return;
     }
     if (dump)
         beginDmpRows(ctx, shell->columns);
+    record->hasObjd = partCount == 0;
+    record->objd = args->objd != 0 ? args->objd : segment.dataObjectId;
     bool complete = partCount == 0 ? unloadTableSegment(out, shell, args, &segment, args->objd)
                                    : unloadTablePartitions(out, shell, args, parts, partCount);
     free(parts);
@@ -855,15 +898,16 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
     endDmpRows(ctx);
     if (out == stdout)
         fflush(stdout);
-    bool written = closeUnloadOutput(out, dataFile);
+    bool written = closeUnloadOutput(out, dataPath);
     if (csv)
         stopCsvUnload(shell, savedRowAddress);
-    reportLostRows(ctx);
-    reportUnloadEnd(ctx, out == stdout ? "" : dataFile, complete, written);
+    record->rows = ctx->rowsUnloaded;
+    record->incompleteRows = reportLostRows(ctx);
+    reportUnloadEnd(ctx, out == stdout ? "" : dataPath, complete, written, record);
     printDate(stdout);
 }
 
-void runUnloadTable(ShellState *shell, const UnloadArgs *args)
+void runUnloadTable(ShellState *shell, const UnloadArgs *args, UnloadRecord *record)
 {
     UnloadContext *ctx = shell->ctx;
     copyTagsIntoContext(shell, ctx);
@@ -880,7 +924,7 @@ void runUnloadTable(ShellState *shell, const UnloadArgs *args)
     // A dump is not CSV, whatever the style said.
     if (ctx->outputStyle == kOutputStyleDump)
         csv = false;
-    unloadTable(shell, args, csv);
+    unloadTable(shell, args, csv, record);
     ctx->outputStyle = savedStyle;
     ctx->rowLimit = kNoRowLimit;
 }
@@ -910,7 +954,7 @@ FILE *openDictionaryFile(ShellState *shell, const char *name, const char *mode)
     return file;
 }
 
-void runDictionaryGroup(ShellState *shell, const UnloadArgs *args, int group)
+void runDictionaryGroup(ShellState *shell, const UnloadArgs *args, int group, UnloadRecord *record)
 {
     UnloadContext *ctx = shell->ctx;
     ctx->rowAddress = 0;
@@ -939,6 +983,7 @@ void runDictionaryGroup(ShellState *shell, const UnloadArgs *args, int group)
     else
         fflush(stdout);
     ctx->outputStyle = savedStyle;
+    record->rows += ctx->rowsUnloaded;
 }
 
 // IND$, the partition tables and COLTYPE$, each when the dictionary written
@@ -956,24 +1001,30 @@ void runDictionaryCompanion(ShellState *shell, const char *name, const char *fil
     fclose(file);
 }
 
-void runUnloadDictionary(ShellState *shell, const UnloadArgs *args)
+void runUnloadDictionary(ShellState *shell, const UnloadArgs *args, UnloadRecord *record)
 {
     UnloadContext *ctx = shell->ctx;
     ctx->rowLimit = kNoRowLimit;
     printDate(stdout);
+    snprintf(record->owner, sizeof record->owner, "SYS");
+    snprintf(record->table, sizeof record->table, "%s", args->table);
     bool all = hasPrefix(args->table, "DICT$");
     for (int group = 0; group < kGroupCount; group++) {
         if (!all && !hasPrefix(args->table, kGroupNames[group]))
             continue;
-        runDictionaryGroup(shell, args, group);
+        runDictionaryGroup(shell, args, group, record);
+        addRecordFile(record, kGroupFiles[group]);
         if (group == kGroupTable) {
             for (const char *name : kAppendedTables)
                 runDictionaryCompanion(shell, name, kSegmentFile, "ab+");
         } else if (group == kGroupColumn) {
             runDictionaryCompanion(shell, "COLTYPE$", kColumnTypeFile, "wb+");
+            struct stat st;
+            if (stat(kColumnTypeFile, &st) == 0)
+                addRecordFile(record, kColumnTypeFile);
         }
     }
-    reportLostRows(shell->ctx);
+    record->incompleteRows = reportLostRows(shell->ctx);
     printDate(stdout);
 }
 
@@ -1001,20 +1052,25 @@ uint32_t parallelWorkers(const ShellState *shell)
 void runUnloadCommand(ShellState *shell)
 {
     UnloadContext *ctx = shell->ctx;
+    UnloadRecord record;
+    beginUnloadRecord(&record, shell->command);
     UnloadArgs args;
     prepareUnload(shell, &args);
     parseUnloadArgs(shell->command, ctx, &args);
 
     if (args.table[0] != '\0' && isDictionaryTable(args.table)) {
-        runUnloadDictionary(shell, &args);
+        runUnloadDictionary(shell, &args, &record);
     } else if (args.table[0] != '\0') {
-        runUnloadTable(shell, &args);
+        runUnloadTable(shell, &args, &record);
     } else if (args.objd != 0) {
-        runUnloadObject(shell, &args);
+        runUnloadObject(shell, &args, &record);
     } else {
         for (const char *line : kUsageLines)
             fputs(line, stdout);
         noteCommandFailure();
+        record.status = kUnloadSkipped;
     }
     finishUnload(ctx);
+    settleUnloadRecord(&record);
+    appendToReportFile(shell, &record);
 }
