@@ -54,12 +54,13 @@ enum UnloadKeyword {
     kKeyAs,
     kKeyLimit,
     kKeyIndex,
+    kKeyUser,
     kKeyCount,
     kKeyNone = -1
 };
 const char *const kUnloadKeywords[kKeyCount] = {
-    "TABLE",     "OBJECT", "CLUSTER", "COLUMN", "TO", "FILE",  "BLOCK",
-    "PARTITION", "CHUNK",  "LOB",     "EXTENT", "AS", "LIMIT", "INDEX",
+    "TABLE", "OBJECT", "CLUSTER", "COLUMN", "TO",    "FILE",  "BLOCK", "PARTITION",
+    "CHUNK", "LOB",    "EXTENT",  "AS",     "LIMIT", "INDEX", "USER",
 };
 
 // COLUMN type words, tried in this order, each as a prefix of its own length
@@ -124,6 +125,8 @@ struct UnloadArgs {
     char lob[kNameSize];
     uint32_t columnCount;  // COLUMN words given (only the first 1024 are kept)
     char folder[kNameSize];  // UNLOAD USER's folder: the files go there, named as if written here
+    bool userNamed;          // the keyword USER was given
+    char user[kNameSize];
 };
 
 uint8_t columnTypeOfWord(const char *word)
@@ -186,6 +189,7 @@ void takeValue(UnloadArgs *args, UnloadContext *ctx, const CommandLine *cmd, int
         break;
     }
     case kKeyIndex: ctx->indexOption = static_cast<uint8_t>(wordAsLong(cmd)); break;
+    case kKeyUser: copyCurrentWord(cmd, args->user, sizeof args->user); break;
     case kKeyColumn: {
         char text[kNameSize];
         copyCurrentWord(cmd, text, sizeof text);
@@ -204,6 +208,8 @@ void parseUnloadArgs(CommandLine *cmd, UnloadContext *ctx, UnloadArgs *args)
         int k = findUnloadKeyword(cmd);
         if (k != kKeyNone) {
             waiting = k;
+            if (k == kKeyUser)
+                args->userNamed = true;
             continue;
         }
         if (waiting == kKeyNone)
@@ -929,6 +935,153 @@ void runUnloadTable(ShellState *shell, const UnloadArgs *args, UnloadRecord *rec
     ctx->rowLimit = kNoRowLimit;
 }
 
+// ---- UNLOAD USER ----
+
+constexpr int kInitialTableRoom = 64;
+
+// The tables of the owner as LIST TABLE lists them, in OBJ$ order; names
+// kDictNameSize apart.  The count, 0 when there are none or the dictionary
+// cannot be read.
+int listOwnerTables(uint32_t ownerNumber, char **names)
+{
+    *names = nullptr;
+    FILE *file = openDictionaryForReading(kObjectFile);
+    if (file == nullptr)
+        return 0;
+    CommandLine *line = static_cast<CommandLine *>(calloc(1, sizeof(CommandLine)));
+    int count = 0;
+    int room = 0;
+    ObjectEntry entry;
+    while (line != nullptr && readDictionaryLine(file, line, kDictLineBuffer)) {
+        memset(&entry, 0, sizeof entry);
+        if (parseORASYSOBJ(&entry, line) != 0 || entry.ownerNumber != ownerNumber ||
+            entry.type != kObjTable || entry.subname[0] != '\0')
+            continue;
+        if (count == room) {
+            int grown = room == 0 ? kInitialTableRoom : room * 2;
+            char *more = static_cast<char *>(realloc(*names, static_cast<size_t>(grown) * kDictNameSize));
+            if (more == nullptr)
+                break;
+            *names = more;
+            room = grown;
+        }
+        snprintf(*names + static_cast<size_t>(count) * kDictNameSize, kDictNameSize, "%s", entry.name);
+        count++;
+    }
+    free(line);
+    fclose(file);
+    return count;
+}
+
+// The folder and the folders above it; true when it exists at the end.
+bool makeFolder(const char *folder)
+{
+    char path[kNameSize];
+    snprintf(path, sizeof path, "%s", folder);
+    for (char *slash = strchr(path + 1, '/'); slash != nullptr; slash = strchr(slash + 1, '/')) {
+        *slash = '\0';
+        mkdir(path, 0777);
+        *slash = '/';
+    }
+    if (mkdir(path, 0777) == 0 || errno == EEXIST) {
+        struct stat st;
+        if (stat(path, &st) == 0 && S_ISDIR(st.st_mode))
+            return true;
+        errno = ENOTDIR;
+    }
+    return false;
+}
+
+struct UserTally {
+    uint32_t tables;
+    uint32_t byStatus[kUnloadSkipped + 1];
+};
+
+// One table of the owner, as UNLOAD TABLE owner.table TO table.txt would
+// unload it in the folder; its record goes to the folder's report and to
+// the SET REPORT file.
+void unloadUserTable(ShellState *shell, const UnloadArgs *userArgs, const char *owner, const char *table,
+                     FILE *report, UserTally *tally)
+{
+    UnloadContext *ctx = shell->ctx;
+    UnloadRecord record;
+    beginUnloadRecord(&record, shell->command);
+    UnloadArgs args;
+    prepareUnload(shell, &args);
+    snprintf(args.folder, sizeof args.folder, "%s", userArgs->folder);
+    snprintf(args.table, sizeof args.table, "%s.%s", owner, table);
+    // OUTPUT_STYLE 2 is quoted CSV, named as LIST TABLE names it.
+    const char *suffix = ctx->outputStyle == kOutputStyleDump  ? "dmp"
+                         : ctx->outputStyle == kOutputStyleCsv ? "csv"
+                                                               : "txt";
+    snprintf(args.output, sizeof args.output, "%s.%s", table, suffix);
+    runUnloadTable(shell, &args, &record);
+    finishUnload(ctx);
+    settleUnloadRecord(&record);
+    if (record.status == kUnloadSkipped)
+        return;
+    tally->tables++;
+    tally->byStatus[record.status]++;
+    if (report != nullptr) {
+        writeUnloadRecord(report, &record);
+        fflush(report);
+    }
+    appendToReportFile(shell, &record);
+}
+
+// UNLOAD USER owner [TO folder]: every table of the owner, each into its
+// own files in the folder (created when missing; the current one without
+// TO), with a report of the run there: OWNER_report.csv.
+void runUnloadUser(ShellState *shell, const UnloadArgs *args)
+{
+    if (args->user[0] == '\0') {
+        fputs("  UNLOAD USER owner [TO folder]\n", stdout);
+        noteCommandFailure();
+        return;
+    }
+    UserEntry user;
+    if (!getORASYSUSER(&user, args->user)) {
+        UnloadRecord record;
+        beginUnloadRecord(&record, shell->command);
+        snprintf(record.owner, sizeof record.owner, "%s", args->user);
+        printf("  USER %s does not exists!\n", args->user);
+        noteCommandFailure();
+        record.status = kUnloadNotFound;
+        appendToReportFile(shell, &record);
+        return;
+    }
+    UnloadArgs folderArgs;
+    memset(&folderArgs, 0, sizeof folderArgs);
+    snprintf(folderArgs.folder, sizeof folderArgs.folder, "%s", args->output);
+    if (folderArgs.folder[0] != '\0' && !makeFolder(folderArgs.folder)) {
+        reportFileError("create", "folder", folderArgs.folder);
+        return;
+    }
+    char reportName[kDictNameSize + 16];
+    snprintf(reportName, sizeof reportName, "%s_report.csv", user.name);
+    char reportPath[2 * kNameSize];
+    placeInFolder(reportPath, sizeof reportPath, folderArgs.folder, reportName);
+    FILE *report = fopen64(reportPath, "w");
+    if (report == nullptr)
+        reportFileError("create", "report file", reportPath);
+    else
+        writeReportHeader(report);
+
+    char *tables = nullptr;
+    int count = listOwnerTables(user.userNumber, &tables);
+    UserTally tally;
+    memset(&tally, 0, sizeof tally);
+    for (int i = 0; i < count; i++)
+        unloadUserTable(shell, &folderArgs, user.name, tables + static_cast<size_t>(i) * kDictNameSize,
+                        report, &tally);
+    free(tables);
+    if (report != nullptr && fclose(report) != 0)
+        reportFileError("write", "report file", reportPath);
+    printf("  USER %s: %u tables, %u complete, %u incomplete, %u not found, %u failed; report in %s\n",
+           user.name, tally.tables, tally.byStatus[kUnloadComplete], tally.byStatus[kUnloadIncomplete],
+           tally.byStatus[kUnloadNotFound], tally.byStatus[kUnloadFailed], reportPath);
+}
+
 // ---- The dictionary unload ----
 
 enum DictionaryGroup { kGroupUser, kGroupObject, kGroupTable, kGroupColumn, kGroupCount };
@@ -1058,7 +1211,12 @@ void runUnloadCommand(ShellState *shell)
     prepareUnload(shell, &args);
     parseUnloadArgs(shell->command, ctx, &args);
 
-    if (args.table[0] != '\0' && isDictionaryTable(args.table)) {
+    if (args.userNamed) {
+        // Each table of the owner has its own record.
+        finishUnload(ctx);
+        runUnloadUser(shell, &args);
+        return;
+    } else if (args.table[0] != '\0' && isDictionaryTable(args.table)) {
         runUnloadDictionary(shell, &args, &record);
     } else if (args.table[0] != '\0') {
         runUnloadTable(shell, &args, &record);
