@@ -1075,11 +1075,17 @@ void runUnloadUser(ShellState *shell, const UnloadArgs *args)
         unloadUserTable(shell, &folderArgs, user.name, tables + static_cast<size_t>(i) * kDictNameSize,
                         report, &tally);
     free(tables);
-    if (report != nullptr && fclose(report) != 0)
+    bool reported = report != nullptr;
+    if (report != nullptr && fclose(report) != 0) {
         reportFileError("write", "report file", reportPath);
-    printf("  USER %s: %u tables, %u complete, %u incomplete, %u not found, %u failed; report in %s\n",
-           user.name, tally.tables, tally.byStatus[kUnloadComplete], tally.byStatus[kUnloadIncomplete],
-           tally.byStatus[kUnloadNotFound], tally.byStatus[kUnloadFailed], reportPath);
+        reported = false;
+    }
+    printf("  USER %s: %u tables, %u complete, %u incomplete, %u not found, %u failed", user.name,
+           tally.tables, tally.byStatus[kUnloadComplete], tally.byStatus[kUnloadIncomplete],
+           tally.byStatus[kUnloadNotFound], tally.byStatus[kUnloadFailed]);
+    if (reported)
+        printf("; report in %s", reportPath);
+    putchar('\n');
 }
 
 // ---- The dictionary unload ----
