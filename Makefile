@@ -53,8 +53,11 @@ damage: deps
 	@DAMAGE_RUNS=$(DAMAGE_RUNS) DAMAGE_SEED=$(DAMAGE_SEED) DAMAGE_BUILD=$(ASAN_BUILD) JOBS=$(JOBS) \
 		bash tools/damage/run.sh
 
-# The sample database in demo/ and a short ZOR session on it.
-demo: build
+# The sample database in demo/ and a short ZOR session on it: only the
+# program and the forge are built, not the tests.
+demo: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOR_WERROR=$(WERROR) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target zor forge
 	@bash tools/forge/demo.sh $(BUILD)
 
 # The benchmark: writes a 2 GiB database into bench/data/ (once) and prints

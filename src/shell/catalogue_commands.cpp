@@ -100,9 +100,12 @@ void listObjects(const ListRequest *request, uint8_t outputStyle) {
         if (listObjectName(out, &object, request->owner, kObjTable, outputStyle)) {
             listObjectName(out, &object, request->owner, kObjTablePartition, outputStyle);
             listObjectName(out, &object, request->owner, kObjTableSubpartition, outputStyle);
+        } else {
+            noteCommandFailure();
         }
-    } else {
-        listObjectName(out, &object, request->owner, kListedObjectType[request->selected], outputStyle);
+    } else if (!listObjectName(out, &object, request->owner, kListedObjectType[request->selected],
+                               outputStyle)) {
+        noteCommandFailure();
     }
     if (out != stdout) fclose(out);
     else fflush(stdout);
@@ -129,12 +132,14 @@ void runDescCommand(ShellState *shell) {
     UserEntry user;
     if (!getORASYSUSER(&user, owner)) {
         printf("  USER %s does not exists!\n", owner);
+        noteCommandFailure();
         return;
     }
     ObjectEntry object;
     memset(&object, 0, sizeof object);
     if (!getORASYSOBJ(&object, user.userNumber, table, partition)) {
         printf("  TABLE %s.%s does not exists!\n", owner, table);
+        noteCommandFailure();
         return;
     }
     putchar('\n');

@@ -77,14 +77,20 @@ void postgresDataFileName(char *name, size_t size, const char *baseName, const c
 
 void writePostgresScript(const char *baseName, const char *partition, ColumnEntry *column,
                          const ObjectEntry *object, const char *target, const char *tableArgument,
-                         const char *dataFile, const UnloadContext *ctx)
+                         const char *dataFile, const UnloadContext *ctx, const char *folder,
+                         UnloadRecord *record)
 {
-    char name[2048];
+    char fileName[2048];
     if (partition[0] != '\0')
-        snprintf(name, sizeof name, "%s_%s_pg.sql", baseName, partition);
+        snprintf(fileName, sizeof fileName, "%s_%s_pg.sql", baseName, partition);
     else
-        snprintf(name, sizeof name, "%s_pg.sql", baseName);
-    replaceDollarSigns(name);
+        snprintf(fileName, sizeof fileName, "%s_pg.sql", baseName);
+    replaceDollarSigns(fileName);
+    char name[4096];
+    if (folder[0] != '\0')
+        snprintf(name, sizeof name, "%s/%s", folder, fileName);
+    else
+        snprintf(name, sizeof name, "%s", fileName);
     char *text = static_cast<char *>(calloc(1, kCreateSyntaxSize));
     if (text == nullptr)
         return;
@@ -93,6 +99,7 @@ void writePostgresScript(const char *baseName, const char *partition, ColumnEntr
         if (file != nullptr) {
             fputs(text, file);
             fclose(file);
+            addRecordFile(record, name);
         }
     }
     free(text);

@@ -24,8 +24,9 @@ void stopCsvUnload(ShellState *shell, uint8_t savedRowAddress);
 // a PostgreSQL unload given no TO.
 void postgresDataFileName(char *name, size_t size, const char *baseName, const char *partition);
 
-// "<base>_pg.sql" (or "<base>_<partition>_pg.sql"): CREATE TABLE and the
-// \copy line of dataFile.
+// "<base>_pg.sql" (or "<base>_<partition>_pg.sql"), in folder when it is not
+// empty: CREATE TABLE and the \copy line of dataFile; added to the record.
 void writePostgresScript(const char *baseName, const char *partition, ColumnEntry *column,
                          const ObjectEntry *object, const char *target, const char *tableArgument,
-                         const char *dataFile, const UnloadContext *ctx);
+                         const char *dataFile, const UnloadContext *ctx, const char *folder,
+                         UnloadRecord *record);

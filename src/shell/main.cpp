@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "datafile/datafile.h"
 #include "shell/shell.h"
@@ -20,15 +21,19 @@ const char kUsage[] =
     "ZOR> prompt.  It first runs init.sql from the current directory, and writes\n"
     "ZORDICT/, LOBDATA/ and the unloaded files there.\n"
     "\n"
-    "  -f script      run the script's commands as if typed, then exit; the exit\n"
-    "                 status is 1 when a command reported an error, 2 when the\n"
-    "                 script cannot be read\n"
+    "  -f script      run the script's commands as if typed, then exit\n"
     "  -h, --help     show this text\n"
     "  -V, --version  show the release\n"
     "\n"
+    "Exit status, with -f or when the commands come from a pipe or a file:\n"
+    "  0  every command succeeded and every unload was complete\n"
+    "  1  a command failed: a table that does not exist, a file that cannot be\n"
+    "     opened or written, a bad command\n"
+    "  2  a wrong option, or a script that cannot be read\n"
+    "  3  every command ran, but some unload was incomplete\n"
+    "\n"
     "The manual: man zor\n";
 
-constexpr int kExitCommandFailed = 1;
 constexpr int kExitUsage = 2;
 
 enum Action { kRunShell, kShowHelp, kShowVersion, kBadUsage };
@@ -78,10 +83,13 @@ int main(int argc, char **argv)
     // Both directories usually exist from an earlier run; that is fine.
     mkdir("ZORDICT", 0777);
     mkdir("LOBDATA", 0777);
+    // At a terminal the person saw every message; a script or a pipe is
+    // checked by the status alone.
+    bool unattended = scriptName != nullptr || isatty(fileno(in)) == 0;
     int status = runZOR(in);
     if (in != stdin)
         fclose(in);
-    if (status == 0 && scriptName != nullptr && commandFailureCount() > 0)
-        return kExitCommandFailed;
+    if (status == 0 && unattended)
+        return sessionExitStatus();
     return status;
 }

@@ -110,6 +110,9 @@ void composeMeter(const Meter *meter, LineBuffer *line)
     uint64_t millis = elapsedMillis(&meter->start);
     uint64_t bytes = g_positionedReads.bytes - meter->firstBytes;
     uint64_t blocks = meter->blockSize != 0 ? bytes / meter->blockSize : 0;
+    // Read-ahead fetches whole windows, past a small segment's last block.
+    if (meter->totalBlocks > 0 && blocks > meter->totalBlocks)
+        blocks = meter->totalBlocks;
     append(line, "\r  ");
     append(line, meter->label);
     append(line, "  ");
@@ -190,6 +193,12 @@ void beginProgress(const char *label, uint64_t totalBlocks, uint32_t blockSize, 
     sigaction(SIGALRM, &action, nullptr);
     g_meter.active = 1;
     setTimer(kFirstDrawMicros, kRedrawMicros);
+}
+
+void addProgressTotal(uint64_t blocks)
+{
+    if (g_meter.active)
+        g_meter.totalBlocks += blocks;
 }
 
 bool progressShowing()

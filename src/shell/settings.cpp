@@ -12,19 +12,48 @@
 namespace {
 
 enum Option {
-    kBlockSize, kByteOrder, kClobEdian, kLobConvert, kLobStorage, kCharset, kNlsCharset,
-    kMaxLobDir, kVerbose, kRowAddress, kBlockCheck, kTablespace, kMaxChains, kDeletedRow,
-    kFixedCharset, kOutputStyle, kCommitedOnly, kFieldTag, kLongTag, kRecordTag, kCacheSize,
-    kTransOffset, kTransCount, kBigfile, kIconvNchar, kIconvNclob, kIconvClob, kTarget, kParallel, kHeadSize, kOptionCount
+    kBlockSize,
+    kByteOrder,
+    kClobEdian,
+    kLobConvert,
+    kLobStorage,
+    kCharset,
+    kNlsCharset,
+    kMaxLobDir,
+    kVerbose,
+    kRowAddress,
+    kBlockCheck,
+    kTablespace,
+    kMaxChains,
+    kDeletedRow,
+    kFixedCharset,
+    kOutputStyle,
+    kCommitedOnly,
+    kFieldTag,
+    kLongTag,
+    kRecordTag,
+    kCacheSize,
+    kTransOffset,
+    kTransCount,
+    kBigfile,
+    kIconvNchar,
+    kIconvNclob,
+    kIconvClob,
+    kTarget,
+    kParallel,
+    kHeadSize,
+    kReport,
+    kOptionCount
 };
 
 // Looked up in this order.
 const char *const kOptionNames[kOptionCount] = {
-    "BLOCK_SIZE", "BYTE_ORDER", "CLOB_EDIAN", "LOB_CONVERT", "LOB_STORAGE", "CHARSET",
-    "NLSCHARSET", "MAXLOBDIR", "VERBOSE", "ROW_ADDRESS", "BLOCK_CHECK", "TABLESPACE",
-    "MAXCHAINS", "DELETED_ROW", "FIXED_CHARSET", "OUTPUT_STYLE", "COMMITED_ONLY", "FIELD_TAG",
-    "LONG_TAG", "RECORD_TAG", "CACHE_SIZE", "TRANS_OFFSET", "TRANS_COUNT", "BIGFILE",
-    "ICONV_NCHAR", "ICONV_NCLOB", "ICONV_CLOB", "TARGET", "PARALLEL", "HEAD_SIZE",
+    "BLOCK_SIZE",  "BYTE_ORDER",  "CLOB_EDIAN",    "LOB_CONVERT",  "LOB_STORAGE",   "CHARSET",
+    "NLSCHARSET",  "MAXLOBDIR",   "VERBOSE",       "ROW_ADDRESS",  "BLOCK_CHECK",   "TABLESPACE",
+    "MAXCHAINS",   "DELETED_ROW", "FIXED_CHARSET", "OUTPUT_STYLE", "COMMITED_ONLY", "FIELD_TAG",
+    "LONG_TAG",    "RECORD_TAG",  "CACHE_SIZE",    "TRANS_OFFSET", "TRANS_COUNT",   "BIGFILE",
+    "ICONV_NCHAR", "ICONV_NCLOB", "ICONV_CLOB",    "TARGET",       "PARALLEL",      "HEAD_SIZE",
+    "REPORT",
 };
 
 const char *const kUsageLines[] = {
@@ -62,9 +91,18 @@ constexpr int kIconvNameMax = 63;
 constexpr uint32_t kMinCacheBytes = 64 * 1024;
 constexpr uint32_t kMaxCacheBytes = 8192 * 1024;
 
+// A value the option does not take: the message, and a failed command for
+// the exit status of a script.
+void rejectValue(const char *format, const char *name = nullptr)
+{
+    printf(format, name);
+    noteCommandFailure();
+}
+
 void printUsage() {
     for (const char *line : kUsageLines) fputs(line, stdout);
     fputs("  SET PROGRESS      {ON | OFF | AUTO}\n", stdout);
+    fputs("  SET REPORT        {filename | OFF}\n", stdout);
 }
 
 // PROGRESS: the meter of long commands on standard error; AUTO shows it when
@@ -76,7 +114,8 @@ void setProgress(CommandLine *cmd) {
         int chosen = -1;
         for (int i = 0; i < 3; i++)
             if (compareKeyword(cmd, names[i]) == 0) chosen = i;
-        if (chosen < 0) fputs("  PROGRESS can only be ON, OFF, AUTO\n", stdout);
+        if (chosen < 0)
+            rejectValue("  PROGRESS can only be ON, OFF, AUTO\n");
         else setProgressMode(modes[chosen]);
     }
     printf("  Current PROGRESS is : %s\n", names[progressMode()]);
@@ -161,6 +200,7 @@ void setBlockSize(CommandLine *cmd, UnloadContext *ctx) {
         if (size == 0) {
             printf("  %s can only be %s, %s, %s, %s, %s\n", "BLOCK_SIZE", "2048", "4096", "8192",
                    "16384", "32768");
+            noteCommandFailure();
         } else if (size > 0 && size % 2048 == 0 && size <= 32768) {
             replaceBlockBuffer(ctx, (uint16_t)size);
         }
@@ -194,8 +234,10 @@ void setByteOrder(CommandLine *cmd, uint8_t *value, const char *name) {
     if (scanNextWord(cmd) != 0) {
         int v = matchKeywordPair(cmd, "BIG", "LITTLE");
         if (v >= 0) *value = (uint8_t)v;
-        else if (strcmp(name, "BYTE_ORDER") == 0) fputs("  BYTE_ORDER can only be BIG, LITTLE\n", stdout);
-        else printf("  %s can only be BIG, LITTLE\n", name);
+        else if (strcmp(name, "BYTE_ORDER") == 0)
+            rejectValue("  BYTE_ORDER can only be BIG, LITTLE\n");
+        else
+            rejectValue("  %s can only be BIG, LITTLE\n", name);
     }
     showByteOrder(name, *value);
 }
@@ -204,7 +246,8 @@ void setTrueFalse(CommandLine *cmd, uint8_t *value, const char *name) {
     if (scanNextWord(cmd) != 0) {
         int v = matchKeywordPair(cmd, "TRUE", "FALSE");
         if (v >= 0) *value = (uint8_t)v;
-        else printf("  %s can only be TRUE, FALSE\n", name);
+        else
+            rejectValue("  %s can only be TRUE, FALSE\n", name);
     }
     printf("  Current %s is : %s\n", name, *value ? "TRUE" : "FALSE");
 }
@@ -216,7 +259,8 @@ void setOutputStyle(CommandLine *cmd, UnloadContext *ctx) {
         int v = matchKeywordPair(cmd, "TXT", "DMP");
         if (v >= 0) ctx->outputStyle = (uint8_t)(v == 1 ? 0 : 1);
         else if (compareKeyword(cmd, "CSV") == 0) ctx->outputStyle = kOutputStyleCsv;
-        else fputs("  OUTPUT_STYLE can only be TXT, DMP\n", stdout);
+        else
+            rejectValue("  OUTPUT_STYLE can only be TXT, DMP\n");
     }
     const char *shown = ctx->outputStyle == kOutputStyleCsv ? "CSV" : ctx->outputStyle ? "DMP" : "TXT";
     printf("  Current %s is : %s\n", "OUTPUT_STYLE", shown);
@@ -227,7 +271,8 @@ void setTarget(CommandLine *cmd, UnloadContext *ctx) {
     if (scanNextWord(cmd) != 0) {
         int v = matchKeywordPair(cmd, "ORACLE", "POSTGRESQL");
         if (v >= 0) ctx->target = v == 1 ? kTargetOracle : kTargetPostgres;
-        else fputs("  TARGET can only be ORACLE, POSTGRESQL\n", stdout);
+        else
+            rejectValue("  TARGET can only be ORACLE, POSTGRESQL\n");
     }
     printf("  Current %s is : %s\n", "TARGET", ctx->target == kTargetPostgres ? "POSTGRESQL" : "ORACLE");
 }
@@ -236,7 +281,8 @@ void setBigfile(CommandLine *cmd, UnloadContext *ctx) {
     if (scanNextWord(cmd) != 0) {
         int v = matchKeywordPair(cmd, "YES", "NO");
         if (v >= 0) ctx->bigfile = (uint8_t)v;
-        else printf("  %s can only be YES, NO\n", "BIGFILE");
+        else
+            rejectValue("  %s can only be YES, NO\n", "BIGFILE");
     }
     printf("  Current %s is : %s\n", "BIGFILE", ctx->bigfile ? "YES" : "NO");
 }
@@ -258,6 +304,38 @@ void setLobChoice(CommandLine *cmd, uint8_t *value, const char *name, const char
     if (nextWord(cmd, word, sizeof word)) *value = (uint8_t)readNumber(word);
     int index = *value < 2 ? *value : 2;
     printf("  Current %s is : %d-%s\n", name, *value, names[index]);
+}
+
+const char *const kLobStorageNames[3] = {"INLINE", "FILE", "NONE"};
+constexpr int kLobStorageUsageLine = 17;
+
+// A word that is a whole decimal number, sign allowed.
+bool isNumberWord(const char *word)
+{
+    char *end = nullptr;
+    strtol(word, &end, 10);
+    return end != word && *end == '\0';
+}
+
+// LOB_STORAGE takes the names its usage line shows as well as the numbers;
+// any other word would have silently meant 0, INLINE.
+void setLobStorage(CommandLine *cmd, UnloadContext *ctx)
+{
+    char word[kCommandTextSize];
+    if (nextWord(cmd, word, sizeof word)) {
+        int named = -1;
+        for (int i = 0; i < 3; i++)
+            if (strcasecmp(word, kLobStorageNames[i]) == 0)
+                named = i;
+        if (named >= 0)
+            ctx->lobStorage = (uint8_t)named;
+        else if (isNumberWord(word))
+            ctx->lobStorage = (uint8_t)readNumber(word);
+        else
+            rejectValue(kUsageLines[kLobStorageUsageLine]);
+    }
+    int index = ctx->lobStorage < 2 ? ctx->lobStorage : 2;
+    printf("  Current %s is : %d-%s\n", "LOB_STORAGE", ctx->lobStorage, kLobStorageNames[index]);
 }
 
 void setCharset(CommandLine *cmd, uint16_t *value, const char *name) {
@@ -314,7 +392,8 @@ void setParallel(CommandLine *cmd, ShellState *shell) {
         } else {
             long n = readNumber(word);
             if (n >= 1 && n <= kParallelMax) shell->parallel = (uint8_t)n;
-            else fputs("  PARALLEL can only be 1 - 64, AUTO\n", stdout);
+            else
+                rejectValue("  PARALLEL can only be 1 - 64, AUTO\n");
         }
     }
     if (shell->parallel == kParallelAuto)
@@ -323,9 +402,18 @@ void setParallel(CommandLine *cmd, ShellState *shell) {
         printf("  Current PARALLEL is : %u\n", parallelWorkers(shell));
 }
 
-const char *const kLobConvertNames[3] = {"NONE", "GBK", "UTF8"};
-const char *const kLobStorageNames[3] = {"INLINE", "FILE", "NONE"};
+// REPORT file: one CSV record per unload appended to the file; OFF stops it.
+void setReport(CommandLine *cmd, ShellState *shell)
+{
+    if (scanNextWord(cmd) != 0) {
+        char name[kReportNameSize];
+        copyCurrentWord(cmd, name, sizeof name);
+        setReportFile(shell, name);
+    }
+    printf("  Current REPORT is : %s\n", shell->reportFile[0] != '\0' ? shell->reportFile : "OFF");
+}
 
+const char *const kLobConvertNames[3] = {"NONE", "GBK", "UTF8"};
 void applyOption(ShellState *shell, int option) {
     UnloadContext *ctx = shell->ctx;
     CommandLine *cmd = shell->command;
@@ -336,7 +424,7 @@ void applyOption(ShellState *shell, int option) {
     case kByteOrder: setByteOrder(cmd, &ctx->byteOrder, name); break;
     case kClobEdian: setByteOrder(cmd, &ctx->clobByteOrder, name); break;
     case kLobConvert: setLobChoice(cmd, &ctx->lobConvert, name, kLobConvertNames); break;
-    case kLobStorage: setLobChoice(cmd, &ctx->lobStorage, name, kLobStorageNames); break;
+    case kLobStorage: setLobStorage(cmd, ctx); break;
     case kCharset: setCharset(cmd, &shell->charset, name); break;
     case kNlsCharset: setCharset(cmd, &shell->nlsCharset, name); break;
     case kMaxLobDir: setMaxLobDir(cmd, ctx); break;
@@ -377,6 +465,7 @@ void applyOption(ShellState *shell, int option) {
     case kTarget: setTarget(cmd, ctx); break;
     case kParallel: setParallel(cmd, shell); break;
     case kHeadSize: setHeadSize(cmd, ctx); break;
+    case kReport: setReport(cmd, shell); break;
     }
 }
 
@@ -397,6 +486,9 @@ void runSetCommand(ShellState *shell) {
     }
     if (option < 0) {
         printUsage();
+        // SET alone asks for the list; SET with a word it does not know is a mistake.
+        if (cmd->end > cmd->start)
+            noteCommandFailure();
         return;
     }
     applyOption(shell, option);

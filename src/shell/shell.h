@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 
 #include "core/command_line.h"
 #include "core/unload_context.h"
@@ -13,6 +14,8 @@ struct SegmentEntry;
 
 // The release, shown by the banner and by `zor --version`.
 constexpr const char *kZorRelease = "0.1";
+
+constexpr int kReportNameSize = 1024;
 
 // State the command loop keeps beside the context; handlers receive it whole
 // and pass pieces on as arguments.
@@ -35,6 +38,7 @@ struct ShellState {
     DatafileSet *datafiles;
     ColumnList *columns;
     uint8_t parallel;          // PARALLEL: 0 or 1 serial, 2..64 workers, kParallelAuto
+    char reportFile[kReportNameSize];  // REPORT: the CSV file of unload records; empty when OFF
 };
 
 constexpr uint8_t kParallelAuto = 255;
@@ -64,9 +68,62 @@ ProgressMode progressMode();
 void beginProgress(const char *label, uint64_t totalBlocks, uint32_t blockSize, const uint64_t *rows);
 void endProgress();
 bool progressShowing();  // between beginProgress and endProgress, when the meter is wanted
+// Blocks the running command will read besides those already counted (a
+// segment whose extent map gives its size); nothing when no meter shows.
+void addProgressTotal(uint64_t blocks);
 
 // Main loop.
 int runZOR(FILE *in);
+
+// The account of one unloaded table or segment (unload_report.cpp): one CSV
+// record (RFC 4180) in the SET REPORT file and in UNLOAD USER's report.
+enum UnloadStatus { kUnloadComplete, kUnloadIncomplete, kUnloadNotFound, kUnloadFailed, kUnloadSkipped };
+constexpr int kRecordNameSize = 256;
+constexpr int kRecordFilesSize = 4096;
+struct UnloadRecord {
+    char started[24];       // local time, YYYY-MM-DD HH:MM:SS
+    struct timespec clock;  // monotonic, for the seconds
+    char command[kCommandTextSize];
+    char owner[kRecordNameSize];
+    char table[kRecordNameSize];
+    char partition[kRecordNameSize];
+    bool hasObjd;  // false: several segments (partitions) or none
+    uint32_t objd;
+    uint64_t rows;
+    uint64_t incompleteRows;
+    uint64_t blocksNotRead;
+    uint64_t lobsNotRead;
+    char files[kRecordFilesSize];  // the output files, separated by ";"
+    uint64_t bytes;                // their sizes together
+    int failuresAtStart;           // commandFailureCount() when the unload began
+    UnloadStatus status;
+};
+// Starts the record of the command in cmd: the time, the command's words.
+void beginUnloadRecord(UnloadRecord *record, const CommandLine *cmd);
+// Adds a file the unload wrote, with its size.
+void addRecordFile(UnloadRecord *record, const char *path);
+// Sets the status from what happened since beginUnloadRecord, unless it is
+// already not found or skipped: failed when a command failure was noted,
+// incomplete when rows, blocks or LOBs were lost; an incomplete unload is
+// counted for the exit status.
+void settleUnloadRecord(UnloadRecord *record);
+// Writes the header line (RFC 4180, CR LF) to a new report file.
+void writeReportHeader(FILE *file);
+void writeUnloadRecord(FILE *file, const UnloadRecord *record);
+// Appends the record to the SET REPORT file, if one is set; a header first
+// when the file is new.
+void appendToReportFile(const ShellState *shell, const UnloadRecord *record);
+// SET REPORT file | OFF.
+void setReportFile(ShellState *shell, const char *name);
+
+// The exit status of a script or a piped session (session_status.cpp): 0
+// when every command succeeded and every unload was complete, 1 when a
+// command failed (noteCommandFailure), 3 when all ran but an unload lost
+// rows.
+constexpr int kExitCommandFailed = 1;
+constexpr int kExitUnloadIncomplete = 3;
+void noteIncompleteUnload();
+int sessionExitStatus();
 
 // Command handlers; each is called with the command line positioned after the
 // first word.

@@ -146,6 +146,7 @@ void startScript(ShellState *shell) {
     CommandLine *cmd = shell->command;
     if (shell->script != nullptr) {
         fputs(" Cannot using @script.sql in script file.\n", stdout);
+        noteCommandFailure();
         return;
     }
     const char *name = cmd->text + cmd->start + 1;

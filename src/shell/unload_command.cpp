@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <cctype>
 
+#include "block/block.h"
 #include "datafile/datafile.h"
 #include "dictionary/dictionary.h"
 #include "lob/lob.h"
@@ -53,12 +54,13 @@ enum UnloadKeyword {
     kKeyAs,
     kKeyLimit,
     kKeyIndex,
+    kKeyUser,
     kKeyCount,
     kKeyNone = -1
 };
 const char *const kUnloadKeywords[kKeyCount] = {
-    "TABLE",     "OBJECT", "CLUSTER", "COLUMN", "TO", "FILE",  "BLOCK",
-    "PARTITION", "CHUNK",  "LOB",     "EXTENT", "AS", "LIMIT", "INDEX",
+    "TABLE", "OBJECT", "CLUSTER", "COLUMN", "TO",    "FILE",  "BLOCK", "PARTITION",
+    "CHUNK", "LOB",    "EXTENT",  "AS",     "LIMIT", "INDEX", "USER",
 };
 
 // COLUMN type words, tried in this order, each as a prefix of its own length
@@ -122,6 +124,9 @@ struct UnloadArgs {
     char extentFile[kExtentNameSize];
     char lob[kNameSize];
     uint32_t columnCount;  // COLUMN words given (only the first 1024 are kept)
+    char folder[kNameSize];  // UNLOAD USER's folder: the files go there, named as if written here
+    bool userNamed;          // the keyword USER was given
+    char user[kNameSize];
 };
 
 uint8_t columnTypeOfWord(const char *word)
@@ -184,6 +189,7 @@ void takeValue(UnloadArgs *args, UnloadContext *ctx, const CommandLine *cmd, int
         break;
     }
     case kKeyIndex: ctx->indexOption = static_cast<uint8_t>(wordAsLong(cmd)); break;
+    case kKeyUser: copyCurrentWord(cmd, args->user, sizeof args->user); break;
     case kKeyColumn: {
         char text[kNameSize];
         copyCurrentWord(cmd, text, sizeof text);
@@ -202,6 +208,8 @@ void parseUnloadArgs(CommandLine *cmd, UnloadContext *ctx, UnloadArgs *args)
         int k = findUnloadKeyword(cmd);
         if (k != kKeyNone) {
             waiting = k;
+            if (k == kKeyUser)
+                args->userNamed = true;
             continue;
         }
         if (waiting == kKeyNone)
@@ -268,6 +276,15 @@ void copyTagsIntoContext(const ShellState *shell, UnloadContext *ctx)
     ctx->lobTagLength = static_cast<uint16_t>(strnlen(shell->longTagValue, kTagSize));
 }
 
+// A file of the unload in the folder of UNLOAD USER, or here.
+void placeInFolder(char *path, size_t size, const char *folder, const char *name)
+{
+    if (folder[0] != '\0')
+        snprintf(path, size, "%s/%s", folder, name);
+    else
+        snprintf(path, size, "%s", name);
+}
+
 // The extent file, or null to walk the segment instead.  Before any SCAN the
 // usual file is missing, which is not worth a word; a named one is.
 FILE *openExtentFile(const UnloadArgs *args)
@@ -276,6 +293,17 @@ FILE *openExtentFile(const UnloadArgs *args)
     if (extents == nullptr && (errno != ENOENT || strcmp(args->extentFile, kExtentFileName) != 0))
         reportFileError("open", "extent file", args->extentFile, "finding the object's blocks without it");
     return extents;
+}
+
+// Counted here, in the session's process: a worker of PARALLEL says that it
+// cannot open the extent file, but the count it keeps ends with it.
+void noteExtentFileFailure(const UnloadArgs *args)
+{
+    FILE *extents = fopen64(args->extentFile, "r");
+    if (extents != nullptr)
+        fclose(extents);
+    else if (errno != ENOENT || strcmp(args->extentFile, kExtentFileName) != 0)
+        noteCommandFailure();
 }
 
 // The output file, fully buffered with the shell's 256 KB buffer and written
@@ -359,31 +387,54 @@ bool traverseInParallel(FILE *out, ShellState *shell, TraversalFunction traverse
     return runParallelTraversal(out, ctx, workers, traverse, arg);
 }
 
+// Rows the unload could not bring back whole, named; returns how many.
+uint64_t reportLostRows(UnloadContext *ctx)
+{
+    uint64_t lost = ctx->incompleteRows;
+    reportIncompleteRows(ctx);
+    return lost;
+}
+
 // The report at the end of an unload.  An unload cut short by a failed
 // worker is not reported as a success, and its file is renamed so that
 // nobody loads it for the whole table.
-void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete, bool written)
+void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete, bool written,
+                     UnloadRecord *record)
 {
     unsigned long long rows = static_cast<unsigned long long>(ctx->rowsUnloaded);
+    if (!complete)
+        noteCommandFailure();
     if (complete && written && ctx->lobsNotRead != 0) {
         printf("Unload incomplete: %llu rows unloaded, %llu LOBs written as NULL ...\n", rows,
                static_cast<unsigned long long>(ctx->lobsNotRead));
+        if (output[0] != '\0')
+            addRecordFile(record, output);
         return;
     }
     if (complete && written) {
         printf("Sucessfully unload %llu rows ...\n", rows);
+        if (output[0] != '\0')
+            addRecordFile(record, output);
         return;
     }
     if (!complete)
         printf("Unload incomplete: %llu rows written before a worker failed ...\n", rows);
     else
         printf("Unload incomplete: %llu rows unloaded but the output file could not be written ...\n", rows);
-    if (output[0] == '\0' || !isRegularFile(output))
+    record->status = kUnloadFailed;
+    if (output[0] == '\0' || !isRegularFile(output)) {
+        if (output[0] != '\0')
+            addRecordFile(record, output);
         return;
-    char renamed[kNameSize + 16];
+    }
+    char renamed[2 * kNameSize + 16];
     snprintf(renamed, sizeof renamed, "%s.incomplete", output);
-    if (rename(output, renamed) == 0)
+    if (rename(output, renamed) == 0) {
         printf("Partial output left in %s\n", renamed);
+        addRecordFile(record, renamed);
+    } else {
+        addRecordFile(record, output);
+    }
 }
 
 struct ObjectTraversal {
@@ -414,7 +465,7 @@ void traverseObject(FILE *out, void *arg)
         fclose(extents);
 }
 
-void runUnloadObject(ShellState *shell, const UnloadArgs *args)
+void runUnloadObject(ShellState *shell, const UnloadArgs *args, UnloadRecord *record)
 {
     UnloadContext *ctx = shell->ctx;
     uint8_t savedStyle = ctx->outputStyle;
@@ -443,8 +494,12 @@ void runUnloadObject(ShellState *shell, const UnloadArgs *args)
     if (out == stdout)
         fflush(stdout);
     bool written = closeUnloadOutput(out, args->output);
-    reportIncompleteRows(ctx);
-    reportUnloadEnd(ctx, out == stdout ? "" : args->output, complete, written);
+    record->hasObjd = true;
+    record->objd = args->objd;
+    record->rows = ctx->rowsUnloaded;
+    record->incompleteRows = reportLostRows(ctx);
+    record->lobsNotRead = ctx->lobsNotRead;
+    reportUnloadEnd(ctx, out == stdout ? "" : args->output, complete, written, record);
     printDate(stdout);
     if (csv)
         stopCsvUnload(shell, savedRowAddress);
@@ -481,11 +536,14 @@ bool splitOwnerTable(const char *argument, char *owner, char *table)
     return true;
 }
 
-void writeSyntaxFile(const char *baseName, ColumnEntry *column, const ObjectEntry *object, const char *target)
+void writeSyntaxFile(const char *baseName, ColumnEntry *column, const ObjectEntry *object, const char *target,
+                     const char *folder, UnloadRecord *record)
 {
-    char name[kFileNameSize];
-    snprintf(name, sizeof name, "%s_syntax.sql", baseName);
-    replaceDollar(name);
+    char fileName[kFileNameSize];
+    snprintf(fileName, sizeof fileName, "%s_syntax.sql", baseName);
+    replaceDollar(fileName);
+    char name[kFileNameSize + kNameSize];
+    placeInFolder(name, sizeof name, folder, fileName);
     FILE *file = fopen64(name, "w+");
     if (file == nullptr) {
         reportFileError("create", "CREATE TABLE script", name);
@@ -500,6 +558,7 @@ void writeSyntaxFile(const char *baseName, ColumnEntry *column, const ObjectEntr
         free(text);
     }
     fclose(file);
+    addRecordFile(record, name);
 }
 
 void writeHexBytes(FILE *file, const char *bytes, uint16_t length)
@@ -541,14 +600,16 @@ void writeColumnClause(FILE *file, const UnloadContext *ctx, const ColumnListEnt
 }
 
 void writeControlFile(const char *baseName, const UnloadArgs *args, const UnloadContext *ctx,
-                      const ColumnList *list)
+                      const ColumnList *list, UnloadRecord *record)
 {
-    char name[kFileNameSize];
+    char fileName[kFileNameSize];
     if (args->partition[0] != '\0')
-        snprintf(name, sizeof name, "%s_%s_sqlldr.ctl", baseName, args->partition);
+        snprintf(fileName, sizeof fileName, "%s_%s_sqlldr.ctl", baseName, args->partition);
     else
-        snprintf(name, sizeof name, "%s_sqlldr.ctl", baseName);
-    replaceDollar(name);
+        snprintf(fileName, sizeof fileName, "%s_sqlldr.ctl", baseName);
+    replaceDollar(fileName);
+    char name[kFileNameSize + kNameSize];
+    placeInFolder(name, sizeof name, args->folder, fileName);
     FILE *file = fopen64(name, "w+");
     if (file == nullptr) {
         reportFileError("create", "control file", name);
@@ -585,6 +646,7 @@ void writeControlFile(const char *baseName, const UnloadArgs *args, const Unload
     }
     fputs(")\n", file);
     fclose(file);
+    addRecordFile(record, name);
 }
 
 // The rows of the segment: the extent runs of the extent file when the
@@ -636,6 +698,16 @@ void traverseTable(FILE *out, void *arg)
     traverseTableSegment(out, t->shell, t->args, t->segment, t->objd, t->cluster);
 }
 
+// The meter's total and time left come from the segment header's count of
+// the blocks in its extents; read only when a meter shows.
+void countSegmentBlocks(UnloadContext *ctx, const SegmentEntry *segment, uint32_t objd)
+{
+    if (!progressShowing() || segment->headerFile == 0 || segment->headerBlock == 0)
+        return;
+    if (scanSegmentHeader(ctx, objd, segment->headerFile, segment->headerBlock))
+        addProgressTotal(getSegBlockCount(ctx));
+}
+
 // One segment of the table (the table's own, or one partition's) into out,
 // announced by its "Unload OBJD" line.
 bool unloadTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, SegmentEntry *segment,
@@ -650,6 +722,9 @@ bool unloadTableSegment(FILE *out, ShellState *shell, const UnloadArgs *args, Se
     if (out == stdout)
         fflush(stdout);
     TableTraversal traversal = {shell, args, segment, objd, cluster};
+    if (segment->headerFile != 0)
+        noteExtentFileFailure(args);
+    countSegmentBlocks(shell->ctx, segment, objd);
     bool complete = traverseInParallel(out, shell, traverseTable, &traversal);
     if (out == stdout)
         fflush(stdout);
@@ -728,22 +803,31 @@ bool writeDumpFraming(FILE *out, ShellState *shell, const char *owner, ColumnEnt
 
 // UNLOAD TABLE owner.table: lookups, the loader files (text) or the dump
 // framing (DMP), the rows.
-void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
+void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadRecord *record)
 {
     UnloadContext *ctx = shell->ctx;
     char owner[kDictNameSize];
     char tableName[kDictNameSize];
-    if (!splitOwnerTable(args->table, owner, tableName))
+    if (!splitOwnerTable(args->table, owner, tableName)) {
+        record->status = kUnloadSkipped;
         return;
+    }
+    snprintf(record->owner, sizeof record->owner, "%s", owner);
+    snprintf(record->table, sizeof record->table, "%s", tableName);
+    snprintf(record->partition, sizeof record->partition, "%s", args->partition);
     UserEntry user;
     if (!getORASYSUSER(&user, owner)) {
         printf("  USER %s does not exists!\n", owner);
+        noteCommandFailure();
+        record->status = kUnloadNotFound;
         return;
     }
     ObjectEntry object;
     memset(&object, 0, sizeof object);
     if (!getORASYSOBJ(&object, user.userNumber, tableName, args->partition)) {
         printf("  TABLE %s.%s does not exists!\n", owner, tableName);
+        noteCommandFailure();
+        record->status = kUnloadNotFound;
         return;
     }
     SegmentEntry segment;
@@ -760,10 +844,12 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
         if (partCount == 0 &&
             !(hasORASYSTABLine(object.selectedObject) && getORASYSTAB(&segment, object.selectedObject + 1))) {
             printf("  TABLE %s.%s has no segment in TAB$!\n", owner, tableName);
+            noteCommandFailure();
             free(parts);
             return;
         }
     } else if (shell->tablespace != 0 && shell->tablespace != segment.tablespace) {
+        record->status = kUnloadSkipped;
         return;
     }
 
@@ -772,6 +858,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
     getORACOLTYPE(&column, &object, args->partition, ctx, shell->columns);
     if (shell->columns->count == 0) {
         printf("  TABLE %s.%s has no columns in COL$!\n", owner, tableName);
+        noteCommandFailure();
         free(parts);
         return;
     }
@@ -787,27 +874,34 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
         postgresDataFileName(dataFile, sizeof dataFile, baseName, args->partition);
     if (dump && dataFile[0] == '\0')
         snprintf(dataFile, sizeof dataFile, "zordata.dmp");
+    // The loader files name the data file as it is named here: they are run
+    // from the folder that holds them all.
+    char dataPath[2 * kNameSize];
+    placeInFolder(dataPath, sizeof dataPath, args->folder, dataFile);
     uint8_t savedRowAddress = ctx->rowAddress;
     if (csv && !startCsvUnload(shell, true, &savedRowAddress))
         csv = postgres = false;
     if (postgres) {
         writePostgresScript(baseName, args->partition, &column, &object, args->target, args->table, dataFile,
-                            ctx);
+                            ctx, args->folder, record);
     } else if (!dump && args->output[0] != '\0') {
-        writeSyntaxFile(baseName, &column, &object, args->target);
-        writeControlFile(baseName, args, ctx, shell->columns);
+        writeSyntaxFile(baseName, &column, &object, args->target, args->folder, record);
+        writeControlFile(baseName, args, ctx, shell->columns, record);
     }
 
-    FILE *out = openUnloadOutput(shell, dataFile);
+    FILE *out = openUnloadOutput(shell, dataPath);
     bool framed = dump && out != stdout;
     if (framed && !writeDumpFraming(out, shell, user.name, &column, &object, args->target)) {
-        closeUnloadOutput(out, dataFile);
-        removeRegularFile(dataFile);
+        closeUnloadOutput(out, dataPath);
+        removeRegularFile(dataPath);
         free(parts);
+        record->status = kUnloadFailed;
         return;
     }
     if (dump)
         beginDmpRows(ctx, shell->columns);
+    record->hasObjd = partCount == 0;
+    record->objd = args->objd != 0 ? args->objd : segment.dataObjectId;
     bool complete = partCount == 0 ? unloadTableSegment(out, shell, args, &segment, args->objd)
                                    : unloadTablePartitions(out, shell, args, parts, partCount);
     free(parts);
@@ -818,15 +912,17 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
     endDmpRows(ctx);
     if (out == stdout)
         fflush(stdout);
-    bool written = closeUnloadOutput(out, dataFile);
+    bool written = closeUnloadOutput(out, dataPath);
     if (csv)
         stopCsvUnload(shell, savedRowAddress);
-    reportIncompleteRows(ctx);
-    reportUnloadEnd(ctx, out == stdout ? "" : dataFile, complete, written);
+    record->rows = ctx->rowsUnloaded;
+    record->incompleteRows = reportLostRows(ctx);
+    record->lobsNotRead = ctx->lobsNotRead;
+    reportUnloadEnd(ctx, out == stdout ? "" : dataPath, complete, written, record);
     printDate(stdout);
 }
 
-void runUnloadTable(ShellState *shell, const UnloadArgs *args)
+void runUnloadTable(ShellState *shell, const UnloadArgs *args, UnloadRecord *record)
 {
     UnloadContext *ctx = shell->ctx;
     copyTagsIntoContext(shell, ctx);
@@ -843,9 +939,162 @@ void runUnloadTable(ShellState *shell, const UnloadArgs *args)
     // A dump is not CSV, whatever the style said.
     if (ctx->outputStyle == kOutputStyleDump)
         csv = false;
-    unloadTable(shell, args, csv);
+    unloadTable(shell, args, csv, record);
     ctx->outputStyle = savedStyle;
     ctx->rowLimit = kNoRowLimit;
+}
+
+// ---- UNLOAD USER ----
+
+constexpr int kInitialTableRoom = 64;
+
+// The tables of the owner as LIST TABLE lists them, in OBJ$ order; names
+// kDictNameSize apart.  The count, 0 when there are none or the dictionary
+// cannot be read.
+int listOwnerTables(uint32_t ownerNumber, char **names)
+{
+    *names = nullptr;
+    FILE *file = openDictionaryForReading(kObjectFile);
+    if (file == nullptr)
+        return 0;
+    CommandLine *line = static_cast<CommandLine *>(calloc(1, sizeof(CommandLine)));
+    int count = 0;
+    int room = 0;
+    ObjectEntry entry;
+    while (line != nullptr && readDictionaryLine(file, line, kDictLineBuffer)) {
+        memset(&entry, 0, sizeof entry);
+        if (parseORASYSOBJ(&entry, line) != 0 || entry.ownerNumber != ownerNumber ||
+            entry.type != kObjTable || entry.subname[0] != '\0')
+            continue;
+        if (count == room) {
+            int grown = room == 0 ? kInitialTableRoom : room * 2;
+            char *more = static_cast<char *>(realloc(*names, static_cast<size_t>(grown) * kDictNameSize));
+            if (more == nullptr)
+                break;
+            *names = more;
+            room = grown;
+        }
+        snprintf(*names + static_cast<size_t>(count) * kDictNameSize, kDictNameSize, "%s", entry.name);
+        count++;
+    }
+    free(line);
+    fclose(file);
+    return count;
+}
+
+// The folder and the folders above it; true when it exists at the end.
+bool makeFolder(const char *folder)
+{
+    char path[kNameSize];
+    snprintf(path, sizeof path, "%s", folder);
+    for (char *slash = strchr(path + 1, '/'); slash != nullptr; slash = strchr(slash + 1, '/')) {
+        *slash = '\0';
+        mkdir(path, 0777);
+        *slash = '/';
+    }
+    if (mkdir(path, 0777) == 0 || errno == EEXIST) {
+        struct stat st;
+        if (stat(path, &st) == 0 && S_ISDIR(st.st_mode))
+            return true;
+        errno = ENOTDIR;
+    }
+    return false;
+}
+
+struct UserTally {
+    uint32_t tables;
+    uint32_t byStatus[kUnloadSkipped + 1];
+};
+
+// One table of the owner, as UNLOAD TABLE owner.table TO table.txt would
+// unload it in the folder; its record goes to the folder's report and to
+// the SET REPORT file.
+void unloadUserTable(ShellState *shell, const UnloadArgs *userArgs, const char *owner, const char *table,
+                     FILE *report, UserTally *tally)
+{
+    UnloadContext *ctx = shell->ctx;
+    UnloadRecord record;
+    beginUnloadRecord(&record, shell->command);
+    UnloadArgs args;
+    prepareUnload(shell, &args);
+    snprintf(args.folder, sizeof args.folder, "%s", userArgs->folder);
+    snprintf(args.table, sizeof args.table, "%s.%s", owner, table);
+    // OUTPUT_STYLE 2 is quoted CSV, named as LIST TABLE names it.
+    const char *suffix = ctx->outputStyle == kOutputStyleDump  ? "dmp"
+                         : ctx->outputStyle == kOutputStyleCsv ? "csv"
+                                                               : "txt";
+    snprintf(args.output, sizeof args.output, "%s.%s", table, suffix);
+    runUnloadTable(shell, &args, &record);
+    finishUnload(ctx);
+    settleUnloadRecord(&record);
+    if (record.status == kUnloadSkipped)
+        return;
+    tally->tables++;
+    tally->byStatus[record.status]++;
+    if (report != nullptr) {
+        writeUnloadRecord(report, &record);
+        fflush(report);
+    }
+    appendToReportFile(shell, &record);
+}
+
+// UNLOAD USER owner [TO folder]: every table of the owner, each into its
+// own files in the folder (created when missing; the current one without
+// TO), with a report of the run there: OWNER_report.csv.
+void runUnloadUser(ShellState *shell, const UnloadArgs *args)
+{
+    if (args->user[0] == '\0') {
+        fputs("  UNLOAD USER owner [TO folder]\n", stdout);
+        noteCommandFailure();
+        return;
+    }
+    UserEntry user;
+    if (!getORASYSUSER(&user, args->user)) {
+        UnloadRecord record;
+        beginUnloadRecord(&record, shell->command);
+        snprintf(record.owner, sizeof record.owner, "%s", args->user);
+        printf("  USER %s does not exists!\n", args->user);
+        noteCommandFailure();
+        record.status = kUnloadNotFound;
+        appendToReportFile(shell, &record);
+        return;
+    }
+    UnloadArgs folderArgs;
+    memset(&folderArgs, 0, sizeof folderArgs);
+    snprintf(folderArgs.folder, sizeof folderArgs.folder, "%s", args->output);
+    if (folderArgs.folder[0] != '\0' && !makeFolder(folderArgs.folder)) {
+        reportFileError("create", "folder", folderArgs.folder);
+        return;
+    }
+    char reportName[kDictNameSize + 16];
+    snprintf(reportName, sizeof reportName, "%s_report.csv", user.name);
+    char reportPath[2 * kNameSize];
+    placeInFolder(reportPath, sizeof reportPath, folderArgs.folder, reportName);
+    FILE *report = fopen64(reportPath, "w");
+    if (report == nullptr)
+        reportFileError("create", "report file", reportPath);
+    else
+        writeReportHeader(report);
+
+    char *tables = nullptr;
+    int count = listOwnerTables(user.userNumber, &tables);
+    UserTally tally;
+    memset(&tally, 0, sizeof tally);
+    for (int i = 0; i < count; i++)
+        unloadUserTable(shell, &folderArgs, user.name, tables + static_cast<size_t>(i) * kDictNameSize,
+                        report, &tally);
+    free(tables);
+    bool reported = report != nullptr;
+    if (report != nullptr && fclose(report) != 0) {
+        reportFileError("write", "report file", reportPath);
+        reported = false;
+    }
+    printf("  USER %s: %u tables, %u complete, %u incomplete, %u not found, %u failed", user.name,
+           tally.tables, tally.byStatus[kUnloadComplete], tally.byStatus[kUnloadIncomplete],
+           tally.byStatus[kUnloadNotFound], tally.byStatus[kUnloadFailed]);
+    if (reported)
+        printf("; report in %s", reportPath);
+    putchar('\n');
 }
 
 // ---- The dictionary unload ----
@@ -873,7 +1122,7 @@ FILE *openDictionaryFile(ShellState *shell, const char *name, const char *mode)
     return file;
 }
 
-void runDictionaryGroup(ShellState *shell, const UnloadArgs *args, int group)
+void runDictionaryGroup(ShellState *shell, const UnloadArgs *args, int group, UnloadRecord *record)
 {
     UnloadContext *ctx = shell->ctx;
     ctx->rowAddress = 0;
@@ -902,6 +1151,7 @@ void runDictionaryGroup(ShellState *shell, const UnloadArgs *args, int group)
     else
         fflush(stdout);
     ctx->outputStyle = savedStyle;
+    record->rows += ctx->rowsUnloaded;
 }
 
 // IND$, the partition tables and COLTYPE$, each when the dictionary written
@@ -919,24 +1169,31 @@ void runDictionaryCompanion(ShellState *shell, const char *name, const char *fil
     fclose(file);
 }
 
-void runUnloadDictionary(ShellState *shell, const UnloadArgs *args)
+void runUnloadDictionary(ShellState *shell, const UnloadArgs *args, UnloadRecord *record)
 {
     UnloadContext *ctx = shell->ctx;
     ctx->rowLimit = kNoRowLimit;
     printDate(stdout);
+    snprintf(record->owner, sizeof record->owner, "SYS");
+    snprintf(record->table, sizeof record->table, "%s", args->table);
     bool all = hasPrefix(args->table, "DICT$");
     for (int group = 0; group < kGroupCount; group++) {
         if (!all && !hasPrefix(args->table, kGroupNames[group]))
             continue;
-        runDictionaryGroup(shell, args, group);
+        runDictionaryGroup(shell, args, group, record);
+        addRecordFile(record, kGroupFiles[group]);
         if (group == kGroupTable) {
             for (const char *name : kAppendedTables)
                 runDictionaryCompanion(shell, name, kSegmentFile, "ab+");
         } else if (group == kGroupColumn) {
             runDictionaryCompanion(shell, "COLTYPE$", kColumnTypeFile, "wb+");
+            struct stat st;
+            if (stat(kColumnTypeFile, &st) == 0)
+                addRecordFile(record, kColumnTypeFile);
         }
     }
-    reportIncompleteRows(shell->ctx);
+    record->incompleteRows = reportLostRows(shell->ctx);
+    record->lobsNotRead = shell->ctx->lobsNotRead;
     printDate(stdout);
 }
 
@@ -964,19 +1221,30 @@ uint32_t parallelWorkers(const ShellState *shell)
 void runUnloadCommand(ShellState *shell)
 {
     UnloadContext *ctx = shell->ctx;
+    UnloadRecord record;
+    beginUnloadRecord(&record, shell->command);
     UnloadArgs args;
     prepareUnload(shell, &args);
     parseUnloadArgs(shell->command, ctx, &args);
 
-    if (args.table[0] != '\0' && isDictionaryTable(args.table)) {
-        runUnloadDictionary(shell, &args);
+    if (args.userNamed) {
+        // Each table of the owner has its own record.
+        finishUnload(ctx);
+        runUnloadUser(shell, &args);
+        return;
+    } else if (args.table[0] != '\0' && isDictionaryTable(args.table)) {
+        runUnloadDictionary(shell, &args, &record);
     } else if (args.table[0] != '\0') {
-        runUnloadTable(shell, &args);
+        runUnloadTable(shell, &args, &record);
     } else if (args.objd != 0) {
-        runUnloadObject(shell, &args);
+        runUnloadObject(shell, &args, &record);
     } else {
         for (const char *line : kUsageLines)
             fputs(line, stdout);
+        noteCommandFailure();
+        record.status = kUnloadSkipped;
     }
     finishUnload(ctx);
+    settleUnloadRecord(&record);
+    appendToReportFile(shell, &record);
 }

@@ -9,6 +9,7 @@
 #   setup.sh   optional; run in the directory first, with $FORGE, $ZOR and $CASE_DIR set
 #   expect/    optional; every file here must be left behind with the same content
 #   exit_status optional; the exit status expected (0 otherwise)
+#   expected_stderr optional; the standard error expected (not compared otherwise)
 # With ZOR_E2E_PARALLEL=n the session starts with SET PARALLEL n and its
 # answer is taken out again: the same expected output must come out of an
 # unload by n worker processes.
@@ -51,7 +52,11 @@ if [ -d "$case_dir/expect" ]; then
     if ! diff -u <(mask "$f") <(mask "$work/$rel"); then echo "file differs: $rel"; status=1; fi
   done < <(find "$case_dir/expect" -type f -print0)
 fi
-if [ -s "$work/.stderr" ]; then echo "standard error:"; cat "$work/.stderr"; fi
+if [ -f "$case_dir/expected_stderr" ]; then
+  if ! diff -u <(mask "$case_dir/expected_stderr") <(mask "$work/.stderr") >"$work/.diff"; then
+    echo "standard error differs:"; cat "$work/.diff"; status=1
+  fi
+elif [ -s "$work/.stderr" ]; then echo "standard error:"; cat "$work/.stderr"; fi
 want_rc=0
 [ -f "$case_dir/exit_status" ] && want_rc=$(cat "$case_dir/exit_status")
 if [ $rc -eq 124 ]; then echo "timed out"; status=1

@@ -222,6 +222,9 @@ TEST_F(CommandLineOptions, HelpVersionAndBadOptions)
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: zor [-f script]\n", 0), 0u) << help.out;
     EXPECT_NE(help.out.find("-f script"), std::string::npos);
+    EXPECT_NE(help.out.find("  1  a command failed: a table that does not exist, a file that cannot be\n"),
+              std::string::npos);
+    EXPECT_NE(help.out.find("  3  every command ran, but some unload was incomplete\n"), std::string::npos);
     EXPECT_EQ(runZor(dir, "-h").out, help.out);
 
     RunResult version = runZor(dir, "--version");
@@ -251,7 +254,7 @@ TEST_F(CommandLineOptions, ScriptRunsAsStandardInputWould)
     RunResult failing = runZor(dir, "-f bad.zor");
     EXPECT_EQ(failing.status, 1);
     EXPECT_NE(failing.out.find("  Unknown command!\n"), std::string::npos);
-    EXPECT_EQ(runZor(dir, "", "bad.zor").status, 0) << "the interactive shell keeps its status";
+    EXPECT_EQ(runZor(dir, "", "bad.zor").status, 1) << "a piped session ends as the script would";
 
     RunResult missing = runZor(dir, "-f nosuch.zor");
     EXPECT_EQ(missing.status, 2);
@@ -275,7 +278,7 @@ TEST_F(Diagnostics, FilesThatCannotBeOpenedAreNamedWithTheReason)
               "UNLOAD OBJECT 99 EXTENT nosuch.ext TO nodir/out.txt;\n"
               "EXIT\n");
     RunResult run = runZor(dir, "", "in.zor");
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, 1);
     const char *expected[] = {
         "zor: cannot open configuration file nosuch.cfg: No such file or directory\n",
         "zor: cannot open datafile missing.dbf: No such file or directory\n",

@@ -855,7 +855,11 @@ RunResult runZor(const std::string &zor, const std::string &dir, double timeoutS
         result.outcome = kHang;
     else if (contains(errors, "Sanitizer") || contains(errors, "runtime error:"))
         result.outcome = kSanitizer;
-    else if (WIFSIGNALED(status) || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    // A rescue of damaged files that ran to its end says so with 1 (a
+    // command failed) or 3 (an unload was incomplete); the sanitizers' own
+    // exit status is caught by their reports above.
+    else if (WIFSIGNALED(status) || !WIFEXITED(status) ||
+             (WEXITSTATUS(status) != 0 && WEXITSTATUS(status) != 1 && WEXITSTATUS(status) != 3))
         result.outcome = kCrash;
     return result;
 }
