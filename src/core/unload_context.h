@@ -18,7 +18,10 @@ struct ColumnGuessState;
 struct CsvOutput;
 struct DmpRowState;
 
-constexpr int kMaxColumns = 1024;
+// Column positions of a table: Oracle allows 4096 columns (MAX_COLUMNS =
+// EXTENDED); a row piece holds at most 255 of them, so a wider row is
+// always several chained pieces.
+constexpr int kMaxColumns = 4096;
 constexpr int kTagSize = 128;
 constexpr uint64_t kNoRowLimit = 9223372036854775808ULL;   // 2^63: no LIMIT given
 constexpr uint32_t kDefaultWindowCapacity = 262144;

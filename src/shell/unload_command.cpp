@@ -121,7 +121,7 @@ struct UnloadArgs {
     char target[kNameSize];
     char extentFile[kExtentNameSize];
     char lob[kNameSize];
-    uint32_t columnCount;  // COLUMN words given (only the first 1024 are kept)
+    uint32_t columnCount;  // COLUMN words kept (only the first kMaxColumns)
 };
 
 uint8_t columnTypeOfWord(const char *word)
