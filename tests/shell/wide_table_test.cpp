@@ -48,7 +48,7 @@ bool isTextColumn(uint32_t c)
 
 std::string valueOf(uint32_t r, uint32_t c, uint32_t columns)
 {
-    if (r == 2 && (c % 97 == 0 || c + 2 > columns))
+    if (r >= 2 && (c % 97 == 0 || c + 2 > columns))
         return "null";
     if (isTextColumn(c))
         return "r" + std::to_string(r) + "c" + std::to_string(c);
@@ -57,9 +57,9 @@ std::string valueOf(uint32_t r, uint32_t c, uint32_t columns)
     return std::to_string(c * 10 + r);
 }
 
-// One wide table in users01.dbf; with `dictionary`, the SYS dictionary in
-// system01.dbf too.
-std::string wideDescription(const WideTable &t, bool dictionary)
+// One wide table of `rows` rows in users01.dbf; with `dictionary`, the SYS
+// dictionary in system01.dbf too.
+std::string wideDescription(const WideTable &t, bool dictionary, uint32_t rows)
 {
     std::string d =
         "blocksize 8192\n"
@@ -72,7 +72,7 @@ std::string wideDescription(const WideTable &t, bool dictionary)
         d += "  column C" + std::to_string(c) + (isTextColumn(c) ? " varchar2(12)\n" : " number\n");
     d += "segment WIDE." + std::string(t.name) + "\n  extent users01.dbf " + std::to_string(t.firstBlock) +
          " " + std::to_string(kExtentBlocks) + "\n";
-    for (uint32_t r = 1; r <= 2; r++) {
+    for (uint32_t r = 1; r <= rows; r++) {
         d += "  insert values";
         for (uint32_t c = 1; c <= t.columns; c++)
             d += " " + valueOf(r, c, t.columns);
@@ -88,10 +88,10 @@ std::string wideDescription(const WideTable &t, bool dictionary)
 // is the costly part), in a scratch directory of its own.
 class WideTables : public ::testing::Test {
 protected:
-    void forgeTable(const WideTable &t, bool dictionary)
+    void forgeTable(const WideTable &t, bool dictionary, uint32_t rows = 2)
     {
         ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
-        std::string description = wideDescription(t, dictionary);
+        std::string description = wideDescription(t, dictionary, rows);
         char error[512] = "";
         ASSERT_TRUE(forge::forgeFromTextWithManifest(description.c_str(), scratch_.path.c_str(), &manifest_,
                                                      error, sizeof error))
@@ -101,7 +101,7 @@ protected:
         table_ = &manifest_.tables[0];
         ASSERT_EQ(table_->name, t.name);
         ASSERT_EQ(table_->columns.size(), t.columns);
-        ASSERT_EQ(table_->rows.size(), 2u);
+        ASSERT_EQ(table_->rows.size(), rows);
         if (dictionary)
             run("UNLOAD TABLE DICT$;\n");
     }
@@ -313,5 +313,29 @@ const ProposalCase kProposalCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Sources, WideTableProposal, ::testing::ValuesIn(kProposalCases),
                          [](const ::testing::TestParamInfo<ProposalCase> &info) { return info.param.label; });
+
+// Without a COLUMN list every column is of unknown type and warns at most
+// five times in the unload, whichever piece of a row holds it: the pieces
+// after the head are read in a context of their own.
+TEST_F(WideTables, UnknownTypesWarnFiveTimesPerColumnAcrossPieces)
+{
+    const WideTable t = {"T300", 80300, 300, 16};
+    ASSERT_NO_FATAL_FAILURE(forgeTable(t, false, 7));
+    size_t expected = 0;
+    for (size_t c = 0; c < t.columns; c++) {
+        size_t values = 0;
+        for (const forge::ManifestRow &row : table_->rows)
+            values += row.values[c].isNull ? 0 : 1;
+        expected += values < 5 ? values : 5;
+    }
+    std::string printed = run("UNLOAD OBJECT " + std::to_string(t.objectId) + " TO hex.txt;\n");
+    EXPECT_NE(printed.find("Sucessfully unload 7 rows ..."), std::string::npos);
+    EXPECT_EQ(countOf(printed, "Warnings : UNKNOWN column type "), expected);
+    // The head piece holds columns 1 to 45, the next one the rest.
+    EXPECT_EQ(countOf(printed, "Warnings : UNKNOWN column type 45 at "), 5u);
+    EXPECT_EQ(countOf(printed, "Warnings : UNKNOWN column type 298 at "), 5u);
+    EXPECT_EQ(countOf(printed, "Warnings : UNKNOWN column type 291 at "), 1u);
+    EXPECT_EQ(countOf(printed, "Warnings : UNKNOWN column type 300 at "), 1u);
+}
 
 }  // namespace
