@@ -355,7 +355,12 @@ TEST_F(DictionaryLookup, RepeatedPositionDoesNotInflateTheColumnCount) {
     std::unique_ptr<Loaded> loaded = newLoaded();
     ObjectEntry table = empTable();
     ColumnEntry column;
+    testing::internal::CaptureStderr();
     getORACOLTYPE(&column, &table, "", &loaded->ctx, &loaded->list);
+    // A column stored past the last position is left out, but not in silence.
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "  1 column(s) of EMP are stored past position " +
+                                                          std::to_string(kMaxListedColumns) +
+                                                          ": they are left out\n");
     EXPECT_EQ(loaded->list.count, 2);
     EXPECT_EQ(loaded->ctx.columnCount, 2);
     EXPECT_STREQ(loaded->list.columns[0].name, "ID");
