@@ -4,9 +4,13 @@
 
 #include <cstdint>
 
-constexpr int kCommandTextSize = 8192;
-constexpr int kCommandLimit = 7168;   // a longer command is complete, whatever its last character
 constexpr int kLineBufferSize = 1024; // one physical line: at most 1023 characters
+// Room for an UNLOAD OBJECT whose COLUMN list names all 4096 columns with
+// the longest type words (SAMPLE's proposals, ten to a line).
+constexpr int kCommandTextSize = 65536;
+// A longer command is complete, whatever its last character: one more line
+// and its joining blank still fit the text.
+constexpr int kCommandLimit = kCommandTextSize - kLineBufferSize;
 
 struct CommandLine {
     uint32_t start;

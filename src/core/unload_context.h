@@ -18,7 +18,10 @@ struct ColumnGuessState;
 struct CsvOutput;
 struct DmpRowState;
 
-constexpr int kMaxColumns = 1024;
+// Column positions of a table: Oracle allows 4096 columns (MAX_COLUMNS =
+// EXTENDED); a row piece holds at most 255 of them, so a wider row is
+// always several chained pieces.
+constexpr int kMaxColumns = 4096;
 constexpr int kTagSize = 128;
 constexpr uint64_t kNoRowLimit = 9223372036854775808ULL;   // 2^63: no LIMIT given
 constexpr uint32_t kDefaultWindowCapacity = 262144;
@@ -57,13 +60,7 @@ struct UnloadContext {
     char fieldTag[kTagSize];
     char recordTag[kTagSize];
     char lobTag[kTagSize];
-    uint8_t columnTypes[kMaxColumns];
-    uint16_t lobIndexFile[kMaxColumns];
-    uint32_t lobIndexBlock[kMaxColumns];
     int32_t chunkCount;
-    uint16_t columnLength[kMaxColumns];
-    uint16_t columnCharsetId[kMaxColumns];
-    uint16_t columnCharsetForm[kMaxColumns];
     DatafileSet *datafiles;
     uint16_t blockSize;
     uint8_t *block;           // exactly blockSize bytes
@@ -107,10 +104,6 @@ struct UnloadContext {
     uint8_t permutationCount;           // p: entries of the column permutation
     uint8_t permutation[256];           // stored position of output column i
 
-    // Unknown-type (253) warnings printed per column position; the UNLOAD
-    // command resets them so that each column warns at most five times.
-    uint16_t unknownTypeWarnings[kMaxColumns];
-
     // TARGET: 0 ORACLE, 1 POSTGRESQL (the loader the unloaded text is for).
     uint8_t target;
     // Quoting state of a CSV unload (unload/csv_output.h); null otherwise.
@@ -123,12 +116,28 @@ struct UnloadContext {
     // cannot be read (SecureFile), and the lines that named them.
     uint64_t lobsNotRead;
     uint32_t lobsNotReadLines;
+    // The context a private copy (copyBlock) was made from: what the copy
+    // counts of LOBs not read goes there.  Null in the original.
+    UnloadContext *origin;
     // The export dump writer's state across the pieces of a row (LONG chain
     // flag, carry buffer); null outside a dump unload.
     DmpRowState *dmpState;
     // HEAD_SIZE: the leading header (bytes before block 0) of the files
     // whose configuration line gives none, applied at the next OPEN.
     uint32_t defaultHeaderSize;
+
+    // The per-column arrays of the table being unloaded, by column position,
+    // last: a private context that only reads blocks (LOB pages) is copied
+    // without them (copyBlockOnly, datafile/datafile.h).
+    uint8_t columnTypes[kMaxColumns];
+    uint16_t lobIndexFile[kMaxColumns];
+    uint32_t lobIndexBlock[kMaxColumns];
+    uint16_t columnLength[kMaxColumns];
+    uint16_t columnCharsetId[kMaxColumns];
+    uint16_t columnCharsetForm[kMaxColumns];
+    // Unknown-type (253) warnings printed per column position; the UNLOAD
+    // command resets them so that each column warns at most five times.
+    uint16_t unknownTypeWarnings[kMaxColumns];
 };
 
 inline const iconv_t kNoConverter = (iconv_t)-1;

@@ -6,6 +6,7 @@
 // Block n of a plain file lies at byte n * B + the position's header size
 // (raw devices carry a leading header).  With BIGFILE on, the 32 bits of an
 // address are one block number in the file of relative file number 0.
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
@@ -186,13 +187,31 @@ int readDirect(DatafileSet *set, UnloadContext *ctx, uint32_t position, uint32_t
     return readOneBlock(set, ctx, position, block, ctx->block);
 }
 
-int copyBlock(const UnloadContext *src, UnloadContext *dest)
+namespace {
+
+int copyOwnBlock(const UnloadContext *src, UnloadContext *dest)
 {
-    *dest = *src;
     dest->block = static_cast<uint8_t *>(malloc(src->blockSize == 0 ? 1 : src->blockSize));
     if (dest->block == nullptr)
         return 0;
     if (src->blockSize != 0 && src->block != nullptr)
         memcpy(dest->block, src->block, src->blockSize);
     return 1;
+}
+
+}  // namespace
+
+int copyBlock(const UnloadContext *src, UnloadContext *dest)
+{
+    *dest = *src;
+    dest->origin = src->origin != nullptr ? src->origin : const_cast<UnloadContext *>(src);
+    return copyOwnBlock(src, dest);
+}
+
+int copyBlockOnly(const UnloadContext *src, UnloadContext *dest)
+{
+    // The per-column arrays close the record: everything before them.
+    memcpy(static_cast<void *>(dest), static_cast<const void *>(src), offsetof(UnloadContext, columnTypes));
+    dest->origin = src->origin != nullptr ? src->origin : const_cast<UnloadContext *>(src);
+    return copyOwnBlock(src, dest);
 }

@@ -123,6 +123,9 @@ int readDirect(DatafileSet *set, UnloadContext *ctx, uint32_t position, uint32_t
 // block.  The caller frees dest->block.  Returns 0 when that allocation
 // fails (dest->block is then null).
 int copyBlock(const UnloadContext *src, UnloadContext *dest);
+// The same without the per-column arrays, which stay unset in dest: for a
+// context that only reads blocks, made once per value (a LOB's pages).
+int copyBlockOnly(const UnloadContext *src, UnloadContext *dest);
 
 void emptyReadAheadWindow(ReadAheadWindow *window);
 

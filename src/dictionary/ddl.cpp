@@ -18,6 +18,10 @@ constexpr size_t kTypeTextSize = 192;
 // piece is bounded (names by the 63 characters the parsers keep, numbers by
 // their widths), so a clause is never cut.
 constexpr size_t kClauseSize = 4 + kDictNameSize + kTypeTextSize;
+// Every clause with its comma and line feed, the frame and the longest
+// target name fit the advertised statement buffer.
+static_assert(kMaxListedColumns * (kClauseSize + 2) + 2048 <= kCreateSyntaxSize,
+              "kCreateSyntaxSize holds the widest table");
 
 enum TypeTextStyle { kDescText, kCreateText };
 

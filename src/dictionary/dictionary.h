@@ -35,7 +35,7 @@ FILE *openDictionaryForReading(const char *name);
 constexpr int kDictNameSize = 64;          // names and hexadecimal identifiers: 63 characters
 constexpr int kDictLineBuffer = 1024;      // one line of a dictionary file: at most 1023 characters
 constexpr int kDescLineBuffer = 8192;      // DESC reads ZORCOL.TXT with a larger buffer
-constexpr int kMaxListedColumns = 1023;    // SEGCOL# 1 .. 1023
+constexpr int kMaxListedColumns = kMaxColumns;  // SEGCOL# 1 .. 4096
 
 // Oracle OBJ$ TYPE# values the lookups and listings use.
 constexpr uint8_t kObjIndex = 1;
@@ -203,10 +203,12 @@ struct StoredColumnWalk {
     uint32_t tableObject;
     bool hasPending;
     ColumnEntry pending;
+    uint32_t pastLimit;
     CommandLine line;
 };
 void beginStoredColumnWalk(StoredColumnWalk *walk, uint32_t tableObject);
-// The next column with SEGCOL# 1 .. 1023; false at the end of the file.
+// The next column with SEGCOL# 1 .. kMaxListedColumns; false at the end of
+// the file.  A column stored past that is counted in pastLimit, not returned.
 bool nextStoredColumn(StoredColumnWalk *walk, ColumnEntry *column);
 void endStoredColumnWalk(StoredColumnWalk *walk);
 // Name of the LOB index of a LOB column: "SYS_IL%010uC%05u$$".
@@ -229,9 +231,9 @@ int listObjectName(FILE *out, ObjectEntry *entry, const char *userName, uint8_t 
 // The DESC listing of the table's columns, on out.  Returns 1.
 int getORASYSCOL(FILE *out, ColumnEntry *column, uint32_t tableObject);
 // A buffer of this size holds the CREATE TABLE statement of the widest
-// table the dictionary can describe (1023 columns of 63-character names
-// with 63-character type owners and names) and a 1023-character target name.
-constexpr size_t kCreateSyntaxSize = 262144;
+// table the dictionary can describe (4096 columns with the longest names,
+// type owners and type names) and a 1023-character target name.
+constexpr size_t kCreateSyntaxSize = 4194304;
 // Writes the CREATE TABLE statement of the table into text: multi-line when
 // multiLine is 1 (syntax script), one line when 0 (export dump); no final
 // semicolon.  Returns 1; returns 0 with text empty when the statement does

@@ -17,7 +17,7 @@ constexpr uint8_t kIndexKinds[] = {kObjIndex, kObjIndexPartition, kObjIndexSubpa
 constexpr uint16_t kTypeCLOB = 112;
 constexpr uint16_t kTypeBLOB = 113;
 constexpr uint8_t kTypeUnknown = 253;     // row output writes such a column in hexadecimal
-constexpr uint16_t kFirstUnlistedColumn = 1024;
+constexpr uint32_t kFirstUnlistedColumn = kMaxListedColumns + 1;
 
 bool sameName(const char *a, const char *b) { return strcasecmp(a, b) == 0; }
 
@@ -275,6 +275,7 @@ void beginStoredColumnWalk(StoredColumnWalk *walk, uint32_t tableObject) {
     walk->file = openDictionaryForReading(kColumnFile);
     walk->tableObject = tableObject;
     walk->hasPending = false;
+    walk->pastLimit = 0;
     memset(&walk->pending, 0, sizeof walk->pending);
 }
 
@@ -289,7 +290,10 @@ bool nextStoredColumn(StoredColumnWalk *walk, ColumnEntry *column) {
             continue;
         }
         if (walk->hasPending) takePending(walk, column);
-        if (column->segmentColumn >= kFirstUnlistedColumn) continue;
+        if (column->segmentColumn >= kFirstUnlistedColumn) {
+            walk->pastLimit++;
+            continue;
+        }
         return true;
     }
     return false;
@@ -336,6 +340,9 @@ int getORACOLTYPE(ColumnEntry *column, const ObjectEntry *table, const char *par
         if (column->segmentColumn > highest) highest = column->segmentColumn;
     }
     endStoredColumnWalk(&walk);
+    if (walk.pastLimit != 0)
+        fprintf(stderr, "  %u column(s) of %s are stored past position %d: they are left out\n",
+                walk.pastLimit, table->name, kMaxListedColumns);
     list->count = highest;
     ctx->columnCount = highest;
     return 1;

@@ -133,8 +133,9 @@ void findLobByIndex(LobSink *sink, uint32_t startRdba, const uint8_t *lobId, uin
 // The start address of a column's LOB index, 0 when it has none.
 uint32_t lobIndexStart(const UnloadContext *ctx, uint32_t file, uint32_t block);
 
-// A private copy of the context (its own block buffer, the same windows),
-// so that the row's block stays in the caller's buffer; null on failure.
+// A private copy of the context (its own block buffer, the same windows,
+// without the per-column arrays), so that the row's block stays in the
+// caller's buffer; null on failure.
 UnloadContext *copyLobContext(const UnloadContext *ctx);
 void freeLobContext(UnloadContext *copy);
 // Reads (file, block) into the copy through the LOB window: *read tells

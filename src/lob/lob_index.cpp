@@ -362,7 +362,9 @@ UnloadContext *copyLobContext(const UnloadContext *ctx)
     UnloadContext *copy = static_cast<UnloadContext *>(malloc(sizeof(UnloadContext)));
     if (copy == nullptr)
         return nullptr;
-    if (copyBlock(ctx, copy) == 0) {
+    // Made for every LOB value read out of the row: the column arrays, which
+    // no LOB reader uses, are not copied.
+    if (copyBlockOnly(ctx, copy) == 0) {
         free(copy);
         return nullptr;
     }

@@ -123,7 +123,7 @@ struct UnloadArgs {
     char target[kNameSize];
     char extentFile[kExtentNameSize];
     char lob[kNameSize];
-    uint32_t columnCount;  // COLUMN words given (only the first 1024 are kept)
+    uint32_t columnCount;    // COLUMN words kept (only the first kMaxColumns)
     char folder[kNameSize];  // UNLOAD USER's folder: the files go there, named as if written here
     bool userNamed;          // the keyword USER was given
     char user[kNameSize];

@@ -285,7 +285,9 @@ TEST_F(DictionaryDdl, WideTableNeedsTheLargeBufferAndNeverOverruns) {
     std::string statement(text.data());
     EXPECT_GT(statement.size(), 32768u);
     EXPECT_EQ(statement.substr(statement.size() - 2), "\n)");
-    EXPECT_NE(statement.find(std::string(59, 'C') + "1023\"  VARCHAR2(4000) NOT NULL \n)"), std::string::npos);
+    EXPECT_NE(statement.find(std::string(59, 'C') + std::to_string(kMaxListedColumns) +
+                             "\"  VARCHAR2(4000) NOT NULL \n)"),
+              std::string::npos);
 }
 
 TEST_F(DictionaryDdl, DescListsOnlyTheTable) {

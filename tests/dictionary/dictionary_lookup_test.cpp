@@ -346,15 +346,21 @@ TEST_F(DictionaryLookup, MissingColumnFileLoadsNothing) {
 // leaving the last counted entry unfilled.
 TEST_F(DictionaryLookup, RepeatedPositionDoesNotInflateTheColumnCount) {
     writeBaseDictionary();
-    writeDictFile(kColumnFile,
-                  "12345,1,1,OLD_ID,2,22,,,0,1,0,0,0\n"
-                  "12345,1,1,ID,2,22,,,0,1,0,0,0\n"
-                  "12345,2,2,NAME,1,10,,,0,2,0,873,1\n"
-                  "12345,3,1024,TOO_FAR,1,10,,,0,3,0,873,1\n");
+    std::string columns =
+        "12345,1,1,OLD_ID,2,22,,,0,1,0,0,0\n"
+        "12345,1,1,ID,2,22,,,0,1,0,0,0\n"
+        "12345,2,2,NAME,1,10,,,0,2,0,873,1\n";
+    columns += "12345,3," + std::to_string(kMaxListedColumns + 1) + ",TOO_FAR,1,10,,,0,3,0,873,1\n";
+    writeDictFile(kColumnFile, columns);
     std::unique_ptr<Loaded> loaded = newLoaded();
     ObjectEntry table = empTable();
     ColumnEntry column;
+    testing::internal::CaptureStderr();
     getORACOLTYPE(&column, &table, "", &loaded->ctx, &loaded->list);
+    // A column stored past the last position is left out, but not in silence.
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "  1 column(s) of EMP are stored past position " +
+                                                          std::to_string(kMaxListedColumns) +
+                                                          ": they are left out\n");
     EXPECT_EQ(loaded->list.count, 2);
     EXPECT_EQ(loaded->ctx.columnCount, 2);
     EXPECT_STREQ(loaded->list.columns[0].name, "ID");

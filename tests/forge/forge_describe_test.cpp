@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "forge/forge.h"
 #include "forge_test_util.h"
@@ -213,7 +215,13 @@ TEST(ForgeDescribe, MistakesNameTheLineAndWriteNothing) {
         {"file a.dbf rfn 1024\n", "line 1: rfn"},
         {"file a.dbf blocksize 8192 blocks 4\nblock 2\ndata\nrow rep 0x41 9000\n", "line 2: row 0 does not fit"},
     };
-    for (const Case &c : cases) {
+    // A table takes up to 4096 columns.
+    std::string widest = "file a.dbf\ntable T\n";
+    for (int i = 0; i <= 4096; i++)
+        widest += "column C" + std::to_string(i) + " number\n";
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    all.push_back({widest.c_str(), "line 4099: at most 4096 columns"});
+    for (const Case &c : all) {
         ForgeRun run;
         forgeText(&run, c.text);
         EXPECT_FALSE(run.ok) << c.text;

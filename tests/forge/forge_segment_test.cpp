@@ -280,3 +280,58 @@ TEST(ForgeSegment, TooSmallExtentsAreAnError) {
     seg.extents = {{0, 18, 8}};  // past the end of the file
     EXPECT_FALSE(laySegment(files, 1, &seg, rows, &blocks, nullptr, error, sizeof error));
 }
+
+// A row of more than 255 columns is cut as Oracle cuts it: 255-column pieces
+// counted from its end, the head piece holding the rest, pieces sharing a
+// block while they fit; a row too long for a block still goes on in the next.
+TEST(ForgeSegment, WideRowsArePiecesOf255ColumnsCountedFromTheEnd)
+{
+    struct Case {
+        size_t columns;
+        size_t valueBytes;
+        std::vector<size_t> pieceColumns;
+    };
+    const Case cases[] = {
+        {600, 1, {90, 255, 255}},
+        {510, 1, {255, 255}},
+        {256, 1, {1, 255}},
+        {4096, 1, {16, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255}},
+    };
+    for (const Case &c : cases) {
+        DatafileLayout f;
+        initDatafileLayout(&f, "a.dbf", 4, 64, 8192, kLittleEndian);
+        const DatafileLayout *files[] = {&f};
+        SegmentLayout seg;
+        initSegmentLayout(&seg, kTypeSegmentHeader, 90002);
+        seg.extents = {{0, 8, 32}};
+        ColumnDef column = {"V", kColumnVarchar2, 0};
+        ManifestTable table;
+        table.columns.assign(c.columns, column);
+        TableRow r;
+        initTableRow(&r);
+        for (size_t i = 0; i < c.columns; i++)
+            r.values.push_back(field(column, std::string(c.valueBytes, (char)('a' + i % 26)).c_str()));
+        std::vector<SegmentBlock> blocks;
+        char error[256];
+        ASSERT_TRUE(laySegment(files, 1, &seg, {r}, &blocks, &table, error, sizeof error)) << error;
+        std::map<uint32_t, const Block *> byRdba;
+        for (const SegmentBlock &b : blocks)
+            byRdba[peekU32(&b.block, 4)] = &b.block;
+        const ManifestRow &m = table.rows.at(0);
+        Piece piece = readPiece(*byRdba.at(m.rdba), m.slot);
+        std::vector<size_t> counts = {piece.columns.size()};
+        size_t sharedBlocks = 0;
+        uint32_t rdba = m.rdba;
+        while ((piece.flag & kRowLast) == 0) {
+            EXPECT_EQ(0, piece.flag & (kRowNext | kRowPrevious)) << c.columns;
+            if (piece.nextRdba == rdba)
+                sharedBlocks++;
+            rdba = piece.nextRdba;
+            piece = readPiece(*byRdba.at(rdba), piece.nextSlot);
+            counts.push_back(piece.columns.size());
+        }
+        EXPECT_EQ(counts, c.pieceColumns) << c.columns;
+        EXPECT_GT(sharedBlocks, 0u) << c.columns;
+        EXPECT_GT(m.pieceRdbas.size(), 1u);
+    }
+}

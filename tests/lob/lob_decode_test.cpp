@@ -204,7 +204,7 @@ TEST(LobMap, ParseLobParams)
     parselobparams(ctx.get(), "3.5.1234");
     EXPECT_EQ(ctx->lobIndexFile[2], 5);
     EXPECT_EQ(ctx->lobIndexBlock[2], 1234u);
-    for (const char *ignored : {"4.5", "0.5.1", "1025.5.1", "4.0.1", "4.5.0", "x.5.1", "4..1"})
+    for (const char *ignored : {"4.5", "0.5.1", "4097.5.1", "4.0.1", "4.5.0", "x.5.1", "4..1"})
         parselobparams(ctx.get(), ignored);
     for (int c = 0; c < kMaxColumns; c++) {
         if (c == 2)

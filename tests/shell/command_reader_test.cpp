@@ -143,13 +143,15 @@ TEST(CommandReader, SplitsLongLinesAndStopsLongCommands) {
     // Two joining blanks; the ";" line leaves its blank behind.
     EXPECT_EQ(r.text.size(), 1502u);
     EXPECT_EQ(r.text.substr(0, 1023), longLine.substr(0, 1023));
-    // An UNLOAD that never ends with ";" is complete once it passes 7168 characters.
+    // An UNLOAD that never ends with ";" is complete once it passes the
+    // command limit, with room for the longest line it may take last.
     std::string endless = "UNLOAD";
-    for (int i = 0; i < 20; i++) endless += "\n" + std::string(1000, 'b');
+    for (int i = 0; i < kCommandTextSize / 1000 + 2; i++)
+        endless += "\n" + std::string(1000, 'b');
     r = readWith(false, endless + "\n");
     EXPECT_EQ(r.status, 0);
-    EXPECT_GT(r.length, 7168u);
-    EXPECT_LT(r.length, 8192u);
+    EXPECT_GT(r.length, (uint32_t)kCommandLimit);
+    EXPECT_LT(r.length, (uint32_t)kCommandTextSize);
     EXPECT_EQ(r.length, r.text.size());
 }
 

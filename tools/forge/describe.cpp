@@ -1286,7 +1286,8 @@ bool parseColumn(Parser *p, Plan *plan, const Words *w) {
         }
     }
     ManifestTable *t = &plan->tables[plan->currentTable].manifest;
-    if (t->columns.size() >= 1000) return fail(p, "at most 1000 columns");
+    if (t->columns.size() >= kMaxTableColumns)
+        return fail(p, "at most %zu columns", kMaxTableColumns);
     t->columns.push_back(c);
     return true;
 }

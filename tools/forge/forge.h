@@ -545,6 +545,10 @@ enum ColumnType : uint8_t {
     kColumnNclob = 255,
 };
 
+// Columns a table may have (Oracle's MAX_COLUMNS = EXTENDED); rows of more
+// than 255 are stored as several chained pieces.
+const size_t kMaxTableColumns = 4096;
+
 struct ColumnDef {
     std::string name;
     ColumnType type;

@@ -247,20 +247,31 @@ bool placePiece(Placement *p, const RowPiece &piece, bool fresh, size_t *dataInd
 
 size_t lengthBytes(size_t length) { return length > 250 ? 3 : 1; }
 
-// Cuts for a row too long for one block (or with more than 255 columns):
-// each piece gets what an empty block holds after its header and next
-// address, a value split where it must be.
-std::vector<RowCut> automaticCuts(const Placement *p, const std::vector<ColumnValue> &columns) {
+// Cuts for a row too long for one block or with more than 255 columns.  A
+// row of more than 255 columns is cut as Oracle cuts it: pieces of 255
+// columns counted from its end, the head piece taking what is left over.
+// Such a piece may share a block with the one before (`fresh` false).  A
+// piece still too long for an empty block is cut again by size, a value
+// split where it must be, and the rest starts a fresh block (`fresh` true).
+struct AutomaticCuts {
     std::vector<RowCut> cuts;
+    std::vector<bool> fresh;  // per cut: the piece after it starts a new block
+};
+
+AutomaticCuts automaticCuts(const Placement *p, const std::vector<ColumnValue> &columns)
+{
+    AutomaticCuts out;
     size_t capacity = emptyBlockRoom(p) - 3 - 6;
-    size_t used = 0, count = 0;
+    size_t used = 0;
     size_t stored = columns.size();
     while (stored > 0 && columns[stored - 1].isNull) stored--;
+    size_t headColumns = stored % 255 == 0 ? 255 : stored % 255;
     for (size_t c = 0; c < stored; c++) {
-        if (count == 255) {
+        if (c >= headColumns && (c - headColumns) % 255 == 0) {
             RowCut cut = {(uint16_t)c, 0};
-            cuts.push_back(cut);
-            used = count = 0;
+            out.cuts.push_back(cut);
+            out.fresh.push_back(false);
+            used = 0;
         }
         size_t length = columns[c].isNull ? 0 : columns[c].bytes.size();
         size_t offset = 0;
@@ -269,7 +280,6 @@ std::vector<RowCut> automaticCuts(const Placement *p, const std::vector<ColumnVa
             size_t cost = columns[c].isNull ? 1 : lengthBytes(rest) + rest;
             if (used + cost <= capacity) {
                 used += cost;
-                count++;
                 break;
             }
             size_t room = capacity - used;
@@ -279,15 +289,16 @@ std::vector<RowCut> automaticCuts(const Placement *p, const std::vector<ColumnVa
                 size_t take = room - 3 < rest - 1 ? room - 3 : rest - 1;
                 offset += take;
                 RowCut cut = {(uint16_t)c, (uint32_t)offset};
-                cuts.push_back(cut);
+                out.cuts.push_back(cut);
             } else {
                 RowCut cut = {(uint16_t)c, 0};
-                cuts.push_back(cut);
+                out.cuts.push_back(cut);
             }
-            used = count = 0;
+            out.fresh.push_back(true);
+            used = 0;
         }
     }
-    return cuts;
+    return out;
 }
 
 // Every block of the segment in extent order, with the header, bitmap and
@@ -512,6 +523,8 @@ bool laySegment(const DatafileLayout *const *files, size_t fileCount, const Segm
         } else {
             std::vector<RowPiece> pieces;
             std::vector<RowCut> cuts = row.cuts;
+            // Given cuts start every piece in a fresh block.
+            std::vector<bool> fresh(cuts.size(), true);
             if (cuts.empty()) {
                 RowPiece one0;
                 initRowPiece(&one0);
@@ -519,8 +532,11 @@ bool laySegment(const DatafileLayout *const *files, size_t fileCount, const Segm
                 while (stored > 0 && columns[stored - 1].isNull) stored--;
                 one0.columns.assign(columns.begin(), columns.begin() + (long)stored);
                 std::vector<RowPiece> one(1, one0);
-                if (rowPieceSize(&one[0]) > emptyBlockRoom(&p) || one[0].columns.size() > 255)
-                    cuts = automaticCuts(&p, columns);
+                if (rowPieceSize(&one[0]) > emptyBlockRoom(&p) || one[0].columns.size() > 255) {
+                    AutomaticCuts automatic = automaticCuts(&p, columns);
+                    cuts = automatic.cuts;
+                    fresh = automatic.fresh;
+                }
             }
             if (!splitRow(columns, cuts, row.lock, &pieces, error, errorLength)) return false;
             std::vector<uint32_t> rdbas(pieces.size(), 0);
@@ -529,7 +545,7 @@ bool laySegment(const DatafileLayout *const *files, size_t fileCount, const Segm
             if (row.deleted) pieces[0].flag |= kRowDeleted;
             std::vector<size_t> where(pieces.size());
             for (size_t i = 0; i < pieces.size(); i++) {
-                if (!placePiece(&p, pieces[i], i > 0, &where[i], &slots[i]))
+                if (!placePiece(&p, pieces[i], i > 0 && fresh[i - 1], &where[i], &slots[i]))
                     return segmentError(error, errorLength,
                                         "row %zu piece %zu: no block left that holds it (%zu bytes)", r,
                                         i, rowPieceSize(&pieces[i]));

@@ -45,6 +45,8 @@ void noteIncompleteRow(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uin
 
 void noteLobNotRead(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uint32_t slot, uint32_t column)
 {
+    if (ctx->origin != nullptr)
+        ctx = ctx->origin;
     ctx->lobsNotRead++;
     if (ctx->lobsNotReadLines >= kMaxIncompleteRowLines)
         return;

@@ -182,13 +182,15 @@ bool isDataBlockOf(const UnloadContext *ctx, uint32_t objd)
     return getBlockType(ctx) == kBlockTypeData && getDataObjectID(ctx) == objd;
 }
 
-// Writes the unknown-type warning of one value, at most five per column.
-void warnUnknownType(TextSink *sink, UnloadContext *ctx, uint32_t position, uint32_t table, uint32_t slot,
-                     uint32_t offset, uint32_t length)
+// Writes the unknown-type warning of one value, at most five per column of
+// the unload: `warnings` are the counts of the context running it, whichever
+// context holds the piece's block.
+void warnUnknownType(TextSink *sink, UnloadContext *ctx, uint16_t *warnings, uint32_t position,
+                     uint32_t table, uint32_t slot, uint32_t offset, uint32_t length)
 {
-    if (ctx->unknownTypeWarnings[position] >= kMaxWarningsPerColumn)
+    if (warnings[position] >= kMaxWarningsPerColumn)
         return;
-    ctx->unknownTypeWarnings[position]++;
+    warnings[position]++;
     // The rows written so far come first when both go to standard output.
     flushTextSink(sink);
     markUnknownTypeWarning(position);
@@ -224,8 +226,8 @@ void pieceMissing(ChainWalk *walk, int reason, uint32_t rdba, uint16_t slot)
 // A piece whose block position is not known yet: the writer looks it up.
 constexpr uint32_t kPositionUnknown = UINT32_MAX;
 
-uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn,
-                       uint32_t position);
+uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot,
+                       uint32_t firstColumn, uint32_t position, uint16_t *warnings);
 
 void followChain(TextSink *sink, UnloadContext *ctx, UnloadContext *chain, ChainWalk *walk,
                  uint32_t rdba, uint16_t slot, uint64_t headKey)
@@ -278,7 +280,8 @@ void followChain(TextSink *sink, UnloadContext *ctx, UnloadContext *chain, Chain
             pieceMissing(walk, kPieceNotInBlock, rdba, slot);
             return;
         }
-        walk->column = writeRowPiece(sink, chain, walk->table, slot, walk->column, kPositionUnknown);
+        walk->column = writeRowPiece(sink, chain, walk->table, slot, walk->column, kPositionUnknown,
+                                     ctx->unknownTypeWarnings);
         walk->ended = (chain->rowFlag & kRowFlagLast) != 0;
         rdba = chain->nextPieceRdba;
         slot = chain->nextPieceSlot;
@@ -380,8 +383,8 @@ unsigned csvSplit(uint8_t flag, uint32_t i, uint32_t mapped, uint32_t firstColum
 }
 
 // One row piece, as printDataRow2 describes it, into the sink.
-uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn,
-                       uint32_t position)
+uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot,
+                       uint32_t firstColumn, uint32_t position, uint16_t *warnings)
 {
     // Each piece is mapped from its first column: the counter belongs to the
     // piece, not to whatever the context decoded before.
@@ -426,7 +429,7 @@ uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint3
                     commitText(sink, p);
                 }
                 if (type == kUnknownType)
-                    warnUnknownType(sink, ctx, position, table, slot, offset, length);
+                    warnUnknownType(sink, ctx, warnings, position, table, slot, offset, length);
                 if (isLobType(type) && skipUnreadableLob(ctx, blockBytes(ctx, offset, length), length,
                                                          getBlockRDBA(ctx), table, slot, position)) {
                     // written as NULL: nothing between the separators
@@ -463,7 +466,8 @@ uint32_t printDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_
 {
     TextSink sink;
     initTextSink(&sink, stream);
-    uint32_t next = writeRowPiece(&sink, ctx, table, slot, firstColumn, kPositionUnknown);
+    uint32_t next =
+        writeRowPiece(&sink, ctx, table, slot, firstColumn, kPositionUnknown, ctx->unknownTypeWarnings);
     flushTextSink(&sink);
     return next;
 }
@@ -543,7 +547,8 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
         uint32_t nextRdba = 0;
         uint16_t nextSlot = 0;
         if (flag & kRowFlagFirst) {
-            walk.column = writeRowPiece(&sink, ctx, table, slot, 0, compressed ? kPositionUnknown : at);
+            walk.column = writeRowPiece(&sink, ctx, table, slot, 0, compressed ? kPositionUnknown : at,
+                                        ctx->unknownTypeWarnings);
             walk.ended = (ctx->rowFlag & kRowFlagLast) != 0;
             ctx->rowsUnloaded++;
             if (!walk.ended) {
@@ -572,13 +577,9 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
             if (chain == nullptr)
                 nextRdba = 0;
         }
-        if (nextRdba != 0) {
-            // Warnings are counted per unload, whichever context printed them.
-            memcpy(chain->unknownTypeWarnings, ctx->unknownTypeWarnings, sizeof ctx->unknownTypeWarnings);
+        if (nextRdba != 0)
             followChain(&sink, ctx, chain, &walk, nextRdba, nextSlot,
                         pieceKey(rdba, static_cast<uint16_t>(slot)));
-            memcpy(ctx->unknownTypeWarnings, chain->unknownTypeWarnings, sizeof ctx->unknownTypeWarnings);
-        }
         // Whatever stopped the chain (a read failure, MAXCHAINS, a bad block,
         // a block of another object, a damaged address), the record ends so
         // that it never runs into the next one.
