@@ -28,6 +28,12 @@ void splitTableArgument(const char *argument, char *owner, char *table) {
         return;
     }
     int ownerLength = (int)(dot - argument);
+    // A longer name is no Oracle name, and cut it could match another.
+    if (ownerLength > kDictNameSize - 1 || strlen(dot + 1) > (size_t)kDictNameSize - 1) {
+        printf("  A name is at most %d bytes: %s\n", kDictNameSize - 1, argument);
+        owner[0] = '\0';
+        return;
+    }
     snprintf(owner, kDictNameSize, "%.*s", ownerLength, argument);
     snprintf(table, kDictNameSize, "%s", dot + 1);
 }

@@ -32,7 +32,7 @@
 namespace {
 
 constexpr int kNameSize = 1024;  // table argument, output and target names, numbers
-constexpr int kPartitionSize = 64;
+constexpr int kPartitionSize = kDictNameSize;
 constexpr int kExtentNameSize = 128;
 constexpr uint64_t kSmallestLimit = 10;
 constexpr uint8_t kOutputStyleText = 0;
@@ -362,11 +362,19 @@ bool traverseInParallel(FILE *out, ShellState *shell, TraversalFunction traverse
 // The report at the end of an unload.  An unload cut short by a failed
 // worker is not reported as a success, and its file is renamed so that
 // nobody loads it for the whole table.
-void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete, bool written)
+void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete, bool written,
+                     bool columnsWhole = true)
 {
     unsigned long long rows = static_cast<unsigned long long>(ctx->rowsUnloaded);
-    if (complete && written) {
+    if (complete && written && columnsWhole) {
         printf("Sucessfully unload %llu rows ...\n", rows);
+        return;
+    }
+    if (complete && written) {
+        // The rows are whole for the columns the dictionary gave: the file
+        // stays, but it is no success.
+        printf("Unload incomplete: %llu rows unloaded without the columns %s could not describe ...\n", rows,
+               kColumnFile);
         return;
     }
     if (!complete)
@@ -471,6 +479,11 @@ bool splitOwnerTable(const char *argument, char *owner, char *table)
     const char *dot = strchr(argument, '.');
     if (dot == nullptr || dot == argument || dot[1] == '\0')
         return false;
+    // A longer name is no Oracle name, and cut it could match another.
+    if (dot - argument > kDictNameSize - 1 || strlen(dot + 1) > static_cast<size_t>(kDictNameSize - 1)) {
+        printf("  A name is at most %d bytes: %s\n", kDictNameSize - 1, argument);
+        return false;
+    }
     snprintf(owner, kDictNameSize, "%.*s", static_cast<int>(dot - argument), argument);
     snprintf(table, kDictNameSize, "%s", dot + 1);
     return true;
@@ -670,6 +683,22 @@ bool unloadTablePartitions(FILE *out, ShellState *shell, const UnloadArgs *args,
 
 constexpr int kMaxPartitions = 1048576 / 4;
 
+// False, after saying so on standard error, when lines of ZORCOL.TXT that
+// may describe columns of the table could not be read (each was named as it
+// was read).  Stored positions that no line names are said too; they have
+// always been left out of the rows, without a field.
+bool reportMissingColumns(const ColumnList *list, const char *owner, const char *table)
+{
+    if (list->missingPositions != 0)
+        fprintf(stderr, "  TABLE %s.%s: %u of its %u stored column positions have no line in %s\n", owner,
+                table, list->missingPositions, static_cast<unsigned>(list->count), kColumnFile);
+    if (list->unreadableLines == 0)
+        return true;
+    fprintf(stderr, "  TABLE %s.%s: %u line(s) of %s that may describe its columns could not be read\n",
+            owner, table, list->unreadableLines, kColumnFile);
+    return false;
+}
+
 // The export dump's framing before the rows: header, TABLE, CREATE and
 // INSERT statements, column descriptors, data begin.  False (nothing
 // written) when the header refuses the owner's name.
@@ -770,6 +799,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
         free(parts);
         return;
     }
+    bool columnsWhole = reportMissingColumns(shell->columns, owner, tableName);
     printDate(stdout);
 
     const char *baseName = args->target[0] != '\0' ? args->target : object.name;
@@ -817,7 +847,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
     if (csv)
         stopCsvUnload(shell, savedRowAddress);
     reportIncompleteRows(ctx);
-    reportUnloadEnd(ctx, out == stdout ? "" : dataFile, complete, written);
+    reportUnloadEnd(ctx, out == stdout ? "" : dataFile, complete, written, columnsWhole);
     printDate(stdout);
 }
 
