@@ -517,34 +517,56 @@ void writeHexBytes(FILE *file, const char *bytes, uint16_t length)
         fprintf(file, "%02x", static_cast<unsigned>(static_cast<unsigned char>(bytes[i])));
 }
 
+// A name as SQL*Loader reads it back exactly: as it stands when it is an
+// ordinary upper-case identifier (every name before Oracle 12.2, nearly),
+// otherwise in double quotes with its quotes doubled.  A table name in
+// lower case stays as given (an AS name the operator typed).
+void writeLoaderName(FILE *file, const char *name, bool keepLowerCase)
+{
+    bool plain = (name[0] >= 'A' && name[0] <= 'Z') || (keepLowerCase && name[0] >= 'a' && name[0] <= 'z');
+    for (const char *c = name; *c != '\0' && plain; c++) {
+        bool letter = (*c >= 'A' && *c <= 'Z') || (keepLowerCase && *c >= 'a' && *c <= 'z');
+        plain = letter || (*c >= '0' && *c <= '9') || *c == '_' || *c == '$' || *c == '#';
+    }
+    if (plain) {
+        fputs(name, file);
+        return;
+    }
+    fputc('"', file);
+    for (const char *c = name; *c != '\0'; c++) {
+        if (*c == '"')
+            fputc('"', file);
+        fputc(*c, file);
+    }
+    fputc('"', file);
+}
+
 void writeColumnClause(FILE *file, const UnloadContext *ctx, const ColumnListEntry *column, int number)
 {
+    bool lobFile = (column->type == 112 || column->type == 113) && ctx->lobStorage == kLobStorageFile;
+    if (lobFile)
+        fprintf(file, "   LOBF_%05d  FILLER  CHAR(64),\n", number);
+    fputs("   ", file);
+    writeLoaderName(file, column->name, false);
     switch (column->type) {
     case 1:
     case 9:
-    case 96: fprintf(file, "   %s    CHAR(%d) ", column->name, static_cast<int>(column->length)); break;
-    case 12: fprintf(file, "   %s   DATE \"YYYY-MM-DD HH24:MI:SS\" ", column->name); break;
-    case 180: fprintf(file, "   %s   TIMESTAMP \"YYYY-MM-DD HH24:MI:SS.FF\" ", column->name); break;
-    case 181:
-        fprintf(file, "   %s   TIMESTAMP WITH TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF TZH:TZM\" ", column->name);
-        break;
-    case 231:
-        fprintf(file, "   %s   TIMESTAMP WITH LOCAL TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF TZH:TZM\" ",
-                column->name);
-        break;
+    case 96: fprintf(file, "    CHAR(%d) ", static_cast<int>(column->length)); break;
+    case 12: fputs("   DATE \"YYYY-MM-DD HH24:MI:SS\" ", file); break;
+    case 180: fputs("   TIMESTAMP \"YYYY-MM-DD HH24:MI:SS.FF\" ", file); break;
+    case 181: fputs("   TIMESTAMP WITH TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF TZH:TZM\" ", file); break;
+    case 231: fputs("   TIMESTAMP WITH LOCAL TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF TZH:TZM\" ", file); break;
     case 8:
-    case 24: fprintf(file, "   %s    CHAR(4000) ", column->name); break;
+    case 24: fputs("    CHAR(4000) ", file); break;
     case 112:
     case 113:
-        if (ctx->lobStorage == kLobStorageFile) {
-            fprintf(file, "   LOBF_%05d  FILLER  CHAR(64),\n", number);
-            fprintf(file, "   %s    LOBFILE(LOBF_%05d) TERMINATED BY EOF NULLIF LOBF_%05d=BLANKS",
-                    column->name, number, number);
+        if (lobFile) {
+            fprintf(file, "    LOBFILE(LOBF_%05d) TERMINATED BY EOF NULLIF LOBF_%05d=BLANKS", number, number);
         } else {
-            fprintf(file, "   %s    CHAR(4000) ", column->name);
+            fputs("    CHAR(4000) ", file);
         }
         break;
-    default: fprintf(file, "   %s    CHAR ", column->name); break;
+    default: fputs("    CHAR ", file); break;
     }
 }
 
@@ -568,7 +590,9 @@ void writeControlFile(const char *baseName, const UnloadArgs *args, const Unload
     fprintf(file, "INFILE '%s' \"STR X'", args->output);
     writeHexBytes(file, ctx->recordTag, ctx->recordTagLength);
     fputs("'\"\n", file);
-    fprintf(file, "APPEND INTO TABLE %s\n", baseName);
+    fputs("APPEND INTO TABLE ", file);
+    writeLoaderName(file, baseName, true);
+    fputc('\n', file);
     fputs("FIELDS TERMINATED BY X'", file);
     writeHexBytes(file, ctx->fieldTag, ctx->fieldTagLength);
     fputs(ctx->csv != nullptr ? "' OPTIONALLY ENCLOSED BY '\"' TRAILING NULLCOLS \n"
@@ -699,6 +723,32 @@ bool reportMissingColumns(const ColumnList *list, const char *owner, const char 
     return false;
 }
 
+// The classic dump keeps names in lines of text and between double quotes:
+// a name holding a line end, a tab or a double quote cannot be written
+// there as it is, and is refused rather than changed.
+bool dumpHoldsName(const char *what, const char *name)
+{
+    if (strpbrk(name, "\r\n\t\"") == nullptr)
+        return true;
+    printf(
+        "  The export dump cannot hold the %s name \"%s\" (a line end, tab or double quote), nothing "
+        "written\n",
+        what, name);
+    return false;
+}
+
+bool dumpCanHoldNames(const char *owner, const char *table, const ColumnList *list)
+{
+    if (!dumpHoldsName("owner", owner) || !dumpHoldsName("table", table))
+        return false;
+    uint32_t count = list->count < kMaxColumns ? list->count : kMaxColumns;
+    for (uint32_t i = 0; i < count; i++) {
+        if (!dumpHoldsName("column", list->columns[i].name))
+            return false;
+    }
+    return true;
+}
+
 // The export dump's framing before the rows: header, TABLE, CREATE and
 // INSERT statements, column descriptors, data begin.  False (nothing
 // written) when the header refuses the owner's name.
@@ -706,9 +756,11 @@ bool writeDumpFraming(FILE *out, ShellState *shell, const char *owner, ColumnEnt
                       const ObjectEntry *object, const char *target)
 {
     UnloadContext *ctx = shell->ctx;
+    const char *tableName = target[0] != '\0' ? target : object->name;
+    if (!dumpCanHoldNames(owner, tableName, shell->columns))
+        return false;
     if (!printDmpHeader(out, shell->charset, shell->nlsCharset, owner))
         return false;
-    const char *tableName = target[0] != '\0' ? target : object->name;
     printDmpTable(out, tableName);
     char *text = static_cast<char *>(calloc(1, kCreateSyntaxSize));
     if (text != nullptr) {
