@@ -227,8 +227,10 @@ int getORASYSCOL(FILE *out, ColumnEntry *column, uint32_t tableObject) {
             continue;
         getORASYSCOLOIDTYPE(column);
         typeText(column, tableObject, kDescText, text, sizeof text);
-        fprintf(out, "%3d %3d %3d %-30s%s", (int)column->columnNumber, (int)column->segmentColumn,
-                (int)column->internalColumn, column->name, text);
+        // A name that fills its column (names reach 128 bytes) keeps a blank
+        // before the type.
+        fprintf(out, "%3d %3d %3d %-30s%s%s", (int)column->columnNumber, (int)column->segmentColumn,
+                (int)column->internalColumn, column->name, strlen(column->name) >= 30 ? " " : "", text);
     }
     closeDictionaryReader(&reader);
     return 1;

@@ -188,6 +188,11 @@ struct DictionaryReader {
     long offset;          // where the next record begins
     uint32_t unreadable;  // lines named as unreadable in this pass
     void *reported;       // which lines of this file were named already
+    // When objectFilter is not 0: the unreadable lines that begin with that
+    // number, or with no number at all (they may belong to that object).
+    uint32_t objectFilter;
+    uint32_t unreadableOfObject;
+    const CommandLine *record;  // the record last read
 };
 // Opens path (named on standard error when it cannot be opened, see
 // openDictionaryForReading); false when it cannot.
@@ -246,8 +251,6 @@ struct StoredColumnWalk {
     uint32_t tableObject;
     bool hasPending;
     ColumnEntry pending;
-    // Unreadable lines whose OBJ# is the table's or cannot be told.
-    uint32_t unreadableLines;
     CommandLine line;
 };
 void beginStoredColumnWalk(StoredColumnWalk *walk, uint32_t tableObject);

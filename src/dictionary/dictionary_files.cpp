@@ -302,6 +302,15 @@ void closeDictionaryReader(DictionaryReader *reader)
 void reportDictionaryLine(DictionaryReader *reader, const char *reason)
 {
     reader->unreadable++;
+    if (reader->objectFilter != 0 && reader->record != nullptr) {
+        const CommandLine *line = reader->record;
+        uint64_t value = 0;
+        uint32_t i = 0;
+        while (i < line->length && i < kNumberDigits && line->text[i] >= '0' && line->text[i] <= '9')
+            value = value * 10 + (uint64_t)(line->text[i++] - '0');
+        if (i == 0 || value == reader->objectFilter)
+            reader->unreadableOfObject++;
+    }
     ReportedFile *reported = static_cast<ReportedFile *>(reader->reported);
     if (reported != nullptr) {
         if (reader->lineNumber <= reported->reportedUpTo)
@@ -364,6 +373,8 @@ bool readDictionaryRecord(DictionaryReader *reader, CommandLine *line)
             return false;
         uint32_t kept = n < kMaxLineLength ? n : kMaxLineLength;
         line->text[kept] = '\0';
+        line->length = kept;
+        reader->record = line;
         reader->lineNumber = startLine;
         reader->nextLine = startLine + newlines;
         if (inQuotes) {

@@ -30,19 +30,6 @@ bool parsed(DictionaryReader *reader, int parseResult)
     return false;
 }
 
-// The OBJ# a line begins with, or false when it begins with no number.
-bool leadingObjectNumber(const CommandLine *line, uint32_t *number)
-{
-    uint64_t value = 0;
-    uint32_t i = 0;
-    while (i < line->length && i < 20 && line->text[i] >= '0' && line->text[i] <= '9')
-        value = value * 10 + (uint64_t)(line->text[i++] - '0');
-    if (i == 0)
-        return false;
-    *number = (uint32_t)value;
-    return true;
-}
-
 void copyName(char *dest, const char *source) {
     snprintf(dest, kDictNameSize, "%s", source);
 }
@@ -314,7 +301,7 @@ void beginStoredColumnWalk(StoredColumnWalk *walk, uint32_t tableObject) {
     openDictionaryReader(&walk->reader, kColumnFile);
     walk->tableObject = tableObject;
     walk->hasPending = false;
-    walk->unreadableLines = 0;
+    walk->reader.objectFilter = tableObject;
     memset(&walk->pending, 0, sizeof walk->pending);
 }
 
@@ -322,12 +309,8 @@ bool nextStoredColumn(StoredColumnWalk *walk, ColumnEntry *column) {
     if (walk->reader.file == nullptr)
         return false;
     while (readDictionaryRecord(&walk->reader, &walk->line)) {
-        if (!parsed(&walk->reader, parseORASYSCOL(column, &walk->line))) {
-            uint32_t owner;
-            if (!leadingObjectNumber(&walk->line, &owner) || owner == walk->tableObject)
-                walk->unreadableLines++;
+        if (!parsed(&walk->reader, parseORASYSCOL(column, &walk->line)))
             continue;
-        }
         if (column->objectNumber != walk->tableObject) continue;
         getORASYSCOLOIDTYPE(column);
         if (column->segmentColumn == 0) {
@@ -382,7 +365,7 @@ int getORACOLTYPE(ColumnEntry *column, const ObjectEntry *table, const char *par
     }
     endStoredColumnWalk(&walk);
     list->count = highest;
-    list->unreadableLines = walk.unreadableLines;
+    list->unreadableLines = walk.reader.unreadableOfObject;
     for (int i = 0; i < highest; i++)
         if (list->columns[i].name[0] == '\0')
             list->missingPositions++;
