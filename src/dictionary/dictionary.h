@@ -180,6 +180,7 @@ const char *dictionaryParseProblem();
 // open quote the reading goes on at the next physical line, so that the
 // lines the quote took in are not lost with it.  A bad line is named once
 // per state of its file (size, time, inode), however many lookups read it.
+struct ReportedDictionaryFile;
 struct DictionaryReader {
     FILE *file;
     const char *path;     // named in messages
@@ -187,7 +188,7 @@ struct DictionaryReader {
     uint32_t nextLine;
     long offset;          // where the next record begins
     uint32_t unreadable;  // lines named as unreadable in this pass
-    void *reported;       // which lines of this file were named already
+    ReportedDictionaryFile *reported;  // which lines of this file were named already
     // When objectFilter is not 0: the unreadable lines that begin with that
     // number, or with no number at all (they may belong to that object).
     uint32_t objectFilter;

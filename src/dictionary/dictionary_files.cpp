@@ -28,13 +28,27 @@
 #include "dictionary/dictionary.h"
 #include "core/command_line.h"
 
+// ---- Bad-line messages ----
+//
+// Every lookup reads its file from the start, and one command makes many
+// lookups: a bad line is named once for each state of its file (device,
+// inode, size and modification time), not once per lookup.
+struct ReportedDictionaryFile {
+    char path[64];
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    int64_t modified;
+    uint32_t reportedUpTo;  // highest line number named so far
+};
+
 namespace {
 
-constexpr uint32_t kMinLineLength = 5;     // with its newline
+constexpr uint32_t kMinLineLength = 5;  // with its newline
 constexpr uint32_t kMaxLineLength = kCommandTextSize - 1;
 constexpr uint32_t kMaxExtentLineLength = 128;  // four numbers never need more
-constexpr uint32_t kMinUserLineLength = 2; // after trailing white space is removed
-constexpr int kNumberDigits = 20;          // a number is read from at most 20 characters
+constexpr uint32_t kMinUserLineLength = 2;      // after trailing white space is removed
+constexpr int kNumberDigits = 20;               // a number is read from at most 20 characters
 constexpr uint32_t kNoMoreFields = UINT32_MAX;
 
 // Why the last parse failed, for the message that names the line.
@@ -75,6 +89,28 @@ bool isLineEnd(char c)
 
 enum FieldResult { kFieldAbsent, kFieldRead, kFieldMalformed };
 
+// Where a field's text goes: at most size - 1 bytes and a NUL (nothing when
+// out is null), while length counts the whole field.
+struct FieldCopy {
+    char *out;
+    size_t size;
+    size_t copied;
+    size_t *length;
+};
+
+void putFieldByte(FieldCopy *copy, char c)
+{
+    if (copy->out != nullptr && copy->copied + 1 < copy->size)
+        copy->out[copy->copied++] = c;
+    (*copy->length)++;
+}
+
+void endFieldCopy(FieldCopy *copy)
+{
+    if (copy->out != nullptr && copy->size > 0)
+        copy->out[copy->copied] = '\0';
+}
+
 // The next field of the record, its text (quotes taken off) copied into out
 // (NUL-terminated) when out is given.  *length is the field's full length,
 // which may exceed what out holds.  line->end is where the next field
@@ -83,38 +119,31 @@ enum FieldResult { kFieldAbsent, kFieldRead, kFieldMalformed };
 FieldResult nextField(CommandLine *line, char *out, size_t outSize, size_t *length)
 {
     *length = 0;
-    if (out != nullptr && outSize > 0)
-        out[0] = '\0';
+    FieldCopy copy = {out, outSize, 0, length};
+    endFieldCopy(&copy);
     uint32_t end = line->length < sizeof line->text ? line->length : (uint32_t)sizeof line->text;
     uint32_t p = line->end;
     if (p == kNoMoreFields || p > end)
         return kFieldAbsent;
     line->start = p;
-    size_t copied = 0;
-    auto put = [&](char c) {
-        if (out != nullptr && copied + 1 < outSize)
-            out[copied++] = c;
-        (*length)++;
-    };
     if (p < end && line->text[p] == '"') {
         uint32_t q = p + 1;
         bool closed = false;
         while (q < end && line->text[q] != '\0') {
             char c = line->text[q++];
             if (c != '"') {
-                put(c);
+                putFieldByte(&copy, c);
                 continue;
             }
             if (q < end && line->text[q] == '"') {
-                put('"');
+                putFieldByte(&copy, '"');
                 q++;
                 continue;
             }
             closed = true;
             break;
         }
-        if (out != nullptr && outSize > 0)
-            out[copied] = '\0';
+        endFieldCopy(&copy);
         if (!closed) {
             g_parseProblem = "a quoted field is not closed";
             return kFieldMalformed;
@@ -132,9 +161,8 @@ FieldResult nextField(CommandLine *line, char *out, size_t outSize, size_t *leng
     }
     uint32_t q = p;
     while (q < end && line->text[q] != ',' && line->text[q] != '\0')
-        put(line->text[q++]);
-    if (out != nullptr && outSize > 0)
-        out[copied] = '\0';
+        putFieldByte(&copy, line->text[q++]);
+    endFieldCopy(&copy);
     line->end = q < end && line->text[q] == ',' ? q + 1 : kNoMoreFields;
     return kFieldRead;
 }
@@ -222,31 +250,18 @@ int64_t optionalNumber(CommandLine *line)
     return value;
 }
 
-// ---- Bad-line messages ----
-//
-// Every lookup reads its file from the start, and one command makes many
-// lookups: a bad line is named once for each state of its file (device,
-// inode, size and modification time), not once per lookup.
-struct ReportedFile {
-    char path[64];
-    dev_t device;
-    ino_t inode;
-    off_t size;
-    int64_t modified;
-    uint32_t reportedUpTo;  // highest line number named so far
-};
-constexpr int kReportedFiles = 16;
-ReportedFile g_reported[kReportedFiles];
+constexpr int kReportedDictionaryFiles = 16;
+ReportedDictionaryFile g_reported[kReportedDictionaryFiles];
 int g_reportedNext;
 
-ReportedFile *reportedFileOf(FILE *file, const char *path)
+ReportedDictionaryFile *reportedFileOf(FILE *file, const char *path)
 {
     struct stat st;
     if (path == nullptr || fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode))
         return nullptr;
     int64_t modified = (int64_t)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec;
-    ReportedFile *slot = nullptr;
-    for (ReportedFile &r : g_reported) {
+    ReportedDictionaryFile *slot = nullptr;
+    for (ReportedDictionaryFile &r : g_reported) {
         if (strncmp(r.path, path, sizeof r.path) == 0 && r.path[0] != '\0') {
             slot = &r;
             break;
@@ -254,7 +269,7 @@ ReportedFile *reportedFileOf(FILE *file, const char *path)
     }
     if (slot == nullptr) {
         slot = &g_reported[g_reportedNext];
-        g_reportedNext = (g_reportedNext + 1) % kReportedFiles;
+        g_reportedNext = (g_reportedNext + 1) % kReportedDictionaryFiles;
         memset(slot, 0, sizeof *slot);
         snprintf(slot->path, sizeof slot->path, "%s", path);
     }
@@ -311,7 +326,7 @@ void reportDictionaryLine(DictionaryReader *reader, const char *reason)
         if (i == 0 || value == reader->objectFilter)
             reader->unreadableOfObject++;
     }
-    ReportedFile *reported = static_cast<ReportedFile *>(reader->reported);
+    ReportedDictionaryFile *reported = reader->reported;
     if (reported != nullptr) {
         if (reader->lineNumber <= reported->reportedUpTo)
             return;
