@@ -279,8 +279,9 @@ int listObjectName(FILE *out, ObjectEntry *entry, const char *userName, uint8_t 
 int getORASYSCOL(FILE *out, ColumnEntry *column, uint32_t tableObject);
 // A buffer of this size holds the CREATE TABLE statement of the widest
 // table the dictionary can describe (every column with a 128-byte name and
-// 128-byte type owner and name) and a 1023-character target name.
-constexpr size_t kCreateSyntaxSize = (size_t)kMaxColumns * 768 + 4096;
+// 128-byte type owner and name) and a 1023-character target name, and the
+// PostgreSQL script of such a table with every name renamed and noted.
+constexpr size_t kCreateSyntaxSize = (size_t)kMaxColumns * 1024 + 4096;
 // Writes the CREATE TABLE statement of the table into text: multi-line when
 // multiLine is 1 (syntax script), one line when 0 (export dump); no final
 // semicolon.  Returns 1; returns 0 with text empty when the statement does
