@@ -503,7 +503,8 @@ void writeSyntaxFile(const char *baseName, ColumnEntry *column, const ObjectEntr
     // fit a stack buffer.
     char *text = static_cast<char *>(calloc(1, kCreateSyntaxSize));
     if (text != nullptr) {
-        getCreateSyntax(text, kCreateSyntaxSize, column, object, target, 1);
+        if (!getCreateSyntax(text, kCreateSyntaxSize, column, object, target, 1))
+            fprintf(stderr, "  The CREATE TABLE statement does not fit its buffer: %s holds none\n", name);
         fprintf(file, "%s;\nexit;\n", text);
         free(text);
     }
