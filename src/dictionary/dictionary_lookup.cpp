@@ -80,6 +80,24 @@ int findObject(ObjectEntry *entry, uint32_t ownerNumber, const char *name, const
     return 1;
 }
 
+// A name as a command takes it: as it stands, or in double quotes (quotes
+// doubled) when it holds a blank, a quote, a semicolon, or (for an owner or
+// table name, which a dot would split) a dot.
+void printCommandName(FILE *out, const char *name, bool dotSplits)
+{
+    if (strpbrk(name, dotSplits ? " \t\r\n\";." : " \t\r\n\";") == nullptr) {
+        fputs(name, out);
+        return;
+    }
+    fputc('"', out);
+    for (const char *c = name; *c != '\0'; c++) {
+        if (*c == '"')
+            fputc('"', out);
+        fputc(*c, out);
+    }
+    fputc('"', out);
+}
+
 // The type kind of an object-typed column, from its type's name.
 uint32_t typeKindOf(const char *typeName) {
     if (strncasecmp(typeName, "XMLTYPE", 7) == 0) return kTypeKindXMLTYPE;
@@ -411,13 +429,28 @@ int listObjectName(FILE *out, ObjectEntry *entry, const char *userName, uint8_t 
         if (!parsed(&reader, parseORASYSOBJ(entry, &line)))
             continue;
         if (entry->ownerNumber != user.userNumber || entry->type != type) continue;
-        if (!unloadable)
+        if (!unloadable) {
             fprintf(out, "   %s \n", entry->name);
-        else if (entry->subname[0] == '\0')
-            fprintf(out, " UNLOAD TABLE %s.%s TO %s.%s;\n", userName, entry->name, entry->name, suffix);
+            continue;
+        }
+        // A ready-to-run command: a name the command reader would split or
+        // take apart is typed in double quotes.
+        char file[3 * kDictNameSize + 8];
+        if (entry->subname[0] == '\0')
+            snprintf(file, sizeof file, "%s.%s", entry->name, suffix);
         else
-            fprintf(out, " UNLOAD TABLE %s.%s PARTITION %s TO %s_%s.%s;\n", userName, entry->name,
-                    entry->subname, entry->name, entry->subname, suffix);
+            snprintf(file, sizeof file, "%s_%s.%s", entry->name, entry->subname, suffix);
+        fputs(" UNLOAD TABLE ", out);
+        printCommandName(out, userName, true);
+        fputc('.', out);
+        printCommandName(out, entry->name, true);
+        if (entry->subname[0] != '\0') {
+            fputs(" PARTITION ", out);
+            printCommandName(out, entry->subname, false);
+        }
+        fputs(" TO ", out);
+        printCommandName(out, file, false);
+        fputs(";\n", out);
     }
     closeDictionaryReader(&reader);
     return 1;

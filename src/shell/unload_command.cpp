@@ -158,8 +158,21 @@ void takeValue(UnloadArgs *args, UnloadContext *ctx, const CommandLine *cmd, int
     case kKeyCluster: args->cluster = static_cast<uint8_t>(wordAsLong(cmd)); break;
     case kKeyFile: args->file = static_cast<uint16_t>(wordAsLong(cmd)); break;
     case kKeyBlock: args->block = static_cast<uint32_t>(wordAsLong(cmd)); break;
-    case kKeyPartition: copyCurrentWord(cmd, args->partition, sizeof args->partition); break;
-    case kKeyTo: copyCurrentWord(cmd, args->output, sizeof args->output); break;
+    case kKeyPartition: {
+        // A quoted name loses its quotes; any other word is taken as typed.
+        char typed[kNameSize];
+        copyCurrentWord(cmd, typed, sizeof typed);
+        if (!unquoteName(typed, args->partition, sizeof args->partition))
+            snprintf(args->partition, sizeof args->partition, "%s", typed);
+        break;
+    }
+    case kKeyTo: {
+        char typed[kNameSize];
+        copyCurrentWord(cmd, typed, sizeof typed);
+        if (!unquoteName(typed, args->output, sizeof args->output))
+            snprintf(args->output, sizeof args->output, "%s", typed);
+        break;
+    }
     case kKeyExtent: copyCurrentWord(cmd, args->extentFile, sizeof args->extentFile); break;
     case kKeyLob:
         copyCurrentWord(cmd, args->lob, sizeof args->lob);
@@ -206,6 +219,8 @@ void parseUnloadArgs(CommandLine *cmd, UnloadContext *ctx, UnloadArgs *args)
         }
         if (waiting == kKeyNone)
             continue;
+        if (waiting == kKeyTable || waiting == kKeyPartition || waiting == kKeyTo)
+            takeQuotedWord(cmd);
         takeValue(args, ctx, cmd, waiting);
         if (waiting != kKeyColumn)
             waiting = kKeyNone;
@@ -472,21 +487,16 @@ void replaceDollar(char *name)
     }
 }
 
-// Splits owner.table at the first "."; further dots stay in the table name.
-// False when either part is empty.
+// Splits owner.table at the first "." outside double quotes; further dots
+// stay in the table name, and a quoted part loses its quotes.  False when
+// either part is empty.
 bool splitOwnerTable(const char *argument, char *owner, char *table)
 {
-    const char *dot = strchr(argument, '.');
-    if (dot == nullptr || dot == argument || dot[1] == '\0')
-        return false;
+    int result = splitQualifiedName(argument, owner, table, kDictNameSize);
     // A longer name is no Oracle name, and cut it could match another.
-    if (dot - argument > kDictNameSize - 1 || strlen(dot + 1) > static_cast<size_t>(kDictNameSize - 1)) {
+    if (result == kNameTooLong)
         printf("  A name is at most %d bytes: %s\n", kDictNameSize - 1, argument);
-        return false;
-    }
-    snprintf(owner, kDictNameSize, "%.*s", static_cast<int>(dot - argument), argument);
-    snprintf(table, kDictNameSize, "%s", dot + 1);
-    return true;
+    return result == kNameSplit;
 }
 
 void writeSyntaxFile(const char *baseName, ColumnEntry *column, const ObjectEntry *object, const char *target)

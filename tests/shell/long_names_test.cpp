@@ -248,6 +248,38 @@ TEST_F(LongNames, issue23_PostgresNamesAreShortenedAndListed)
     EXPECT_EQ(script.find(kColumn + "\" numeric"), std::string::npos);
 }
 
+// A name holding a blank or a dot is typed in double quotes; LIST TABLE
+// writes it so, and its line runs as it stands.
+TEST(QuotedCommandNames, issue23_ListedCommandRunsAsItStands)
+{
+    zorsession::ScratchDirectory scratch;
+    ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch));
+    std::string text =
+        "file system01.dbf rfn 1 ts 0 tsname SYSTEM blocks 256\n"
+        "file users01.dbf rfn 4 ts 4 tsname USERS blocks 128\n"
+        "user \"Own er\" id 90 tablespace 4\n"
+        "table \"Own er.My Table.v2\" obj 80000\n"
+        "  column \"a b\" number\n"
+        "segment \"Own er.My Table.v2\"\n"
+        "  extent users01.dbf 8 8\n"
+        "  insert values 41\n"
+        "  insert values 42\n"
+        "dictionary system01.dbf from 8\n"
+        "config zor.cfg\n";
+    char error[512] = "";
+    ASSERT_TRUE(forge::forgeFromText(text.c_str(), scratch.path.c_str(), error, sizeof error)) << error;
+    std::string listed =
+        zorsession::runCommands("OPEN zor.cfg\nUNLOAD TABLE DICT$;\nLIST TABLE \"Own er\"\n");
+    const std::string command = " UNLOAD TABLE \"Own er\".\"My Table.v2\" TO \"My Table.v2.txt\";\n";
+    ASSERT_NE(listed.find(command), std::string::npos) << listed;
+    std::string printed =
+        zorsession::runCommands("OPEN zor.cfg\n" + command.substr(1) + "DESC \"own ER\".\"My Table.v2\"\n");
+    EXPECT_NE(printed.find("Sucessfully unload 2 rows"), std::string::npos) << printed;
+    EXPECT_EQ(readWhole("My Table.v2.txt"), "41\r\n42\r\n");
+    EXPECT_NE(printed.find("a b"), std::string::npos) << printed;
+    zorsession::leaveScratchDirectory(&scratch);
+}
+
 // The classic dump keeps names in lines of text: a name holding a tab is
 // refused with a message, never changed.
 TEST(LongNamesDump, issue23_NameTheDumpCannotHoldIsRefused)
