@@ -1,7 +1,7 @@
 // The dictionary lookups and their renderings on arbitrary dictionary files:
 // LIST USER and LIST TABLE, DESC, the CREATE TABLE statement in both forms,
-// and the column list the unloader loads, for every object the object file
-// names.  The files are written into a scratch directory before each run.
+// the PostgreSQL script, and the column list the unloader loads, for every
+// object the object file names.  The files are written into a scratch directory before each run.
 //
 // Input: the five files ZORUSR, ZOROBJ, ZORTAB, ZORCOL and ZORTYP, in that
 // order, separated by 0x01 bytes.
@@ -78,11 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FILE *out = fuzzSink();
 
     listUserName(out);
-    FILE *objects = fopen(kObjectFile, "r");
-    if (objects == nullptr)
+    DictionaryReader objects;
+    beginDictionaryReader(&objects, fopen(kObjectFile, "r"), kObjectFile);
+    if (objects.file == nullptr)
         return 0;
     CommandLine *line = (CommandLine *)calloc(1, sizeof(CommandLine));
-    for (int n = 0; n < kObjectsPerInput && readDictionaryLine(objects, line, kDictLineBuffer);) {
+    for (int n = 0; n < kObjectsPerInput && readDictionaryRecord(&objects, line);) {
         ObjectEntry object;
         memset(&object, 0, sizeof object);
         if (parseORASYSOBJ(&object, line) != 0)
@@ -114,8 +115,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         memset(ctx, 0, sizeof *ctx);
         getORACOLTYPE(&column, &object, object.subname, ctx, list);
         fuzzCheck(list->count <= (uint16_t)kMaxColumns);
+        // Names past PostgreSQL's 63 bytes are mapped to unique shorter ones.
+        memset(&column, 0, sizeof column);
+        if (getPostgresSyntax(ddl, kCreateSyntaxSize, &column, &object, "", "T.X", "x.csv", ctx))
+            fuzzCheck(strnlen(ddl, kCreateSyntaxSize) < kCreateSyntaxSize);
     }
     free(line);
-    fclose(objects);
+    closeDictionaryReader(&objects);
     return 0;
 }

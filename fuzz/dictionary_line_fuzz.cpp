@@ -1,7 +1,9 @@
 // The dictionary-file line parsers on arbitrary lines: every parser on every
-// line the dictionary reader returns from the input (with each buffer size
-// its callers use), and on the raw input placed in a line record with a stale
-// length and no terminator of its own.
+// record the dictionary record reader returns from the input (quoted fields
+// over several lines, open quotes read again from the next line, overlong
+// and NUL-holding lines named), on every line the extent-line reader returns
+// (with each buffer size its callers use), and on the raw input placed in a
+// line record with a stale length and no terminator of its own.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -43,7 +45,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size == 0)
         return 0;
 
-    // Lines as the readers get them from a file.
+    // Records as the dictionary lookups get them: each one shorter than the
+    // record buffer, NUL-terminated at its length, starting on a later line
+    // than the one before.
+    {
+        FILE *file = fmemopen((void *)data, size, "r");
+        if (file == nullptr)
+            return 0;
+        DictionaryReader reader;
+        beginDictionaryReader(&reader, file, nullptr);
+        reader.objectFilter = 7;
+        memset(&line, 0xA5, sizeof line);
+        uint32_t previous = 0;
+        int records = 0;
+        while (records++ < 256 && readDictionaryRecord(&reader, &line)) {
+            fuzzCheck(line.length < sizeof line.text && line.text[line.length] == '\0');
+            fuzzCheck(reader.lineNumber > previous);
+            previous = reader.lineNumber;
+            parseEveryWay(&line);
+        }
+        fuzzCheck(reader.unreadableOfObject <= reader.unreadable);
+        closeDictionaryReader(&reader);
+    }
+
+    // Lines as the extent readers get them from a file.
     static const int kBufferSizes[] = {kDictLineBuffer, kDescLineBuffer, 2, 7};
     for (int bufferSize : kBufferSizes) {
         FILE *file = fmemopen((void *)data, size, "r");

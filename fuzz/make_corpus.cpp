@@ -382,9 +382,28 @@ void dictionarySeeds()
         desc.append(text.begin(), text.end());
     }
     writeSeed("dictionary_files_fuzz", "dict_desc", textBytes(desc));
+    // A table whose owner, name and columns need the quoted form.
+    writeSeed("dictionary_files_fuzz", "quoted-names",
+              textBytes("0,SYS\n90,\"Own,er\"\n\x01"
+                        "80000,90,\"T,1\",,2,,\n\x01"
+                        "80000,80000,4,4,8,0\n\x01"
+                        "80000,1,1,\"Unit Price, EUR\",2,22,7,2,0,1,0,0,0\n"
+                        "80000,2,2,\"two\nlines\",1,10,,,0,2,0,873,1\n"
+                        "80000,3,3,\"open,1,10\n"
+                        "80000,4,4,LAST,96,4,,,0,4,0,873,1\n\x01"));
     writeSeed("dictionary_line_fuzz", "ZOREXT.TXT", textBytes("7001,4,11,2\n7001,5,20,2\r\n9100,5,2,6\n"));
     writeSeed("dictionary_line_fuzz", "edge-lines",
               textBytes("1,\n,SYS\n99999999999999999999999,X\n-1,-2,N,,2,ABC\n\n\r\n  54 , SCOTT \n"));
+    // Quoted names (RFC 4180): a comma, doubled quotes, a line feed inside
+    // the quotes, an open quote, text after a closing quote, quoted numbers.
+    writeSeed("dictionary_line_fuzz", "quoted-lines",
+              textBytes("7,1,1,\"Unit Price, EUR\",2,22,7,2,0,1,0,0,0\n"
+                        "7,2,2,\"say \"\"hi\"\"\",1,10,,,0,2,0,873,1\n"
+                        "7,3,3,\"two\nlines\",1,10\r\n"
+                        "7,4,4,\"open,1,10\n"
+                        "7,5,5,\"A\"B,1,10\n"
+                        "\"7\",\"6\",\"6\",\"N\",\"2\",\"22\"\n"
+                        "9,83,\"T,1\",\"P\"\"1\",2,ABCD\n"));
 }
 
 void configSeeds()

@@ -125,6 +125,10 @@ struct UnloadContext {
     // HEAD_SIZE: the leading header (bytes before block 0) of the files
     // whose configuration line gives none, applied at the next OPEN.
     uint32_t defaultHeaderSize;
+    // 1 while the dictionary files are written: a character value holding
+    // a comma, a double quote, CR or LF is quoted (RFC 4180), so that a
+    // name such as "Unit Price, EUR" stays one field.
+    uint8_t quoteText;
 
     // The per-column arrays of the table being unloaded, by column position,
     // last: a private context that only reads blocks (LOB pages) is copied

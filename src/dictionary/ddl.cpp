@@ -11,13 +11,14 @@
 
 namespace {
 
-// Room for the longest type text: "owner.name NOT NULL" with two 63-character
+// Room for the longest type text: "owner.name NOT NULL" with two 128-byte
 // names, or a LOB's DESC text with its index name.
-constexpr size_t kTypeTextSize = 192;
-// Room for the longest clause: " \"name\" " and the longest type text.  Every
-// piece is bounded (names by the 63 characters the parsers keep, numbers by
-// their widths), so a clause is never cut.
-constexpr size_t kClauseSize = 4 + kDictNameSize + kTypeTextSize;
+constexpr size_t kTypeTextSize = 2 * kDictNameSize + 64;
+// Room for the longest clause: " \"name\" " (a quote in the name doubled)
+// and the longest type text.  Every piece is bounded (names by the 128
+// bytes the parsers keep, numbers by their widths), so a clause is never
+// cut.
+constexpr size_t kClauseSize = 4 + 2 * kDictNameSize + kTypeTextSize;
 // Every clause with its comma and line feed, the frame and the longest
 // target name fit the advertised statement buffer.
 static_assert(kMaxListedColumns * (kClauseSize + 2) + 2048 <= kCreateSyntaxSize,
@@ -169,6 +170,19 @@ void typeText(const ColumnEntry *c, uint32_t tableObject, TypeTextStyle style, c
     }
 }
 
+// A name as the text between the double quotes of an identifier: a quote
+// (which no Oracle name holds, but an edited dictionary file may) doubled.
+void quotedIdentifierText(const char *name, char *out, size_t size)
+{
+    size_t used = 0;
+    for (const char *c = name; *c != '\0' && used + 2 < size; c++) {
+        if (*c == '"')
+            out[used++] = '"';
+        out[used++] = *c;
+    }
+    out[used] = '\0';
+}
+
 // Appends to the statement; false when it would not fit.
 bool appendText(char *text, size_t size, size_t *used, const char *piece) {
     size_t length = strlen(piece);
@@ -201,21 +215,28 @@ bool writeStatement(char *text, size_t size, const char *clauses, const char *ta
 }  // namespace
 
 int getORASYSCOL(FILE *out, ColumnEntry *column, uint32_t tableObject) {
-    FILE *file = openDictionaryForReading(kColumnFile);
-    if (file == nullptr) return 1;
+    DictionaryReader reader;
+    if (!openDictionaryReader(&reader, kColumnFile))
+        return 1;
     fputs("No. SEQ INT Column Name                   Type            \n", out);
     fputs("--- --- --- ----------------------------- ----------------\n", out);
     CommandLine line;
     char text[kTypeTextSize];
-    while (readDictionaryLine(file, &line, kDescLineBuffer)) {
-        if (line.length < 10 || line.length > 128) continue;
-        if (parseORASYSCOL(column, &line) != 0 || column->objectNumber != tableObject) continue;
+    while (readDictionaryRecord(&reader, &line)) {
+        if (parseORASYSCOL(column, &line) != 0) {
+            reportDictionaryLine(&reader, dictionaryParseProblem());
+            continue;
+        }
+        if (line.length < 10 || column->objectNumber != tableObject)
+            continue;
         getORASYSCOLOIDTYPE(column);
         typeText(column, tableObject, kDescText, text, sizeof text);
-        fprintf(out, "%3d %3d %3d %-30s%s", (int)column->columnNumber, (int)column->segmentColumn,
-                (int)column->internalColumn, column->name, text);
+        // A name that fills its column (names reach 128 bytes) keeps a blank
+        // before the type.
+        fprintf(out, "%3d %3d %3d %-30s%s%s", (int)column->columnNumber, (int)column->segmentColumn,
+                (int)column->internalColumn, column->name, strlen(column->name) >= 30 ? " " : "", text);
     }
-    fclose(file);
+    closeDictionaryReader(&reader);
     return 1;
 }
 
@@ -231,7 +252,9 @@ int getCreateSyntax(char *text, size_t size, ColumnEntry *column, const ObjectEn
     while (nextStoredColumn(&walk, column)) {
         typeText(column, table->objectNumber, kCreateText, type, sizeof type);
         char *clause = clauses + (size_t)(column->segmentColumn - 1) * kClauseSize;
-        snprintf(clause, kClauseSize, " \"%s\" %s", column->name, type);
+        char name[2 * kDictNameSize];
+        quotedIdentifierText(column->name, name, sizeof name);
+        snprintf(clause, kClauseSize, " \"%s\" %s", name, type);
     }
     endStoredColumnWalk(&walk);
     const char *tableName = targetName != nullptr && targetName[0] != '\0' ? targetName : table->name;

@@ -7,7 +7,8 @@
 //
 // The dictionary files are plain text the operator may edit, so every line
 // is read with a bounded buffer, checked for length, and copied field by
-// field into fixed records; a line that does not parse is skipped.  Nothing
+// field into fixed records; a line that does not parse is skipped and named
+// on standard error with its file and line number.  Nothing
 // is cached: every lookup reads its file from the start, so an edited file
 // takes effect at once.  Lookups answer 1 when found and 0 otherwise (a
 // missing file is "not found"); line parsers answer 0 for a usable line and
@@ -32,9 +33,12 @@ constexpr const char *kColumnTypeFile = "ZORDICT/ZORTYP.TXT";
 // standard error (the lookups then find nothing, as before).
 FILE *openDictionaryForReading(const char *name);
 
-constexpr int kDictNameSize = 64;          // names and hexadecimal identifiers: 63 characters
-constexpr int kDictLineBuffer = 1024;      // one line of a dictionary file: at most 1023 characters
-constexpr int kDescLineBuffer = 8192;      // DESC reads ZORCOL.TXT with a larger buffer
+// Names (owner, object, partition, column, type owner and type name) are 1
+// to 128 bytes from Oracle 12.2 on, multibyte characters included; the
+// hexadecimal identifiers (OID$, TOID) are 32 digits.
+constexpr int kDictNameSize = 129;
+constexpr int kDictLineBuffer = 1024;  // extent lines read with readDictionaryLine
+constexpr int kDescLineBuffer = 8192;
 constexpr int kMaxListedColumns = kMaxColumns;  // SEGCOL# 1 .. 4096
 
 // Oracle OBJ$ TYPE# values the lookups and listings use.
@@ -145,6 +149,12 @@ struct ColumnListEntry {
 // stays zero (type 0: not written).
 struct ColumnList {
     uint16_t count;
+    // Lines of ZORCOL.TXT that could not be read and may have described a
+    // column of the table (their OBJ# is the table's, or unreadable), and
+    // stored positions below count that no line names: either means
+    // columns are missing from the unload.
+    uint32_t unreadableLines;
+    uint32_t missingPositions;
     ColumnListEntry columns[kMaxColumns];
 };
 
@@ -159,7 +169,46 @@ int parseORASYSCOL(ColumnEntry *entry, CommandLine *line);
 int parseORASYSCOLTYPE(ColumnTypeEntry *entry, CommandLine *line);
 int parseORAEXTENT(ExtentEntry *entry, CommandLine *line);
 
-// Reads the next line worth parsing into line (read with a buffer of
+// Why the last of the parsers above refused its line ("too short", "a
+// quoted field is not closed", ...), for the message that names the line.
+const char *dictionaryParseProblem();
+
+// A dictionary file read record by record.  A record is one line, or
+// several when a quoted field holds a line feed.  Records that cannot be
+// read (longer than kCommandTextSize - 1 bytes, holding a NUL byte, leaving
+// a quote open) are named on standard error and passed over: after an
+// open quote the reading goes on at the next physical line, so that the
+// lines the quote took in are not lost with it.  A bad line is named once
+// per state of its file (size, time, inode), however many lookups read it.
+struct ReportedDictionaryFile;
+struct DictionaryReader {
+    FILE *file;
+    const char *path;     // named in messages
+    uint32_t lineNumber;  // first physical line of the record last read
+    uint32_t nextLine;
+    long offset;          // where the next record begins
+    uint32_t unreadable;  // lines named as unreadable in this pass
+    ReportedDictionaryFile *reported;  // which lines of this file were named already
+    // When objectFilter is not 0: the unreadable lines that begin with that
+    // number, or with no number at all (they may belong to that object).
+    uint32_t objectFilter;
+    uint32_t unreadableOfObject;
+    const CommandLine *record;  // the record last read
+};
+// Opens path (named on standard error when it cannot be opened, see
+// openDictionaryForReading); false when it cannot.
+bool openDictionaryReader(DictionaryReader *reader, const char *path);
+// Reads from an open stream positioned at its start; path may be null.
+void beginDictionaryReader(DictionaryReader *reader, FILE *file, const char *path);
+// The next record into line (length without the terminating NUL, text
+// with its newline); blank lines are passed over.  False at the end.
+bool readDictionaryRecord(DictionaryReader *reader, CommandLine *line);
+// Names the record last read on standard error ("<path> line N: <reason>;
+// line ignored") and counts it.
+void reportDictionaryLine(DictionaryReader *reader, const char *reason);
+void closeDictionaryReader(DictionaryReader *reader);
+
+// Reads the next line of an extent file into line (read with a buffer of
 // bufferSize bytes, at most kCommandTextSize): lines starting with NUL, "\n"
 // or "\r" are passed over, and so is a line too long for the buffer, whole,
 // so that its tail never passes for a line of its own.  Returns false at the
@@ -199,7 +248,7 @@ int getORACOLTYPE(ColumnEntry *column, const ObjectEntry *table, const char *par
 // column takes over its NAME and type kind, owner and name.  Object types
 // are resolved on the way.
 struct StoredColumnWalk {
-    FILE *file;                  // null when ZORCOL.TXT cannot be opened
+    DictionaryReader reader;  // its file is null when ZORCOL.TXT cannot be opened
     uint32_t tableObject;
     bool hasPending;
     ColumnEntry pending;
@@ -231,9 +280,10 @@ int listObjectName(FILE *out, ObjectEntry *entry, const char *userName, uint8_t 
 // The DESC listing of the table's columns, on out.  Returns 1.
 int getORASYSCOL(FILE *out, ColumnEntry *column, uint32_t tableObject);
 // A buffer of this size holds the CREATE TABLE statement of the widest
-// table the dictionary can describe (4096 columns with the longest names,
-// type owners and type names) and a 1023-character target name.
-constexpr size_t kCreateSyntaxSize = 4194304;
+// table the dictionary can describe (every column with a 128-byte name and
+// 128-byte type owner and name) and a 1023-character target name, and the
+// PostgreSQL script of such a table with every name renamed and noted.
+constexpr size_t kCreateSyntaxSize = (size_t)kMaxColumns * 1024 + 4096;
 // Writes the CREATE TABLE statement of the table into text: multi-line when
 // multiLine is 1 (syntax script), one line when 0 (export dump); no final
 // semicolon.  Returns 1; returns 0 with text empty when the statement does

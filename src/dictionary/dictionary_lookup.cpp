@@ -21,6 +21,15 @@ constexpr uint32_t kFirstUnlistedColumn = kMaxListedColumns + 1;
 
 bool sameName(const char *a, const char *b) { return strcasecmp(a, b) == 0; }
 
+// True for a parsed line; a line the parser refused is named.
+bool parsed(DictionaryReader *reader, int parseResult)
+{
+    if (parseResult == 0)
+        return true;
+    reportDictionaryLine(reader, dictionaryParseProblem());
+    return false;
+}
+
 void copyName(char *dest, const char *source) {
     snprintf(dest, kDictNameSize, "%s", source);
 }
@@ -43,20 +52,22 @@ bool kindMatches(uint8_t type, const uint8_t kinds[3]) {
 int findObject(ObjectEntry *entry, uint32_t ownerNumber, const char *name, const char *partition,
                const uint8_t kinds[3]) {
     if (partition == nullptr) partition = "";
-    FILE *file = openDictionaryForReading(kObjectFile);
-    if (file == nullptr) return 0;
+    DictionaryReader reader;
+    if (!openDictionaryReader(&reader, kObjectFile))
+        return 0;
     CommandLine line;
     ObjectEntry found;
     bool matched = false;
-    while (readDictionaryLine(file, &line, kDictLineBuffer)) {
+    while (readDictionaryRecord(&reader, &line)) {
         memset(&found, 0, sizeof found);
-        if (parseORASYSOBJ(&found, &line) != 0) continue;
+        if (!parsed(&reader, parseORASYSOBJ(&found, &line)))
+            continue;
         if (found.ownerNumber != ownerNumber || !kindMatches(found.type, kinds)) continue;
         if (!sameName(found.name, name) || !sameName(found.subname, partition)) continue;
         matched = true;
         break;
     }
-    fclose(file);
+    closeDictionaryReader(&reader);
     if (!matched) return 0;
     if (partition[0] != '\0') {
         // The partition's segment is the one to unload; the table (or index)
@@ -67,6 +78,24 @@ int findObject(ObjectEntry *entry, uint32_t ownerNumber, const char *name, const
     takeObjectLine(entry, &found);
     if (entry->selectedObject == 0) entry->selectedObject = found.objectNumber;
     return 1;
+}
+
+// A name as a command takes it: as it stands, or in double quotes (quotes
+// doubled) when it holds a blank, a quote, a semicolon, or (for an owner or
+// table name, which a dot would split) a dot.
+void printCommandName(FILE *out, const char *name, bool dotSplits)
+{
+    if (strpbrk(name, dotSplits ? " \t\r\n\";." : " \t\r\n\";") == nullptr) {
+        fputs(name, out);
+        return;
+    }
+    fputc('"', out);
+    for (const char *c = name; *c != '\0'; c++) {
+        if (*c == '"')
+            fputc('"', out);
+        fputc(*c, out);
+    }
+    fputc('"', out);
 }
 
 // The type kind of an object-typed column, from its type's name.
@@ -118,35 +147,39 @@ FILE *openDictionaryForReading(const char *name) {
 }
 
 int getORASYSUSER(UserEntry *entry, const char *name) {
-    FILE *file = openDictionaryForReading(kUserFile);
-    if (file == nullptr) return 0;
+    DictionaryReader reader;
+    if (!openDictionaryReader(&reader, kUserFile))
+        return 0;
     CommandLine line;
     UserEntry found;
     int result = 0;
-    while (readDictionaryLine(file, &line, kDictLineBuffer)) {
-        if (parseORASYSUSER(&found, &line) != 0) continue;
+    while (readDictionaryRecord(&reader, &line)) {
+        if (!parsed(&reader, parseORASYSUSER(&found, &line)))
+            continue;
         if (!sameName(found.name, name)) continue;
         *entry = found;
         result = 1;
         break;
     }
-    fclose(file);
+    closeDictionaryReader(&reader);
     return result;
 }
 
 int getORASYSUSERID(UserEntry *entry, uint32_t userNumber) {
-    FILE *file = openDictionaryForReading(kUserFile);
-    if (file == nullptr) return 0;
+    DictionaryReader reader;
+    if (!openDictionaryReader(&reader, kUserFile))
+        return 0;
     CommandLine line;
     UserEntry found;
     int result = 0;
-    while (readDictionaryLine(file, &line, kDictLineBuffer)) {
-        if (parseORASYSUSER(&found, &line) != 0 || found.userNumber != userNumber) continue;
+    while (readDictionaryRecord(&reader, &line)) {
+        if (!parsed(&reader, parseORASYSUSER(&found, &line)) || found.userNumber != userNumber)
+            continue;
         *entry = found;
         result = 1;
         break;
     }
-    fclose(file);
+    closeDictionaryReader(&reader);
     return result;
 }
 
@@ -164,79 +197,90 @@ int getORASYSIndexOBJ(ObjectEntry *entry, uint32_t ownerNumber, const char *name
 }
 
 int getORASYSOBJID(ObjectEntry *entry, uint32_t objectNumber) {
-    FILE *file = openDictionaryForReading(kObjectFile);
-    if (file == nullptr) return 0;
+    DictionaryReader reader;
+    if (!openDictionaryReader(&reader, kObjectFile))
+        return 0;
     CommandLine line;
     ObjectEntry found;
     int result = 0;
-    while (readDictionaryLine(file, &line, kDictLineBuffer)) {
+    while (readDictionaryRecord(&reader, &line)) {
         memset(&found, 0, sizeof found);
-        if (parseORASYSOBJ(&found, &line) != 0 || found.objectNumber != objectNumber) continue;
+        if (!parsed(&reader, parseORASYSOBJ(&found, &line)) || found.objectNumber != objectNumber)
+            continue;
         takeObjectLine(entry, &found);
         result = 1;
         break;
     }
-    fclose(file);
+    closeDictionaryReader(&reader);
     return result;
 }
 
 int getORASYSOBJOID(ObjectEntry *entry, const char *oid) {
-    FILE *file = openDictionaryForReading(kObjectFile);
-    if (file == nullptr) return 0;
+    DictionaryReader reader;
+    if (!openDictionaryReader(&reader, kObjectFile))
+        return 0;
     CommandLine line;
     ObjectEntry found;
     int result = 0;
-    while (readDictionaryLine(file, &line, kDictLineBuffer)) {
+    while (readDictionaryRecord(&reader, &line)) {
         memset(&found, 0, sizeof found);
-        if (parseORASYSOBJ(&found, &line) != 0 || !sameName(found.oid, oid)) continue;
+        if (!parsed(&reader, parseORASYSOBJ(&found, &line)) || !sameName(found.oid, oid))
+            continue;
         takeObjectLine(entry, &found);
         result = 1;
         break;
     }
-    fclose(file);
+    closeDictionaryReader(&reader);
     return result;
 }
 
 int getORASYSTAB(SegmentEntry *entry, uint32_t objectNumber) {
     memset(entry, 0, sizeof *entry);
-    FILE *file = openDictionaryForReading(kSegmentFile);
-    if (file == nullptr) return 0;
+    DictionaryReader reader;
+    if (!openDictionaryReader(&reader, kSegmentFile))
+        return 0;
     CommandLine line;
     SegmentEntry found;
     int result = 0;
-    while (readDictionaryLine(file, &line, kDictLineBuffer)) {
-        if (parseORASYSTAB(&found, &line) != 0) continue;
+    while (readDictionaryRecord(&reader, &line)) {
+        if (!parsed(&reader, parseORASYSTAB(&found, &line)))
+            continue;
         // A partitioned table's own line has no segment (DATAOBJ# empty).
         if (found.objectNumber != objectNumber || found.dataObjectId == 0) continue;
         *entry = found;
         result = 1;
         break;
     }
-    fclose(file);
+    closeDictionaryReader(&reader);
     return result;
 }
 
 int hasORASYSTABLine(uint32_t objectNumber) {
-    FILE *file = fopen(kSegmentFile, "r");
-    if (file == nullptr) return 0;
+    DictionaryReader reader;
+    beginDictionaryReader(&reader, fopen(kSegmentFile, "r"), kSegmentFile);
+    if (reader.file == nullptr)
+        return 0;
     CommandLine line;
     SegmentEntry found;
     int result = 0;
-    while (!result && readDictionaryLine(file, &line, kDictLineBuffer))
-        result = parseORASYSTAB(&found, &line) == 0 && found.objectNumber == objectNumber;
-    fclose(file);
+    while (!result && readDictionaryRecord(&reader, &line))
+        result = parsed(&reader, parseORASYSTAB(&found, &line)) && found.objectNumber == objectNumber;
+    closeDictionaryReader(&reader);
     return result;
 }
 
 int getORASYSCOLTYPE(ColumnTypeEntry *entry, uint32_t objectNumber, uint32_t columnNumber,
                      uint32_t internalColumn) {
-    FILE *file = fopen(kColumnTypeFile, "r");  // only databases with COLTYPE$ have one
-    if (file == nullptr) return 0;
+    DictionaryReader reader;  // only databases with COLTYPE$ have the file
+    beginDictionaryReader(&reader, fopen(kColumnTypeFile, "r"), kColumnTypeFile);
+    if (reader.file == nullptr)
+        return 0;
     CommandLine line;
     ColumnTypeEntry found;
     int result = 0;
-    while (readDictionaryLine(file, &line, kDictLineBuffer)) {
-        if (parseORASYSCOLTYPE(&found, &line) != 0) continue;
+    while (readDictionaryRecord(&reader, &line)) {
+        if (!parsed(&reader, parseORASYSCOLTYPE(&found, &line)))
+            continue;
         if (found.objectNumber != objectNumber || found.columnNumber != columnNumber ||
             found.internalColumn != internalColumn)
             continue;
@@ -244,7 +288,7 @@ int getORASYSCOLTYPE(ColumnTypeEntry *entry, uint32_t objectNumber, uint32_t col
         result = 1;
         break;
     }
-    fclose(file);
+    closeDictionaryReader(&reader);
     return result;
 }
 
@@ -272,17 +316,20 @@ void formatLobIndexName(char *buf, size_t size, uint32_t tableObject, uint32_t i
 }
 
 void beginStoredColumnWalk(StoredColumnWalk *walk, uint32_t tableObject) {
-    walk->file = openDictionaryForReading(kColumnFile);
+    openDictionaryReader(&walk->reader, kColumnFile);
     walk->tableObject = tableObject;
     walk->hasPending = false;
     walk->pastLimit = 0;
+    walk->reader.objectFilter = tableObject;
     memset(&walk->pending, 0, sizeof walk->pending);
 }
 
 bool nextStoredColumn(StoredColumnWalk *walk, ColumnEntry *column) {
-    if (walk->file == nullptr) return false;
-    while (readDictionaryLine(walk->file, &walk->line, kDictLineBuffer)) {
-        if (parseORASYSCOL(column, &walk->line) != 0) continue;
+    if (walk->reader.file == nullptr)
+        return false;
+    while (readDictionaryRecord(&walk->reader, &walk->line)) {
+        if (!parsed(&walk->reader, parseORASYSCOL(column, &walk->line)))
+            continue;
         if (column->objectNumber != walk->tableObject) continue;
         getORASYSCOLOIDTYPE(column);
         if (column->segmentColumn == 0) {
@@ -300,8 +347,7 @@ bool nextStoredColumn(StoredColumnWalk *walk, ColumnEntry *column) {
 }
 
 void endStoredColumnWalk(StoredColumnWalk *walk) {
-    if (walk->file != nullptr) fclose(walk->file);
-    walk->file = nullptr;
+    closeDictionaryReader(&walk->reader);
 }
 
 int getORACOLTYPE(ColumnEntry *column, const ObjectEntry *table, const char *partition,
@@ -344,23 +390,29 @@ int getORACOLTYPE(ColumnEntry *column, const ObjectEntry *table, const char *par
         fprintf(stderr, "  %u column(s) of %s are stored past position %d: they are left out\n",
                 walk.pastLimit, table->name, kMaxListedColumns);
     list->count = highest;
+    list->unreadableLines = walk.reader.unreadableOfObject;
+    for (int i = 0; i < highest; i++)
+        if (list->columns[i].name[0] == '\0')
+            list->missingPositions++;
     ctx->columnCount = highest;
     return 1;
 }
 
 void listUserName(FILE *out) {
-    FILE *file = openDictionaryForReading(kUserFile);
-    if (file == nullptr) return;
+    DictionaryReader reader;
+    if (!openDictionaryReader(&reader, kUserFile))
+        return;
     CommandLine line;
     UserEntry user;
     unsigned listed = 0;
-    while (readDictionaryLine(file, &line, kDictLineBuffer)) {
-        if (parseORASYSUSER(&user, &line) != 0) continue;
+    while (readDictionaryRecord(&reader, &line)) {
+        if (!parsed(&reader, parseORASYSUSER(&user, &line)))
+            continue;
         fprintf(out, " %-31s", user.name);
         listed++;
         if (listed % 3 == 0) fputc('\n', out);
     }
-    fclose(file);
+    closeDictionaryReader(&reader);
     if (listed % 3 != 0) fputc('\n', out);
     if (listed > 0) fputc('\n', out);
 }
@@ -372,24 +424,41 @@ int listObjectName(FILE *out, ObjectEntry *entry, const char *userName, uint8_t 
         printf("User (%s) does not exists.\n", userName);
         return 0;
     }
-    FILE *file = openDictionaryForReading(kObjectFile);
-    if (file == nullptr) return 1;
+    DictionaryReader reader;
+    if (!openDictionaryReader(&reader, kObjectFile))
+        return 1;
     // OUTPUT_STYLE 2 is quoted CSV.
     const char *suffix = outputStyle == 1 ? "dmp" : outputStyle == 2 ? "csv" : "txt";
     bool unloadable = type == kObjTable || type == kObjTablePartition || type == kObjTableSubpartition;
     CommandLine line;
-    while (readDictionaryLine(file, &line, kDictLineBuffer)) {
+    while (readDictionaryRecord(&reader, &line)) {
         memset(entry, 0, sizeof *entry);
-        if (parseORASYSOBJ(entry, &line) != 0) continue;
+        if (!parsed(&reader, parseORASYSOBJ(entry, &line)))
+            continue;
         if (entry->ownerNumber != user.userNumber || entry->type != type) continue;
-        if (!unloadable)
+        if (!unloadable) {
             fprintf(out, "   %s \n", entry->name);
-        else if (entry->subname[0] == '\0')
-            fprintf(out, " UNLOAD TABLE %s.%s TO %s.%s;\n", userName, entry->name, entry->name, suffix);
+            continue;
+        }
+        // A ready-to-run command: a name the command reader would split or
+        // take apart is typed in double quotes.
+        char file[3 * kDictNameSize + 8];
+        if (entry->subname[0] == '\0')
+            snprintf(file, sizeof file, "%s.%s", entry->name, suffix);
         else
-            fprintf(out, " UNLOAD TABLE %s.%s PARTITION %s TO %s_%s.%s;\n", userName, entry->name,
-                    entry->subname, entry->name, entry->subname, suffix);
+            snprintf(file, sizeof file, "%s_%s.%s", entry->name, entry->subname, suffix);
+        fputs(" UNLOAD TABLE ", out);
+        printCommandName(out, userName, true);
+        fputc('.', out);
+        printCommandName(out, entry->name, true);
+        if (entry->subname[0] != '\0') {
+            fputs(" PARTITION ", out);
+            printCommandName(out, entry->subname, false);
+        }
+        fputs(" TO ", out);
+        printCommandName(out, file, false);
+        fputs(";\n", out);
     }
-    fclose(file);
+    closeDictionaryReader(&reader);
     return 1;
 }

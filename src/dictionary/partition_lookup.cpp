@@ -9,21 +9,26 @@
 
 int getORASYSPartitions(uint32_t ownerNumber, const char *name, uint32_t *objects, int capacity)
 {
-    FILE *file = fopen(kObjectFile, "r");
-    if (file == nullptr)
+    DictionaryReader reader;
+    beginDictionaryReader(&reader, fopen(kObjectFile, "r"), kObjectFile);
+    if (reader.file == nullptr)
         return 0;
     CommandLine line;
     ObjectEntry found;
     int count = 0;
-    while (count < capacity && readDictionaryLine(file, &line, kDictLineBuffer)) {
+    while (count < capacity && readDictionaryRecord(&reader, &line)) {
         memset(&found, 0, sizeof found);
-        if (parseORASYSOBJ(&found, &line) != 0 || found.ownerNumber != ownerNumber)
+        if (parseORASYSOBJ(&found, &line) != 0) {
+            reportDictionaryLine(&reader, dictionaryParseProblem());
+            continue;
+        }
+        if (found.ownerNumber != ownerNumber)
             continue;
         if (found.type != kObjTablePartition && found.type != kObjTableSubpartition)
             continue;
         if (strcasecmp(found.name, name) == 0 && found.subname[0] != '\0')
             objects[count++] = found.objectNumber;
     }
-    fclose(file);
+    closeDictionaryReader(&reader);
     return count;
 }

@@ -4,7 +4,9 @@
 // writer.  Only the selected column positions get a type code; every other
 // position is 0 and writes neither value nor separator, so a line is the
 // selected values in row order, with a trailing comma when stored columns
-// follow the last selected one.
+// follow the last selected one.  A name holding a comma, a double quote, CR
+// or LF is written in double quotes (RFC 4180); every other value as it
+// stands.
 //
 // Bootstrap layouts (positions are physical: in a cluster member table
 // position 0 is the cluster key):
@@ -113,6 +115,7 @@ void printBootstrapTable(FILE *stream, UnloadContext *ctx, const BootstrapTable 
 {
     uint8_t savedStyle = ctx->outputStyle;
     ctx->outputStyle = kOutputStyleText;
+    ctx->quoteText = 1;
     selectColumns(ctx, layout->columns, layout->count);
     if (objd == 0)
         objd = layout->objd;
@@ -122,6 +125,7 @@ void printBootstrapTable(FILE *stream, UnloadContext *ctx, const BootstrapTable 
     // BIGFILE, whose addresses name no file).
     unloadSegment(stream, ctx, objd, table, deleted, committed, file, 0);
     ctx->outputStyle = savedStyle;
+    ctx->quoteText = 0;
 }
 
 }  // namespace
@@ -168,10 +172,12 @@ int printSYSTable8I(FILE *stream, UnloadContext *ctx, const char *name, const Se
             continue;
         uint8_t savedStyle = ctx->outputStyle;
         ctx->outputStyle = kOutputStyleText;
+        ctx->quoteText = 1;
         selectColumns(ctx, companion.columns, companion.count);
         unloadSegment(stream, ctx, segment->dataObjectId, segment->cluster, deleted, committed,
                       segment->headerFile, segment->headerBlock);
         ctx->outputStyle = savedStyle;
+        ctx->quoteText = 0;
         return 1;
     }
     return 0;

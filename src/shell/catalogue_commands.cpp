@@ -18,18 +18,14 @@ constexpr int kArgumentSize = 1024;
 
 // ---- DESC ----
 
-// Splits owner.table at the first "."; further dots stay in the table name.
-void splitTableArgument(const char *argument, char *owner, char *table) {
-    const char *dot = strchr(argument, '.');
-    owner[0] = '\0';
-    table[0] = '\0';
-    if (dot == nullptr) {
-        snprintf(owner, kDictNameSize, "%s", argument);
-        return;
-    }
-    int ownerLength = (int)(dot - argument);
-    snprintf(owner, kDictNameSize, "%.*s", ownerLength, argument);
-    snprintf(table, kDictNameSize, "%s", dot + 1);
+// Splits owner.table at the first "." outside double quotes; further dots
+// stay in the table name, and a quoted part loses its quotes.  Both parts
+// are empty when the argument is no owner.table.
+void splitTableArgument(const char *argument, char *owner, char *table)
+{
+    // A longer name is no Oracle name, and cut it could match another.
+    if (splitQualifiedName(argument, owner, table, kDictNameSize) == kNameTooLong)
+        printf("  A name is at most %d bytes: %s\n", kDictNameSize - 1, argument);
 }
 
 // ---- LIST ----
@@ -76,7 +72,11 @@ void parseListRequest(CommandLine *cmd, ListRequest *request) {
             copyCurrentWord(cmd, request->target, kArgumentSize);
             waiting = -1;
         } else if (isObjectKeyword(waiting)) {
-            copyCurrentWord(cmd, request->owner, kArgumentSize);
+            takeQuotedWord(cmd);
+            char typed[kArgumentSize];
+            copyCurrentWord(cmd, typed, kArgumentSize);
+            if (!unquoteName(typed, request->owner, kArgumentSize))
+                snprintf(request->owner, kArgumentSize, "%s", typed);
             request->selected = waiting;
             waiting = -1;
         }
@@ -123,10 +123,17 @@ void runDescCommand(ShellState *shell) {
     char owner[kDictNameSize];
     char table[kDictNameSize];
     char partition[kDictNameSize];
+    takeQuotedWord(cmd);
     copyCurrentWord(cmd, argument, sizeof argument);
     splitTableArgument(argument, owner, table);
     partition[0] = '\0';
-    if (scanNextWord(cmd) > 0) copyCurrentWord(cmd, partition, sizeof partition);
+    if (scanNextWord(cmd) > 0) {
+        takeQuotedWord(cmd);
+        char typed[kArgumentSize];
+        copyCurrentWord(cmd, typed, sizeof typed);
+        if (!unquoteName(typed, partition, sizeof partition))
+            snprintf(partition, sizeof partition, "%s", typed);
+    }
     if (owner[0] == '\0' || table[0] == '\0') return;
 
     UserEntry user;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "datafile/datafile.h"
 #include "dictionary/dictionary.h"
 #include "unload/writers/csv_output.h"
 
@@ -100,7 +101,12 @@ void writePostgresScript(const char *baseName, const char *partition, ColumnEntr
             fputs(text, file);
             fclose(file);
             addRecordFile(record, name);
+        } else {
+            reportFileError("create", "PostgreSQL script", name);
         }
+    } else {
+        fprintf(stderr, "  The PostgreSQL script of %s does not fit its buffer: %s not written\n",
+                tableArgument, name);
     }
     free(text);
 }

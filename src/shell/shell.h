@@ -52,6 +52,18 @@ int getZORCommand(FILE *in, CommandLine *cmd);
 int readZORCommand(FILE *script, CommandLine *cmd);
 int convertOption(const char *source, char *dest, int limit);
 
+// Names typed in double quotes (quoted_names.cpp), for a name that holds a
+// blank, a dot or lower case: "Unit Price, EUR", "" for a quote inside.
+// Extends the current word of cmd over the blanks inside its quotes.
+void takeQuotedWord(CommandLine *cmd);
+// A name as typed, quotes taken off, into out; false when it does not fit
+// in size bytes or a quote is left open.
+bool unquoteName(const char *word, char *out, size_t size);
+// OWNER.NAME, either part quoted or not, split at the first dot outside
+// quotes into owner and name (size bytes each).
+enum QualifiedNameResult { kNameSplit, kNameMalformed, kNameTooLong };
+int splitQualifiedName(const char *argument, char *owner, char *name, size_t size);
+
 // Line editing at a terminal (line_editor.cpp): wanted only when a person
 // types at a terminal; readEditedLine gives false at the end of input.
 bool lineEditingWanted(FILE *in);

@@ -33,7 +33,7 @@
 namespace {
 
 constexpr int kNameSize = 1024;  // table argument, output and target names, numbers
-constexpr int kPartitionSize = 64;
+constexpr int kPartitionSize = kDictNameSize;
 constexpr int kExtentNameSize = 128;
 constexpr uint64_t kSmallestLimit = 10;
 constexpr uint8_t kOutputStyleText = 0;
@@ -163,8 +163,21 @@ void takeValue(UnloadArgs *args, UnloadContext *ctx, const CommandLine *cmd, int
     case kKeyCluster: args->cluster = static_cast<uint8_t>(wordAsLong(cmd)); break;
     case kKeyFile: args->file = static_cast<uint16_t>(wordAsLong(cmd)); break;
     case kKeyBlock: args->block = static_cast<uint32_t>(wordAsLong(cmd)); break;
-    case kKeyPartition: copyCurrentWord(cmd, args->partition, sizeof args->partition); break;
-    case kKeyTo: copyCurrentWord(cmd, args->output, sizeof args->output); break;
+    case kKeyPartition: {
+        // A quoted name loses its quotes; any other word is taken as typed.
+        char typed[kNameSize];
+        copyCurrentWord(cmd, typed, sizeof typed);
+        if (!unquoteName(typed, args->partition, sizeof args->partition))
+            snprintf(args->partition, sizeof args->partition, "%s", typed);
+        break;
+    }
+    case kKeyTo: {
+        char typed[kNameSize];
+        copyCurrentWord(cmd, typed, sizeof typed);
+        if (!unquoteName(typed, args->output, sizeof args->output))
+            snprintf(args->output, sizeof args->output, "%s", typed);
+        break;
+    }
     case kKeyExtent: copyCurrentWord(cmd, args->extentFile, sizeof args->extentFile); break;
     case kKeyLob:
         copyCurrentWord(cmd, args->lob, sizeof args->lob);
@@ -214,6 +227,8 @@ void parseUnloadArgs(CommandLine *cmd, UnloadContext *ctx, UnloadArgs *args)
         }
         if (waiting == kKeyNone)
             continue;
+        if (waiting == kKeyTable || waiting == kKeyPartition || waiting == kKeyTo)
+            takeQuotedWord(cmd);
         takeValue(args, ctx, cmd, waiting);
         if (waiting != kKeyColumn)
             waiting = kKeyNone;
@@ -399,20 +414,28 @@ uint64_t reportLostRows(UnloadContext *ctx)
 // worker is not reported as a success, and its file is renamed so that
 // nobody loads it for the whole table.
 void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete, bool written,
-                     UnloadRecord *record)
+                     UnloadRecord *record, bool columnsWhole = true)
 {
     unsigned long long rows = static_cast<unsigned long long>(ctx->rowsUnloaded);
     if (!complete)
         noteCommandFailure();
-    if (complete && written && ctx->lobsNotRead != 0) {
-        printf("Unload incomplete: %llu rows unloaded, %llu LOBs written as NULL ...\n", rows,
-               static_cast<unsigned long long>(ctx->lobsNotRead));
+    if (complete && written && columnsWhole && ctx->lobsNotRead == 0) {
+        printf("Sucessfully unload %llu rows ...\n", rows);
         if (output[0] != '\0')
             addRecordFile(record, output);
         return;
     }
     if (complete && written) {
-        printf("Sucessfully unload %llu rows ...\n", rows);
+        // Every row is in the file, but not every value: the file stays, and
+        // it is no success.
+        if (ctx->lobsNotRead != 0)
+            printf("Unload incomplete: %llu rows unloaded, %llu LOBs written as NULL ...\n", rows,
+                   static_cast<unsigned long long>(ctx->lobsNotRead));
+        if (!columnsWhole) {
+            printf("Unload incomplete: %llu rows unloaded without the columns %s could not describe ...\n",
+                   rows, kColumnFile);
+            record->status = kUnloadIncomplete;
+        }
         if (output[0] != '\0')
             addRecordFile(record, output);
         return;
@@ -524,16 +547,16 @@ void replaceDollar(char *name)
     }
 }
 
-// Splits owner.table at the first "."; further dots stay in the table name.
-// False when either part is empty.
+// Splits owner.table at the first "." outside double quotes; further dots
+// stay in the table name, and a quoted part loses its quotes.  False when
+// either part is empty.
 bool splitOwnerTable(const char *argument, char *owner, char *table)
 {
-    const char *dot = strchr(argument, '.');
-    if (dot == nullptr || dot == argument || dot[1] == '\0')
-        return false;
-    snprintf(owner, kDictNameSize, "%.*s", static_cast<int>(dot - argument), argument);
-    snprintf(table, kDictNameSize, "%s", dot + 1);
-    return true;
+    int result = splitQualifiedName(argument, owner, table, kDictNameSize);
+    // A longer name is no Oracle name, and cut it could match another.
+    if (result == kNameTooLong)
+        printf("  A name is at most %d bytes: %s\n", kDictNameSize - 1, argument);
+    return result == kNameSplit;
 }
 
 void writeSyntaxFile(const char *baseName, ColumnEntry *column, const ObjectEntry *object, const char *target,
@@ -553,7 +576,8 @@ void writeSyntaxFile(const char *baseName, ColumnEntry *column, const ObjectEntr
     // fit a stack buffer.
     char *text = static_cast<char *>(calloc(1, kCreateSyntaxSize));
     if (text != nullptr) {
-        getCreateSyntax(text, kCreateSyntaxSize, column, object, target, 1);
+        if (!getCreateSyntax(text, kCreateSyntaxSize, column, object, target, 1))
+            fprintf(stderr, "  The CREATE TABLE statement does not fit its buffer: %s holds none\n", name);
         fprintf(file, "%s;\nexit;\n", text);
         free(text);
     }
@@ -568,34 +592,56 @@ void writeHexBytes(FILE *file, const char *bytes, uint16_t length)
         fprintf(file, "%02x", static_cast<unsigned>(static_cast<unsigned char>(bytes[i])));
 }
 
+// A name as SQL*Loader reads it back exactly: as it stands when it is an
+// ordinary upper-case identifier (every name before Oracle 12.2, nearly),
+// otherwise in double quotes with its quotes doubled.  A table name in
+// lower case stays as given (an AS name the operator typed).
+void writeLoaderName(FILE *file, const char *name, bool keepLowerCase)
+{
+    bool plain = (name[0] >= 'A' && name[0] <= 'Z') || (keepLowerCase && name[0] >= 'a' && name[0] <= 'z');
+    for (const char *c = name; *c != '\0' && plain; c++) {
+        bool letter = (*c >= 'A' && *c <= 'Z') || (keepLowerCase && *c >= 'a' && *c <= 'z');
+        plain = letter || (*c >= '0' && *c <= '9') || *c == '_' || *c == '$' || *c == '#';
+    }
+    if (plain) {
+        fputs(name, file);
+        return;
+    }
+    fputc('"', file);
+    for (const char *c = name; *c != '\0'; c++) {
+        if (*c == '"')
+            fputc('"', file);
+        fputc(*c, file);
+    }
+    fputc('"', file);
+}
+
 void writeColumnClause(FILE *file, const UnloadContext *ctx, const ColumnListEntry *column, int number)
 {
+    bool lobFile = (column->type == 112 || column->type == 113) && ctx->lobStorage == kLobStorageFile;
+    if (lobFile)
+        fprintf(file, "   LOBF_%05d  FILLER  CHAR(64),\n", number);
+    fputs("   ", file);
+    writeLoaderName(file, column->name, false);
     switch (column->type) {
     case 1:
     case 9:
-    case 96: fprintf(file, "   %s    CHAR(%d) ", column->name, static_cast<int>(column->length)); break;
-    case 12: fprintf(file, "   %s   DATE \"YYYY-MM-DD HH24:MI:SS\" ", column->name); break;
-    case 180: fprintf(file, "   %s   TIMESTAMP \"YYYY-MM-DD HH24:MI:SS.FF\" ", column->name); break;
-    case 181:
-        fprintf(file, "   %s   TIMESTAMP WITH TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF TZH:TZM\" ", column->name);
-        break;
-    case 231:
-        fprintf(file, "   %s   TIMESTAMP WITH LOCAL TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF TZH:TZM\" ",
-                column->name);
-        break;
+    case 96: fprintf(file, "    CHAR(%d) ", static_cast<int>(column->length)); break;
+    case 12: fputs("   DATE \"YYYY-MM-DD HH24:MI:SS\" ", file); break;
+    case 180: fputs("   TIMESTAMP \"YYYY-MM-DD HH24:MI:SS.FF\" ", file); break;
+    case 181: fputs("   TIMESTAMP WITH TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF TZH:TZM\" ", file); break;
+    case 231: fputs("   TIMESTAMP WITH LOCAL TIME ZONE \"YYYY-MM-DD HH24:MI:SS.FF TZH:TZM\" ", file); break;
     case 8:
-    case 24: fprintf(file, "   %s    CHAR(4000) ", column->name); break;
+    case 24: fputs("    CHAR(4000) ", file); break;
     case 112:
     case 113:
-        if (ctx->lobStorage == kLobStorageFile) {
-            fprintf(file, "   LOBF_%05d  FILLER  CHAR(64),\n", number);
-            fprintf(file, "   %s    LOBFILE(LOBF_%05d) TERMINATED BY EOF NULLIF LOBF_%05d=BLANKS",
-                    column->name, number, number);
+        if (lobFile) {
+            fprintf(file, "    LOBFILE(LOBF_%05d) TERMINATED BY EOF NULLIF LOBF_%05d=BLANKS", number, number);
         } else {
-            fprintf(file, "   %s    CHAR(4000) ", column->name);
+            fputs("    CHAR(4000) ", file);
         }
         break;
-    default: fprintf(file, "   %s    CHAR ", column->name); break;
+    default: fputs("    CHAR ", file); break;
     }
 }
 
@@ -621,7 +667,9 @@ void writeControlFile(const char *baseName, const UnloadArgs *args, const Unload
     fprintf(file, "INFILE '%s' \"STR X'", args->output);
     writeHexBytes(file, ctx->recordTag, ctx->recordTagLength);
     fputs("'\"\n", file);
-    fprintf(file, "APPEND INTO TABLE %s\n", baseName);
+    fputs("APPEND INTO TABLE ", file);
+    writeLoaderName(file, baseName, true);
+    fputc('\n', file);
     fputs("FIELDS TERMINATED BY X'", file);
     writeHexBytes(file, ctx->fieldTag, ctx->fieldTagLength);
     fputs(ctx->csv != nullptr ? "' OPTIONALLY ENCLOSED BY '\"' TRAILING NULLCOLS \n"
@@ -750,6 +798,48 @@ bool unloadTablePartitions(FILE *out, ShellState *shell, const UnloadArgs *args,
 
 constexpr int kMaxPartitions = 1048576 / 4;
 
+// False, after saying so on standard error, when lines of ZORCOL.TXT that
+// may describe columns of the table could not be read (each was named as it
+// was read).  Stored positions that no line names are said too; they have
+// always been left out of the rows, without a field.
+bool reportMissingColumns(const ColumnList *list, const char *owner, const char *table)
+{
+    if (list->missingPositions != 0)
+        fprintf(stderr, "  TABLE %s.%s: %u of its %u stored column positions have no line in %s\n", owner,
+                table, list->missingPositions, static_cast<unsigned>(list->count), kColumnFile);
+    if (list->unreadableLines == 0)
+        return true;
+    fprintf(stderr, "  TABLE %s.%s: %u line(s) of %s that may describe its columns could not be read\n",
+            owner, table, list->unreadableLines, kColumnFile);
+    return false;
+}
+
+// The classic dump keeps names in lines of text and between double quotes:
+// a name holding a line end, a tab or a double quote cannot be written
+// there as it is, and is refused rather than changed.
+bool dumpHoldsName(const char *what, const char *name)
+{
+    if (strpbrk(name, "\r\n\t\"") == nullptr)
+        return true;
+    printf(
+        "  The export dump cannot hold the %s name \"%s\" (a line end, tab or double quote), nothing "
+        "written\n",
+        what, name);
+    return false;
+}
+
+bool dumpCanHoldNames(const char *owner, const char *table, const ColumnList *list)
+{
+    if (!dumpHoldsName("owner", owner) || !dumpHoldsName("table", table))
+        return false;
+    uint32_t count = list->count < kMaxColumns ? list->count : kMaxColumns;
+    for (uint32_t i = 0; i < count; i++) {
+        if (!dumpHoldsName("column", list->columns[i].name))
+            return false;
+    }
+    return true;
+}
+
 // The export dump's framing before the rows: header, TABLE, CREATE and
 // INSERT statements, column descriptors, data begin.  False (nothing
 // written) when the header refuses the owner's name.
@@ -757,9 +847,11 @@ bool writeDumpFraming(FILE *out, ShellState *shell, const char *owner, ColumnEnt
                       const ObjectEntry *object, const char *target)
 {
     UnloadContext *ctx = shell->ctx;
+    const char *tableName = target[0] != '\0' ? target : object->name;
+    if (!dumpCanHoldNames(owner, tableName, shell->columns))
+        return false;
     if (!printDmpHeader(out, shell->charset, shell->nlsCharset, owner))
         return false;
-    const char *tableName = target[0] != '\0' ? target : object->name;
     printDmpTable(out, tableName);
     char *text = static_cast<char *>(calloc(1, kCreateSyntaxSize));
     if (text != nullptr) {
@@ -862,6 +954,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadReco
         free(parts);
         return;
     }
+    bool columnsWhole = reportMissingColumns(shell->columns, owner, tableName);
     printDate(stdout);
 
     const char *baseName = args->target[0] != '\0' ? args->target : object.name;
@@ -918,7 +1011,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadReco
     record->rows = ctx->rowsUnloaded;
     record->incompleteRows = reportLostRows(ctx);
     record->lobsNotRead = ctx->lobsNotRead;
-    reportUnloadEnd(ctx, out == stdout ? "" : dataPath, complete, written, record);
+    reportUnloadEnd(ctx, out == stdout ? "" : dataPath, complete, written, record, columnsWhole);
     printDate(stdout);
 }
 

@@ -1,5 +1,6 @@
 // The dictionary line parsers and the line reader, on handwritten lines.
 #include <string>
+#include <vector>
 
 #include "dictionary_test_env.h"
 
@@ -32,16 +33,21 @@ TEST(ParseUser, LengthLimits) {
     EXPECT_EQ(parseORASYSUSER(&user, &line), 0);
     setLine(&line, "9,AB" + std::string(124, 'C') + "\n");   // 128 characters
     EXPECT_EQ(parseORASYSUSER(&user, &line), 0);
-    setLine(&line, "9,AB" + std::string(125, 'C') + "\n");   // 129
-    EXPECT_EQ(parseORASYSUSER(&user, &line), 1);
+    setLine(&line, "9,AB" + std::string(125, 'C') + "\n");  // 129: no longer refused
+    EXPECT_EQ(parseORASYSUSER(&user, &line), 0);
 }
 
-TEST(ParseUser, LongNameIsCutTo63Characters) {
+// Oracle 12.2 and later allow 128-byte names; they were cut to 63 bytes.
+TEST(ParseUser, issue23_NameOf128BytesIsKeptWholeAndALongerOneRefused)
+{
     CommandLine line;
     UserEntry user;
-    setLine(&line, "7," + std::string(80, 'N') + "\n");
+    setLine(&line, "7," + std::string(128, 'N') + "\n");
     ASSERT_EQ(parseORASYSUSER(&user, &line), 0);
-    EXPECT_EQ(std::string(user.name), std::string(63, 'N'));
+    EXPECT_EQ(std::string(user.name), std::string(128, 'N'));
+    setLine(&line, "7," + std::string(129, 'N') + "\n");
+    EXPECT_EQ(parseORASYSUSER(&user, &line), 1);
+    EXPECT_STREQ(dictionaryParseProblem(), "a name longer than 128 bytes");
 }
 
 TEST(ParseObject, NullSubnameLeavesAnEmptyField) {
@@ -244,6 +250,111 @@ TEST_F(DictionaryLineReader, LineOfExactlyTheBufferFitsAndLastLineWithoutNewline
     EXPECT_STREQ(line.text, "54,SCOTT");
     EXPECT_FALSE(readDictionaryLine(f, &line, kDictLineBuffer));
     fclose(f);
+}
+
+// ---- Quoted fields (issue 23) ----
+
+struct QuotedCase {
+    const char *line;
+    const char *name;  // NAME as parsed, or nullptr when the line is refused
+    uint16_t type;
+};
+
+class QuotedColumnLine : public ::testing::TestWithParam<QuotedCase> {};
+
+TEST_P(QuotedColumnLine, issue23_NameIsOneFieldWhateverItHolds)
+{
+    const QuotedCase &c = GetParam();
+    CommandLine line;
+    ColumnEntry column;
+    memset(&column, 0, sizeof column);
+    setLine(&line, c.line);
+    if (c.name == nullptr) {
+        EXPECT_EQ(parseORASYSCOL(&column, &line), 1);
+        return;
+    }
+    ASSERT_EQ(parseORASYSCOL(&column, &line), 0);
+    EXPECT_STREQ(column.name, c.name);
+    EXPECT_EQ(column.type, c.type);
+    EXPECT_EQ(column.length, 22);
+    EXPECT_EQ(column.charsetForm, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, QuotedColumnLine,
+    ::testing::Values(QuotedCase{"90,3,3,\"Unit Price, EUR\",2,22,,,0,3,0,0,0\n", "Unit Price, EUR", 2},
+                      QuotedCase{"90,3,3,\"say \"\"hi\"\"\",2,22,,,0,3,0,0,0\n", "say \"hi\"", 2},
+                      QuotedCase{"90,3,3,\"two\nlines\",2,22,,,0,3,0,0,0\n", "two\nlines", 2},
+                      QuotedCase{"90,3,3,\"CR\r\",2,22,,,0,3,0,0,0\r\n", "CR\r", 2},
+                      QuotedCase{"90,3,3,PLAIN,2,22,,,0,3,0,0,0\n", "PLAIN", 2},
+                      QuotedCase{"90,3,3,\"\",2,22\n", nullptr, 0},          // empty name
+                      QuotedCase{"90,3,3,\"open,2,22,,,0,3\n", nullptr, 0},  // unbalanced quote
+                      QuotedCase{"90,3,3,\"A\"B,2,22,,,0,3\n", nullptr, 0},  // text after the quote
+                      QuotedCase{"90,3,3,\"L\",\"2\",\"22\"\n", "L", 2}));   // quoted numbers
+
+TEST(ParseObject, issue23_QuotedNamesOfOneHundredTwentyEightBytes)
+{
+    CommandLine line;
+    ObjectEntry object;
+    memset(&object, 0, sizeof object);
+    std::string name(126, 'T');
+    setLine(&line, "9,83,\"a," + name + "\",\"P,1\",2,ABCD\n");
+    ASSERT_EQ(parseORASYSOBJ(&object, &line), 0);
+    EXPECT_EQ(std::string(object.name), "a," + name);
+    EXPECT_STREQ(object.subname, "P,1");
+    EXPECT_EQ(object.type, 2);
+    EXPECT_STREQ(object.oid, "ABCD");
+}
+
+// Bad lines of every kind in one file: each is named with its line number
+// and passed over, and the lines around them are read.
+TEST_F(DictionaryLineReader, issue23_BadLinesAreNamedAndTheOthersRead)
+{
+    std::string content = "0,SYS\n";                        // 1
+    content += "83,\"open quote\n";                         // 2: unbalanced
+    content += "84,SCOTT\n";                                // 3
+    content += "85," + std::string(70 * 1024, 'L') + "\n";  // 4: 70 KB
+    content += std::string("86,NUL") + '\0' + "HERE\n";     // 5
+    content += "87,\"TWO\nLINES\"\n";                       // 6-7: one record
+    content += "88,CUT";                                    // 8: cut, no newline
+    writeDictFile("ZORDICT/ZORUSR.TXT", content);
+    FILE *err = tmpfile();
+    ASSERT_NE(err, nullptr);
+    fflush(stderr);
+    int saved = dup(fileno(stderr));
+    dup2(fileno(err), fileno(stderr));
+    DictionaryReader reader;
+    ASSERT_TRUE(openDictionaryReader(&reader, kUserFile));
+    CommandLine line;
+    std::vector<std::string> names;
+    std::vector<uint32_t> numbers;
+    while (readDictionaryRecord(&reader, &line)) {
+        UserEntry user;
+        if (parseORASYSUSER(&user, &line) != 0) {
+            reportDictionaryLine(&reader, dictionaryParseProblem());
+            continue;
+        }
+        names.push_back(user.name);
+        numbers.push_back(reader.lineNumber);
+    }
+    uint32_t unreadable = reader.unreadable;
+    closeDictionaryReader(&reader);
+    fflush(stderr);
+    dup2(saved, fileno(stderr));
+    close(saved);
+    rewind(err);
+    std::string messages;
+    char buf[512];
+    while (fgets(buf, sizeof buf, err) != nullptr)
+        messages += buf;
+    fclose(err);
+    EXPECT_EQ(names, (std::vector<std::string>{"SYS", "SCOTT", "TWO\nLINES", "CUT"}));
+    EXPECT_EQ(numbers, (std::vector<uint32_t>{1, 3, 6, 8}));
+    EXPECT_EQ(unreadable, 3u);
+    EXPECT_EQ(messages,
+              "  ZORDICT/ZORUSR.TXT line 2: a quote is left open; line ignored\n"
+              "  ZORDICT/ZORUSR.TXT line 4: longer than 8191 bytes; line ignored\n"
+              "  ZORDICT/ZORUSR.TXT line 5: holds a NUL byte; line ignored\n");
 }
 
 }  // namespace

@@ -456,3 +456,55 @@ TEST_F(DictionaryLookup, ListForAnUnknownUserSaysSoOnStandardOutput) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the code under test writes to standard error while `run` runs.
+template <typename Run> std::string capturedStderr(Run run)
+{
+    testing::internal::CaptureStderr();
+    run();
+    return testing::internal::GetCapturedStderr();
+}
+
+// Issue 23: column lines that could not be read were dropped without a
+// word, and the unload reported success.  Each is named once per state of
+// the file, and every lookup still counts the ones that may belong to its
+// table (its OBJ#, or none that can be read).
+TEST_F(DictionaryLookup, issue23_UnreadableColumnLinesAreNamedOnceAndCounted)
+{
+    writeBaseDictionary();
+    std::string columns = "12345,1,1,EMPNO,2,22,4,0,1,1,0,0,0\n";       // 1
+    columns += "12345,2,2,\"Unit Price, EUR\",2,22,7,2,0,2,0,0,0\n";    // 2
+    columns += "12345,3,3,ENAME\n";                                     // 3: cut
+    columns += "12345,4,4," + std::string(70 * 1024, 'L') + ",1,10\n";  // 4: 70 KB
+    columns += std::string("12345,5,5,N") + '\0' + "UL,1,10\n";         // 5: NUL
+    columns += "12345,6,6,\"OPEN,1,10\n";                               // 6: open quote
+    columns += "99999,1,1,OTHER\n";                                     // 7: another table's
+    columns += ",1,1,WHOSE,1,10\n";                                     // 8: no OBJ#
+    columns += "12345,7,7,LAST,1,10,,,0,7,0,873,1\n";                   // 9
+    writeDictFile(kColumnFile, columns);
+    std::unique_ptr<Loaded> loaded = newLoaded();
+    ObjectEntry table = empTable();
+    ColumnEntry column;
+    std::string first =
+        capturedStderr([&] { getORACOLTYPE(&column, &table, "", &loaded->ctx, &loaded->list); });
+    EXPECT_EQ(first,
+              "  ZORDICT/ZORCOL.TXT line 3: a required number is missing; line ignored\n"
+              "  ZORDICT/ZORCOL.TXT line 4: longer than 8191 bytes; line ignored\n"
+              "  ZORDICT/ZORCOL.TXT line 5: holds a NUL byte; line ignored\n"
+              "  ZORDICT/ZORCOL.TXT line 6: a quote is left open; line ignored\n"
+              "  ZORDICT/ZORCOL.TXT line 7: a required number is missing; line ignored\n"
+              "  ZORDICT/ZORCOL.TXT line 8: a required number is missing; line ignored\n");
+    EXPECT_EQ(loaded->list.unreadableLines, 5u);  // all but OTHER's
+    EXPECT_EQ(loaded->list.count, 7);
+    EXPECT_EQ(loaded->list.missingPositions, 4u);
+    EXPECT_STREQ(loaded->list.columns[1].name, "Unit Price, EUR");
+    EXPECT_STREQ(loaded->list.columns[6].name, "LAST");
+    std::string second =
+        capturedStderr([&] { getORACOLTYPE(&column, &table, "", &loaded->ctx, &loaded->list); });
+    EXPECT_EQ(second, "");
+    EXPECT_EQ(loaded->list.unreadableLines, 5u);
+}
+
+}  // namespace

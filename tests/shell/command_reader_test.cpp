@@ -178,3 +178,58 @@ TEST(CommandReader, ScriptEchoesAndCompletesAtEndOfFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Issue 23: OWNER.NAME with either part in double quotes.
+struct QualifiedCase {
+    const char *typed;
+    int result;
+    const char *owner;
+    const char *name;
+};
+
+class QualifiedName : public ::testing::TestWithParam<QualifiedCase> {};
+
+TEST_P(QualifiedName, issue23_QuotedPartsLoseTheirQuotes)
+{
+    const QualifiedCase &q = GetParam();
+    char owner[129];
+    char name[129];
+    EXPECT_EQ(splitQualifiedName(q.typed, owner, name, sizeof owner), q.result);
+    if (q.result == kNameSplit) {
+        EXPECT_STREQ(owner, q.owner);
+        EXPECT_STREQ(name, q.name);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, QualifiedName,
+    ::testing::Values(
+        QualifiedCase{"SCOTT.EMP", kNameSplit, "SCOTT", "EMP"},
+        QualifiedCase{"SCOTT.A.B", kNameSplit, "SCOTT", "A.B"},
+        QualifiedCase{"\"Own er\".\"My Table.v2\"", kNameSplit, "Own er", "My Table.v2"},
+        QualifiedCase{"\"O.W\".T", kNameSplit, "O.W", "T"},
+        QualifiedCase{"S.\"say \"\"hi\"\"\"", kNameSplit, "S", "say \"hi\""},
+        QualifiedCase{"S.\"open", kNameMalformed, "", ""}, QualifiedCase{"S.\"A\"B", kNameMalformed, "", ""},
+        QualifiedCase{"SCOTTEMP", kNameMalformed, "", ""}, QualifiedCase{".EMP", kNameMalformed, "", ""},
+        QualifiedCase{"SCOTT.", kNameMalformed, "", ""}, QualifiedCase{"S.\"\"", kNameMalformed, "", ""}));
+
+TEST(QuotedWord, issue23_BlanksInsideQuotesStayInTheWord)
+{
+    CommandLine cmd;
+    memset(&cmd, 0, sizeof cmd);
+    snprintf(cmd.text, sizeof cmd.text, "TABLE \"Own er\".\"T b\" TO x");
+    cmd.length = (uint32_t)strlen(cmd.text);
+    ASSERT_GT(scanNextWord(&cmd), 0);
+    ASSERT_GT(scanNextWord(&cmd), 0);
+    takeQuotedWord(&cmd);
+    char word[64];
+    copyCurrentWord(&cmd, word, sizeof word);
+    EXPECT_STREQ(word, "\"Own er\".\"T b\"");
+    ASSERT_GT(scanNextWord(&cmd), 0);
+    copyCurrentWord(&cmd, word, sizeof word);
+    EXPECT_STREQ(word, "TO");
+}
+
+}  // namespace

@@ -796,6 +796,34 @@ void appendHex(TextSink *sink, const uint8_t *bytes, size_t length)
 
 }  // namespace
 
+void appendQuotedText(TextSink *sink, const UnloadContext *ctx, uint32_t offset, uint32_t length,
+                      bool continues, bool continued)
+{
+    if (ctx == nullptr || length == 0)
+        return;
+    if ((uint64_t)offset + length + kBlockEndGuard >= (uint64_t)ctx->blockSize)
+        return;
+    const uint8_t *value = valueBytes(ctx, offset, length);
+    if (value == nullptr)
+        return;
+    bool quoted = continues || continued;
+    for (uint32_t i = 0; i < length && !quoted; i++)
+        quoted = value[i] == ',' || value[i] == '"' || value[i] == '\r' || value[i] == '\n';
+    if (!quoted) {
+        appendText(sink, value, length);
+        return;
+    }
+    if (!continued)
+        appendByte(sink, '"');
+    for (uint32_t i = 0; i < length; i++) {
+        if (value[i] == '"')
+            appendByte(sink, '"');
+        appendByte(sink, static_cast<char>(value[i]));
+    }
+    if (!continues)
+        appendByte(sink, '"');
+}
+
 void appendField(TextSink *sink, UnloadContext *ctx, uint32_t offset, uint32_t length, uint8_t type,
                  uint16_t lobIndexFile, uint32_t lobIndexBlock, uint16_t charsetForm)
 {

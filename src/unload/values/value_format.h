@@ -29,6 +29,13 @@ void printField(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t leng
 void appendField(TextSink *sink, UnloadContext *ctx, uint32_t offset, uint32_t length, uint8_t type,
                  uint16_t lobIndexFile, uint32_t lobIndexBlock, uint16_t charsetForm);
 
+// A VARCHAR2 value of a dictionary file: as it stands, or in double quotes
+// with its quotes doubled when it holds a comma, a quote, CR or LF.  A value
+// cut between row pieces is always quoted: the first part (continues) opens
+// the quote, the last (continued) closes it.
+void appendQuotedText(TextSink *sink, const UnloadContext *ctx, uint32_t offset, uint32_t length,
+                      bool continues, bool continued);
+
 void printNUMBER(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length);
 void printDATE(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length);
 void printTIMESTAMP(FILE *stream, UnloadContext *ctx, uint32_t offset, uint32_t length);

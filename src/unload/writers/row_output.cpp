@@ -27,6 +27,7 @@
 #include "index/index.h"
 #include "scan/scan.h"
 #include "unload/writers/csv_output.h"
+#include "unload/values/type_codes.h"
 #include "unload/writers/export_dump.h"
 #include "unload/parallel/parallel_unload.h"
 #include "unload/rows/rows.h"
@@ -433,10 +434,14 @@ uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint3
                 if (isLobType(type) && skipUnreadableLob(ctx, blockBytes(ctx, offset, length), length,
                                                          getBlockRDBA(ctx), table, slot, position)) {
                     // written as NULL: nothing between the separators
-                } else if (ctx->csv != nullptr)
+                } else if (ctx->csv != nullptr) {
                     appendCsvField(sink, ctx, offset, length, type, position, table, slot,
                                    csvSplit(flag, i, mapped, firstColumn));
-                else
+                } else if (ctx->quoteText != 0 && type == kTypeVARCHAR2) {
+                    unsigned split = csvSplit(flag, i, mapped, firstColumn);
+                    appendQuotedText(sink, ctx, offset, length, (split & kCsvContinues) != 0,
+                                     (split & kCsvContinued) != 0);
+                } else
                     appendField(sink, ctx, offset, length, type, ctx->lobIndexFile[position],
                                 ctx->lobIndexBlock[position], ctx->columnCharsetForm[position]);
             }

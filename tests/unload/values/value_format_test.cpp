@@ -667,3 +667,45 @@ TEST(ValueFormat, OracleBlockValues)
     }
     EXPECT_EQ(closeCapture(&c), "a|a|a|a|a |a  |");
 }
+
+namespace {
+
+// Issue 23: a name of a dictionary file holding a comma, a quote, CR or LF
+// is quoted (RFC 4180); any other is written as it stands.  A name cut
+// between row pieces is quoted from its first part to its last.
+struct QuotedText {
+    const char *value;
+    bool continues;
+    bool continued;
+    const char *written;
+};
+
+class DictionaryText : public ::testing::TestWithParam<QuotedText> {};
+
+TEST_P(DictionaryText, issue23_QuotedOnlyWhenItMustBe)
+{
+    const QuotedText &q = GetParam();
+    std::vector<uint8_t> image(8192, 0);
+    size_t length = strlen(q.value);
+    memcpy(image.data() + 100, q.value, length);
+    auto ctx = makeContext(image, kLittle);
+    Capture c;
+    openCapture(&c);
+    TextSink sink;
+    initTextSink(&sink, c.stream);
+    appendQuotedText(&sink, ctx.get(), 100, (uint32_t)length, q.continues, q.continued);
+    flushTextSink(&sink);
+    EXPECT_EQ(closeCapture(&c), q.written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, DictionaryText,
+                         ::testing::Values(QuotedText{"EMPNO", false, false, "EMPNO"},
+                                           QuotedText{"lower case", false, false, "lower case"},
+                                           QuotedText{"Unit Price, EUR", false, false, "\"Unit Price, EUR\""},
+                                           QuotedText{"say \"hi\"", false, false, "\"say \"\"hi\"\"\""},
+                                           QuotedText{"A\r\nB", false, false, "\"A\r\nB\""},
+                                           QuotedText{"FIRST", true, false, "\"FIRST"},
+                                           QuotedText{"MID\"", true, true, "MID\"\""},
+                                           QuotedText{"LAST", false, true, "LAST\""}));
+
+}  // namespace
