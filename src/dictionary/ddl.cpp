@@ -150,8 +150,13 @@ void typeText(const ColumnEntry *c, uint32_t tableObject, TypeTextStyle style, c
     }
     const char *n = nullabilityText(c);
     if (style == kCreateText) {
-        if (framing == kWithoutNullability) formatText(out, size, " %s ", core);
-        else formatText(out, size, " %s %s ", core, n);
+        // An invisible column holds data like any other: it is created, and
+        // loaded by name, but stays out of SELECT * as it was.
+        const char *visibility = (c->property & kColumnInvisible) != 0 ? " INVISIBLE" : "";
+        if (framing == kWithoutNullability)
+            formatText(out, size, " %s%s ", core, visibility);
+        else
+            formatText(out, size, " %s%s %s ", core, visibility, n);
         return;
     }
     if (framing == kWithoutNullability) {

@@ -100,13 +100,23 @@ struct ColumnEntry {
     int32_t scale;
     int32_t nullable;           // NULL$: non-zero means NOT NULL
     uint16_t internalColumn;
-    uint32_t property;
+    uint64_t property;  // may exceed 32 bits (kColumn... bits below)
     uint16_t charsetId;
     uint32_t charsetForm;       // 2 = national character set
     uint32_t typeKind;
     char typeOwner[kDictNameSize];
     char typeName[kDictNameSize];
 };
+
+// COL$.PROPERTY bits ZOR acts on.  Hidden, virtual and unused columns keep
+// the treatment every column gets: a stored one is written, one without
+// storage (SEGCOL# 0) is not.
+constexpr uint64_t kColumnHidden = 0x20;
+constexpr uint64_t kColumnVirtual = 0x10000;
+constexpr uint64_t kColumnEncrypted = 0x04000000;  // TDE: the row holds ciphertext
+constexpr uint64_t kColumnEncryptedNoSalt = 0x20000000;
+constexpr uint64_t kColumnAddedDefault = 0x40000000;  // rows older than the ADD do not store it
+constexpr uint64_t kColumnInvisible = 0x400000000ULL;
 
 // ZORTYP.TXT: OBJ#, COL#, INTCOL#, TOID (hexadecimal), VERSION#, PACKED,
 // SYNOBJ# (VERSION# and PACKED are read past, not kept).

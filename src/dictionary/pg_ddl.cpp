@@ -168,6 +168,8 @@ int getPostgresSyntax(char *text, size_t size, ColumnEntry *column, const Object
         if (c->name[0] != '\0' && timestamp && c->scale > kPostgresMaxFraction)
             addText(&s, "-- %s: TIMESTAMP(%d) is kept to microseconds; the digits below are cut.\n", c->name,
                     c->scale);
+        if (c->name[0] != '\0' && (c->property & kColumnInvisible) != 0)
+            addText(&s, "-- %s: INVISIBLE in Oracle, an ordinary column here.\n", c->name);
     }
     addText(&s, "\\set ON_ERROR_STOP on\nCREATE TABLE ");
     addIdentifier(&s, tableName);
