@@ -285,7 +285,10 @@ bool nextStoredColumn(StoredColumnWalk *walk, ColumnEntry *column) {
         if (column->objectNumber != walk->tableObject) continue;
         getORASYSCOLOIDTYPE(column);
         if (column->segmentColumn == 0) {
-            holdPending(walk, column);
+            // A virtual column is computed, never stored: it names no
+            // storage column, unlike the visible column of an XMLTYPE.
+            if ((column->property & kColumnVirtual) == 0)
+                holdPending(walk, column);
             continue;
         }
         if (walk->hasPending) takePending(walk, column);
