@@ -148,6 +148,7 @@ struct ColumnListEntry {
     char typeName[kDictNameSize];
     uint16_t lobIndexFile;      // segment header of the column's LOB index, 0 when unknown
     uint32_t lobIndexBlock;
+    uint64_t property;  // COL$.PROPERTY
 };
 
 // The columns of the table being unloaded, by stored position.  count is
@@ -157,6 +158,12 @@ struct ColumnList {
     uint16_t count;
     ColumnListEntry columns[kMaxColumns];
 };
+
+// A TDE-encrypted column (not a LOB) holds ciphertext: it is unloaded as
+// RAW of the longest ciphertext its declared length gives (the value padded
+// to whole 16-byte blocks, a 16-byte salt, a 20-byte integrity code).
+bool isEncryptedColumn(uint16_t type, uint64_t property);
+uint32_t encryptedColumnLength(uint16_t declaredLength);
 
 // ---- Line parsers (dictionary_files.cpp) ----
 // Each takes one line in a CommandLine record (text, length including the

@@ -96,6 +96,10 @@ void characterType(const ColumnEntry *c, const char *name, char *out, size_t siz
 // LONG RAW, BLOB, ROWID, intervals, anything it does not know) are bytea.
 void postgresType(const ColumnEntry *c, char *out, size_t size)
 {
+    if (isEncryptedColumn(c->type, c->property)) {
+        snprintf(out, size, "bytea");
+        return;
+    }
     switch (c->type) {
     case 1: case 9: characterType(c, "varchar", out, size); return;
     case 96: characterType(c, "char", out, size); return;
@@ -170,6 +174,8 @@ int getPostgresSyntax(char *text, size_t size, ColumnEntry *column, const Object
                     c->scale);
         if (c->name[0] != '\0' && (c->property & kColumnInvisible) != 0)
             addText(&s, "-- %s: INVISIBLE in Oracle, an ordinary column here.\n", c->name);
+        if (c->name[0] != '\0' && isEncryptedColumn(c->type, c->property))
+            addText(&s, "-- %s: TDE-encrypted in Oracle; its ciphertext is loaded as bytea.\n", c->name);
     }
     addText(&s, "\\set ON_ERROR_STOP on\nCREATE TABLE ");
     addIdentifier(&s, tableName);

@@ -506,6 +506,11 @@ void writeHexBytes(FILE *file, const char *bytes, uint16_t length)
 
 void writeColumnClause(FILE *file, const UnloadContext *ctx, const ColumnListEntry *column, int number)
 {
+    // Ciphertext is written in hexadecimal: two characters a byte.
+    if ((column->property & kColumnEncrypted) != 0 && column->type == 23) {
+        fprintf(file, "   %s    CHAR(%d) ", column->name, 2 * static_cast<int>(column->length));
+        return;
+    }
     switch (column->type) {
     case 1:
     case 9:
@@ -721,6 +726,20 @@ bool writeDumpFraming(FILE *out, ShellState *shell, const char *owner, ColumnEnt
     return true;
 }
 
+// Without the database's key ZOR cannot decrypt TDE columns: said once per
+// column, so that nobody takes the hexadecimal for the data.
+void noteEncryptedColumns(const ColumnList *list, const char *owner, const char *table)
+{
+    uint32_t count = list->count < kMaxColumns ? list->count : kMaxColumns;
+    for (uint32_t i = 0; i < count; i++) {
+        const ColumnListEntry *c = &list->columns[i];
+        if ((c->property & kColumnEncrypted) != 0 && c->type == 23)
+            fprintf(stderr,
+                    "  Column %s of %s.%s is TDE-encrypted: its ciphertext is written in hexadecimal\n",
+                    c->name, owner, table);
+    }
+}
+
 // UNLOAD TABLE owner.table: lookups, the loader files (text) or the dump
 // framing (DMP), the rows.
 void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
@@ -770,6 +789,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
         free(parts);
         return;
     }
+    noteEncryptedColumns(shell->columns, owner, tableName);
     printDate(stdout);
 
     const char *baseName = args->target[0] != '\0' ? args->target : object.name;
