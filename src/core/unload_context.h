@@ -17,6 +17,7 @@ struct LobPageMap;
 struct ColumnGuessState;
 struct CsvOutput;
 struct DmpRowState;
+struct AddedColumns;
 
 constexpr int kMaxColumns = 1024;
 constexpr int kTagSize = 128;
@@ -125,6 +126,11 @@ struct UnloadContext {
     // HEAD_SIZE: the leading header (bytes before block 0) of the files
     // whose configuration line gives none, applied at the next OPEN.
     uint32_t defaultHeaderSize;
+    // Columns added with a default kept in the dictionary, of the table
+    // being unloaded (unload/writers/added_columns.h); null when it has
+    // none.  Values left NULL because such a default is unknown.
+    AddedColumns *addedColumns;
+    uint64_t defaultlessValues;
 };
 
 inline const iconv_t kNoConverter = (iconv_t)-1;

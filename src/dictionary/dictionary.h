@@ -27,6 +27,11 @@ constexpr const char *kObjectFile = "ZORDICT/ZOROBJ.TXT";
 constexpr const char *kSegmentFile = "ZORDICT/ZORTAB.TXT";
 constexpr const char *kColumnFile = "ZORDICT/ZORCOL.TXT";
 constexpr const char *kColumnTypeFile = "ZORDICT/ZORTYP.TXT";
+// Written only when a column was added with its default kept in the
+// dictionary: ECOL$ (TABOBJ#, COLNUM, BINARYDEFVAL locator in hex) and
+// COL$'s default text (OBJ#, DEFLENGTH, DEFAULT$ in hex, INTCOL#).
+constexpr const char *kEcolFile = "ZORDICT/ZORECOL.TXT";
+constexpr const char *kColumnDefaultFile = "ZORDICT/ZORDEF.TXT";
 
 // Opens a dictionary file to read; a file that cannot be opened is named on
 // standard error (the lookups then find nothing, as before).
@@ -232,6 +237,26 @@ void formatLobIndexName(char *buf, size_t size, uint32_t tableObject, uint32_t i
 // The OBJ# of every partition and subpartition of the table (partition_lookup.cpp),
 // in dictionary order, at most capacity of them; returns how many.
 int getORASYSPartitions(uint32_t ownerNumber, const char *name, uint32_t *objects, int capacity);
+
+// ---- Defaults of added columns (column_defaults.cpp) ----
+// True when a ZORCOL.TXT line carries kColumnAddedDefault.
+bool hasAddedDefaultColumns();
+// SEGCOL# of the table's column of that name (letter case ignored), 0 when
+// there is none.
+uint16_t getORASYSCOLPOSITION(uint32_t tableObject, const char *name);
+// ECOL$'s BINARYDEFVAL of the column (its LOB locator) into locator; 1 when
+// found and whole.
+int getORASYSECOL(uint32_t tableObject, uint32_t internalColumn, uint8_t *locator, uint32_t capacity,
+                  uint32_t *length);
+// COL$.DEFAULT$ of the column (SQL text, cut to DEFLENGTH); 1 when found.
+int getORASYSDEFAULT(uint32_t tableObject, uint32_t internalColumn, char *text, uint32_t capacity,
+                     uint32_t *length);
+// The stored form of a default given as a plain SQL literal: a number for
+// NUMBER, a quoted string for CHAR, VARCHAR2 and VARCHAR (database
+// character set), DATE '...' or TIMESTAMP '...' for DATE and TIMESTAMP.
+// False for anything else (an expression, a function, another type).
+bool encodeDefaultLiteral(const char *sql, uint32_t length, const ColumnEntry *column, uint8_t *out,
+                          uint32_t capacity, uint32_t *outLength);
 
 // ---- Listings (dictionary_lookup.cpp) ----
 // LIST USER: every user name, three a line.

@@ -22,6 +22,7 @@
 #include "scan/scan.h"
 #include "shell/csv_unload.h"
 #include "shell/shell.h"
+#include "unload/writers/added_columns.h"
 #include "unload/writers/csv_output.h"
 #include "unload/writers/export_dump.h"
 #include "unload/parallel/background_writer.h"
@@ -823,6 +824,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
     }
     if (dump)
         beginDmpRows(ctx, shell->columns);
+    beginAddedColumns(ctx, &object, owner, tableName);
     bool complete = partCount == 0 ? unloadTableSegment(out, shell, args, &segment, args->objd)
                                    : unloadTablePartitions(out, shell, args, parts, partCount);
     free(parts);
@@ -830,6 +832,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv)
         printDmpDataEnd(out);
         printDmpTail(out);
     }
+    endAddedColumns(ctx);
     endDmpRows(ctx);
     if (out == stdout)
         fflush(stdout);
@@ -934,6 +937,52 @@ void runDictionaryCompanion(ShellState *shell, const char *name, const char *fil
     fclose(file);
 }
 
+// The defaults of columns added with ALTER TABLE ... ADD, only when the
+// rebuilt COL$ has such a column: COL$'s default text, then ECOL$, whose
+// columns are found by name.  Without such columns neither file is left
+// behind from another database.
+void runDictionaryDefaults(ShellState *shell, const UnloadArgs *args)
+{
+    if (!hasAddedDefaultColumns()) {
+        unlink(kColumnDefaultFile);
+        unlink(kEcolFile);
+        return;
+    }
+    UnloadContext *ctx = shell->ctx;
+    ctx->rowAddress = 0;
+    FILE *file = openDictionaryFile(shell, kColumnDefaultFile, "wb+");
+    if (file != nullptr) {
+        printSYSCOLDEFAULT8I(file, ctx, shell->deletedRow, shell->commitedOnly, args->file, args->objd,
+                             args->cluster);
+        fclose(file);
+    }
+    unlink(kEcolFile);
+    SegmentEntry segment;
+    if (!getSYSTableSegment(&segment, "ECOL$")) {
+        fputs("  ECOL$ not found: defaults of added columns come from COL$.DEFAULT$ alone\n", stderr);
+        return;
+    }
+    const char *const names[3] = {"TABOBJ#", "COLNUM", "BINARYDEFVAL"};
+    uint16_t positions[3];
+    for (int i = 0; i < 3; i++) {
+        uint16_t segcol = getORASYSCOLPOSITION(segment.objectNumber, names[i]);
+        bool ascending = i == 0 || (segcol != 0 && segcol - 1 > positions[i - 1]);
+        if (segcol == 0 || segcol > kMaxColumns || !ascending) {
+            fprintf(stderr,
+                    "  ECOL$ has no column %s where it is expected: defaults of added columns come from "
+                    "COL$.DEFAULT$ alone\n",
+                    names[i]);
+            return;
+        }
+        positions[i] = static_cast<uint16_t>(segcol - 1);
+    }
+    file = openDictionaryFile(shell, kEcolFile, "wb+");
+    if (file == nullptr)
+        return;
+    printSYSECOL(file, ctx, &segment, positions, shell->deletedRow, shell->commitedOnly);
+    fclose(file);
+}
+
 void runUnloadDictionary(ShellState *shell, const UnloadArgs *args)
 {
     UnloadContext *ctx = shell->ctx;
@@ -949,6 +998,7 @@ void runUnloadDictionary(ShellState *shell, const UnloadArgs *args)
                 runDictionaryCompanion(shell, name, kSegmentFile, "ab+");
         } else if (group == kGroupColumn) {
             runDictionaryCompanion(shell, "COLTYPE$", kColumnTypeFile, "wb+");
+            runDictionaryDefaults(shell, args);
         }
     }
     reportIncompleteRows(shell->ctx);

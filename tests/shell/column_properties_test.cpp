@@ -41,6 +41,35 @@ const char *kDatabase =
     "fedcba9876543210fedcba9876543210fedcba9876543210fedcba9876543210fedcba9876543210fedcba9876543210fedcba98"
     "7654321076543210\n"
     "  insert values 2 null 00ff\n"
+    // Columns added with defaults: CODE (NOT NULL, its default in ECOL$), D
+    // (NOT NULL, only in DEFAULT$ as DATE '2024-02-29'), QTY (12c nullable,
+    // with its guard column before it).
+    "table SCOTT.ADDED obj 5020 objd 5020\n"
+    "  column ID number not null\n"
+    "  column NAME varchar2(10)\n"
+    "  column CODE char(4) added AB not null\n"
+    "  column D date added 2024-02-29 not null noecol\n"
+    "  column SYS_NC00005$ raw(126) guard\n"
+    "  column QTY number added 7\n"
+    "segment SCOTT.ADDED\n"
+    "  extent users01.dbf 30 8\n"
+    "  insert beforeadd values 1 one\n"
+    "  insert beforeadd values 2\n"
+    "  insert values 3 three ZZ 2000-01-01 01\n"
+    "  insert values 4 four ZZ 2000-01-01 00\n"
+    "  insert values 5 five ZZ 2000-01-01 01 9\n"
+    "  insert values 6 null ZZ 2000-01-01 null 8\n"
+    "  insert values 7 seven ZZ 2000-01-01 00 null\n"
+    "  insert beforeadd cut 1 values 8 chained\n"
+    // A default neither ECOL$ nor DEFAULT$ gives (an expression).
+    "table SCOTT.NODEF obj 5030 objd 5030\n"
+    "  column ID number\n"
+    "  column STAMP number added 1 not null noecol defaultsql \"TO_NUMBER(TO_CHAR(SYSDATE, 'J'))\"\n"
+    "segment SCOTT.NODEF\n"
+    "  extent users01.dbf 40 8\n"
+    "  insert beforeadd values 1\n"
+    "  insert beforeadd values 2\n"
+    "  insert values 3 5\n"
     "dictionary system01.dbf\n";
 
 class ColumnProperties : public ::testing::Test {
@@ -137,6 +166,71 @@ TEST_F(ColumnProperties, EncryptedColumnsAreRawInTheDumpAndByteaForPostgres)
     EXPECT_NE(script.find("\"PAY\" bytea NOT NULL"), std::string::npos) << script;
     std::string csv = readWhole("enc.csv");
     EXPECT_NE(csv.find("2,,\\x00FF\n"), std::string::npos) << csv;
+}
+
+// Rows written before an ADD end before the added columns: they get the
+// defaults, whether ECOL$ or DEFAULT$ gives them, and a nullable added
+// column follows its guard.
+TEST_F(ColumnProperties, RowsBeforeTheAddGetTheDefaults)
+{
+    testing::internal::CaptureStderr();
+    std::string printed = run("UNLOAD TABLE SCOTT.ADDED TO added.txt;\n");
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(printed.find("Sucessfully unload 8 rows"), std::string::npos) << printed;
+    EXPECT_EQ(said, "");
+    EXPECT_EQ(readWhole("added.txt"), expectedRows("ADDED"));
+    EXPECT_EQ(readWhole("added.txt"),
+              "1,one,AB,2024-02-29 00:00:00,,7\n2,,AB,2024-02-29 00:00:00,,7\n"
+              "3,three,ZZ,2000-01-01 00:00:00,01\n4,four,ZZ,2000-01-01 00:00:00,00,7\n"
+              "5,five,ZZ,2000-01-01 00:00:00,01,9\n6,,ZZ,2000-01-01 00:00:00,,8\n"
+              "7,seven,ZZ,2000-01-01 00:00:00,00,7\n8,chained,AB,2024-02-29 00:00:00,,7\n");
+    // Only the tables with such columns are written beside ZORCOL.TXT.
+    EXPECT_NE(readWhole("ZORDICT/ZORECOL.TXT").find("5020,3,"), std::string::npos);
+    EXPECT_NE(readWhole("ZORDICT/ZORDEF.TXT").find("5020,17,444154452027323032342D30322D323927,4,"),
+              std::string::npos);
+}
+
+TEST_F(ColumnProperties, DefaultsInCsvAndForPostgres)
+{
+    run("SET OUTPUT_STYLE CSV\nUNLOAD TABLE SCOTT.ADDED TO added.csv;\n"
+        "SET TARGET POSTGRESQL\nUNLOAD TABLE SCOTT.ADDED TO added_pg.csv;\n");
+    std::string csv = readWhole("added.csv");
+    EXPECT_EQ(csv,
+              "1,one,AB,2024-02-29 00:00:00,,7\n2,,AB,2024-02-29 00:00:00,,7\n"
+              "3,three,ZZ,2000-01-01 00:00:00,01,\n4,four,ZZ,2000-01-01 00:00:00,00,7\n"
+              "5,five,ZZ,2000-01-01 00:00:00,01,9\n6,,ZZ,2000-01-01 00:00:00,,8\n"
+              "7,seven,ZZ,2000-01-01 00:00:00,00,7\n8,chained,AB,2024-02-29 00:00:00,,7\n");
+    std::string pg = readWhole("added_pg.csv");
+    EXPECT_NE(pg.find("1,one,AB,2024-02-29 00:00:00,,7\n"), std::string::npos) << pg;
+    EXPECT_NE(pg.find("4,four,ZZ,2000-01-01 00:00:00,\\x00,7\n"), std::string::npos) << pg;
+}
+
+TEST_F(ColumnProperties, DefaultsInTheDump)
+{
+    run("UNLOAD TABLE SCOTT.ADDED TO added.dmp;\n");
+    std::string dump = readWhole("added.dmp");
+    // Row 2: ID 2, NAME NULL, CODE 'AB  ', D 2024-02-29, guard NULL, QTY 7, end.
+    const char row2[] =
+        "\x02\x00\xc1\x03\xfe\xff\x04\x00"
+        "AB  "
+        "\x07\x00\x78\x7c\x02\x1d\x01\x01\x01\xfe\xff\x02\x00\xc1\x08\x00\x00";
+    EXPECT_NE(dump.find(std::string(row2, sizeof row2 - 1)), std::string::npos);
+    // Row 3: the guard says QTY is stored, and it is NULL.
+    const char row3[] = "\x01\x00\x01\xfe\xff\x00\x00";
+    EXPECT_NE(dump.find(std::string(row3, sizeof row3 - 1)), std::string::npos);
+}
+
+TEST_F(ColumnProperties, UnknownDefaultIsNullAndReported)
+{
+    testing::internal::CaptureStderr();
+    std::string printed = run("UNLOAD TABLE SCOTT.NODEF TO nodef.txt;\n");
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(readWhole("nodef.txt"), "1\n2\n3,5\n");
+    EXPECT_EQ(said,
+              "  Column STAMP of SCOTT.NODEF was added with a default that neither ECOL$ nor a plain literal "
+              "in DEFAULT$ gives: rows stored before it was added get NULL there\n"
+              "  2 rows of SCOTT.NODEF have NULL in column STAMP for want of the default it was added "
+              "with\n");
 }
 
 }  // namespace

@@ -61,6 +61,7 @@ UnloadCounters takeCounters(const UnloadContext *ctx)
     counters.rowsUnloaded = ctx->rowsUnloaded;
     counters.incompleteRows = ctx->incompleteRows;
     counters.incompleteRowLines = ctx->incompleteRowLines;
+    counters.defaultlessValues = ctx->defaultlessValues;
     return counters;
 }
 
@@ -70,6 +71,7 @@ UnloadCounters countersSince(const UnloadContext *ctx, const UnloadCounters *sta
     now.rowsUnloaded -= start->rowsUnloaded;
     now.incompleteRows -= start->incompleteRows;
     now.incompleteRowLines -= start->incompleteRowLines;
+    now.defaultlessValues -= start->defaultlessValues;
     return now;
 }
 
@@ -78,6 +80,7 @@ void addCounters(UnloadContext *ctx, const UnloadCounters *added)
     ctx->rowsUnloaded += added->rowsUnloaded;
     ctx->incompleteRows += added->incompleteRows;
     ctx->incompleteRowLines += added->incompleteRowLines;
+    ctx->defaultlessValues += added->defaultlessValues;
 }
 
 // ---- The shared ring ----

@@ -38,6 +38,7 @@ struct UnloadCounters {
     uint64_t rowsUnloaded;
     uint64_t incompleteRows;
     uint32_t incompleteRowLines;
+    uint64_t defaultlessValues;
 };
 
 // Called by the traversals before they read each block they visit, in
