@@ -389,6 +389,14 @@ void dictionarySeeds()
     writeSeed("dictionary_line_fuzz", "ZOREXT.TXT", textBytes("7001,4,11,2\n7001,5,20,2\r\n9100,5,2,6\n"));
     writeSeed("dictionary_line_fuzz", "edge-lines",
               textBytes("1,\n,SYS\n99999999999999999999999,X\n-1,-2,N,,2,ABC\n\n\r\n  54 , SCOTT \n"));
+    writeSeed(
+        "column_defaults_fuzz", "ecol-def-number",
+        textBytes("5020,3,00260001020C00000000000000010000000070000012090000000000000400000000000041422020\n"
+                  "\x01"
+                  "5020,4,27414227,3,\n5020,1,37,2\n5020,3,ZZ\n\x01"
+                  "-12.5e3"));
+    writeSeed("column_defaults_fuzz", "timestamp",
+              textBytes("\x01\x01 TIMESTAMP '2024-02-29 10:11:12.123' "));
 }
 
 void configSeeds()
