@@ -8,6 +8,8 @@
 #   files/     optional; copied into the directory first (init.sql, scripts, ...)
 #   setup.sh   optional; run in the directory first, with $FORGE, $ZOR and $CASE_DIR set
 #   expect/    optional; every file here must be left behind with the same content
+#   expected_stderr optional; the standard error expected, compared like
+#              the standard output (otherwise it is only shown)
 #   exit_status optional; the exit status expected (0 otherwise)
 # With ZOR_E2E_PARALLEL=n the session starts with SET PARALLEL n and its
 # answer is taken out again: the same expected output must come out of an
@@ -51,7 +53,11 @@ if [ -d "$case_dir/expect" ]; then
     if ! diff -u <(mask "$f") <(mask "$work/$rel"); then echo "file differs: $rel"; status=1; fi
   done < <(find "$case_dir/expect" -type f -print0)
 fi
-if [ -s "$work/.stderr" ]; then echo "standard error:"; cat "$work/.stderr"; fi
+if [ -f "$case_dir/expected_stderr" ]; then
+  if ! diff -u <(mask "$case_dir/expected_stderr") <(mask "$work/.stderr"); then
+    echo "standard error differs"; status=1
+  fi
+elif [ -s "$work/.stderr" ]; then echo "standard error:"; cat "$work/.stderr"; fi
 want_rc=0
 [ -f "$case_dir/exit_status" ] && want_rc=$(cat "$case_dir/exit_status")
 if [ $rc -eq 124 ]; then echo "timed out"; status=1

@@ -1,6 +1,7 @@
 // Columns of Oracle 11g to 23ai that change what a row means, on a forged
-// database: DICT$, then UNLOAD TABLE in every output style, compared value
-// for value with the forge's manifest.
+// database (invisible, TDE-encrypted, added with defaults): DICT$, then
+// UNLOAD TABLE in every output style, compared value for value with the
+// forge's manifest.
 #include <string>
 
 #include <gtest/gtest.h>
@@ -12,65 +13,8 @@ namespace {
 
 using zorsession::readWhole;
 
-const char *kDatabase =
-    "file system01.dbf rfn 1 ts 0 tsname SYSTEM blocks 300\n"
-    "file users01.dbf rfn 4 ts 4 tsname USERS blocks 200\n"
-    "config db.cfg\n"
-    "user SCOTT id 84 tablespace 4\n"
-    // An invisible column between two visible ones.
-    "table SCOTT.VIS obj 5000 objd 5000\n"
-    "  column ID number(4) not null\n"
-    "  column SECRET varchar2(10) invisible\n"
-    "  column NOTE varchar2(10)\n"
-    "segment SCOTT.VIS\n"
-    "  extent users01.dbf 10 8\n"
-    "  insert values 1 hidden one\n"
-    "  insert values 2 null two\n"
-    "  insert values 3 kept\n"
-    // TDE-encrypted columns hold ciphertext (52 bytes for VARCHAR2(11), 68
-    // for NUMBER).
-    "table SCOTT.ENC obj 5010 objd 5010\n"
-    "  column ID number\n"
-    "  column SSN varchar2(11) encrypted\n"
-    "  column PAY number(8,2) nosalt not null\n"
-    "segment SCOTT.ENC\n"
-    "  extent users01.dbf 20 8\n"
-    "  insert values 1 "
-    "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef01234567"
-    " "
-    "fedcba9876543210fedcba9876543210fedcba9876543210fedcba9876543210fedcba9876543210fedcba9876543210fedcba98"
-    "7654321076543210\n"
-    "  insert values 2 null 00ff\n"
-    // Columns added with defaults: CODE (NOT NULL, its default in ECOL$), D
-    // (NOT NULL, only in DEFAULT$ as DATE '2024-02-29'), QTY (12c nullable,
-    // with its guard column before it).
-    "table SCOTT.ADDED obj 5020 objd 5020\n"
-    "  column ID number not null\n"
-    "  column NAME varchar2(10)\n"
-    "  column CODE char(4) added AB not null\n"
-    "  column D date added 2024-02-29 not null noecol\n"
-    "  column SYS_NC00005$ raw(126) guard\n"
-    "  column QTY number added 7\n"
-    "segment SCOTT.ADDED\n"
-    "  extent users01.dbf 30 8\n"
-    "  insert beforeadd values 1 one\n"
-    "  insert beforeadd values 2\n"
-    "  insert values 3 three ZZ 2000-01-01 01\n"
-    "  insert values 4 four ZZ 2000-01-01 00\n"
-    "  insert values 5 five ZZ 2000-01-01 01 9\n"
-    "  insert values 6 null ZZ 2000-01-01 null 8\n"
-    "  insert values 7 seven ZZ 2000-01-01 00 null\n"
-    "  insert beforeadd cut 1 values 8 chained\n"
-    // A default neither ECOL$ nor DEFAULT$ gives (an expression).
-    "table SCOTT.NODEF obj 5030 objd 5030\n"
-    "  column ID number\n"
-    "  column STAMP number added 1 not null noecol defaultsql \"TO_NUMBER(TO_CHAR(SYSDATE, 'J'))\"\n"
-    "segment SCOTT.NODEF\n"
-    "  extent users01.dbf 40 8\n"
-    "  insert beforeadd values 1\n"
-    "  insert beforeadd values 2\n"
-    "  insert values 3 5\n"
-    "dictionary system01.dbf\n";
+// The description the transcript of these columns forges too.
+const char *kDatabase = ZOR_SOURCE_DIR "/tests/e2e/cases/unload_table_column_properties/files/db.txt";
 
 class ColumnProperties : public ::testing::Test {
 protected:
@@ -78,8 +22,9 @@ protected:
     {
         ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch_));
         char error[512] = "";
-        ASSERT_TRUE(forge::forgeFromTextWithManifest(kDatabase, scratch_.path.c_str(), &manifest_, error,
-                                                     sizeof error))
+        std::string description = readWhole(kDatabase);
+        ASSERT_TRUE(forge::forgeFromTextWithManifest(description.c_str(), scratch_.path.c_str(), &manifest_,
+                                                     error, sizeof error))
             << error;
     }
     void TearDown() override
