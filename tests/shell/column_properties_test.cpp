@@ -170,11 +170,12 @@ TEST_F(ColumnProperties, UnknownDefaultIsNullAndReported)
     testing::internal::CaptureStderr();
     std::string printed = run("UNLOAD TABLE SCOTT.NODEF TO nodef.txt;\n");
     std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(readWhole("nodef.txt"), "1\n2\n3,5\n");
+    // The migrated row's body is written from a chain context: it counts.
+    EXPECT_EQ(readWhole("nodef.txt"), "1\n2\n3,5\n4\n");
     EXPECT_EQ(said,
               "  Column STAMP of SCOTT.NODEF was added with a default that neither ECOL$ nor a plain literal "
               "in DEFAULT$ gives: rows stored before it was added get NULL there\n"
-              "  2 rows of SCOTT.NODEF have NULL in column STAMP for want of the default it was added "
+              "  3 rows of SCOTT.NODEF have NULL in column STAMP for want of the default it was added "
               "with\n");
 }
 

@@ -44,6 +44,9 @@ struct AddedColumns {
     uint32_t count;
     AddedColumn *columns;
     int16_t indexOf[kMaxColumns];  // position -> column, -1 when not added
+    // The unload's context's count of defaults due but unknown: the chain
+    // contexts copied from it count there too.
+    uint64_t *defaultless;
     char owner[kDictNameSize];
     char table[kDictNameSize];
 };
@@ -275,6 +278,7 @@ void beginAddedColumns(UnloadContext *ctx, const ObjectEntry *table, const char 
         return;
     }
     ctx->defaultlessValues = 0;
+    a->defaultless = &ctx->defaultlessValues;
     ctx->addedColumns = a;
 }
 
@@ -349,7 +353,7 @@ bool addedDefaultForNull(UnloadContext *ctx, uint32_t position, bool stored, boo
         return false;
     if (!c->known) {
         if (count)
-            ctx->defaultlessValues++;
+            (*a->defaultless)++;
         return false;
     }
     *value = c->value;
@@ -366,7 +370,7 @@ uint32_t addedDefaultsEnd(UnloadContext *ctx, uint32_t end)
         if (c->position < end || !defaultDue(c, false))
             continue;
         if (!c->known)
-            ctx->defaultlessValues++;
+            (*a->defaultless)++;
         else if (c->position + 1 > last)
             last = c->position + 1;
     }

@@ -373,8 +373,16 @@ void writeAddedDefault(TextSink *sink, UnloadContext *ctx, uint32_t position, bo
 {
     const char *text = nullptr;
     uint32_t length = 0;
-    if (addedDefaultForNull(ctx, position, stored, count, &text, &length))
-        appendText(sink, text, length);
+    if (!addedDefaultForNull(ctx, position, stored, count, &text, &length))
+        return;
+    if (ctx->indexOption != 0) {
+        char *p = reserveText(sink, 16);
+        p[0] = 'C';
+        p = putSigned(p + 1, static_cast<int32_t>(position + 1));
+        *p++ = '=';
+        commitText(sink, p);
+    }
+    appendText(sink, text, length);
 }
 
 // A row written before columns were added ends before them: their defaults
