@@ -438,3 +438,25 @@ bool encodeDefaultLiteral(const char *sql, uint32_t length, const ColumnEntry *c
     default: return false;
     }
 }
+
+bool keepsNotNull(const ColumnEntry *column)
+{
+    if (column->nullable == 0)
+        return false;
+    if ((column->property & kColumnAddedDefault) == 0)
+        return true;
+    constexpr uint32_t kCapacity = 65536;
+    uint8_t *buffer = (uint8_t *)malloc(kCapacity);
+    if (buffer == nullptr)
+        return true;
+    uint32_t length = 0;
+    bool known = getORASYSECOL(column->objectNumber, column->internalColumn, buffer, kCapacity, &length) == 1;
+    if (!known && getORASYSDEFAULT(column->objectNumber, column->internalColumn, (char *)buffer,
+                                   kCapacity / 2, &length) == 1) {
+        uint32_t stored = 0;
+        known = encodeDefaultLiteral((const char *)buffer, length, column, buffer + kCapacity / 2,
+                                     kCapacity / 2, &stored);
+    }
+    free(buffer);
+    return known;
+}

@@ -182,10 +182,15 @@ void typeText(const ColumnEntry *c, uint32_t tableObject, TypeTextStyle style, c
     const char *n = nullabilityText(c);
     if (style == kCreateText) {
         const char *visibility = visibilityText(c);
+        const char *dropped = "";
+        if (c->nullable != 0 && !keepsNotNull(c)) {
+            n = "";
+            dropped = "/* NOT NULL in Oracle, but rows from before the ADD have no default here */ ";
+        }
         if (framing == kWithoutNullability)
             formatText(out, size, " %s%s ", core, visibility);
         else
-            formatText(out, size, " %s%s %s ", core, visibility, n);
+            formatText(out, size, " %s%s %s %s", core, visibility, n, dropped);
         return;
     }
     if (framing == kWithoutNullability) {

@@ -257,6 +257,10 @@ int getORASYSDEFAULT(uint32_t tableObject, uint32_t internalColumn, char *text, 
 // False for anything else (an expression, a function, another type).
 bool encodeDefaultLiteral(const char *sql, uint32_t length, const ColumnEntry *column, uint8_t *out,
                           uint32_t capacity, uint32_t *outLength);
+// Whether the CREATE scripts keep the column's NOT NULL: not for a column
+// added NOT NULL with a default neither ECOL$ nor DEFAULT$ gives, as the
+// rows from before the ADD are written with NULL there.
+bool keepsNotNull(const ColumnEntry *column);
 
 // ---- Listings (dictionary_lookup.cpp) ----
 // LIST USER: every user name, three a line.

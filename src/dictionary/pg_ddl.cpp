@@ -174,6 +174,9 @@ int getPostgresSyntax(char *text, size_t size, ColumnEntry *column, const Object
                     c->scale);
         if (c->name[0] != '\0' && (c->property & kColumnInvisible) != 0)
             addText(&s, "-- %s: INVISIBLE in Oracle, an ordinary column here.\n", c->name);
+        if (c->name[0] != '\0' && c->nullable != 0 && !keepsNotNull(c))
+            addText(&s, "-- %s: NOT NULL in Oracle, but rows from before its ADD have no default here.\n",
+                    c->name);
         if (c->name[0] != '\0' && isEncryptedColumn(c->type, c->property))
             addText(&s, "-- %s: TDE-encrypted in Oracle; its ciphertext is loaded as bytea.\n", c->name);
     }
@@ -189,7 +192,7 @@ int getPostgresSyntax(char *text, size_t size, ColumnEntry *column, const Object
         postgresType(c, type, sizeof type);
         addText(&s, first ? "  " : ",\n  ");
         addIdentifier(&s, c->name);
-        addText(&s, " %s%s", type, c->nullable != 0 ? " NOT NULL" : "");
+        addText(&s, " %s%s", type, keepsNotNull(c) ? " NOT NULL" : "");
         first = false;
     }
     addText(&s, "\n);\n\\copy ");

@@ -172,6 +172,11 @@ TEST_F(ColumnProperties, UnknownDefaultIsNullAndReported)
     std::string said = testing::internal::GetCapturedStderr();
     // The migrated row's body is written from a chain context: it counts.
     EXPECT_EQ(readWhole("nodef.txt"), "1\n2\n3,5\n4\n");
+    // The rows hold NULL there: the script must still load them.
+    EXPECT_EQ(
+        readWhole("NODEF_syntax.sql"),
+        "CREATE TABLE \"NODEF\" (\n \"ID\"  NUMBER  ,\n \"STAMP\"  NUMBER  /* NOT NULL in Oracle, but rows "
+        "from before the ADD have no default here */ \n);\nexit;\n");
     EXPECT_EQ(said,
               "  Column STAMP of SCOTT.NODEF was added with a default that neither ECOL$ nor a plain literal "
               "in DEFAULT$ gives: rows stored before it was added get NULL there\n"
