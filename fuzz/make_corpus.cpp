@@ -404,6 +404,14 @@ void dictionarySeeds()
                         "7,5,5,\"A\"B,1,10\n"
                         "\"7\",\"6\",\"6\",\"N\",\"2\",\"22\"\n"
                         "9,83,\"T,1\",\"P\"\"1\",2,ABCD\n"));
+    writeSeed(
+        "column_defaults_fuzz", "ecol-def-number",
+        textBytes("5020,3,00260001020C00000000000000010000000070000012090000000000000400000000000041422020\n"
+                  "\x01"
+                  "5020,4,27414227,3,\n5020,1,37,2\n5020,3,ZZ\n\x01"
+                  "-12.5e3"));
+    writeSeed("column_defaults_fuzz", "timestamp",
+              textBytes("\x01\x01 TIMESTAMP '2024-02-29 10:11:12.123' "));
 }
 
 void configSeeds()

@@ -17,6 +17,7 @@ struct LobPageMap;
 struct ColumnGuessState;
 struct CsvOutput;
 struct DmpRowState;
+struct AddedColumns;
 
 // Column positions of a table: Oracle allows 4096 columns (MAX_COLUMNS =
 // EXTENDED); a row piece holds at most 255 of them, so a wider row is
@@ -129,6 +130,11 @@ struct UnloadContext {
     // a comma, a double quote, CR or LF is quoted (RFC 4180), so that a
     // name such as "Unit Price, EUR" stays one field.
     uint8_t quoteText;
+    // Columns added with a default kept in the dictionary, of the table
+    // being unloaded (unload/writers/added_columns.h); null when it has
+    // none.  Values left NULL because such a default is unknown.
+    AddedColumns *addedColumns;
+    uint64_t defaultlessValues;
 
     // The per-column arrays of the table being unloaded, by column position,
     // last: a private context that only reads blocks (LOB pages) is copied

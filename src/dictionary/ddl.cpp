@@ -142,9 +142,40 @@ bool coreTypeText(const ColumnEntry *c, TypeTextStyle style, char *core, size_t 
     }
 }
 
+const char *visibilityText(const ColumnEntry *c)
+{
+    // An invisible column holds data like any other: it is created, and
+    // loaded by name, but stays out of SELECT * as it was.
+    return (c->property & kColumnInvisible) != 0 ? " INVISIBLE" : "";
+}
+
+// The CREATE clause of a TDE-encrypted column: the RAW that holds its
+// ciphertext (a BLOB past RAW's 2000 bytes), and in a comment what it was.
+void encryptedTypeText(const ColumnEntry *c, char *out, size_t size)
+{
+    constexpr uint32_t kLargestRaw = 2000;
+    char was[kTypeTextSize];
+    TypeFraming framing;
+    if (!coreTypeText(c, kCreateText, was, sizeof was, &framing))
+        formatText(was, sizeof was, "TYPE# %u", (unsigned)c->type);
+    uint32_t length = encryptedColumnLength(c->length);
+    char raw[32];
+    if (length <= kLargestRaw)
+        formatText(raw, sizeof raw, "RAW(%u)", length);
+    else
+        formatText(raw, sizeof raw, "BLOB");
+    formatText(out, size, " %s%s %s /* TDE-encrypted %s: its ciphertext */ ", raw, visibilityText(c),
+               nullabilityText(c), was);
+}
+
 // The type text of one column: a DESC line ends in a newline, a CREATE
 // clause is framed by blanks.
+
 void typeText(const ColumnEntry *c, uint32_t tableObject, TypeTextStyle style, char *out, size_t size) {
+    if (style == kCreateText && isEncryptedColumn(c->type, c->property)) {
+        encryptedTypeText(c, out, size);
+        return;
+    }
     char core[kTypeTextSize];
     TypeFraming framing;
     if (!coreTypeText(c, style, core, sizeof core, &framing)) {
@@ -155,8 +186,16 @@ void typeText(const ColumnEntry *c, uint32_t tableObject, TypeTextStyle style, c
     }
     const char *n = nullabilityText(c);
     if (style == kCreateText) {
-        if (framing == kWithoutNullability) formatText(out, size, " %s ", core);
-        else formatText(out, size, " %s %s ", core, n);
+        const char *visibility = visibilityText(c);
+        const char *dropped = "";
+        if (c->nullable != 0 && !keepsNotNull(c)) {
+            n = "";
+            dropped = "/* NOT NULL in Oracle, but rows from before the ADD have no default here */ ";
+        }
+        if (framing == kWithoutNullability)
+            formatText(out, size, " %s%s ", core, visibility);
+        else
+            formatText(out, size, " %s%s %s %s", core, visibility, n, dropped);
         return;
     }
     if (framing == kWithoutNullability) {

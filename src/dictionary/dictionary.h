@@ -28,6 +28,11 @@ constexpr const char *kObjectFile = "ZORDICT/ZOROBJ.TXT";
 constexpr const char *kSegmentFile = "ZORDICT/ZORTAB.TXT";
 constexpr const char *kColumnFile = "ZORDICT/ZORCOL.TXT";
 constexpr const char *kColumnTypeFile = "ZORDICT/ZORTYP.TXT";
+// Written only when a column was added with its default kept in the
+// dictionary: ECOL$ (TABOBJ#, COLNUM, BINARYDEFVAL locator in hex) and
+// COL$'s default text (OBJ#, DEFLENGTH, DEFAULT$ in hex, INTCOL#).
+constexpr const char *kEcolFile = "ZORDICT/ZORECOL.TXT";
+constexpr const char *kColumnDefaultFile = "ZORDICT/ZORDEF.TXT";
 
 // Opens a dictionary file to read; a file that cannot be opened is named on
 // standard error (the lookups then find nothing, as before).
@@ -104,13 +109,23 @@ struct ColumnEntry {
     int32_t scale;
     int32_t nullable;           // NULL$: non-zero means NOT NULL
     uint16_t internalColumn;
-    uint32_t property;
+    uint64_t property;  // may exceed 32 bits (kColumn... bits below)
     uint16_t charsetId;
     uint32_t charsetForm;       // 2 = national character set
     uint32_t typeKind;
     char typeOwner[kDictNameSize];
     char typeName[kDictNameSize];
 };
+
+// COL$.PROPERTY bits ZOR acts on.  Hidden, virtual and unused columns keep
+// the treatment every column gets: a stored one is written, one without
+// storage (SEGCOL# 0) is not.
+constexpr uint64_t kColumnHidden = 0x20;
+constexpr uint64_t kColumnVirtual = 0x10000;
+constexpr uint64_t kColumnEncrypted = 0x04000000;  // TDE: the row holds ciphertext
+constexpr uint64_t kColumnEncryptedNoSalt = 0x20000000;
+constexpr uint64_t kColumnAddedDefault = 0x40000000;  // rows older than the ADD do not store it
+constexpr uint64_t kColumnInvisible = 0x400000000ULL;
 
 // ZORTYP.TXT: OBJ#, COL#, INTCOL#, TOID (hexadecimal), VERSION#, PACKED,
 // SYNOBJ# (VERSION# and PACKED are read past, not kept).
@@ -142,6 +157,7 @@ struct ColumnListEntry {
     char typeName[kDictNameSize];
     uint16_t lobIndexFile;      // segment header of the column's LOB index, 0 when unknown
     uint32_t lobIndexBlock;
+    uint64_t property;  // COL$.PROPERTY
 };
 
 // The columns of the table being unloaded, by stored position.  count is
@@ -157,6 +173,12 @@ struct ColumnList {
     uint32_t missingPositions;
     ColumnListEntry columns[kMaxColumns];
 };
+
+// A TDE-encrypted column (not a LOB) holds ciphertext: it is unloaded as
+// RAW of the longest ciphertext its declared length gives (the value padded
+// to whole 16-byte blocks, a 16-byte salt, a 20-byte integrity code).
+bool isEncryptedColumn(uint16_t type, uint64_t property);
+uint32_t encryptedColumnLength(uint16_t declaredLength);
 
 // ---- Line parsers (dictionary_files.cpp) ----
 // Each takes one line in a CommandLine record (text, length including the
@@ -266,6 +288,30 @@ void formatLobIndexName(char *buf, size_t size, uint32_t tableObject, uint32_t i
 // The OBJ# of every partition and subpartition of the table (partition_lookup.cpp),
 // in dictionary order, at most capacity of them; returns how many.
 int getORASYSPartitions(uint32_t ownerNumber, const char *name, uint32_t *objects, int capacity);
+
+// ---- Defaults of added columns (column_defaults.cpp) ----
+// True when a ZORCOL.TXT line carries kColumnAddedDefault.
+bool hasAddedDefaultColumns();
+// SEGCOL# of the table's column of that name (letter case ignored), 0 when
+// there is none.
+uint16_t getORASYSCOLPOSITION(uint32_t tableObject, const char *name);
+// ECOL$'s BINARYDEFVAL of the column (its LOB locator) into locator; 1 when
+// found and whole.
+int getORASYSECOL(uint32_t tableObject, uint32_t internalColumn, uint8_t *locator, uint32_t capacity,
+                  uint32_t *length);
+// COL$.DEFAULT$ of the column (SQL text, cut to DEFLENGTH); 1 when found.
+int getORASYSDEFAULT(uint32_t tableObject, uint32_t internalColumn, char *text, uint32_t capacity,
+                     uint32_t *length);
+// The stored form of a default given as a plain SQL literal: a number for
+// NUMBER, a quoted string for CHAR, VARCHAR2 and VARCHAR (database
+// character set), DATE '...' or TIMESTAMP '...' for DATE and TIMESTAMP.
+// False for anything else (an expression, a function, another type).
+bool encodeDefaultLiteral(const char *sql, uint32_t length, const ColumnEntry *column, uint8_t *out,
+                          uint32_t capacity, uint32_t *outLength);
+// Whether the CREATE scripts keep the column's NOT NULL: not for a column
+// added NOT NULL with a default neither ECOL$ nor DEFAULT$ gives, as the
+// rows from before the ADD are written with NULL there.
+bool keepsNotNull(const ColumnEntry *column);
 
 // ---- Listings (dictionary_lookup.cpp) ----
 // LIST USER: every user name, three a line.

@@ -542,7 +542,7 @@ int parseORASYSCOL(ColumnEntry *entry, CommandLine *line)
     entry->scale = (int32_t)optionalNumber(line);
     entry->nullable = (int32_t)optionalNumber(line);
     entry->internalColumn = (uint16_t)optionalNumber(line);
-    entry->property = (uint32_t)optionalNumber(line);
+    entry->property = (uint64_t)optionalNumber(line);
     entry->charsetId = (uint16_t)optionalNumber(line);
     entry->charsetForm = (uint32_t)optionalNumber(line);
     entry->typeKind = kTypeKindNone;

@@ -16,6 +16,7 @@ constexpr uint8_t kTableKinds[] = {kObjTable, kObjTablePartition, kObjTableSubpa
 constexpr uint8_t kIndexKinds[] = {kObjIndex, kObjIndexPartition, kObjIndexSubpartition};
 constexpr uint16_t kTypeCLOB = 112;
 constexpr uint16_t kTypeBLOB = 113;
+constexpr uint8_t kTypeRAW = 23;
 constexpr uint8_t kTypeUnknown = 253;     // row output writes such a column in hexadecimal
 constexpr uint32_t kFirstUnlistedColumn = kMaxListedColumns + 1;
 
@@ -139,6 +140,19 @@ void findLobIndex(const ColumnEntry *column, const ObjectEntry *table, const cha
 }
 
 }  // namespace
+
+bool isEncryptedColumn(uint16_t type, uint64_t property)
+{
+    return (property & kColumnEncrypted) != 0 && type != kTypeCLOB && type != kTypeBLOB;
+}
+
+uint32_t encryptedColumnLength(uint16_t declaredLength)
+{
+    constexpr uint32_t kCipherBlock = 16;
+    constexpr uint32_t kSalt = 16;
+    constexpr uint32_t kIntegrity = 20;
+    return (declaredLength / kCipherBlock + 1) * kCipherBlock + kSalt + kIntegrity;
+}
 
 FILE *openDictionaryForReading(const char *name) {
     FILE *file = fopen(name, "r");
@@ -333,7 +347,10 @@ bool nextStoredColumn(StoredColumnWalk *walk, ColumnEntry *column) {
         if (column->objectNumber != walk->tableObject) continue;
         getORASYSCOLOIDTYPE(column);
         if (column->segmentColumn == 0) {
-            holdPending(walk, column);
+            // A virtual column is computed, never stored: it names no
+            // storage column, unlike the visible column of an XMLTYPE.
+            if ((column->property & kColumnVirtual) == 0)
+                holdPending(walk, column);
             continue;
         }
         if (walk->hasPending) takePending(walk, column);
@@ -369,8 +386,14 @@ int getORACOLTYPE(ColumnEntry *column, const ObjectEntry *table, const char *par
         entry->typeKind = column->typeKind;
         copyName(entry->typeOwner, column->typeOwner);
         copyName(entry->typeName, column->typeName);
+        entry->property = column->property;
+        // Ciphertext is written, typed and loaded as the RAW it is.
+        if (isEncryptedColumn(column->type, column->property)) {
+            entry->type = kTypeRAW;
+            entry->length = (uint16_t)encryptedColumnLength(column->length);
+        }
         ctx->columnTypes[slot] = entry->type;
-        ctx->columnLength[slot] = column->length;
+        ctx->columnLength[slot] = entry->length;
         ctx->columnCharsetId[slot] = column->charsetId;
         ctx->columnCharsetForm[slot] = (uint16_t)column->charsetForm;
         // An address given with the UNLOAD argument LOB colid.fid.blockid is

@@ -167,6 +167,10 @@ void characterType(const ColumnEntry *c, const char *name, char *out, size_t siz
 // LONG RAW, BLOB, ROWID, intervals, anything it does not know) are bytea.
 void postgresType(const ColumnEntry *c, char *out, size_t size)
 {
+    if (isEncryptedColumn(c->type, c->property)) {
+        snprintf(out, size, "bytea");
+        return;
+    }
     switch (c->type) {
     case 1: case 9: characterType(c, "varchar", out, size); return;
     case 96: characterType(c, "char", out, size); return;
@@ -261,6 +265,13 @@ int getPostgresSyntax(char *text, size_t size, ColumnEntry *column, const Object
         if (c->name[0] != '\0' && timestamp && c->scale > kPostgresMaxFraction)
             addText(&s, "-- %s: TIMESTAMP(%d) is kept to microseconds; the digits below are cut.\n", c->name,
                     c->scale);
+        if (c->name[0] != '\0' && (c->property & kColumnInvisible) != 0)
+            addText(&s, "-- %s: INVISIBLE in Oracle, an ordinary column here.\n", c->name);
+        if (c->name[0] != '\0' && c->nullable != 0 && !keepsNotNull(c))
+            addText(&s, "-- %s: NOT NULL in Oracle, but rows from before its ADD have no default here.\n",
+                    c->name);
+        if (c->name[0] != '\0' && isEncryptedColumn(c->type, c->property))
+            addText(&s, "-- %s: TDE-encrypted in Oracle; its ciphertext is loaded as bytea.\n", c->name);
     }
     addText(&s, "\\set ON_ERROR_STOP on\nCREATE TABLE ");
     addIdentifier(&s, pgNames[0]);
@@ -274,7 +285,7 @@ int getPostgresSyntax(char *text, size_t size, ColumnEntry *column, const Object
         postgresType(c, type, sizeof type);
         addText(&s, first ? "  " : ",\n  ");
         addIdentifier(&s, pgNames[1 + i]);
-        addText(&s, " %s%s", type, c->nullable != 0 ? " NOT NULL" : "");
+        addText(&s, " %s%s", type, keepsNotNull(c) ? " NOT NULL" : "");
         first = false;
     }
     addText(&s, "\n);\n\\copy ");

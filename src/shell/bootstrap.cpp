@@ -49,6 +49,11 @@ constexpr SelectedColumn kColumnColumns[] = {
     {15, kNumber}, {16, kNumber}, {17, kNumber},
 };
 
+// COL$ again, for the defaults of added columns: OBJ#, DEFLENGTH, DEFAULT$
+// (a LONG, written in hexadecimal so that no comma or line end of the SQL
+// text can break the line), INTCOL#.
+constexpr SelectedColumn kColumnDefaultColumns[] = {{0, kNumber}, {12, kNumber}, {13, kRaw}, {14, kNumber}};
+
 // Tables found through the rebuilt dictionary; all NUMBER but COLTYPE$'s
 // TOID.
 constexpr SelectedColumn kIndColumns[] = {{1, kNumber}, {2, kNumber}, {3, kNumber}, {4, kNumber}, {5, kNumber}};
@@ -69,6 +74,8 @@ constexpr BootstrapTable kSysUser = {10, 1, kUserColumns, sizeof kUserColumns / 
 constexpr BootstrapTable kSysObj = {18, 0, kObjectColumns, sizeof kObjectColumns / sizeof kObjectColumns[0]};
 constexpr BootstrapTable kSysTab = {2, 1, kTableColumns, sizeof kTableColumns / sizeof kTableColumns[0]};
 constexpr BootstrapTable kSysCol = {2, 5, kColumnColumns, sizeof kColumnColumns / sizeof kColumnColumns[0]};
+constexpr BootstrapTable kSysColDefault = {2, 5, kColumnDefaultColumns,
+                                           sizeof kColumnDefaultColumns / sizeof kColumnDefaultColumns[0]};
 
 struct CompanionTable {
     const char *name;
@@ -181,4 +188,27 @@ int printSYSTable8I(FILE *stream, UnloadContext *ctx, const char *name, const Se
         return 1;
     }
     return 0;
+}
+
+void printSYSCOLDEFAULT8I(FILE *stream, UnloadContext *ctx, uint8_t deleted, uint8_t committed, uint32_t file,
+                          uint32_t objd, uint32_t table)
+{
+    printBootstrapTable(stream, ctx, &kSysColDefault, deleted, committed, file, objd, table);
+}
+
+void printSYSECOL(FILE *stream, UnloadContext *ctx, const SegmentEntry *segment, const uint16_t positions[3],
+                  uint8_t deleted, uint8_t committed)
+{
+    uint8_t savedStyle = ctx->outputStyle;
+    ctx->outputStyle = kOutputStyleText;
+    memset(ctx->columnTypes, 0, sizeof ctx->columnTypes);
+    // The locator of BINARYDEFVAL as RAW: its in-row bytes are the value.
+    const uint8_t types[3] = {kNumber, kNumber, kRaw};
+    for (int i = 0; i < 3; i++) {
+        if (positions[i] < kMaxColumns)
+            ctx->columnTypes[positions[i]] = types[i];
+    }
+    unloadSegment(stream, ctx, segment->dataObjectId, segment->cluster, deleted, committed,
+                  segment->headerFile, segment->headerBlock);
+    ctx->outputStyle = savedStyle;
 }

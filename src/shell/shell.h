@@ -182,3 +182,12 @@ int getSYSTableSegment(SegmentEntry *segment, const char *name);
 // scanning; the table number is the recorded TAB#.  0 for another name.
 int printSYSTable8I(FILE *stream, UnloadContext *ctx, const char *name, const SegmentEntry *segment,
                     uint8_t deleted, uint8_t committed);
+// COL$ once more for the default text of every column: OBJ#, DEFLENGTH,
+// DEFAULT$ (hexadecimal), INTCOL# (ZORDEF.TXT), as printSYSCOL8I finds it.
+void printSYSCOLDEFAULT8I(FILE *stream, UnloadContext *ctx, uint8_t deleted, uint8_t committed, uint32_t file,
+                          uint32_t objd, uint32_t table);
+// ECOL$ from its segment: TABOBJ#, COLNUM and BINARYDEFVAL (its locator in
+// hexadecimal), at the 0-based positions given (found by name in COL$),
+// which must ascend in that order.
+void printSYSECOL(FILE *stream, UnloadContext *ctx, const SegmentEntry *segment, const uint16_t positions[3],
+                  uint8_t deleted, uint8_t committed);

@@ -23,6 +23,7 @@
 #include "scan/scan.h"
 #include "shell/csv_unload.h"
 #include "shell/shell.h"
+#include "unload/writers/added_columns.h"
 #include "unload/writers/csv_output.h"
 #include "unload/writers/export_dump.h"
 #include "unload/parallel/background_writer.h"
@@ -623,6 +624,11 @@ void writeColumnClause(FILE *file, const UnloadContext *ctx, const ColumnListEnt
         fprintf(file, "   LOBF_%05d  FILLER  CHAR(64),\n", number);
     fputs("   ", file);
     writeLoaderName(file, column->name, false);
+    // Ciphertext is written in hexadecimal: two characters a byte.
+    if ((column->property & kColumnEncrypted) != 0 && column->type == 23) {
+        fprintf(file, "    CHAR(%d) ", 2 * static_cast<int>(column->length));
+        return;
+    }
     switch (column->type) {
     case 1:
     case 9:
@@ -893,6 +899,20 @@ bool writeDumpFraming(FILE *out, ShellState *shell, const char *owner, ColumnEnt
     return true;
 }
 
+// Without the database's key ZOR cannot decrypt TDE columns: said once per
+// column, so that nobody takes the hexadecimal for the data.
+void noteEncryptedColumns(const ColumnList *list, const char *owner, const char *table)
+{
+    uint32_t count = list->count < kMaxColumns ? list->count : kMaxColumns;
+    for (uint32_t i = 0; i < count; i++) {
+        const ColumnListEntry *c = &list->columns[i];
+        if ((c->property & kColumnEncrypted) != 0 && c->type == 23)
+            fprintf(stderr,
+                    "  Column %s of %s.%s is TDE-encrypted: its ciphertext is written in hexadecimal\n",
+                    c->name, owner, table);
+    }
+}
+
 // UNLOAD TABLE owner.table: lookups, the loader files (text) or the dump
 // framing (DMP), the rows.
 void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadRecord *record)
@@ -955,6 +975,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadReco
         return;
     }
     bool columnsWhole = reportMissingColumns(shell->columns, owner, tableName);
+    noteEncryptedColumns(shell->columns, owner, tableName);
     printDate(stdout);
 
     const char *baseName = args->target[0] != '\0' ? args->target : object.name;
@@ -995,6 +1016,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadReco
         beginDmpRows(ctx, shell->columns);
     record->hasObjd = partCount == 0;
     record->objd = args->objd != 0 ? args->objd : segment.dataObjectId;
+    beginAddedColumns(ctx, &object, owner, tableName);
     bool complete = partCount == 0 ? unloadTableSegment(out, shell, args, &segment, args->objd)
                                    : unloadTablePartitions(out, shell, args, parts, partCount);
     free(parts);
@@ -1002,6 +1024,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadReco
         printDmpDataEnd(out);
         printDmpTail(out);
     }
+    endAddedColumns(ctx);
     endDmpRows(ctx);
     if (out == stdout)
         fflush(stdout);
@@ -1262,6 +1285,52 @@ void runDictionaryCompanion(ShellState *shell, const char *name, const char *fil
     fclose(file);
 }
 
+// The defaults of columns added with ALTER TABLE ... ADD, only when the
+// rebuilt COL$ has such a column: COL$'s default text, then ECOL$, whose
+// columns are found by name.  Without such columns neither file is left
+// behind from another database.
+void runDictionaryDefaults(ShellState *shell, const UnloadArgs *args)
+{
+    if (!hasAddedDefaultColumns()) {
+        unlink(kColumnDefaultFile);
+        unlink(kEcolFile);
+        return;
+    }
+    UnloadContext *ctx = shell->ctx;
+    ctx->rowAddress = 0;
+    FILE *file = openDictionaryFile(shell, kColumnDefaultFile, "wb+");
+    if (file != nullptr) {
+        printSYSCOLDEFAULT8I(file, ctx, shell->deletedRow, shell->commitedOnly, args->file, args->objd,
+                             args->cluster);
+        fclose(file);
+    }
+    unlink(kEcolFile);
+    SegmentEntry segment;
+    if (!getSYSTableSegment(&segment, "ECOL$")) {
+        fputs("  ECOL$ not found: defaults of added columns come from COL$.DEFAULT$ alone\n", stderr);
+        return;
+    }
+    const char *const names[3] = {"TABOBJ#", "COLNUM", "BINARYDEFVAL"};
+    uint16_t positions[3];
+    for (int i = 0; i < 3; i++) {
+        uint16_t segcol = getORASYSCOLPOSITION(segment.objectNumber, names[i]);
+        bool ascending = i == 0 || (segcol != 0 && segcol - 1 > positions[i - 1]);
+        if (segcol == 0 || segcol > kMaxColumns || !ascending) {
+            fprintf(stderr,
+                    "  ECOL$ has no column %s where it is expected: defaults of added columns come from "
+                    "COL$.DEFAULT$ alone\n",
+                    names[i]);
+            return;
+        }
+        positions[i] = static_cast<uint16_t>(segcol - 1);
+    }
+    file = openDictionaryFile(shell, kEcolFile, "wb+");
+    if (file == nullptr)
+        return;
+    printSYSECOL(file, ctx, &segment, positions, shell->deletedRow, shell->commitedOnly);
+    fclose(file);
+}
+
 void runUnloadDictionary(ShellState *shell, const UnloadArgs *args, UnloadRecord *record)
 {
     UnloadContext *ctx = shell->ctx;
@@ -1283,6 +1352,7 @@ void runUnloadDictionary(ShellState *shell, const UnloadArgs *args, UnloadRecord
             struct stat st;
             if (stat(kColumnTypeFile, &st) == 0)
                 addRecordFile(record, kColumnTypeFile);
+            runDictionaryDefaults(shell, args);
         }
     }
     record->incompleteRows = reportLostRows(shell->ctx);

@@ -329,6 +329,25 @@ TEST_F(DictionaryLookup, XmltypeColumnTakesOverTheVisibleName) {
     EXPECT_EQ(loaded->list.columns[2].typeKind, kTypeKindNone);
 }
 
+// A virtual column (PROPERTY 0x10008) has SEGCOL# 0 too, but no storage
+// column follows for it: the next stored column used to be listed under
+// the virtual column's name.
+TEST_F(DictionaryLookup, VirtualColumnLendsNoNameToTheNextColumn)
+{
+    writeBaseDictionary();
+    writeDictFile(kColumnFile,
+                  "12345,1,1,ID,2,22,,,1,1,0,0,0\n"
+                  "12345,2,0,TWICE,2,22,,,0,2,65544,0,0\n"
+                  "12345,3,2,NOTE,1,20,,,0,3,0,873,1\n");
+    std::unique_ptr<Loaded> loaded = newLoaded();
+    ObjectEntry table = empTable();
+    ColumnEntry column;
+    getORACOLTYPE(&column, &table, "", &loaded->ctx, &loaded->list);
+    ASSERT_EQ(loaded->list.count, 2);
+    EXPECT_STREQ(loaded->list.columns[0].name, "ID");
+    EXPECT_STREQ(loaded->list.columns[1].name, "NOTE");
+}
+
 TEST_F(DictionaryLookup, MissingColumnFileLoadsNothing) {
     writeBaseDictionary();
     std::unique_ptr<Loaded> loaded = newLoaded();

@@ -8,6 +8,8 @@
 #   files/     optional; copied into the directory first (init.sql, scripts, ...)
 #   setup.sh   optional; run in the directory first, with $FORGE, $ZOR and $CASE_DIR set
 #   expect/    optional; every file here must be left behind with the same content
+#   expected_stderr optional; the standard error expected, compared like
+#              the standard output (otherwise it is only shown)
 #   exit_status optional; the exit status expected (0 otherwise)
 #   expected_stderr optional; the standard error expected (not compared otherwise)
 # With ZOR_E2E_PARALLEL=n the session starts with SET PARALLEL n and its

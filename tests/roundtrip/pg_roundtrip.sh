@@ -45,4 +45,21 @@ if ! as_server "$bindir/pg_ctl" -D "$work/data" -l "$work/socket/server.log" -w 
   echo "the server did not start:"; cat "$work/socket/server.log"; exit 1
 fi
 export PGHOST=$work/socket PGUSER=postgres
-python3 "$here/check_loads.py" postgres "$ZOR" "$FORGE"
+python3 "$here/check_loads.py" postgres "$ZOR" "$FORGE" || exit 1
+
+# The tables of the column-properties transcript (invisible, TDE-encrypted
+# and added columns): each script loads, and the rows read back are those
+# the unload meant.
+cases=$here/../e2e/cases/unload_table_column_properties
+mkdir "$work/columns"
+cp "$cases/files/db.txt" "$work/columns/"
+cd "$work/columns" || exit 1
+"$FORGE" db.txt . >/dev/null || exit 1
+tables="VIS ENC ADDED NODEF TWOADDS"
+{ echo "OPEN db.cfg"; echo 'UNLOAD TABLE DICT$;'; echo "SET TARGET POSTGRESQL"
+  for t in $tables; do echo "UNLOAD TABLE SCOTT.$t;"; done; echo "EXIT"; } | "$ZOR" >zor.log 2>&1
+for t in $tables; do
+  psql -q -v ON_ERROR_STOP=1 -f "${t}_pg.sql" >>psql.log 2>&1 || { echo "loading $t failed:"; cat psql.log; exit 1; }
+  echo "$t"; psql -At -c "SELECT * FROM \"$t\" ORDER BY 1"
+done >loaded.txt
+diff -u "$here/column_properties.expected" loaded.txt || exit 1

@@ -1213,7 +1213,8 @@ bool parseDictionary(Parser *p, Plan *plan, const Words *w) {
     return true;
 }
 
-// column NAME TYPE[(N[,S])] [LENGTH] [notnull | not null]
+// column NAME TYPE[(N[,S])] [LENGTH] [notnull | not null] [invisible]
+//        [encrypted | nosalt] [guard] [added VALUE [defaultsql TEXT] [noecol]]
 //   varchar2(10), nvarchar2(20), char(4), raw(16): the width;
 //   number(7,2), number(4): precision and scale; float: NUMBER of precision 126;
 //   timestamp(3), timestamptz(3): the fraction digits.
@@ -1279,13 +1280,48 @@ bool parseColumn(Parser *p, Plan *plan, const Words *w) {
         } else if (word == "not" && i + 1 < w->list.size() && w->list[i + 1] == "null") {
             c.notNull = true;
             i++;
+        } else if (word == "invisible") {
+            c.invisible = true;
+        } else if (word == "encrypted") {
+            c.encrypted = true;
+        } else if (word == "nosalt") {
+            c.encrypted = true;
+            c.noSalt = true;
+        } else if (word == "guard") {
+            c.guard = true;
+        } else if (word == "noecol") {
+            c.defaultInEcol = false;
+        } else if (word == "added" || word == "defaultsql") {
+            if (i + 1 >= w->list.size())
+                return fail(p, "%s needs a value", word.c_str());
+            if (word == "added") {
+                c.added = true;
+                c.defaultLiteral = w->list[++i];
+            } else {
+                c.defaultSql = w->list[++i];
+            }
         } else {
             uint64_t v = 0;
             if (!numberArgument(p, w, i, "length", 2000, &v)) return false;
             c.length = (uint32_t)v;
         }
     }
+    if (c.guard && (c.type != kColumnRaw || c.added || c.encrypted || c.invisible))
+        return fail(p, "a guard column is a plain raw column");
+    if (c.added) {
+        FieldValue check;
+        char reason[256];
+        if (!makeFieldValue(&c, c.defaultLiteral.c_str(), &check, reason, sizeof reason))
+            return fail(p, "column %s: default: %s", c.name.c_str(), reason);
+    }
     ManifestTable *t = &plan->tables[plan->currentTable].manifest;
+    if (c.added && !c.notNull) {
+        bool guarded = false;
+        for (const ColumnDef &before : t->columns)
+            guarded = guarded || before.guard;
+        if (!guarded)
+            return fail(p, "nullable added column %s needs a guard column before it", c.name.c_str());
+    }
     if (t->columns.size() >= kMaxTableColumns)
         return fail(p, "at most %zu columns", kMaxTableColumns);
     t->columns.push_back(c);
@@ -1366,7 +1402,7 @@ bool parseExtent(Parser *p, Plan *plan, const Words *w) {
     return true;
 }
 
-// insert [deleted] [migrated] [lock N] [cut COLUMN[.OFFSET]]... values V...
+// insert [deleted] [migrated] [beforeadd] [lock N] [cut COLUMN[.OFFSET]]... values V...
 bool parseInsert(Parser *p, Plan *plan, const Words *w) {
     if (!plan->inSegment) return fail(p, "insert outside a segment");
     SegmentPlan *s = &plan->segments.back();
@@ -1374,6 +1410,7 @@ bool parseInsert(Parser *p, Plan *plan, const Words *w) {
     initTableRow(&row);
     Options o = {w, 1};
     bool haveValues = false;
+    bool beforeAdd = false;
     while (o.at < w->list.size()) {
         const std::string &key = w->list[o.at];
         uint64_t v = 0;
@@ -1383,6 +1420,9 @@ bool parseInsert(Parser *p, Plan *plan, const Words *w) {
             o.at++;
         } else if (key == "migrated") {
             row.migrated = true;
+            o.at++;
+        } else if (key == "beforeadd") {
+            beforeAdd = true;
             o.at++;
         } else if (key == "lock") {
             if (!needNumber(p, &o, "lock", 0xFF, &v)) return false;
@@ -1405,7 +1445,22 @@ bool parseInsert(Parser *p, Plan *plan, const Words *w) {
     }
     if (!haveValues) return fail(p, "insert needs 'values'");
     if (row.migrated && !row.cuts.empty()) return fail(p, "a row is either migrated or cut");
-    if (!parseTypedValues(p, &plan->tables[s->table].manifest, w, o.at, 0, &row.values)) return false;
+    const ManifestTable *table = &plan->tables[s->table].manifest;
+    if (!parseTypedValues(p, table, w, o.at, 0, &row.values))
+        return false;
+    if (beforeAdd) {
+        // A row written before the first ADD stores none of the columns
+        // added since (nor their guard).
+        size_t first = 0;
+        while (first < table->columns.size() && !table->columns[first].added && !table->columns[first].guard)
+            first++;
+        if (first == table->columns.size())
+            return fail(p, "beforeadd: %s has no added column", table->name.c_str());
+        for (size_t c = first; c < row.values.size(); c++)
+            if (!row.values[c].isNull)
+                return fail(p, "beforeadd: column %s was added later and holds no value",
+                            table->columns[c].name.c_str());
+    }
     s->rows.push_back(row);
     return true;
 }
@@ -2058,6 +2113,12 @@ bool writePlan(const Plan *plan, const char *outputDir, Manifest *manifestOut, c
                              : laySegment(layouts.data(), layouts.size(), &s.layout, rows, &blocks,
                                           &manifest.tables[s.table], error, errorLength);
         if (!laid) return prefixLine(error, errorLength, s.line);
+        // The manifest says what Oracle gives for a row: the defaults of the
+        // columns added after it was written.
+        ManifestTable *laidTable = &manifest.tables[s.table];
+        for (ManifestRow &row : laidTable->rows)
+            if (!applyAddedDefaults(laidTable->columns, &row.values, error, errorLength))
+                return prefixLine(error, errorLength, s.line);
         if (!placeBlocks(blocks, s.line, "")) return false;
     }
     if (plan->hasDictionary) {

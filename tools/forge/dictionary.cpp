@@ -139,6 +139,15 @@ const SysColumn kIndSubPartColumns[] = {
     n("DBLKKEY"), n("CLUFAC"), n("SPARE1"), n("SPARE2"), n("SPARE3"), n("INCLCOL"),
 };
 
+// Columns added with a default keep it here in stored form (Oracle 11g on);
+// the forge writes the table only for a schema that has such columns.
+const SysColumn kEcolColumns[] = {
+    N("TABOBJ#"),
+    N("COLNUM"),
+    {"BINARYDEFVAL", kColumnBlob, 0, false},
+    n("GUARD_ID"),
+};
+
 #undef N
 #undef n
 #undef V
@@ -172,10 +181,24 @@ const SysTable kSysTables[] = {
     {"INDPART$", 581, 0, 0, 0, COLUMNS(kIndPartColumns)},
     {"TABSUBPART$", 591, 0, 0, 0, COLUMNS(kTabSubPartColumns)},
     {"INDSUBPART$", 596, 0, 0, 0, COLUMNS(kIndSubPartColumns)},
+    {"ECOL$", 548, 0, 0, 0, COLUMNS(kEcolColumns)},
 };
 #undef COLUMNS
 
-enum SysIndex { kTab, kObj, kInd, kCol, kUser, kColType, kTabPart, kIndPart, kTabSubPart, kIndSubPart, kSysCount };
+enum SysIndex {
+    kTab,
+    kObj,
+    kInd,
+    kCol,
+    kUser,
+    kColType,
+    kTabPart,
+    kIndPart,
+    kTabSubPart,
+    kIndSubPart,
+    kEcol,
+    kSysCount
+};
 
 // The segments of the dictionary, in the order they are placed.
 struct SysSegment {
@@ -193,6 +216,7 @@ const SysSegment kSysSegments[] = {
     {"INDPART$", 581, 0, kIndPart},
     {"TABSUBPART$", 591, 0, kTabSubPart},
     {"INDSUBPART$", 596, 0, kIndSubPart},
+    {"ECOL$", 548, 0, kEcol},  // last, so that the others keep their places without it
 };
 const size_t kSysSegmentCount = sizeof kSysSegments / sizeof kSysSegments[0];
 
@@ -370,8 +394,48 @@ void addTab(Builder *b, Rows *rows, uint32_t obj, long long dataObj, const Segme
     rows->tables[kTab].push_back(row);
 }
 
+// COL$.PROPERTY bits.
+const uint64_t kColHidden = 0x20;
+const uint64_t kColEncrypted = 0x04000000;
+const uint64_t kColNoSalt = 0x20000000;
+const uint64_t kColAddedDefault = 0x40000000;
+const uint64_t kColInvisible = 0x400000000ULL;
+
+uint64_t columnProperty(const ColumnDef &c)
+{
+    uint64_t property = 0;
+    if (c.invisible)
+        property |= kColInvisible | kColHidden;
+    if (c.guard)
+        property |= kColHidden;
+    if (c.encrypted)
+        property |= kColEncrypted;
+    if (c.noSalt)
+        property |= kColNoSalt;
+    if (c.added)
+        property |= kColAddedDefault;
+    return property;
+}
+
+// Hidden and invisible columns have no COL# of their own.
+bool hasColumnNumber(const ColumnDef &c)
+{
+    return !c.invisible && !c.guard;
+}
+
+bool hasAddedColumns(const Schema *schema)
+{
+    for (const SchemaTable &t : schema->tables)
+        for (const ColumnDef &c : t.columns)
+            if (c.added)
+                return true;
+    return false;
+}
+
 // One COL$ row.  `segcol` is the position a reader sees (1-based).
-void addCol(Builder *b, Rows *rows, uint32_t obj, size_t col, size_t segcol, const ColumnDef &c) {
+void addCol(Builder *b, Rows *rows, uint32_t obj, size_t col, size_t intcol, size_t segcol,
+            const ColumnDef &c)
+{
     ColumnStorage s = columnStorage(c);
     SysRow row = newRow(kSysTables[kCol]);
     setNumber(b, &row, "OBJ#", obj);
@@ -386,8 +450,13 @@ void addCol(Builder *b, Rows *rows, uint32_t obj, size_t col, size_t segcol, con
     if (c.type == kColumnNumber && c.precision != 0) setNumber(b, &row, "PRECISION#", c.precision);
     if (s.scale >= 0) setNumber(b, &row, "SCALE", s.scale);
     setNumber(b, &row, "NULL$", c.notNull ? 1 : 0);
-    setNumber(b, &row, "INTCOL#", (long long)col);
-    setNumber(b, &row, "PROPERTY", 0);
+    if (c.added) {
+        std::string text = defaultSqlText(&c);
+        setNumber(b, &row, "DEFLENGTH", (long long)text.size());
+        set(b, &row, "DEFAULT$", text);
+    }
+    setNumber(b, &row, "INTCOL#", (long long)intcol);
+    set(b, &row, "PROPERTY", std::to_string((unsigned long long)columnProperty(c)));
     if (s.charsetForm != 0) {
         setNumber(b, &row, "CHARSETID", s.charsetId);
         setNumber(b, &row, "CHARSETFORM", s.charsetForm);
@@ -447,8 +516,11 @@ bool buildRows(const Schema *schema, const DictionaryLayout *layout, const Segme
     // The SYS clusters and tables describe themselves.
     addObject(&b, rows, kClusterObj, kClusterObj, 0, "C_OBJ#", "", kObjCluster);
     addObject(&b, rows, kClusterUser, kClusterUser, 0, "C_USER#", "", kObjCluster);
+    bool withEcol = hasAddedColumns(schema);
     for (size_t t = 0; t < kSysCount; t++) {
         const SysTable &st = kSysTables[t];
+        if (t == kEcol && !withEcol)
+            continue;
         uint32_t dataObj = st.cluster != 0 ? st.cluster : st.objectNumber;
         SegmentAddress at = {0, 0, 0};
         for (size_t s = 0; s < kSysSegmentCount; s++)
@@ -457,7 +529,8 @@ bool buildRows(const Schema *schema, const DictionaryLayout *layout, const Segme
         addTab(&b, rows, st.objectNumber, dataObj, at, st.count, st.cluster, st.clusterTable, false, 0);
         std::vector<size_t> order = physicalOrder(st);
         for (size_t p = 0; p < order.size(); p++)
-            addCol(&b, rows, st.objectNumber, order[p] + 1, p + 1, sysColumnDef(st.columns[order[p]]));
+            addCol(&b, rows, st.objectNumber, order[p] + 1, order[p] + 1, p + 1,
+                   sysColumnDef(st.columns[order[p]]));
     }
 
     // The schema's tables, their partitions and indexes.
@@ -480,7 +553,29 @@ bool buildRows(const Schema *schema, const DictionaryLayout *layout, const Segme
             SysRow &tab = rows->tables[kTab].back();
             setNumber(&b, &tab, "PROPERTY", kPropertyIndexOrganized);
         }
-        for (size_t c = 0; c < t.columns.size(); c++) addCol(&b, rows, t.objectNumber, c + 1, c + 1, t.columns[c]);
+        size_t numbered = 0;
+        for (size_t c = 0; c < t.columns.size(); c++) {
+            const ColumnDef &column = t.columns[c];
+            size_t col = hasColumnNumber(column) ? ++numbered : 0;
+            addCol(&b, rows, t.objectNumber, col, c + 1, c + 1, column);
+            if (!column.added || !column.defaultInEcol)
+                continue;
+            FieldValue value;
+            char reason[256];
+            if (!makeFieldValue(&column, column.defaultLiteral.c_str(), &value, reason, sizeof reason))
+                return dictError(error, errorLength, "%s.%s: default: %s", t.name.c_str(),
+                                 column.name.c_str(), reason);
+            SysRow ecol = newRow(kSysTables[kEcol]);
+            setNumber(&b, &ecol, "TABOBJ#", t.objectNumber);
+            setNumber(&b, &ecol, "COLNUM", (long long)(c + 1));
+            ecol.values[2].isNull = false;
+            ecol.values[2].text = value.text;
+            ecol.values[2].bytes =
+                inRowBlobLocator(value.bytes, (uint32_t)(0x7000 + rows->tables[kEcol].size()));
+            if (!column.notNull)
+                setNumber(&b, &ecol, "GUARD_ID", 0);
+            rows->tables[kEcol].push_back(ecol);
+        }
         for (size_t p = 0; p < t.partitions.size(); p++) {
             const SchemaPartition &part = t.partitions[p];
             addObject(&b, rows, part.objectNumber, part.dataObjectId, ownerId, t.name, part.name,
@@ -639,10 +734,15 @@ bool layDictionary(const DatafileLayout *const *files, size_t fileCount, const S
         sysAt[s] = {system->header.tsNumber, system->rfn, 4194303};
     Rows sized;
     if (!buildRows(schema, layout, sysAt, &sized, error, errorLength)) return false;
+    bool withEcol = hasAddedColumns(schema);
     uint32_t usable = system->blockSize - 300;
     std::vector<SegmentLayout> segments(kSysSegmentCount);
     uint32_t next = layout->firstBlock;
     for (size_t s = 0; s < kSysSegmentCount; s++) {
+        if (kSysSegments[s].sysTable == kEcol && !withEcol) {
+            sysAt[s] = {0, 0, 0};
+            continue;
+        }
         size_t bytes = segmentBytes(&sized, kSysSegments[s]);
         uint32_t dataBlocks = (uint32_t)((bytes * 5 / 4 + usable - 1) / usable);
         uint32_t extentBlocks = 1 + (dataBlocks > 0 ? dataBlocks : 1) + 1;
@@ -662,6 +762,8 @@ bool layDictionary(const DatafileLayout *const *files, size_t fileCount, const S
     blocks->clear();
     for (size_t s = 0; s < kSysSegmentCount; s++) {
         const SysSegment &seg = kSysSegments[s];
+        if (seg.sysTable == kEcol && !withEcol)
+            continue;
         std::vector<SegmentBlock> laid;
         if (seg.sysTable < 0) {
             std::vector<ManifestTable> tables(seg.tableCount);

@@ -559,7 +559,21 @@ struct ColumnDef {
     uint32_t precision = 0;  // NUMBER(p): p; FLOAT: 126; 0: none (PRECISION# NULL)
     int32_t scale = -1;      // NUMBER(p,s): s; TIMESTAMP(s): s; -1: none (SCALE NULL)
     bool notNull = false;
+    // COL$.PROPERTY, DEFAULT$ and ECOL$ of columns of Oracle 11g and later.
+    bool invisible = false;        // 0x400000020 (invisible, hidden), COL# 0
+    bool encrypted = false;        // 0x04000000 (TDE): values are ciphertext, given as hex digits
+    bool noSalt = false;           // 0x20000000 as well
+    bool guard = false;            // hidden RAW bit vector of a nullable added column, COL# 0
+    bool added = false;            // 0x40000000: added with its default kept in the dictionary
+    std::string defaultLiteral{};  // the default, a literal of the column's type
+    std::string defaultSql{};      // DEFAULT$; empty: written from the literal
+    bool defaultInEcol = true;     // ECOL$ holds the default's stored bytes
 };
+
+// The DEFAULT$ text of an added column: its defaultSql, or a plain SQL
+// literal of its default (a number, a quoted string, DATE '...' or
+// TIMESTAMP '...'; RAW as HEXTORAW('...')).
+std::string defaultSqlText(const ColumnDef *column);
 
 // Oracle's name of a type ("NUMBER", "VARCHAR2", "TIMESTAMP WITH TIME ZONE")
 // and back (also accepting the short words of the description language:
@@ -589,6 +603,14 @@ bool makeFieldValue(const ColumnDef *column, const char *literal, FieldValue *ou
 // From stored bytes, with the text ZOR prints for them.
 bool makeFieldFromBytes(const ColumnDef *column, const std::vector<uint8_t> &bytes,
                         FieldValue *out, char *error, size_t errorLength);
+
+// The value Oracle gives each column of a row whose stored columns are
+// `values` (trailing NULLs are not stored): an added column the row ends
+// before has its default; a nullable one follows its guard column (the
+// nearest guard before it): the default where the guard's bit 0 is NULL or
+// 0 and the stored value is NULL, the stored value where it is 1.
+bool applyAddedDefaults(const std::vector<ColumnDef> &columns, std::vector<FieldValue> *values, char *error,
+                        size_t errorLength);
 
 // The text ZOR prints for stored bytes of a type (DATE "YYYY-MM-DD HH:MI:SS",
 // TIMESTAMP with ".%06d" microseconds, floats with "%f", CHAR without
@@ -1096,6 +1118,9 @@ bool layLobColumn(const DatafileLayout *const *files, size_t fileCount, const Lo
                   size_t errorLength);
 // The name Oracle gives a LOB column's index.
 std::string lobIndexName(uint32_t tableObject, uint32_t column);
+// The locator of a BLOB value kept in the row (long size form), with LOB id
+// number `id`.
+std::vector<uint8_t> inRowBlobLocator(const std::vector<uint8_t> &content, uint32_t id);
 
 }  // namespace forge
 

@@ -297,6 +297,11 @@ void initLobColumnLayout(LobColumnLayout *layout, uint32_t segmentObjectId, uint
     layout->firstLobId = 0x1e3c;
 }
 
+std::vector<uint8_t> inRowBlobLocator(const std::vector<uint8_t> &content, uint32_t id)
+{
+    return inRowLocator(makeLobId(id), 0, content);
+}
+
 std::string lobIndexName(uint32_t tableObject, uint32_t column) {
     char name[64];
     snprintf(name, sizeof name, "SYS_IL%010uC%05u$$", tableObject, column);

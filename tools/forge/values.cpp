@@ -548,6 +548,18 @@ bool makeFieldValue(const ColumnDef *column, const char *literal, FieldValue *ou
     out->isNull = false;
     out->bytes.clear();
     out->text.clear();
+    bool lob = column->type == kColumnClob || column->type == kColumnNclob || column->type == kColumnBlob;
+    if (column->encrypted && !lob) {
+        // Ciphertext: whatever the declared type, the bytes are what ZOR
+        // can only show in hexadecimal.
+        if (!parseHexLiteral(literal, &out->bytes))
+            return fieldError(error, errorLength, "an encrypted value is given as hexadecimal digits",
+                              literal);
+        if (out->bytes.size() > 0xFFFF)
+            return fieldError(error, errorLength, "value longer than 65535 bytes", column->name.c_str());
+        out->text = displayText(kColumnRaw, out->bytes);
+        return true;
+    }
     DateTime t;
     switch (column->type) {
     case kColumnNumber:
@@ -608,6 +620,70 @@ bool makeFieldValue(const ColumnDef *column, const char *literal, FieldValue *ou
 }
 
 bool encodeLobText(const char *text, std::vector<uint8_t> *out) { return encodeUtf16(text, out); }
+
+std::string defaultSqlText(const ColumnDef *column)
+{
+    if (!column->defaultSql.empty())
+        return column->defaultSql;
+    const std::string &v = column->defaultLiteral;
+    switch (column->type) {
+    case kColumnNumber:
+    case kColumnBinaryFloat:
+    case kColumnBinaryDouble: return v;
+    case kColumnDate:
+    case kColumnTimestamp:
+    case kColumnTimestampTz: {
+        std::string text = v;
+        size_t t = text.find('T');
+        if (t != std::string::npos)
+            text[t] = ' ';
+        bool plainDate = column->type == kColumnDate && text.find(' ') == std::string::npos;
+        return (plainDate ? "DATE '" : "TIMESTAMP '") + text + "'";
+    }
+    case kColumnRaw: return "HEXTORAW('" + v + "')";
+    default: {
+        std::string quoted = "'";
+        for (char c : v)
+            quoted += c == '\'' ? std::string("''") : std::string(1, c);
+        return quoted + "'";
+    }
+    }
+}
+
+bool applyAddedDefaults(const std::vector<ColumnDef> &columns, std::vector<FieldValue> *values, char *error,
+                        size_t errorLength)
+{
+    size_t stored = values->size();
+    while (stored > 0 && (*values)[stored - 1].isNull)
+        stored--;
+    bool sawGuard = false;
+    int guardBit = -1;  // -1: NULL
+    for (size_t i = 0; i < columns.size() && i < values->size(); i++) {
+        const ColumnDef &c = columns[i];
+        FieldValue &v = (*values)[i];
+        if (c.guard) {
+            sawGuard = true;
+            guardBit = i < stored && !v.isNull && !v.bytes.empty() ? (v.bytes[0] & 1) : -1;
+            continue;
+        }
+        if (!c.added)
+            continue;
+        FieldValue def;
+        if (!makeFieldValue(&c, c.defaultLiteral.c_str(), &def, error, errorLength))
+            return false;
+        if (c.notNull) {
+            if (i >= stored)
+                v = def;
+            continue;
+        }
+        if (!sawGuard)
+            return fieldError(error, errorLength, "a nullable added column needs a guard column before it",
+                              c.name.c_str());
+        if (guardBit != 1 && v.isNull)
+            v = def;
+    }
+    return true;
+}
 
 bool makeFieldFromBytes(const ColumnDef *column, const std::vector<uint8_t> &bytes, FieldValue *out,
                         char *error, size_t errorLength) {

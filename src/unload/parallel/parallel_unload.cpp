@@ -63,6 +63,7 @@ UnloadCounters takeCounters(const UnloadContext *ctx)
     counters.incompleteRowLines = ctx->incompleteRowLines;
     counters.lobsNotRead = ctx->lobsNotRead;
     counters.lobsNotReadLines = ctx->lobsNotReadLines;
+    counters.defaultlessValues = ctx->defaultlessValues;
     return counters;
 }
 
@@ -74,6 +75,7 @@ UnloadCounters countersSince(const UnloadContext *ctx, const UnloadCounters *sta
     now.incompleteRowLines -= start->incompleteRowLines;
     now.lobsNotRead -= start->lobsNotRead;
     now.lobsNotReadLines -= start->lobsNotReadLines;
+    now.defaultlessValues -= start->defaultlessValues;
     return now;
 }
 
@@ -84,6 +86,7 @@ void addCounters(UnloadContext *ctx, const UnloadCounters *added)
     ctx->incompleteRowLines += added->incompleteRowLines;
     ctx->lobsNotRead += added->lobsNotRead;
     ctx->lobsNotReadLines += added->lobsNotReadLines;
+    ctx->defaultlessValues += added->defaultlessValues;
 }
 
 // ---- The shared ring ----

@@ -41,6 +41,7 @@ struct UnloadCounters {
     uint32_t incompleteRowLines;
     uint64_t lobsNotRead;
     uint32_t lobsNotReadLines;
+    uint64_t defaultlessValues;
 };
 
 // Called by the traversals before they read each block they visit, in

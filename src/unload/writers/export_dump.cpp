@@ -13,6 +13,7 @@
 #include "unload/writers/writers.h"
 #include "unload/rows/row_decode.h"
 #include "unload/rows/row_filters.h"
+#include "unload/writers/added_columns.h"
 
 namespace {
 
@@ -469,6 +470,14 @@ void dumpColumnValue(TextSink *sink, UnloadContext *ctx, uint32_t position, cons
     DmpRowState *state = rowState(ctx);
     if (state == nullptr || !positionInTable(ctx, position))
         return;
+    if (length == 0 && !continuesInNext && ctx->addedColumns != nullptr) {
+        const char *value = nullptr;
+        uint32_t valueLength = 0;
+        if (addedDefaultForNull(ctx, position, true, true, &value, &valueLength)) {
+            bytes = reinterpret_cast<const uint8_t *>(value);
+            length = valueLength;
+        }
+    }
     // Most values: the next column, nothing carried, no chain, no LOB.
     uint8_t type = ctx->columnTypes[position];
     if (position == state->nextPosition && !state->carryPending && !continuesInNext && length <= kDmpMaxElement &&
@@ -514,6 +523,8 @@ uint32_t dumpMappedPiece(TextSink *sink, UnloadContext *ctx, uint32_t firstColum
     if ((flag & kRowFlagPrevious) && start > 0)
         start--;
     uint32_t mapped = ctx->mappedColumns;
+    if (ctx->addedColumns != nullptr)
+        noteAddedColumnsPiece(ctx, start, firstColumn);
     for (uint32_t i = 0; i < mapped; i++) {
         uint32_t stored = i < ctx->permutationCount ? ctx->permutation[i] : i;
         uint32_t length = stored < mapped ? ctx->slots.length[stored] : 0;
@@ -525,8 +536,19 @@ uint32_t dumpMappedPiece(TextSink *sink, UnloadContext *ctx, uint32_t firstColum
         bool continues = i + 1 == mapped && (flag & kRowFlagNext) != 0;
         dumpColumnValue(sink, ctx, start + i, ctx->block + offset, length, continues);
     }
-    if (flag & kRowFlagLast)
+    if (flag & kRowFlagLast) {
+        // A row written before a column was added ends before it.
+        if (ctx->addedColumns != nullptr) {
+            for (uint32_t p = start + mapped; p < ctx->columnCount && p < static_cast<uint32_t>(kMaxColumns);
+                 p++) {
+                const char *value = nullptr;
+                uint32_t length = 0;
+                if (addedDefaultForNull(ctx, p, false, true, &value, &length))
+                    dumpColumnValue(sink, ctx, p, reinterpret_cast<const uint8_t *>(value), length, false);
+            }
+        }
         closeDmpRow(sink, ctx, start + mapped);
+    }
     return start + mapped;
 }
 

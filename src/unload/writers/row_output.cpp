@@ -26,6 +26,7 @@
 #include "dictionary/dictionary.h"
 #include "index/index.h"
 #include "scan/scan.h"
+#include "unload/writers/added_columns.h"
 #include "unload/writers/csv_output.h"
 #include "unload/values/type_codes.h"
 #include "unload/writers/export_dump.h"
@@ -372,6 +373,42 @@ bool rowPieceAt(const UnloadContext *ctx, const RowDirectory *dir, uint32_t slot
     return true;
 }
 
+// The default a NULL of an added column reads as, when it does.
+void writeAddedDefault(TextSink *sink, UnloadContext *ctx, uint32_t position, bool stored, bool count)
+{
+    const char *text = nullptr;
+    uint32_t length = 0;
+    if (!addedDefaultForNull(ctx, position, stored, count, &text, &length))
+        return;
+    if (ctx->indexOption != 0) {
+        char *p = reserveText(sink, 16);
+        p[0] = 'C';
+        p = putSigned(p + 1, static_cast<int32_t>(position + 1));
+        *p++ = '=';
+        commitText(sink, p);
+    }
+    appendText(sink, text, length);
+}
+
+// A row written before columns were added ends before them: their defaults
+// follow, with the separators the row would have had had it stored them.
+void writeTrailingDefaults(TextSink *sink, UnloadContext *ctx, uint32_t end, bool lastWritten)
+{
+    uint32_t last = addedDefaultsEnd(ctx, end);
+    if (last == end)
+        return;
+    if (lastWritten)
+        writeFieldTag(sink, ctx);
+    for (uint32_t position = end; position < last && position < static_cast<uint32_t>(kMaxColumns);
+         position++) {
+        if (ctx->columnTypes[position] == 0)
+            continue;
+        writeAddedDefault(sink, ctx, position, false, false);
+        if (position + 1 < last)
+            writeFieldTag(sink, ctx);
+    }
+}
+
 // Whether value i of a piece is cut from the next or the previous piece.
 unsigned csvSplit(uint8_t flag, uint32_t i, uint32_t mapped, uint32_t firstColumn)
 {
@@ -408,6 +445,8 @@ uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint3
 
     uint32_t mapped = ctx->mappedColumns;
     uint8_t lastType = 0;
+    if (ctx->addedColumns != nullptr && !guessing)
+        noteAddedColumnsPiece(ctx, start, firstColumn);
     for (uint32_t i = 0; i < mapped; i++) {
         uint32_t position = start + i;
         if (position >= static_cast<uint32_t>(kMaxColumns))
@@ -448,6 +487,8 @@ uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint3
         } else if (guessing && type != 0) {
             // A stored NULL still counts as a column of the guessed row.
             guessField(ctx, offset, 0, position);
+        } else if (ctx->addedColumns != nullptr && type != 0 && !guessing) {
+            writeAddedDefault(sink, ctx, position, true, true);
         }
         if (i + 1 < mapped && type != 0 && !guessing)
             writeFieldTag(sink, ctx);
@@ -457,6 +498,8 @@ uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint3
     // skipped column (type 0) has none, or a row split into pieces would get
     // one more field than the same row kept in one piece.
     if (!guessing) {
+        if ((flag & kRowFlagLast) && ctx->addedColumns != nullptr)
+            writeTrailingDefaults(sink, ctx, start + mapped, mapped > 0 && lastType != 0);
         if (flag & kRowFlagLast)
             writeRecordTag(sink, ctx);
         else if (!(flag & kRowFlagNext) && (mapped == 0 || lastType != 0))

@@ -6,6 +6,8 @@
 //   rows written with their chained and migrated pieces followed;
 // - csv_output.h: RFC 4180 quoting and the PostgreSQL value forms;
 // - export_dump.h: the classic export dump's header, table and row records;
+// - added_columns.h: the defaults of columns added after rows were written,
+//   which those rows end before;
 // - the leaf rows of index-organized tables (index_rows.cpp), as text or as
 //   dump rows.
 // Traversal entries take the output stream, the context, the data object id,
