@@ -33,6 +33,9 @@
 
 namespace {
 
+// Columns of one PostgreSQL table.
+constexpr unsigned kPostgresMaxColumns = 1600;
+
 constexpr int kNameSize = 1024;  // table argument, output and target names, numbers
 constexpr int kPartitionSize = kDictNameSize;
 constexpr int kExtentNameSize = 128;
@@ -971,6 +974,15 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadReco
     if (shell->columns->count == 0) {
         printf("  TABLE %s.%s has no columns in COL$!\n", owner, tableName);
         noteCommandFailure();
+        free(parts);
+        return;
+    }
+    // A script that PostgreSQL would refuse halfway is not written at all.
+    if (csv && ctx->target == kTargetPostgres && shell->columns->count > kPostgresMaxColumns) {
+        fprintf(stderr, "  TABLE %s.%s has %u columns; a PostgreSQL table holds at most %u: not unloaded\n",
+                owner, tableName, static_cast<unsigned>(shell->columns->count), kPostgresMaxColumns);
+        noteCommandFailure();
+        record->status = kUnloadFailed;
         free(parts);
         return;
     }
