@@ -459,7 +459,8 @@ void guessSeeds()
 }
 
 // File heads for PROBE: the first blocks of forged 2 KB files, little- and
-// big-endian, one behind a leading header of 512 bytes.
+// big-endian, one behind a leading header of 512 bytes, and one whose
+// header block is overwritten, so that the blocks alone must tell.
 void probeSeeds()
 {
     const char *variants[][2] = {
@@ -469,6 +470,15 @@ void probeSeeds()
     };
     for (const auto &variant : variants)
         writeSeed("probe_header_fuzz", variant[0], forgedFiles(variant[1], {"p.dbf"})[0]);
+    Bytes headerless = forgedFiles(
+        "blocksize 2048\nfile p.dbf rfn 3 blocks 8\n"
+        "block 3\n  data objd 7\n  row num 1\n"
+        "block 4\n  data objd 7\n  row num 1\n"
+        "block 5\n  data objd 7\n  row num 1\n",
+        {"p.dbf"})[0];
+    for (size_t i = 2048; i < 4096 && i < headerless.size(); i++)
+        headerless[i] = static_cast<uint8_t>(i * 37);
+    writeSeed("probe_header_fuzz", "headerless-2k", headerless);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // PROBE's reading of a file's first bytes: any image either yields no file
 // header or one whose block size, leading header and sampled counts fit the
-// image.
+// image; one inferred from the blocks alone names at least the few blocks
+// that agreed, none of them a header block.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fuzzCheck(r.ownAddress <= r.sampled && r.checksummed <= r.sampled);
         fuzzCheck(r.databaseName[8] == '\0');
         fuzzCheck(r.bigfile == (r.rfn == 0));
+        fuzzCheck(r.headerSize % 512 == 0 && r.headerSize <= kProbeMaxHeader);
+        if (r.headerless)
+            fuzzCheck(r.votes >= 3 && r.firstSampled >= 2 &&
+                      (uint64_t)r.headerSize + (uint64_t)(r.firstSampled + 1) * r.blockSize <= size);
     }
     free(image);
     return 0;

@@ -163,10 +163,15 @@ struct ProbeResult {
     uint32_t sampled;          // formatted blocks sampled after the header
     uint32_t ownAddress;       // ... that carry their own block number
     uint32_t checksummed;      // ... whose checksum is set and holds
+    uint32_t firstSampled;     // block number of the first block sampled
+    uint8_t headerless;        // no file header: the settings come from the blocks
+    uint32_t votes;            // ... the blocks that agree on them
 };
 
 // Looks for the file header in the image of a file's first `length` bytes:
 // every block size, both byte orders, leading headers up to kProbeMaxHeader.
+// Without one, infers the settings from the blocks' own addresses and tails
+// (headerless set; tablespace, block count and database name stay unknown).
 // 1 when found (the result filled), else 0.
 int probeDatafileImage(const uint8_t *image, uint64_t length, ProbeResult *result);
 // Reads up to `capacity` bytes of the file into buffer (read-only) and

@@ -4,6 +4,13 @@
 // order, and carry block number 1 in its address; blocks after it are
 // sampled for their own addresses and checksums as further evidence.
 //
+// When no file header is found, the blocks speak for themselves: a block
+// whose tail repeats its type, sequence and SCN at one block size and byte
+// order, and whose own address then places block 0 on a sector boundary,
+// votes for that block size, byte order, leading header and file.  The
+// settings most blocks agree on are taken, so a file whose first megabyte
+// was overwritten can still be opened.
+//
 // The analysis works on an image of the file's first bytes, so that every
 // offset it computes is checked against what was read.
 #include "datafile/datafile.h"
@@ -25,6 +32,22 @@ constexpr uint32_t kDatabaseName = 32;
 constexpr uint32_t kFlagOffset = 15;
 constexpr uint8_t kFlagChecksum = 0x04;
 constexpr uint32_t kSampledBlocks = 64;
+constexpr uint32_t kScnOffset = 8;
+constexpr uint32_t kSeqOffset = 14;
+// A single block agreeing with itself could be chance in random bytes; a few
+// from the same file at the same settings are not.
+constexpr uint32_t kMinimumVotes = 3;
+constexpr uint32_t kMaxCandidates = 64;
+
+struct Candidate {
+    uint32_t blockSize;
+    uint32_t headerSize;
+    uint32_t rfn;
+    uint8_t byteOrder;
+    uint8_t format;
+    uint32_t votes;
+    uint32_t firstBlock;  // lowest block number that voted
+};
 
 uint32_t readU32(const uint8_t *p, uint8_t order)
 {
@@ -55,9 +78,10 @@ bool isFileHeaderAt(const uint8_t *image, uint64_t length, uint32_t head, uint32
            (readU32(block + kRdbaOffset, order) & kRdbaBlockMask) == 1;
 }
 
-void sampleBlocks(const uint8_t *image, uint64_t length, ProbeResult *r)
+void sampleBlocks(const uint8_t *image, uint64_t length, uint32_t first, ProbeResult *r)
 {
-    for (uint32_t n = 2; n < 2 + kSampledBlocks; n++) {
+    r->firstSampled = first;
+    for (uint32_t n = first; n < first + kSampledBlocks; n++) {
         uint64_t at = r->headerSize + static_cast<uint64_t>(n) * r->blockSize;
         if (at + r->blockSize > length)
             break;
@@ -92,6 +116,89 @@ void takeHeaderFields(const uint8_t *header, ProbeResult *r)
     r->databaseName[8] = '\0';
 }
 
+// The tail of a block repeats the low half of its SCN base, its type and
+// its sequence: written last, it only matches at the block's true size.
+bool tailMatches(const uint8_t *block, uint32_t size, uint8_t order)
+{
+    uint32_t scn = readU32(block + kScnOffset, order);
+    uint32_t expected = (scn & 0xFFFFu) << 16 | static_cast<uint32_t>(block[0]) << 8 | block[kSeqOffset];
+    return readU32(block + size - 4, order) == expected;
+}
+
+void vote(Candidate *candidates, uint32_t *count, const Candidate &c, uint32_t blockNo)
+{
+    for (uint32_t i = 0; i < *count; i++) {
+        Candidate *k = &candidates[i];
+        if (k->blockSize == c.blockSize && k->headerSize == c.headerSize && k->rfn == c.rfn &&
+            k->byteOrder == c.byteOrder) {
+            k->votes++;
+            if (blockNo < k->firstBlock)
+                k->firstBlock = blockNo;
+            return;
+        }
+    }
+    // Past the table's end, further settings are noise beside those kept.
+    if (*count < kMaxCandidates) {
+        candidates[*count] = c;
+        candidates[*count].votes = 1;
+        candidates[*count].firstBlock = blockNo;
+        (*count)++;
+    }
+}
+
+// Each sector boundary of the image is tried as a block start; the work is
+// bounded by the image (at most kProbeReadSize bytes) times the ten settings.
+bool inferFromBlocks(const uint8_t *image, uint64_t length, ProbeResult *r)
+{
+    Candidate candidates[kMaxCandidates];
+    uint32_t count = 0;
+    for (uint64_t at = 0; at + kBlockSizes[0] <= length; at += kHeaderStep) {
+        const uint8_t *block = image + at;
+        if (block[0] == 0 || block[0] == kTypeFileHeader || !isFormatByte(block[1]))
+            continue;
+        for (uint32_t size : kBlockSizes) {
+            if (at + size > length)
+                break;
+            for (uint8_t order = 0; order < 2; order++) {
+                if (!tailMatches(block, size, order))
+                    continue;
+                uint32_t rdba = readU32(block + kRdbaOffset, order);
+                uint32_t blockNo = rdba & kRdbaBlockMask;
+                // Blocks 0 and 1 are the headers this path runs without.
+                if (blockNo < 2)
+                    continue;
+                uint64_t start = static_cast<uint64_t>(blockNo) * size;
+                if (start > at || at - start > kProbeMaxHeader || (at - start) % kHeaderStep != 0)
+                    continue;
+                Candidate c{};
+                c.blockSize = size;
+                c.headerSize = static_cast<uint32_t>(at - start);
+                c.rfn = rdba >> kRdbaFileShift;
+                c.byteOrder = order;
+                c.format = block[1];
+                vote(candidates, &count, c, blockNo);
+            }
+        }
+    }
+    const Candidate *best = nullptr;
+    for (uint32_t i = 0; i < count; i++)
+        if (best == nullptr || candidates[i].votes > best->votes)
+            best = &candidates[i];
+    if (best == nullptr || best->votes < kMinimumVotes)
+        return false;
+    r->found = 1;
+    r->headerless = 1;
+    r->votes = best->votes;
+    r->blockSize = best->blockSize;
+    r->headerSize = best->headerSize;
+    r->byteOrder = best->byteOrder;
+    r->format = best->format;
+    r->rfn = best->rfn;
+    r->bigfile = r->rfn == 0;
+    sampleBlocks(image, length, best->firstBlock, r);
+    return true;
+}
+
 }  // namespace
 
 int probeDatafileImage(const uint8_t *image, uint64_t length, ProbeResult *r)
@@ -110,12 +217,12 @@ int probeDatafileImage(const uint8_t *image, uint64_t length, ProbeResult *r)
                 r->blockSize = size;
                 r->byteOrder = order;
                 takeHeaderFields(image + head + size, r);
-                sampleBlocks(image, length, r);
+                sampleBlocks(image, length, 2, r);
                 return 1;
             }
         }
     }
-    return 0;
+    return inferFromBlocks(image, length, r) ? 1 : 0;
 }
 
 int probeDatafile(const char *path, uint8_t *buffer, uint32_t capacity, ProbeResult *r, uint64_t *fileSize)

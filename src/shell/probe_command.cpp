@@ -30,6 +30,48 @@ void printNotRecognised(const char *path, const uint8_t *buffer, uint64_t fileSi
     printf("\n");
 }
 
+// The settings lines, the same for a file with a header and one without.
+void printSettings(const char *path, const ProbeResult *r)
+{
+    const char *order = r->byteOrder ? "BIG" : "LITTLE";
+    printf("SET BLOCK_SIZE %u\n", r->blockSize);
+    printf("SET BYTE_ORDER %s\n", order);
+    if (r->headerSize != 0)
+        printf("SET HEAD_SIZE %u\n", r->headerSize);
+    if (r->bigfile)
+        printf("SET BIGFILE YES\n");
+    // The registry takes a file's header size from its configuration line.
+    if (r->headerSize != 0)
+        printf("  Configuration file line (its second word is the header size):\n%s %u\n", path,
+               r->headerSize);
+    else
+        printf("  Configuration file line:\n%s\n", path);
+}
+
+void printInferred(const char *path, const ProbeResult *r, uint64_t fileSize)
+{
+    printf("  File %s: %llu bytes\n", path, static_cast<unsigned long long>(fileSize));
+    printf(
+        "  File header unreadable: no Oracle file header at block 1 for any block size 2048 .. 32768, either "
+        "byte order, leading header 0 .. %u bytes\n",
+        kProbeMaxHeader);
+    printf(
+        "  Inferred from the blocks: %u blocks carry their own address and tail at block size %u read "
+        "%s-endian, leading header %u, relative file %u; the first is block %u at byte %llu\n",
+        r->votes, r->blockSize, r->byteOrder ? "big" : "little", r->headerSize, r->rfn, r->firstSampled,
+        static_cast<unsigned long long>(r->headerSize) +
+            static_cast<unsigned long long>(r->firstSampled) * r->blockSize);
+    printf(
+        "  Sampled blocks %u .. %u: %u formatted, %u carry their own block number, %u pass their checksum\n",
+        r->firstSampled, r->firstSampled + 63, r->sampled, r->ownAddress, r->checksummed);
+    printf(
+        "  Block size %u, byte order %s, header size %u, %s, relative file %u, tablespace unknown, database "
+        "unknown\n",
+        r->blockSize, r->byteOrder ? "BIG" : "LITTLE", r->headerSize, r->bigfile ? "bigfile" : "smallfile",
+        r->rfn);
+    printSettings(path, r);
+}
+
 void printEvidence(const char *path, const ProbeResult *r, uint64_t fileSize)
 {
     const char *order = r->byteOrder ? "BIG" : "LITTLE";
@@ -47,17 +89,7 @@ void printEvidence(const char *path, const ProbeResult *r, uint64_t fileSize)
     printf("  Block size %u, byte order %s, header size %u, %s, relative file %u, tablespace %u, database %s\n",
            r->blockSize, order, r->headerSize, r->bigfile ? "bigfile" : "smallfile", r->rfn, r->tablespace,
            r->databaseName);
-    printf("SET BLOCK_SIZE %u\n", r->blockSize);
-    printf("SET BYTE_ORDER %s\n", order);
-    if (r->headerSize != 0)
-        printf("SET HEAD_SIZE %u\n", r->headerSize);
-    if (r->bigfile)
-        printf("SET BIGFILE YES\n");
-    // The registry takes a file's header size from its configuration line.
-    if (r->headerSize != 0)
-        printf("  Configuration file line (its second word is the header size):\n%s %u\n", path, r->headerSize);
-    else
-        printf("  Configuration file line:\n%s\n", path);
+    printSettings(path, r);
 }
 
 void probeOneFile(const char *path, uint8_t *buffer)
@@ -69,6 +101,8 @@ void probeOneFile(const char *path, uint8_t *buffer)
         printf("Cannot open file : %s \n", path);
     else if (found == 0)
         printNotRecognised(path, buffer, result.bytesRead);
+    else if (result.headerless)
+        printInferred(path, &result, fileSize);
     else
         printEvidence(path, &result, fileSize);
 }
