@@ -177,6 +177,12 @@ int probeDatafileImage(const uint8_t *image, uint64_t length, ProbeResult *resul
 // Reads up to `capacity` bytes of the file into buffer (read-only) and
 // probes them; -1 when the file cannot be opened.  fileSize is its size.
 int probeDatafile(const char *path, uint8_t *buffer, uint32_t capacity, ProbeResult *result, uint64_t *fileSize);
+// After OPEN: names on standard error every opened file whose readable
+// header, or whose blocks when the header is unreadable, disagree with the
+// settings (block size, byte order, bigfile, its header size), with the SET
+// and configuration lines that would make them agree; and every file whose
+// header is unreadable, with what its blocks say.
+void reportSettingsMismatch(const UnloadContext *ctx);
 // Files that cannot be opened or created are named on standard error with
 // the system's reason (errno, read at the call), so that the operator can act
 // on them; standard output keeps only the messages the commands define.

@@ -317,3 +317,65 @@ bool getDatafileEntry(const DatafileSet *set, uint32_t pos, DatafileEntry *entry
     entry->asmFile = set->asmFile[pos];
     return true;
 }
+
+namespace {
+const char *orderWord(uint8_t order)
+{
+    return order ? "BIG" : "LITTLE";
+}
+
+// One file against the settings; names it on standard error when its own
+// bytes say otherwise, with the lines that would make them agree.
+void reportOneFile(const DatafileSet *set, const UnloadContext *ctx, uint32_t pos, uint8_t *buffer)
+{
+    ProbeResult r;
+    uint64_t fileSize = 0;
+    if (probeDatafile(set->path[pos], buffer, kProbeReadSize, &r, &fileSize) != 1)
+        return;
+    const char *path = set->path[pos];
+    bool sizeDiffers = r.blockSize != ctx->blockSize;
+    bool orderDiffers = r.byteOrder != ctx->byteOrder;
+    bool headDiffers = r.headerSize != set->headerSize[pos];
+    bool bigfileDiffers = r.bigfile != (ctx->bigfile != 0);
+    if (r.headerless)
+        fprintf(stderr,
+                "zor: datafile %s: file header unreadable; its blocks say block size %u, byte order %s, "
+                "header size %u, relative file %u\n",
+                path, r.blockSize, orderWord(r.byteOrder), r.headerSize, r.rfn);
+    if (!sizeDiffers && !orderDiffers && !headDiffers && !bigfileDiffers)
+        return;
+    fprintf(stderr,
+            "zor: datafile %s: its %s block size %u, byte order %s, header size %u, %s; the settings are "
+            "block size %u, byte order %s, header size %u, %s\n",
+            path, r.headerless ? "blocks say" : "header says", r.blockSize, orderWord(r.byteOrder),
+            r.headerSize, r.bigfile ? "bigfile" : "smallfile", ctx->blockSize, orderWord(ctx->byteOrder),
+            set->headerSize[pos], ctx->bigfile ? "bigfile" : "smallfile");
+    // Bare lines, so that they can be pasted as they stand.
+    if (sizeDiffers)
+        fprintf(stderr, "SET BLOCK_SIZE %u\n", r.blockSize);
+    if (orderDiffers)
+        fprintf(stderr, "SET BYTE_ORDER %s\n", orderWord(r.byteOrder));
+    if (bigfileDiffers)
+        fprintf(stderr, "SET BIGFILE %s\n", r.bigfile ? "YES" : "NO");
+    if (headDiffers)
+        fprintf(
+            stderr,
+            "zor: datafile %s: its configuration file line (the second word is the header size):\n%s %u\n",
+            path, path, r.headerSize);
+}
+}  // namespace
+
+void reportSettingsMismatch(const UnloadContext *ctx)
+{
+    const DatafileSet *set = ctx->datafiles;
+    if (set == nullptr)
+        return;
+    uint8_t *buffer = static_cast<uint8_t *>(malloc(kProbeReadSize));
+    if (buffer == nullptr)
+        return;
+    uint32_t count = set->count < static_cast<uint32_t>(kMaxDatafiles) ? set->count : kMaxDatafiles;
+    for (uint32_t pos = 0; pos < count; pos++)
+        if (set->handle[pos] != nullptr)
+            reportOneFile(set, ctx, pos, buffer);
+    free(buffer);
+}

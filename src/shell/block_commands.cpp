@@ -256,6 +256,7 @@ void runOpenCommand(ShellState *shell)
         applyDefaultHeaderSize(set, ctx->defaultHeaderSize);
         openDBFile(set, ctx->asmGroup);
         checkFileHeader(ctx);
+        reportSettingsMismatch(ctx);
     }
     fclose(config);
     emptyDataWindow(ctx);
