@@ -116,6 +116,27 @@ bool acceptCheckBlock(const UnloadContext *ctx, uint32_t n)
     return true;
 }
 
+// Without a file header the first block that looks like one of this file
+// may be noise in an overwritten stretch; the file number most blocks agree
+// on is taken instead, when they agree with the settings too.
+bool inferRfnFromBlocks(const DatafileSet *set, const UnloadContext *ctx, uint32_t pos, uint32_t *rfn)
+{
+    if (set->handle[pos] == nullptr)
+        return false;
+    uint8_t *buffer = static_cast<uint8_t *>(malloc(kProbeReadSize));
+    if (buffer == nullptr)
+        return false;
+    ProbeResult r;
+    uint64_t fileSize = 0;
+    bool taken = probeDatafile(set->path[pos], buffer, kProbeReadSize, &r, &fileSize) == 1 && r.headerless &&
+                 r.blockSize == ctx->blockSize && r.byteOrder == ctx->byteOrder &&
+                 r.headerSize == set->headerSize[pos] && r.bigfile == (ctx->bigfile != 0);
+    free(buffer);
+    if (taken)
+        *rfn = r.rfn;
+    return taken;
+}
+
 }  // namespace
 
 uint32_t loadConfig(DatafileSet *set, FILE *config)
@@ -267,6 +288,9 @@ void checkFileStatus(UnloadContext *ctx, uint32_t pos)
     }
     set->ver[pos] = format;
     set->rfn[pos] = static_cast<uint16_t>(getRDBAFile(rdba));
+    uint32_t inferred = 0;
+    if (peekBlockType(block, blockSize) != kFileHeaderType && inferRfnFromBlocks(set, ctx, pos, &inferred))
+        set->rfn[pos] = static_cast<uint16_t>(inferred);
 
     uint32_t known = 0;
     uint32_t step = kProbeFirstStep;
