@@ -1,6 +1,11 @@
 # One file per block size and byte order, each a little over a megabyte with
 # data blocks behind the first megabyte; then two damaged copies of each: the
-# first megabyte overwritten, or the header block (block 1) alone.
+# first megabyte overwritten, or the header block (block 1) alone, with
+# fixed noise so that no run differs from another.
+python3 -c '
+import random, sys
+random.seed(25)
+sys.stdout.buffer.write(bytes(random.getrandbits(8) for _ in range(1048576)))' > noise.bin
 n=5
 for size in 2048 4096 8192 16384 32768; do
   for order in little big; do
@@ -15,9 +20,9 @@ for size in 2048 4096 8192 16384 32768; do
     } > "$name.txt"
     "$FORGE" "$name.txt" .
     cp "$name.dbf" "${name}_mb.dbf"
-    dd if=/dev/urandom of="${name}_mb.dbf" bs=1048576 count=1 conv=notrunc status=none
+    dd if=noise.bin of="${name}_mb.dbf" bs=1048576 count=1 conv=notrunc status=none
     cp "$name.dbf" "${name}_hd.dbf"
-    dd if=/dev/urandom of="${name}_hd.dbf" bs="$size" seek=1 count=1 conv=notrunc status=none
+    dd if=noise.bin of="${name}_hd.dbf" bs="$size" seek=1 count=1 conv=notrunc status=none
     n=$((n + 1))
   done
 done
@@ -28,4 +33,4 @@ done
   for b in 4 5 6; do printf 'block %s\n  data objd 77\n  row num 1\n' "$b"; done
 } > raw.txt
 "$FORGE" raw.txt .
-dd if=/dev/urandom of=raw.dbf bs=8192 seek=9 count=1 conv=notrunc status=none
+dd if=noise.bin of=raw.dbf bs=8192 seek=9 count=1 conv=notrunc status=none
