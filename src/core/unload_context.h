@@ -30,6 +30,8 @@ constexpr uint32_t kLobWindowCapacity = 262144;
 constexpr uint32_t kIndexWindowCapacity = 2097152;
 constexpr uint32_t kWorkBufferSize = 65536;
 constexpr uint32_t kOutputBufferSize = 262144;
+// Reasons a block of a segment is not read as its data block.
+constexpr int kBlockReasonCount = 7;
 
 // A growable-by-nobody buffer of fixed capacity (the 64 KB work buffer).
 struct WorkBuffer {
@@ -120,6 +122,12 @@ struct UnloadContext {
     // The context a private copy (copyBlock) was made from: what the copy
     // counts of LOBs not read goes there.  Null in the original.
     UnloadContext *origin;
+    // Blocks below the high-water mark of the segment being walked that are
+    // no data block of it, the lines that named them, and the count by
+    // reason (BlockNotReadReason, unload/rows/rows.h).
+    uint64_t blocksNotRead;
+    uint32_t blocksNotReadLines;
+    uint64_t blocksNotReadBy[kBlockReasonCount];
     // The export dump writer's state across the pieces of a row (LONG chain
     // flag, carry buffer); null outside a dump unload.
     DmpRowState *dmpState;

@@ -423,15 +423,18 @@ void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete
     unsigned long long rows = static_cast<unsigned long long>(ctx->rowsUnloaded);
     if (!complete)
         noteCommandFailure();
-    if (complete && written && columnsWhole && ctx->lobsNotRead == 0) {
+    if (complete && written && columnsWhole && ctx->lobsNotRead == 0 && ctx->blocksNotRead == 0) {
         printf("Sucessfully unload %llu rows ...\n", rows);
         if (output[0] != '\0')
             addRecordFile(record, output);
         return;
     }
     if (complete && written) {
-        // Every row is in the file, but not every value: the file stays, and
-        // it is no success.
+        // Every row read is in the file, but not every value or block: the
+        // file stays, and it is no success.
+        if (ctx->blocksNotRead != 0)
+            printf("Unload incomplete: %llu rows unloaded, %llu blocks of the segment not read ...\n", rows,
+                   static_cast<unsigned long long>(ctx->blocksNotRead));
         if (ctx->lobsNotRead != 0)
             printf("Unload incomplete: %llu rows unloaded, %llu LOBs written as NULL ...\n", rows,
                    static_cast<unsigned long long>(ctx->lobsNotRead));
@@ -526,6 +529,7 @@ void runUnloadObject(ShellState *shell, const UnloadArgs *args, UnloadRecord *re
     record->rows = ctx->rowsUnloaded;
     record->incompleteRows = reportLostRows(ctx);
     record->lobsNotRead = ctx->lobsNotRead;
+    record->blocksNotRead = ctx->blocksNotRead;
     reportUnloadEnd(ctx, out == stdout ? "" : args->output, complete, written, record);
     printDate(stdout);
     if (csv)
@@ -1046,6 +1050,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadReco
     record->rows = ctx->rowsUnloaded;
     record->incompleteRows = reportLostRows(ctx);
     record->lobsNotRead = ctx->lobsNotRead;
+    record->blocksNotRead = ctx->blocksNotRead;
     reportUnloadEnd(ctx, out == stdout ? "" : dataPath, complete, written, record, columnsWhole);
     printDate(stdout);
 }
@@ -1369,6 +1374,7 @@ void runUnloadDictionary(ShellState *shell, const UnloadArgs *args, UnloadRecord
     }
     record->incompleteRows = reportLostRows(shell->ctx);
     record->lobsNotRead = shell->ctx->lobsNotRead;
+    record->blocksNotRead = shell->ctx->blocksNotRead;
     printDate(stdout);
 }
 

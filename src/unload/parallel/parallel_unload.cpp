@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 #include "unload/parallel/background_writer.h"
+#include "unload/rows/rows.h"
 
 namespace {
 
@@ -43,11 +44,12 @@ constexpr uint32_t kLargestFrame = 1u << 30;
 constexpr long kWaitNanoseconds = 20000000;
 
 enum FrameKind : uint32_t {
-    kFrameData = 1,  // bytes of the output file
-    kFrameMessages,  // bytes of standard output
-    kFrameWarning,   // an unknown-type warning follows: column position
-    kFrameChunkEnd,  // the chunk is complete: its UnloadCounters
-    kFrameDone,      // the traversal is over: no more chunks
+    kFrameData = 1,   // bytes of the output file
+    kFrameMessages,   // bytes of standard output
+    kFrameWarning,    // an unknown-type warning follows: column position
+    kFrameChunkEnd,   // the chunk is complete: its UnloadCounters
+    kFrameDone,       // the traversal is over: no more chunks
+    kFrameBlockLine,  // a line naming a block not read follows
 };
 
 struct FrameHeader {
@@ -64,6 +66,10 @@ UnloadCounters takeCounters(const UnloadContext *ctx)
     counters.lobsNotRead = ctx->lobsNotRead;
     counters.lobsNotReadLines = ctx->lobsNotReadLines;
     counters.defaultlessValues = ctx->defaultlessValues;
+    counters.blocksNotRead = ctx->blocksNotRead;
+    counters.blocksNotReadLines = ctx->blocksNotReadLines;
+    for (int i = 0; i < kBlockReasonCount; i++)
+        counters.blocksNotReadBy[i] = ctx->blocksNotReadBy[i];
     return counters;
 }
 
@@ -76,6 +82,10 @@ UnloadCounters countersSince(const UnloadContext *ctx, const UnloadCounters *sta
     now.lobsNotRead -= start->lobsNotRead;
     now.lobsNotReadLines -= start->lobsNotReadLines;
     now.defaultlessValues -= start->defaultlessValues;
+    now.blocksNotRead -= start->blocksNotRead;
+    now.blocksNotReadLines -= start->blocksNotReadLines;
+    for (int i = 0; i < kBlockReasonCount; i++)
+        now.blocksNotReadBy[i] -= start->blocksNotReadBy[i];
     return now;
 }
 
@@ -87,6 +97,10 @@ void addCounters(UnloadContext *ctx, const UnloadCounters *added)
     ctx->lobsNotRead += added->lobsNotRead;
     ctx->lobsNotReadLines += added->lobsNotReadLines;
     ctx->defaultlessValues += added->defaultlessValues;
+    ctx->blocksNotRead += added->blocksNotRead;
+    ctx->blocksNotReadLines += added->blocksNotReadLines;
+    for (int i = 0; i < kBlockReasonCount; i++)
+        ctx->blocksNotReadBy[i] += added->blocksNotReadBy[i];
 }
 
 // ---- The shared ring ----
@@ -524,6 +538,14 @@ ChunkResult takeChunk(Collector *c, uint32_t w)
             countWarning(c, position);
             break;
         }
+        case kFrameBlockLine:
+            if (header.length != 0)
+                return kWorkerFailed;
+            if (c->ctx->blocksNotReadLines >= blockNotReadLineCap())
+                c->dropping = true;
+            else
+                c->ctx->blocksNotReadLines++;
+            break;
         case kFrameChunkEnd: {
             UnloadCounters added;
             if (header.length != sizeof added || !readExact(worker, &added, sizeof added))
@@ -693,6 +715,15 @@ void markUnknownTypeWarning(uint32_t position)
         return;
     flushWorkerStreams();
     sendFrame(kFrameWarning, &position, sizeof position);
+}
+
+bool markBlockNotReadLine()
+{
+    if (!gWorker.active)
+        return false;
+    flushWorkerStreams();
+    sendFrame(kFrameBlockLine, nullptr, 0);
+    return true;
 }
 
 bool runParallelTraversal(FILE *out, UnloadContext *ctx, uint32_t workers, TraversalFunction traverse,

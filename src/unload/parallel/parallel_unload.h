@@ -34,7 +34,8 @@ constexpr uint32_t kLargestParallelChunk = 65536;
 // Each worker names at most the usual number of incomplete rows (and of
 // LOBs not read) itself, so
 // under PARALLEL more lines than that may be printed; the count at the end
-// is exact.
+// is exact.  Blocks not read are capped by the parent instead
+// (markBlockNotReadLine), as a serial unload caps them.
 struct UnloadCounters {
     uint64_t rowsUnloaded;
     uint64_t incompleteRows;
@@ -42,6 +43,9 @@ struct UnloadCounters {
     uint64_t lobsNotRead;
     uint32_t lobsNotReadLines;
     uint64_t defaultlessValues;
+    uint64_t blocksNotRead;
+    uint32_t blocksNotReadLines;
+    uint64_t blocksNotReadBy[kBlockReasonCount];
 };
 
 // Called by the traversals before they read each block they visit, in
@@ -54,6 +58,11 @@ bool ownsNextBlock();
 // cannot know how many warnings the chunks before its own printed; it marks
 // the warning and the parent keeps the per-column limit.
 void markUnknownTypeWarning(uint32_t position);
+
+// Called just before a block not read is named.  True in a worker, which
+// names every such block: the parent keeps the cap across the chunks, so
+// that the lines are those of a serial unload.
+bool markBlockNotReadLine();
 
 // Writes the rows of one traversal to `out`.
 typedef void (*TraversalFunction)(FILE *out, void *arg);

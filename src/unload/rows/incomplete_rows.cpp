@@ -22,10 +22,77 @@ const char *reasonText(int reason)
     }
 }
 
+// Said after the address of a block not read, and in its count line.
+const char *blockReasonText(int reason)
+{
+    switch (reason) {
+    case kBlockZeros: return "all zeros (never formatted, or lost)";
+    case kBlockOtherObject: return "a block of another object";
+    case kBlockOtherAddress: return "holds another block";
+    case kBlockBadChecksum: return "fails its checksum";
+    case kBlockUnreadable: return "cannot be read";
+    case kBlockPastEnd: return "past the end of its file";
+    default: return "not a data block";
+    }
+}
+
 }  // namespace
+
+void noteBlockNotRead(UnloadContext *ctx, uint32_t rdba, int reason, uint32_t detail, bool parentCaps)
+{
+    if (ctx->origin != nullptr)
+        ctx = ctx->origin;
+    if (reason < 0 || reason >= kBlockReasonCount)
+        reason = kBlockNotData;
+    ctx->blocksNotRead++;
+    ctx->blocksNotReadBy[reason]++;
+    if (!parentCaps) {
+        if (ctx->blocksNotReadLines >= kMaxIncompleteRowLines)
+            return;
+        ctx->blocksNotReadLines++;
+    }
+    printf("  Block not read at RDBA=0x%08x: %s", rdba, blockReasonText(reason));
+    if (reason == kBlockOtherObject)
+        printf(", data object id %u", detail);
+    else if (reason == kBlockOtherAddress)
+        printf(" (RDBA=0x%08x)", detail);
+    else if (reason == kBlockNotData)
+        printf(" (type 0x%02x)", detail);
+    putchar('\n');
+}
+
+void countBlocksNotRead(UnloadContext *ctx, uint64_t count, int reason)
+{
+    if (ctx->origin != nullptr)
+        ctx = ctx->origin;
+    if (reason < 0 || reason >= kBlockReasonCount)
+        reason = kBlockNotData;
+    ctx->blocksNotRead += count;
+    ctx->blocksNotReadBy[reason] += count;
+}
+
+uint32_t blockNotReadLineCap()
+{
+    return kMaxIncompleteRowLines;
+}
+
+void reportBlocksNotRead(const UnloadContext *ctx)
+{
+    if (ctx->blocksNotRead > ctx->blocksNotReadLines)
+        printf("  ... and %llu more blocks not read\n",
+               static_cast<unsigned long long>(ctx->blocksNotRead - ctx->blocksNotReadLines));
+    for (int reason = 0; reason < kBlockReasonCount; reason++)
+        if (ctx->blocksNotReadBy[reason] != 0)
+            printf("  %llu blocks not read: %s\n",
+                   static_cast<unsigned long long>(ctx->blocksNotReadBy[reason]), blockReasonText(reason));
+}
 
 void resetIncompleteRows(UnloadContext *ctx)
 {
+    ctx->blocksNotRead = 0;
+    ctx->blocksNotReadLines = 0;
+    for (int reason = 0; reason < kBlockReasonCount; reason++)
+        ctx->blocksNotReadBy[reason] = 0;
     ctx->incompleteRows = 0;
     ctx->incompleteRowLines = 0;
     ctx->lobsNotRead = 0;
@@ -57,6 +124,7 @@ void noteLobNotRead(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uint32
 
 void reportIncompleteRows(UnloadContext *ctx)
 {
+    reportBlocksNotRead(ctx);
     if (ctx->incompleteRows > ctx->incompleteRowLines)
         printf("  ... and %llu more incomplete rows\n",
                static_cast<unsigned long long>(ctx->incompleteRows - ctx->incompleteRowLines));
@@ -69,7 +137,7 @@ void reportIncompleteRows(UnloadContext *ctx)
     if (ctx->lobsNotRead != 0)
         printf("  %llu LOBs not read: SecureFile LOB data cannot be read yet and was written as NULL\n",
                static_cast<unsigned long long>(ctx->lobsNotRead));
-    // The LOB count stays until the next unload starts: its end line says
+    // The LOB and block counts stay until the next unload starts: its end line says
     // that the unload is not complete.
     ctx->incompleteRows = 0;
     ctx->incompleteRowLines = 0;

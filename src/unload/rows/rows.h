@@ -41,3 +41,26 @@ void reportIncompleteRows(UnloadContext *ctx);
 // SecureFile locator): named with its row address and column (1-based), up
 // to the same cap per unload, and counted.
 void noteLobNotRead(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uint32_t slot, uint32_t column);
+// A block of the segment being walked that is not one of its data blocks,
+// named with its address and why (the same cap per unload) and counted by
+// reason.  `detail` is the data object id, the address or the block type
+// the block holds, for the reasons that show one.
+enum BlockNotReadReason {
+    kBlockZeros = 0,     // every byte zero: lost, or never formatted
+    kBlockOtherObject,   // a data block of another data object id
+    kBlockOtherAddress,  // the block's own address is another one
+    kBlockBadChecksum,   // fails its checksum (BLOCK_CHECK)
+    kBlockUnreadable,    // the read failed
+    kBlockPastEnd,       // the file ends before it
+    kBlockNotData,       // a block of a type that holds no rows
+};
+static_assert(kBlockNotData + 1 == kBlockReasonCount, "one count per reason");
+// `parentCaps` is set in a worker of a parallel unload: it names every
+// block, and the parent keeps the cap over all of them.
+void noteBlockNotRead(UnloadContext *ctx, uint32_t rdba, int reason, uint32_t detail, bool parentCaps);
+// Blocks counted without a line each.
+void countBlocksNotRead(UnloadContext *ctx, uint64_t count, int reason);
+uint32_t blockNotReadLineCap();
+// The blocks noted since the last resetIncompleteRows: the remaining count
+// and one count line per reason.
+void reportBlocksNotRead(const UnloadContext *ctx);

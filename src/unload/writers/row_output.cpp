@@ -184,6 +184,85 @@ bool isDataBlockOf(const UnloadContext *ctx, uint32_t objd)
     return getBlockType(ctx) == kBlockTypeData && getDataObjectID(ctx) == objd;
 }
 
+// Block types that belong to a segment without holding its rows: segment
+// headers, extent maps and the ASSM bitmap blocks.
+bool isSegmentMetadata(uint8_t type)
+{
+    return (type >= 16 && type <= 18) || (type >= 32 && type <= 36);
+}
+
+bool blockIsZeros(const uint8_t *block, uint32_t size)
+{
+    for (uint32_t i = 0; i < size; i++)
+        if (block[i] != 0)
+            return false;
+    return true;
+}
+
+// How much of a block the walk accounts for.  Below a high-water mark every
+// block is the segment's.  Where no mark is known (an extent file, a header
+// without one) a block may be one never formatted, or left by an object
+// dropped before: only what is damage anywhere is named.
+enum BlockAccount {
+    kAccountNone = 0,
+    kAccountDamage,
+    kAccountAll,
+};
+
+void nameBlockNotRead(UnloadContext *ctx, uint32_t rdba, int reason, uint32_t detail)
+{
+    noteBlockNotRead(ctx, rdba, reason, detail, markBlockNotReadLine());
+}
+
+// Whether the block just read for `rdba` is a data block of objd; when it
+// is not, it is named with the reason as `account` asks.  A data block of
+// objd that fails its checksum is named too, and still handed on.
+bool isSegmentDataBlock(UnloadContext *ctx, uint32_t rdba, uint32_t objd, BlockAccount account)
+{
+    uint32_t own = getBlockRDBA(ctx);
+    if (own == rdba && isDataBlockOf(ctx, objd)) {
+        if (account != kAccountNone && ctx->blockCheck && do_checksum(ctx->blockSize, ctx->block) != 0)
+            nameBlockNotRead(ctx, rdba, kBlockBadChecksum, 0);
+        return true;
+    }
+    if (account == kAccountNone)
+        return false;
+    uint8_t type = getBlockType(ctx);
+    // Unformatted ASSM blocks below the mark are zeros too: this reason
+    // stands alone so that the user can tell them from damage.
+    if (type == 0 && blockIsZeros(ctx->block, ctx->blockSize)) {
+        if (account == kAccountAll)
+            nameBlockNotRead(ctx, rdba, kBlockZeros, 0);
+    } else if (ctx->blockCheck && do_checksum(ctx->blockSize, ctx->block) != 0)
+        nameBlockNotRead(ctx, rdba, kBlockBadChecksum, 0);
+    else if (own != rdba)
+        nameBlockNotRead(ctx, rdba, kBlockOtherAddress, own);
+    else if (account != kAccountAll)
+        return false;
+    else if (type == kBlockTypeData)
+        nameBlockNotRead(ctx, rdba, kBlockOtherObject, getDataObjectID(ctx));
+    else if (!isSegmentMetadata(type))
+        nameBlockNotRead(ctx, rdba, kBlockNotData, type);
+    return false;
+}
+
+// Blocks of an extent that cannot be visited one by one: past the end of
+// an open file, or in a file that is not open.  Taken as one step of the
+// walk, so that exactly one worker names them.
+void noteUnvisitedBlocks(UnloadContext *ctx, uint32_t file, uint32_t rdba, uint64_t count)
+{
+    if (count == 0 || !ownsNextBlock())
+        return;
+    bool open = ctx->bigfile || getFileIndex(ctx->datafiles, file) >= 0;
+    int reason = open ? kBlockPastEnd : kBlockUnreadable;
+    // A damaged entry may claim millions: no more are named than one
+    // unload shows, the rest only counted.
+    uint64_t named = count < blockNotReadLineCap() ? count : blockNotReadLineCap();
+    for (uint64_t i = 0; i < named; i++)
+        nameBlockNotRead(ctx, static_cast<uint32_t>(rdba + i), reason, 0);
+    countBlocksNotRead(ctx, count - named, reason);
+}
+
 // Writes the unknown-type warning of one value, at most five per column of
 // the unload: `warnings` are the counts of the context running it, whichever
 // context holds the piece's block.
@@ -662,6 +741,12 @@ void printExtentRows(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t t
         return;
     }
     DatafileSet *set = ctx->datafiles;
+    // Blocks below the high-water mark are the segment's: each is accounted
+    // for.  Under a header without a mark only damage is named.
+    uint64_t hwmExtent = getSegHWMExtent(map);
+    uint64_t hwmBlocks = getSegHWMBlocks(map);
+    bool hasMark = hwmExtent != 0 || hwmBlocks != 0 || getSegHWMAddress(map) != 0;
+    uint64_t extent = 0;
     CycleCheck cycle;
     startCycleCheck(&cycle, getBlockRDBA(map));
     uint32_t mapBlocks = 0;
@@ -670,22 +755,34 @@ void printExtentRows(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t t
         uint32_t capacity = map->blockSize / kExtentEntrySize;
         if (count > capacity)
             count = capacity;
-        for (uint32_t i = 0; i < count; i++) {
+        for (uint32_t i = 0; i < count; i++, extent++) {
             uint32_t first = getSegExtentRDBA(map, i);
             uint64_t blocks = getSegExtentBlocks(map, i);
+            uint64_t below = extent < hwmExtent ? blocks : extent == hwmExtent ? hwmBlocks : 0;
+            if (below > blocks || !hasMark)
+                below = blocks;
+            BlockAccount inside = hasMark ? kAccountAll : kAccountDamage;
             uint64_t room = blocksInFile(ctx, getRDBAFile(first), getRDBABlock(first));
-            if (blocks > room)
-                blocks = room;
-            for (uint64_t j = 0; j < blocks; j++) {
+            uint64_t visited = blocks > room ? room : blocks;
+            for (uint64_t j = 0; j < visited; j++) {
                 uint32_t rdba = static_cast<uint32_t>(first + j);
                 if (!ownsNextBlock())
                     continue;
-                if (readRDBA(set, ctx, rdba) != static_cast<int>(ctx->blockSize))
+                // Past a LIMIT the blocks are not wanted.
+                BlockAccount account = j < below && !limitReached(ctx) ? inside : kAccountNone;
+                if (readRDBA(set, ctx, rdba) != static_cast<int>(ctx->blockSize)) {
+                    if (account != kAccountNone)
+                        nameBlockNotRead(ctx, rdba, kBlockUnreadable, 0);
                     continue;
-                if (getBlockRDBA(ctx) != rdba || !isDataBlockOf(ctx, objd))
+                }
+                if (!isSegmentDataBlock(ctx, rdba, objd, account))
                     continue;
                 dispatchBlock(stream, ctx, table, deleted, committed);
             }
+            // A wild extent entry without a mark to bound it names nothing.
+            if (hasMark && below > visited && !limitReached(ctx))
+                noteUnvisitedBlocks(ctx, getRDBAFile(first), static_cast<uint32_t>(first + visited),
+                                    below - visited);
         }
         uint32_t next = getSegNextMapRDBA(map);
         if (next == 0 || limitReached(ctx))
@@ -711,21 +808,22 @@ void printRowByExtent(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t 
     // addresses a file has.
     uint64_t blocks = extent->blockCount;
     uint64_t room = blocksInFile(ctx, file, extent->firstBlock);
-    if (blocks > room)
-        blocks = room;
-    uint64_t end = static_cast<uint64_t>(extent->firstBlock) + blocks;
-    for (uint64_t b = extent->firstBlock; b < end && !limitReached(ctx); b++) {
+    uint64_t visited = blocks > room ? room : blocks;
+    uint64_t end = static_cast<uint64_t>(extent->firstBlock) + visited;
+    uint64_t b = extent->firstBlock;
+    for (; b < end && !limitReached(ctx); b++) {
         uint32_t block = static_cast<uint32_t>(b);
         if (!ownsNextBlock())
             continue;
-        if (readBlock(set, ctx, file, block) != static_cast<int>(ctx->blockSize))
-            continue;
-        if (matchBlockTail(ctx) != 0)
-            continue;
         uint32_t expected = ctx->bigfile ? block + (file << kRdbaFileShift) : ((file << kRdbaFileShift) | block);
-        if (getBlockRDBA(ctx) != expected)
+        if (readBlock(set, ctx, file, block) != static_cast<int>(ctx->blockSize)) {
+            nameBlockNotRead(ctx, expected, kBlockUnreadable, 0);
             continue;
-        if (!isDataBlockOf(ctx, objd))
+        }
+        if (!isSegmentDataBlock(ctx, expected, objd, kAccountDamage))
+            continue;
+        // Its own check failed: named above, its rows not read.
+        if (matchBlockTail(ctx) != 0)
             continue;
         dispatchBlock(stream, ctx, table, deleted, committed);
     }
