@@ -214,19 +214,12 @@ void nameBlockNotRead(UnloadContext *ctx, uint32_t rdba, int reason, uint32_t de
     noteBlockNotRead(ctx, rdba, reason, detail, markBlockNotReadLine());
 }
 
-// Whether the block just read for `rdba` is a data block of objd; when it
-// is not, it is named with the reason as `account` asks.  A data block of
-// objd that fails its checksum is named too, and still handed on.
-bool isSegmentDataBlock(UnloadContext *ctx, uint32_t rdba, uint32_t objd, BlockAccount account)
+// A block of the walk that is not a data block of objd, named with the
+// reason as `account` asks.  Out of line: intact segments never come here,
+// and the row writers' loop stays as compact as it was.
+__attribute__((noinline, cold)) void nameForeignBlock(UnloadContext *ctx, uint32_t rdba, uint32_t own,
+                                                       BlockAccount account)
 {
-    uint32_t own = getBlockRDBA(ctx);
-    if (own == rdba && isDataBlockOf(ctx, objd)) {
-        if (account != kAccountNone && ctx->blockCheck && do_checksum(ctx->blockSize, ctx->block) != 0)
-            nameBlockNotRead(ctx, rdba, kBlockBadChecksum, 0);
-        return true;
-    }
-    if (account == kAccountNone)
-        return false;
     uint8_t type = getBlockType(ctx);
     // Unformatted ASSM blocks below the mark are zeros too: this reason
     // stands alone so that the user can tell them from damage.
@@ -238,11 +231,26 @@ bool isSegmentDataBlock(UnloadContext *ctx, uint32_t rdba, uint32_t objd, BlockA
     else if (own != rdba)
         nameBlockNotRead(ctx, rdba, kBlockOtherAddress, own);
     else if (account != kAccountAll)
-        return false;
+        return;
     else if (type == kBlockTypeData)
         nameBlockNotRead(ctx, rdba, kBlockOtherObject, getDataObjectID(ctx));
     else if (!isSegmentMetadata(type))
         nameBlockNotRead(ctx, rdba, kBlockNotData, type);
+}
+
+// Whether the block just read for `rdba` is a data block of objd; when it
+// is not, it is named with the reason as `account` asks.  A data block of
+// objd that fails its checksum is named too, and still handed on.
+inline bool isSegmentDataBlock(UnloadContext *ctx, uint32_t rdba, uint32_t objd, BlockAccount account)
+{
+    uint32_t own = getBlockRDBA(ctx);
+    if (own == rdba && isDataBlockOf(ctx, objd)) {
+        if (account != kAccountNone && ctx->blockCheck && do_checksum(ctx->blockSize, ctx->block) != 0)
+            nameBlockNotRead(ctx, rdba, kBlockBadChecksum, 0);
+        return true;
+    }
+    if (account != kAccountNone)
+        nameForeignBlock(ctx, rdba, own, account);
     return false;
 }
 
