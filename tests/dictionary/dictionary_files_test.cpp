@@ -38,7 +38,7 @@ TEST(ParseUser, LengthLimits) {
 }
 
 // Oracle 12.2 and later allow 128-byte names; they were cut to 63 bytes.
-TEST(ParseUser, issue23_NameOf128BytesIsKeptWholeAndALongerOneRefused)
+TEST(ParseUser, NameOf128BytesIsKeptWholeAndALongerOneRefused)
 {
     CommandLine line;
     UserEntry user;
@@ -262,7 +262,7 @@ struct QuotedCase {
 
 class QuotedColumnLine : public ::testing::TestWithParam<QuotedCase> {};
 
-TEST_P(QuotedColumnLine, issue23_NameIsOneFieldWhateverItHolds)
+TEST_P(QuotedColumnLine, NameIsOneFieldWhateverItHolds)
 {
     const QuotedCase &c = GetParam();
     CommandLine line;
@@ -292,7 +292,7 @@ INSTANTIATE_TEST_SUITE_P(
                       QuotedCase{"90,3,3,\"A\"B,2,22,,,0,3\n", nullptr, 0},  // text after the quote
                       QuotedCase{"90,3,3,\"L\",\"2\",\"22\"\n", "L", 2}));   // quoted numbers
 
-TEST(ParseObject, issue23_QuotedNamesOfOneHundredTwentyEightBytes)
+TEST(ParseObject, QuotedNamesOfOneHundredTwentyEightBytes)
 {
     CommandLine line;
     ObjectEntry object;
@@ -308,7 +308,7 @@ TEST(ParseObject, issue23_QuotedNamesOfOneHundredTwentyEightBytes)
 
 // Bad lines of every kind in one file: each is named with its line number
 // and passed over, and the lines around them are read.
-TEST_F(DictionaryLineReader, issue23_BadLinesAreNamedAndTheOthersRead)
+TEST_F(DictionaryLineReader, BadLinesAreNamedAndTheOthersRead)
 {
     std::string content = "0,SYS\n";                        // 1
     content += "83,\"open quote\n";                         // 2: unbalanced

@@ -490,7 +490,7 @@ template <typename Run> std::string capturedStderr(Run run)
 // word, and the unload reported success.  Each is named once per state of
 // the file, and every lookup still counts the ones that may belong to its
 // table (its OBJ#, or none that can be read).
-TEST_F(DictionaryLookup, issue23_UnreadableColumnLinesAreNamedOnceAndCounted)
+TEST_F(DictionaryLookup, UnreadableColumnLinesAreNamedOnceAndCounted)
 {
     writeBaseDictionary();
     std::string columns = "12345,1,1,EMPNO,2,22,4,0,1,1,0,0,0\n";       // 1

@@ -181,7 +181,7 @@ TEST(CommandReader, ScriptEchoesAndCompletesAtEndOfFile) {
 
 namespace {
 
-// Issue 23: OWNER.NAME with either part in double quotes.
+// OWNER.NAME with either part in double quotes.
 struct QualifiedCase {
     const char *typed;
     int result;
@@ -191,7 +191,7 @@ struct QualifiedCase {
 
 class QualifiedName : public ::testing::TestWithParam<QualifiedCase> {};
 
-TEST_P(QualifiedName, issue23_QuotedPartsLoseTheirQuotes)
+TEST_P(QualifiedName, QuotedPartsLoseTheirQuotes)
 {
     const QualifiedCase &q = GetParam();
     char owner[129];
@@ -215,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(
         QualifiedCase{"SCOTTEMP", kNameMalformed, "", ""}, QualifiedCase{".EMP", kNameMalformed, "", ""},
         QualifiedCase{"SCOTT.", kNameMalformed, "", ""}, QualifiedCase{"S.\"\"", kNameMalformed, "", ""}));
 
-TEST(QuotedWord, issue23_BlanksInsideQuotesStayInTheWord)
+TEST(QuotedWord, BlanksInsideQuotesStayInTheWord)
 {
     CommandLine cmd;
     memset(&cmd, 0, sizeof cmd);

@@ -1,4 +1,4 @@
-// Issue 23: names as Oracle 12.2 and later allow them (1 to 128 bytes,
+// Names as Oracle 12.2 and later allow them (1 to 128 bytes,
 // multibyte, and quoted names holding blanks, commas and lower case) go
 // through the forge's dictionary, UNLOAD TABLE DICT$ and UNLOAD TABLE whole:
 // every output style writes the forged values of every column, and the
@@ -144,7 +144,7 @@ struct Style {
 
 class LongNamesStyles : public LongNames, public ::testing::WithParamInterface<Style> {};
 
-TEST_P(LongNamesStyles, issue23_EveryValueOfEveryColumnIsUnloaded)
+TEST_P(LongNamesStyles, EveryValueOfEveryColumnIsUnloaded)
 {
     const Style &style = GetParam();
     std::string printed =
@@ -207,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(Styles, LongNamesStyles,
 
 // The bootstrap quotes a name holding a comma; every other line is written
 // as it always was.
-TEST_F(LongNames, issue23_DictionaryQuotesOnlyTheNameWithAComma)
+TEST_F(LongNames, DictionaryQuotesOnlyTheNameWithAComma)
 {
     run("");
     std::string columns = readWhole("ZORDICT/ZORCOL.TXT");
@@ -218,7 +218,7 @@ TEST_F(LongNames, issue23_DictionaryQuotesOnlyTheNameWithAComma)
     EXPECT_NE(readWhole("ZORDICT/ZORUSR.TXT").find("91," + kWideOwner + ","), std::string::npos);
 }
 
-TEST_F(LongNames, issue23_DescAndListNameTheTableWhole)
+TEST_F(LongNames, DescAndListNameTheTableWhole)
 {
     std::string printed = run("DESC " + kOwner + "." + kTable + "\nLIST TABLE " + kWideOwner + "\n");
     EXPECT_NE(printed.find("Storage(OBJ#=80000"), std::string::npos) << printed;
@@ -232,7 +232,7 @@ TEST_F(LongNames, issue23_DescAndListNameTheTableWhole)
 
 // PostgreSQL keeps 63 bytes of a name: longer ones are cut, given a hash,
 // and listed in the script.
-TEST_F(LongNames, issue23_PostgresNamesAreShortenedAndListed)
+TEST_F(LongNames, PostgresNamesAreShortenedAndListed)
 {
     run("SET TARGET POSTGRESQL\nUNLOAD TABLE " + kOwner + "." + kTable + ";\n");
     std::string script = readWhole(kTable + "_pg.sql");
@@ -250,7 +250,7 @@ TEST_F(LongNames, issue23_PostgresNamesAreShortenedAndListed)
 
 // A name holding a blank or a dot is typed in double quotes; LIST TABLE
 // writes it so, and its line runs as it stands.
-TEST(QuotedCommandNames, issue23_ListedCommandRunsAsItStands)
+TEST(QuotedCommandNames, ListedCommandRunsAsItStands)
 {
     zorsession::ScratchDirectory scratch;
     ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch));
@@ -282,7 +282,7 @@ TEST(QuotedCommandNames, issue23_ListedCommandRunsAsItStands)
 
 // The classic dump keeps names in lines of text: a name holding a tab is
 // refused with a message, never changed.
-TEST(LongNamesDump, issue23_NameTheDumpCannotHoldIsRefused)
+TEST(LongNamesDump, NameTheDumpCannotHoldIsRefused)
 {
     zorsession::ScratchDirectory scratch;
     ASSERT_NO_FATAL_FAILURE(zorsession::enterScratchDirectory(&scratch));

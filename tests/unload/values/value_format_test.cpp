@@ -682,7 +682,7 @@ struct QuotedText {
 
 class DictionaryText : public ::testing::TestWithParam<QuotedText> {};
 
-TEST_P(DictionaryText, issue23_QuotedOnlyWhenItMustBe)
+TEST_P(DictionaryText, QuotedOnlyWhenItMustBe)
 {
     const QuotedText &q = GetParam();
     std::vector<uint8_t> image(8192, 0);
