@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "block/block.h"
-#include "inspect/inspect.h"
+#include "view/view.h"
 #include "fuzz_context.h"
 
 namespace {

@@ -313,5 +313,5 @@ uint32_t getUndoHeaderTranSlotCommit(const UnloadContext *ctx, uint32_t k);
 void printUndoBlockHeader(FILE *stream, const UnloadContext *ctx);
 void printUndoSegmentHeader(FILE *stream, const UnloadContext *ctx);
 
-// (The decoded dumps of whole blocks are in inspect/.)
+// (The decoded dumps of whole blocks are in view/.)
 // ---------------------------------------------------------------------------

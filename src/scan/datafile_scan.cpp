@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "block/block.h"
-#include "inspect/inspect.h"
+#include "view/view.h"
 #include "datafile/datafile.h"
 
 namespace {

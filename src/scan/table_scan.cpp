@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "block/block.h"
-#include "inspect/inspect.h"
+#include "view/view.h"
 #include "datafile/datafile.h"
 #include "dictionary/dictionary.h"
 #include "unload/rows/rows.h"

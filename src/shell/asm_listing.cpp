@@ -6,7 +6,7 @@
 
 #include "shell/asm_commands.h"
 #include "block/block.h"
-#include "inspect/inspect.h"
+#include "view/view.h"
 #include "datafile/datafile.h"
 #include "core/unload_context.h"
 

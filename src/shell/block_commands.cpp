@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "block/block.h"
-#include "inspect/inspect.h"
+#include "view/view.h"
 #include "block/hex_dump.h"
 #include "datafile/datafile.h"
 #include "shell/shell.h"

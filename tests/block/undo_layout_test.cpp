@@ -6,7 +6,7 @@
 #include <string>
 
 #include "block/block.h"
-#include "inspect/inspect.h"
+#include "view/view.h"
 #include "dump_test_util.h"
 #include "forge/forge_undo_index.h"
 

@@ -18,7 +18,7 @@ LAYERS = [
     ["unload", "unload/writers"],
     ["scan", "unload/parallel"],
     ["unload/values"],
-    ["lob", "inspect"],
+    ["lob", "view"],
     ["index", "dictionary"],
     ["unload/rows", "unload/charsets"],
     ["block"],

@@ -10,7 +10,7 @@
 
 #include "column_values.h"
 #include "block/block.h"
-#include "inspect/inspect.h"
+#include "view/view.h"
 #include "block/dump_test_util.h"
 #include "forge/forge_undo_index.h"
 

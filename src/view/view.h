@@ -1,4 +1,4 @@
-// Inspect: a block decoded for the operator's eyes, as DUMP, ORADUMP and the scans print it.
+// View: a block decoded for the operator's eyes, as DUMP, ORADUMP and the scans print it.
 //
 // The dumps sit above the row and index decoders because the data and index
 // sections list each row's column values; the block layer below them only

@@ -7,7 +7,7 @@
 // entries, tables, rows, extents) are listed only as far as their entries
 // lie inside the block: a damaged count shows what the block holds and no
 // phantom entries after it.
-#include "inspect/inspect.h"
+#include "view/view.h"
 #include "block/block.h"
 #include "index/index.h"
 #include "unload/rows/row_decode.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "block/block.h"
-#include "inspect/inspect.h"
+#include "view/view.h"
 #include "block/dump_test_util.h"
 #include "oracle_fixtures.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "block/block.h"
-#include "inspect/inspect.h"
+#include "view/view.h"
 #include "block/test_block_builder.h"
 #include "oracle_fixtures.h"
 
