@@ -128,6 +128,9 @@ struct UnloadContext {
     uint64_t blocksNotRead;
     uint32_t blocksNotReadLines;
     uint64_t blocksNotReadBy[kBlockReasonCount];
+    // Data blocks of the object handed to the row writers: an unload by a
+    // data object id that no block carries says so.
+    uint64_t objectBlocks;
     // The export dump writer's state across the pieces of a row (LONG chain
     // flag, carry buffer); null outside a dump unload.
     DmpRowState *dmpState;

@@ -255,7 +255,7 @@ bool writeStatement(char *text, size_t size, const char *clauses, const char *ta
 
 int getORASYSCOL(FILE *out, ColumnEntry *column, uint32_t tableObject) {
     DictionaryReader reader;
-    if (!openDictionaryReader(&reader, kColumnFile))
+    if (!openDictionaryReader(&reader, columnFilePath()))
         return 1;
     fputs("No. SEQ INT Column Name                   Type            \n", out);
     fputs("--- --- --- ----------------------------- ----------------\n", out);

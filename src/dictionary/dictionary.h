@@ -34,6 +34,24 @@ constexpr const char *kColumnTypeFile = "ZORDICT/ZORTYP.TXT";
 constexpr const char *kEcolFile = "ZORDICT/ZORECOL.TXT";
 constexpr const char *kColumnDefaultFile = "ZORDICT/ZORDEF.TXT";
 
+// The rows of dropped tables, kept apart: DICT$ writes the deleted rows of
+// OBJ$, TAB$ (with the partition tables) and COL$ that are still readable
+// in the live files' layouts, and RECYCLEBIN$ when the database has one.
+constexpr const char *kDeletedObjectFile = "ZORDICT/ZOROBJ_DELETED.TXT";
+constexpr const char *kDeletedSegmentFile = "ZORDICT/ZORTAB_DELETED.TXT";
+constexpr const char *kDeletedColumnFile = "ZORDICT/ZORCOL_DELETED.TXT";
+constexpr const char *kRecycleBinFile = "ZORDICT/ZORBIN.TXT";
+
+// Which rows the object, segment and column lookups read: the live
+// dictionary, or the deleted rows (while a table dropped with PURGE is
+// described or unloaded).  Users are always the live ones.  Callers that
+// select the deleted rows select the live ones again before they return.
+enum DictionaryRows { kLiveRows, kDeletedRows };
+void selectDictionaryRows(DictionaryRows rows);
+const char *objectFilePath();
+const char *segmentFilePath();
+const char *columnFilePath();
+
 // Opens a dictionary file to read; a file that cannot be opened is named on
 // standard error (the lookups then find nothing, as before).
 FILE *openDictionaryForReading(const char *name);
@@ -180,6 +198,20 @@ struct ColumnList {
 bool isEncryptedColumn(uint16_t type, uint64_t property);
 uint32_t encryptedColumnLength(uint16_t declaredLength);
 
+// ZORBIN.TXT: OBJ#, OWNER#, ORIGINAL_NAME, OPERATION, TYPE#, DROPTIME,
+// PARTITION_NAME of RECYCLEBIN$.
+constexpr uint32_t kRecycledDrop = 0;   // OPERATION
+constexpr uint32_t kRecycledTable = 1;  // TYPE#
+struct RecycleBinEntry {
+    uint32_t objectNumber;
+    uint32_t ownerNumber;
+    char originalName[kDictNameSize];
+    uint32_t operation;
+    uint32_t type;
+    char dropTime[kDictNameSize];
+    char partition[kDictNameSize];
+};
+
 // ---- Line parsers (dictionary_files.cpp) ----
 // Each takes one line in a CommandLine record (text, length including the
 // newline; start and end are reset here) and returns 0 when the line fills
@@ -190,6 +222,7 @@ int parseORASYSTAB(SegmentEntry *entry, CommandLine *line);
 int parseORASYSCOL(ColumnEntry *entry, CommandLine *line);
 int parseORASYSCOLTYPE(ColumnTypeEntry *entry, CommandLine *line);
 int parseORAEXTENT(ExtentEntry *entry, CommandLine *line);
+int parseORARECYCLEBIN(RecycleBinEntry *entry, CommandLine *line);
 
 // Why the last of the parsers above refused its line ("too short", "a
 // quoted field is not closed", ...), for the message that names the line.
@@ -321,6 +354,36 @@ void listUserName(FILE *out);
 // exist, 1 otherwise.
 int listObjectName(FILE *out, ObjectEntry *entry, const char *userName, uint8_t type,
                    uint8_t outputStyle);
+
+// A name as a command takes it: as it stands, or in double quotes (quotes
+// doubled) when it holds a blank, a quote, a semicolon, or (dotSplits, for
+// an owner or table name) a dot.
+void printCommandName(FILE *out, const char *name, bool dotSplits);
+
+// ---- Dropped tables (dropped_tables.cpp) ----
+// Where the rows of a table come from: the live dictionary, the recycle
+// bin (the table lives on under its BIN$ name), or the deleted rows of a
+// table dropped with PURGE.
+enum TableSource { kTableLive, kTableRecycled, kTableDropped };
+struct TableVersion {
+    TableSource source;
+    ObjectEntry object;              // name: the name the table was created with
+    char storedName[kDictNameSize];  // the name OBJ$ holds now (BIN$... in the recycle bin)
+};
+// The version of owner.name (and partition) whose blocks carry data object
+// id objd: of the live table, the recycle bin's tables of that original
+// name and the dropped ones, the one with the highest OBJ# not above objd
+// (data object ids come from the counter that numbers objects, so the
+// blocks were written by the version created last before them); the live
+// table when none is that old.  0 when the name has no version at all.
+int findTableVersion(TableVersion *version, uint32_t ownerNumber, const char *name, const char *partition,
+                     uint32_t objd);
+// LIST DROPPED: every dropped table of the owner (every owner when
+// ownerName is empty) that can still be brought back, each with a
+// ready-to-run UNLOAD line; the rest is said in REM lines, so that the
+// listing runs as a script.  0 (after its message) when DICT$ has not kept
+// the deleted rows or the owner does not exist.
+int listDroppedTables(FILE *out, const char *ownerName, uint8_t outputStyle);
 
 // ---- DESC and DDL (ddl.cpp) ----
 // The DESC listing of the table's columns, on out.  Returns 1.

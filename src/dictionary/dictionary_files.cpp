@@ -577,6 +577,28 @@ int parseORASYSCOLTYPE(ColumnTypeEntry *entry, CommandLine *line)
     return 0;
 }
 
+int parseORARECYCLEBIN(RecycleBinEntry *entry, CommandLine *line)
+{
+    g_parseProblem = "";
+    if (!lengthAccepted(line))
+        return 1;
+    beginFields(line);
+    int64_t number;
+    if (!requiredNumber(line, &number))
+        return 1;
+    entry->objectNumber = (uint32_t)number;
+    if (!requiredNumber(line, &number))
+        return 1;
+    entry->ownerNumber = (uint32_t)number;
+    if (!requiredText(line, entry->originalName))
+        return 1;
+    entry->operation = (uint32_t)optionalNumber(line);
+    entry->type = (uint32_t)optionalNumber(line);
+    if (!optionalText(line, entry->dropTime) || !optionalText(line, entry->partition))
+        return 1;
+    return 0;
+}
+
 int parseORAEXTENT(ExtentEntry *entry, CommandLine *line)
 {
     g_parseProblem = "";
@@ -599,4 +621,28 @@ int parseORAEXTENT(ExtentEntry *entry, CommandLine *line)
         return 1;
     entry->blockCount = (uint32_t)number;
     return 0;
+}
+
+namespace {
+DictionaryRows g_selectedRows = kLiveRows;
+}  // namespace
+
+void selectDictionaryRows(DictionaryRows rows)
+{
+    g_selectedRows = rows;
+}
+
+const char *objectFilePath()
+{
+    return g_selectedRows == kDeletedRows ? kDeletedObjectFile : kObjectFile;
+}
+
+const char *segmentFilePath()
+{
+    return g_selectedRows == kDeletedRows ? kDeletedSegmentFile : kSegmentFile;
+}
+
+const char *columnFilePath()
+{
+    return g_selectedRows == kDeletedRows ? kDeletedColumnFile : kColumnFile;
 }

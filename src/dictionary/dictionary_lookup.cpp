@@ -54,7 +54,7 @@ int findObject(ObjectEntry *entry, uint32_t ownerNumber, const char *name, const
                const uint8_t kinds[3]) {
     if (partition == nullptr) partition = "";
     DictionaryReader reader;
-    if (!openDictionaryReader(&reader, kObjectFile))
+    if (!openDictionaryReader(&reader, objectFilePath()))
         return 0;
     CommandLine line;
     ObjectEntry found;
@@ -80,6 +80,8 @@ int findObject(ObjectEntry *entry, uint32_t ownerNumber, const char *name, const
     if (entry->selectedObject == 0) entry->selectedObject = found.objectNumber;
     return 1;
 }
+
+}  // namespace
 
 // A name as a command takes it: as it stands, or in double quotes (quotes
 // doubled) when it holds a blank, a quote, a semicolon, or (for an owner or
@@ -138,8 +140,6 @@ void findLobIndex(const ColumnEntry *column, const ObjectEntry *table, const cha
     *file = segment.headerFile;
     *block = segment.headerBlock;
 }
-
-}  // namespace
 
 bool isEncryptedColumn(uint16_t type, uint64_t property)
 {
@@ -212,7 +212,7 @@ int getORASYSIndexOBJ(ObjectEntry *entry, uint32_t ownerNumber, const char *name
 
 int getORASYSOBJID(ObjectEntry *entry, uint32_t objectNumber) {
     DictionaryReader reader;
-    if (!openDictionaryReader(&reader, kObjectFile))
+    if (!openDictionaryReader(&reader, objectFilePath()))
         return 0;
     CommandLine line;
     ObjectEntry found;
@@ -231,7 +231,7 @@ int getORASYSOBJID(ObjectEntry *entry, uint32_t objectNumber) {
 
 int getORASYSOBJOID(ObjectEntry *entry, const char *oid) {
     DictionaryReader reader;
-    if (!openDictionaryReader(&reader, kObjectFile))
+    if (!openDictionaryReader(&reader, objectFilePath()))
         return 0;
     CommandLine line;
     ObjectEntry found;
@@ -251,7 +251,7 @@ int getORASYSOBJOID(ObjectEntry *entry, const char *oid) {
 int getORASYSTAB(SegmentEntry *entry, uint32_t objectNumber) {
     memset(entry, 0, sizeof *entry);
     DictionaryReader reader;
-    if (!openDictionaryReader(&reader, kSegmentFile))
+    if (!openDictionaryReader(&reader, segmentFilePath()))
         return 0;
     CommandLine line;
     SegmentEntry found;
@@ -271,7 +271,7 @@ int getORASYSTAB(SegmentEntry *entry, uint32_t objectNumber) {
 
 int hasORASYSTABLine(uint32_t objectNumber) {
     DictionaryReader reader;
-    beginDictionaryReader(&reader, fopen(kSegmentFile, "r"), kSegmentFile);
+    beginDictionaryReader(&reader, fopen(segmentFilePath(), "r"), segmentFilePath());
     if (reader.file == nullptr)
         return 0;
     CommandLine line;
@@ -330,7 +330,7 @@ void formatLobIndexName(char *buf, size_t size, uint32_t tableObject, uint32_t i
 }
 
 void beginStoredColumnWalk(StoredColumnWalk *walk, uint32_t tableObject) {
-    openDictionaryReader(&walk->reader, kColumnFile);
+    openDictionaryReader(&walk->reader, columnFilePath());
     walk->tableObject = tableObject;
     walk->hasPending = false;
     walk->pastLimit = 0;
@@ -448,7 +448,7 @@ int listObjectName(FILE *out, ObjectEntry *entry, const char *userName, uint8_t 
         return 0;
     }
     DictionaryReader reader;
-    if (!openDictionaryReader(&reader, kObjectFile))
+    if (!openDictionaryReader(&reader, objectFilePath()))
         return 1;
     // OUTPUT_STYLE 2 is quoted CSV.
     const char *suffix = outputStyle == 1 ? "dmp" : outputStyle == 2 ? "csv" : "txt";

@@ -10,7 +10,7 @@
 int getORASYSPartitions(uint32_t ownerNumber, const char *name, uint32_t *objects, int capacity)
 {
     DictionaryReader reader;
-    beginDictionaryReader(&reader, fopen(kObjectFile, "r"), kObjectFile);
+    beginDictionaryReader(&reader, fopen(objectFilePath(), "r"), objectFilePath());
     if (reader.file == nullptr)
         return 0;
     CommandLine line;

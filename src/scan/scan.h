@@ -96,3 +96,18 @@ void printGuessedColumns(FILE *stream, const ColumnGuessState *state);
 // one, else by walking the files), its rows sampled and an UNLOAD command
 // proposed with the guessed column types.
 void listTableHeader(FILE *stream, UnloadContext *ctx, uint32_t rfn);
+
+// ---- One object's blocks (object_sample.cpp) ----
+
+// What the extent file's runs of one data object hold.
+struct ObjectSample {
+    uint64_t blocks;   // table data blocks of the object
+    uint64_t rows;     // head pieces of live rows in them
+    uint16_t columns;  // the most columns a sampled row stores
+    uint32_t file;     // the file of its first block
+};
+// Reads every block of the object's runs in ZORDICT/ZOREXT.TXT, counts its
+// table data blocks and rows, and decodes up to 8,192 rows with the guess
+// mode on: the evidence is left in ctx->columnGuess.  False when no table
+// data block of the object is found.
+bool sampleExtentObject(UnloadContext *ctx, uint32_t objd, ObjectSample *sample);

@@ -199,16 +199,24 @@ void printSYSCOLDEFAULT8I(FILE *stream, UnloadContext *ctx, uint8_t deleted, uin
 void printSYSECOL(FILE *stream, UnloadContext *ctx, const SegmentEntry *segment, const uint16_t positions[3],
                   uint8_t deleted, uint8_t committed)
 {
-    uint8_t savedStyle = ctx->outputStyle;
-    ctx->outputStyle = kOutputStyleText;
-    memset(ctx->columnTypes, 0, sizeof ctx->columnTypes);
     // The locator of BINARYDEFVAL as RAW: its in-row bytes are the value.
     const uint8_t types[3] = {kNumber, kNumber, kRaw};
-    for (int i = 0; i < 3; i++) {
+    printSYSColumns(stream, ctx, segment, positions, types, 3, deleted, committed);
+}
+
+void printSYSColumns(FILE *stream, UnloadContext *ctx, const SegmentEntry *segment, const uint16_t *positions,
+                     const uint8_t *types, uint32_t count, uint8_t deleted, uint8_t committed)
+{
+    uint8_t savedStyle = ctx->outputStyle;
+    ctx->outputStyle = kOutputStyleText;
+    ctx->quoteText = 1;
+    memset(ctx->columnTypes, 0, sizeof ctx->columnTypes);
+    for (uint32_t i = 0; i < count; i++) {
         if (positions[i] < kMaxColumns)
             ctx->columnTypes[positions[i]] = types[i];
     }
     unloadSegment(stream, ctx, segment->dataObjectId, segment->cluster, deleted, committed,
                   segment->headerFile, segment->headerBlock);
     ctx->outputStyle = savedStyle;
+    ctx->quoteText = 0;
 }

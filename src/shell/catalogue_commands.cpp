@@ -31,11 +31,22 @@ void splitTableArgument(const char *argument, char *owner, char *table)
 // ---- LIST ----
 
 enum ListKeyword {
-    kListTable, kListView, kListProcedure, kListFunction, kListIndex, kListPackage,
-    kListCharset, kListUser, kListTo, kListKeywordCount
+    kListTable,
+    kListView,
+    kListProcedure,
+    kListFunction,
+    kListIndex,
+    kListPackage,
+    kListCharset,
+    kListUser,
+    kListTo,
+    kListDropped,
+    kListTruncated,
+    kListKeywordCount
 };
 const char *const kListKeywords[kListKeywordCount] = {
-    "TABLE", "VIEW", "PROCEDURE", "FUNCTION", "INDEX", "PACKAGE", "CHARSET", "USER", "TO",
+    "TABLE",   "VIEW", "PROCEDURE", "FUNCTION", "INDEX",     "PACKAGE",
+    "CHARSET", "USER", "TO",        "DROPPED",  "TRUNCATED",
 };
 // OBJ$ TYPE# listed by each object keyword, in keyword order.
 const uint8_t kListedObjectType[kListCharset] = {
@@ -66,12 +77,16 @@ void parseListRequest(CommandLine *cmd, ListRequest *request) {
         if (keyword == kListCharset || keyword == kListUser) {
             request->selected = keyword;
             waiting = -1;
+        } else if (keyword == kListDropped || keyword == kListTruncated) {
+            // The owner is optional: every owner without it.
+            request->selected = keyword;
+            waiting = keyword;
         } else if (keyword >= 0) {
             waiting = keyword;
         } else if (waiting == kListTo) {
             copyCurrentWord(cmd, request->target, kArgumentSize);
             waiting = -1;
-        } else if (isObjectKeyword(waiting)) {
+        } else if (isObjectKeyword(waiting) || waiting == kListDropped || waiting == kListTruncated) {
             takeQuotedWord(cmd);
             char typed[kArgumentSize];
             copyCurrentWord(cmd, typed, kArgumentSize);
@@ -81,6 +96,29 @@ void parseListRequest(CommandLine *cmd, ListRequest *request) {
             waiting = -1;
         }
     }
+}
+
+// LIST DROPPED and LIST TRUNCATED, on standard output or into the TO file,
+// which runs as a script.
+void listRescuable(const ListRequest *request, UnloadContext *ctx)
+{
+    FILE *out = stdout;
+    if (request->target[0] != '\0') {
+        out = fopen64(request->target, "wb+");
+        if (out == nullptr) {
+            reportFileError("create", "output file", request->target, "writing to standard output");
+            out = stdout;
+        }
+    }
+    int listed = request->selected == kListDropped
+                     ? listDroppedTables(out, request->owner, ctx->outputStyle)
+                     : listTruncatedObjects(out, ctx, request->owner, ctx->outputStyle);
+    if (!listed)
+        noteCommandFailure();
+    if (out != stdout)
+        fclose(out);
+    else
+        fflush(stdout);
 }
 
 void listObjects(const ListRequest *request, uint8_t outputStyle) {
@@ -169,10 +207,13 @@ void runListCommand(ShellState *shell) {
         get_ora_charset_list(stdout);
     } else if (request.selected == kListUser) {
         listUserName(stdout);
+    } else if (request.selected == kListDropped || request.selected == kListTruncated) {
+        listRescuable(&request, shell->ctx);
     } else if (request.selected >= 0) {
         listObjects(&request, shell->ctx->outputStyle);
     } else {
         fputs("  LIST { TABLE | VIEW | PROCEDURE | FUNCTION |INDEX | PACKAGE } username\n", stdout);
         fputs("  LIST { USER | CHARSET } \n", stdout);
+        fputs("  LIST { DROPPED | TRUNCATED } [username] [TO filename]\n", stdout);
     }
 }

@@ -191,3 +191,16 @@ void printSYSCOLDEFAULT8I(FILE *stream, UnloadContext *ctx, uint8_t deleted, uin
 // which must ascend in that order.
 void printSYSECOL(FILE *stream, UnloadContext *ctx, const SegmentEntry *segment, const uint16_t positions[3],
                   uint8_t deleted, uint8_t committed);
+// Any SYS table from its segment: the columns at the 0-based positions
+// given (ascending), with the type codes given, names quoted as in the
+// other dictionary files.
+void printSYSColumns(FILE *stream, UnloadContext *ctx, const SegmentEntry *segment, const uint16_t *positions,
+                     const uint8_t *types, uint32_t count, uint8_t deleted, uint8_t committed);
+
+// LIST TRUNCATED (truncated_listing.cpp): every data object id of the
+// extent map that no live segment owns, with its blocks, rows and sampled
+// column count, and the live tables its rows may have been, best first,
+// each with its UNLOAD TABLE ... OBJD line (only the best is run; the rest
+// are REM lines).  0 (after its message) without an extent map or when the
+// owner does not exist.
+int listTruncatedObjects(FILE *out, UnloadContext *ctx, const char *ownerName, uint8_t outputStyle);

@@ -9,6 +9,7 @@
 // value the keyword no longer waits, except COLUMN, whose every following
 // word is one more column type.  Values longer than their buffers are cut.
 #include <cerrno>
+#include <fcntl.h>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -59,12 +60,13 @@ enum UnloadKeyword {
     kKeyLimit,
     kKeyIndex,
     kKeyUser,
+    kKeyObjd,
     kKeyCount,
     kKeyNone = -1
 };
 const char *const kUnloadKeywords[kKeyCount] = {
     "TABLE", "OBJECT", "CLUSTER", "COLUMN", "TO",    "FILE",  "BLOCK", "PARTITION",
-    "CHUNK", "LOB",    "EXTENT",  "AS",     "LIMIT", "INDEX", "USER",
+    "CHUNK", "LOB",    "EXTENT",  "AS",     "LIMIT", "INDEX", "USER",  "OBJD",
 };
 
 // COLUMN type words, tried in this order, each as a prefix of its own length
@@ -131,6 +133,10 @@ struct UnloadArgs {
     char folder[kNameSize];  // UNLOAD USER's folder: the files go there, named as if written here
     bool userNamed;          // the keyword USER was given
     char user[kNameSize];
+    // OBJD: the table's rows are those of blocks carrying this data object
+    // id (a truncated or dropped version of the table), kept in objd.
+    bool objdNamed;
+    char objdWord[kNameSize];
 };
 
 uint8_t columnTypeOfWord(const char *word)
@@ -207,6 +213,10 @@ void takeValue(UnloadArgs *args, UnloadContext *ctx, const CommandLine *cmd, int
     }
     case kKeyIndex: ctx->indexOption = static_cast<uint8_t>(wordAsLong(cmd)); break;
     case kKeyUser: copyCurrentWord(cmd, args->user, sizeof args->user); break;
+    case kKeyObjd:
+        args->objdNamed = true;
+        copyCurrentWord(cmd, args->objdWord, sizeof args->objdWord);
+        break;
     case kKeyColumn: {
         char text[kNameSize];
         copyCurrentWord(cmd, text, sizeof text);
@@ -440,7 +450,7 @@ void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete
                    static_cast<unsigned long long>(ctx->lobsNotRead));
         if (!columnsWhole) {
             printf("Unload incomplete: %llu rows unloaded without the columns %s could not describe ...\n",
-                   rows, kColumnFile);
+                   rows, columnFilePath());
             record->status = kUnloadIncomplete;
         }
         if (output[0] != '\0')
@@ -819,11 +829,11 @@ bool reportMissingColumns(const ColumnList *list, const char *owner, const char 
 {
     if (list->missingPositions != 0)
         fprintf(stderr, "  TABLE %s.%s: %u of its %u stored column positions have no line in %s\n", owner,
-                table, list->missingPositions, static_cast<unsigned>(list->count), kColumnFile);
+                table, list->missingPositions, static_cast<unsigned>(list->count), columnFilePath());
     if (list->unreadableLines == 0)
         return true;
     fprintf(stderr, "  TABLE %s.%s: %u line(s) of %s that may describe its columns could not be read\n",
-            owner, table, list->unreadableLines, kColumnFile);
+            owner, table, list->unreadableLines, columnFilePath());
     return false;
 }
 
@@ -943,7 +953,23 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadReco
     }
     ObjectEntry object;
     memset(&object, 0, sizeof object);
-    if (!getORASYSOBJ(&object, user.userNumber, tableName, args->partition)) {
+    // The name the dictionary holds the table under: a table in the
+    // recycle bin is unloaded under its original name.
+    char storedName[kDictNameSize];
+    snprintf(storedName, sizeof storedName, "%s", tableName);
+    if (args->objdNamed) {
+        TableVersion version;
+        if (!findTableVersion(&version, user.userNumber, tableName, args->partition, args->objd)) {
+            printf("  TABLE %s.%s does not exists!\n", owner, tableName);
+            noteCommandFailure();
+            record->status = kUnloadNotFound;
+            return;
+        }
+        object = version.object;
+        snprintf(storedName, sizeof storedName, "%s", version.storedName);
+        if (version.source == kTableDropped)
+            selectDictionaryRows(kDeletedRows);
+    } else if (!getORASYSOBJ(&object, user.userNumber, tableName, args->partition)) {
         printf("  TABLE %s.%s does not exists!\n", owner, tableName);
         noteCommandFailure();
         record->status = kUnloadNotFound;
@@ -956,7 +982,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadReco
         if (args->partition[0] == '\0') {
             parts = static_cast<uint32_t *>(malloc(sizeof(uint32_t) * kMaxPartitions));
             if (parts != nullptr)
-                partCount = getORASYSPartitions(user.userNumber, tableName, parts, kMaxPartitions);
+                partCount = getORASYSPartitions(user.userNumber, storedName, parts, kMaxPartitions);
         }
         // An index-organized table's TAB$ line names no segment: its rows are
         // in the primary-key index, the next object number.
@@ -969,6 +995,13 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadReco
         }
     } else if (shell->tablespace != 0 && shell->tablespace != segment.tablespace) {
         record->status = kUnloadSkipped;
+        return;
+    }
+    if (args->objdNamed && partCount != 0) {
+        printf("  TABLE %s.%s is partitioned: OBJD needs the PARTITION its blocks belonged to\n", owner,
+               tableName);
+        noteCommandFailure();
+        free(parts);
         return;
     }
 
@@ -1036,6 +1069,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadReco
     bool complete = partCount == 0 ? unloadTableSegment(out, shell, args, &segment, args->objd)
                                    : unloadTablePartitions(out, shell, args, parts, partCount);
     free(parts);
+    bool found = !args->objdNamed || ctx->objectBlocks != 0;
     if (framed) {
         printDmpDataEnd(out);
         printDmpTail(out);
@@ -1051,7 +1085,13 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadReco
     record->incompleteRows = reportLostRows(ctx);
     record->lobsNotRead = ctx->lobsNotRead;
     record->blocksNotRead = ctx->blocksNotRead;
-    reportUnloadEnd(ctx, out == stdout ? "" : dataPath, complete, written, record, columnsWhole);
+    if (found) {
+        reportUnloadEnd(ctx, out == stdout ? "" : dataPath, complete, written, record, columnsWhole);
+    } else {
+        printf("  No block carries OBJD=%u: nothing of %s.%s was found\n", args->objd, owner, tableName);
+        noteCommandFailure();
+        record->status = kUnloadNotFound;
+    }
     printDate(stdout);
 }
 
@@ -1073,6 +1113,7 @@ void runUnloadTable(ShellState *shell, const UnloadArgs *args, UnloadRecord *rec
     if (ctx->outputStyle == kOutputStyleDump)
         csv = false;
     unloadTable(shell, args, csv, record);
+    selectDictionaryRows(kLiveRows);
     ctx->outputStyle = savedStyle;
     ctx->rowLimit = kNoRowLimit;
 }
@@ -1255,16 +1296,17 @@ FILE *openDictionaryFile(ShellState *shell, const char *name, const char *mode)
     return file;
 }
 
-void runDictionaryGroup(ShellState *shell, const UnloadArgs *args, int group, UnloadRecord *record)
+// Rows of one bootstrap group into `path`; their count.
+uint64_t writeDictionaryGroup(ShellState *shell, const UnloadArgs *args, int group, const char *path,
+                              uint8_t deleted)
 {
     UnloadContext *ctx = shell->ctx;
     ctx->rowAddress = 0;
     ctx->rowsUnloaded = 0;
     uint8_t savedStyle = ctx->outputStyle;
     ctx->outputStyle = kOutputStyleText;
-    FILE *file = openDictionaryFile(shell, kGroupFiles[group], "wb+");
+    FILE *file = openDictionaryFile(shell, path, "wb+");
     FILE *out = file != nullptr ? file : stdout;
-    uint8_t deleted = shell->deletedRow;
     uint8_t committed = shell->commitedOnly;
     switch (group) {
     case kGroupUser:
@@ -1284,12 +1326,18 @@ void runDictionaryGroup(ShellState *shell, const UnloadArgs *args, int group, Un
     else
         fflush(stdout);
     ctx->outputStyle = savedStyle;
-    record->rows += ctx->rowsUnloaded;
+    return ctx->rowsUnloaded;
+}
+
+void runDictionaryGroup(ShellState *shell, const UnloadArgs *args, int group, UnloadRecord *record)
+{
+    record->rows += writeDictionaryGroup(shell, args, group, kGroupFiles[group], shell->deletedRow);
 }
 
 // IND$, the partition tables and COLTYPE$, each when the dictionary written
 // so far knows its segment; silently skipped otherwise (older databases).
-void runDictionaryCompanion(ShellState *shell, const char *name, const char *fileName, const char *mode)
+void runDictionaryCompanion(ShellState *shell, const char *name, const char *fileName, const char *mode,
+                            uint8_t deleted)
 {
     SegmentEntry segment;
     if (!getSYSTableSegment(&segment, name))
@@ -1298,8 +1346,102 @@ void runDictionaryCompanion(ShellState *shell, const char *name, const char *fil
     if (file == nullptr)
         return;
     memset(shell->ctx->columnTypes, 0, sizeof shell->ctx->columnTypes);
-    printSYSTable8I(file, shell->ctx, name, &segment, shell->deletedRow, shell->commitedOnly);
+    printSYSTable8I(file, shell->ctx, name, &segment, deleted, shell->commitedOnly);
     fclose(file);
+}
+
+// What a pass over the dictionary adds to the unload's reports, kept aside
+// while the deleted rows are read: the live pass has named every damaged
+// block, header and lost piece already, so the second pass over the same
+// segments is made without a word, and the rows of dropped tables are no
+// part of the dictionary's record.
+struct SavedReports {
+    int standardOutput;
+    uint64_t incompleteRows;
+    uint32_t incompleteRowLines;
+    uint64_t blocksNotRead;
+    uint32_t blocksNotReadLines;
+    uint64_t blocksNotReadBy[kBlockReasonCount];
+};
+
+SavedReports silenceReports(UnloadContext *ctx)
+{
+    SavedReports saved;
+    saved.incompleteRows = ctx->incompleteRows;
+    saved.incompleteRowLines = ctx->incompleteRowLines;
+    saved.blocksNotRead = ctx->blocksNotRead;
+    saved.blocksNotReadLines = ctx->blocksNotReadLines;
+    memcpy(saved.blocksNotReadBy, ctx->blocksNotReadBy, sizeof saved.blocksNotReadBy);
+    fflush(stdout);
+    saved.standardOutput = dup(STDOUT_FILENO);
+    int null = open("/dev/null", O_WRONLY);
+    if (saved.standardOutput >= 0 && null >= 0)
+        dup2(null, STDOUT_FILENO);
+    if (null >= 0)
+        close(null);
+    return saved;
+}
+
+void restoreReports(UnloadContext *ctx, const SavedReports *saved)
+{
+    fflush(stdout);
+    if (saved->standardOutput >= 0) {
+        dup2(saved->standardOutput, STDOUT_FILENO);
+        close(saved->standardOutput);
+    }
+    ctx->incompleteRows = saved->incompleteRows;
+    ctx->incompleteRowLines = saved->incompleteRowLines;
+    ctx->blocksNotRead = saved->blocksNotRead;
+    ctx->blocksNotReadLines = saved->blocksNotReadLines;
+    memcpy(ctx->blocksNotReadBy, saved->blocksNotReadBy, sizeof saved->blocksNotReadBy);
+}
+
+// RECYCLEBIN$, read by its column names: the tables dropped into the
+// recycle bin and their original names.  A database without it (before
+// 10g) leaves no file behind.
+constexpr int kRecycleBinColumns = 7;
+const char *const kRecycleBinNames[kRecycleBinColumns] = {"OBJ#",  "OWNER#",   "ORIGINAL_NAME", "OPERATION",
+                                                          "TYPE#", "DROPTIME", "PARTITION_NAME"};
+const uint8_t kRecycleBinTypes[kRecycleBinColumns] = {2, 2, 1, 2, 2, 12, 1};
+
+void runRecycleBin(ShellState *shell)
+{
+    unlink(kRecycleBinFile);
+    SegmentEntry segment;
+    if (!getSYSTableSegment(&segment, "RECYCLEBIN$"))
+        return;
+    uint16_t positions[kRecycleBinColumns];
+    for (int i = 0; i < kRecycleBinColumns; i++) {
+        uint16_t segcol = getORASYSCOLPOSITION(segment.objectNumber, kRecycleBinNames[i]);
+        bool ascending = i == 0 || (segcol != 0 && segcol - 1 > positions[i - 1]);
+        if (segcol == 0 || segcol > kMaxColumns || !ascending) {
+            fprintf(stderr,
+                    "  RECYCLEBIN$ has no column %s where it is expected: the recycle bin is not read\n",
+                    kRecycleBinNames[i]);
+            return;
+        }
+        positions[i] = static_cast<uint16_t>(segcol - 1);
+    }
+    FILE *file = openDictionaryFile(shell, kRecycleBinFile, "wb+");
+    if (file == nullptr)
+        return;
+    shell->ctx->rowAddress = 0;
+    printSYSColumns(file, shell->ctx, &segment, positions, kRecycleBinTypes, kRecycleBinColumns,
+                    shell->deletedRow, shell->commitedOnly);
+    fclose(file);
+}
+
+// The rows of dropped tables: the deleted rows of OBJ$, TAB$ (with the
+// partition tables) and COL$, in files of their own.
+void runDeletedDictionary(ShellState *shell, const UnloadArgs *args)
+{
+    SavedReports saved = silenceReports(shell->ctx);
+    writeDictionaryGroup(shell, args, kGroupObject, kDeletedObjectFile, kDeletedRowsOnly);
+    writeDictionaryGroup(shell, args, kGroupTable, kDeletedSegmentFile, kDeletedRowsOnly);
+    for (const char *name : kAppendedTables)
+        runDictionaryCompanion(shell, name, kDeletedSegmentFile, "ab+", kDeletedRowsOnly);
+    writeDictionaryGroup(shell, args, kGroupColumn, kDeletedColumnFile, kDeletedRowsOnly);
+    restoreReports(shell->ctx, &saved);
 }
 
 // The defaults of columns added with ALTER TABLE ... ADD, only when the
@@ -1363,19 +1505,36 @@ void runUnloadDictionary(ShellState *shell, const UnloadArgs *args, UnloadRecord
         addRecordFile(record, kGroupFiles[group]);
         if (group == kGroupTable) {
             for (const char *name : kAppendedTables)
-                runDictionaryCompanion(shell, name, kSegmentFile, "ab+");
+                runDictionaryCompanion(shell, name, kSegmentFile, "ab+", shell->deletedRow);
         } else if (group == kGroupColumn) {
-            runDictionaryCompanion(shell, "COLTYPE$", kColumnTypeFile, "wb+");
+            runDictionaryCompanion(shell, "COLTYPE$", kColumnTypeFile, "wb+", shell->deletedRow);
             struct stat st;
             if (stat(kColumnTypeFile, &st) == 0)
                 addRecordFile(record, kColumnTypeFile);
             runDictionaryDefaults(shell, args);
         }
     }
+    if (all) {
+        runDeletedDictionary(shell, args);
+        runRecycleBin(shell);
+    }
     record->incompleteRows = reportLostRows(shell->ctx);
     record->lobsNotRead = shell->ctx->lobsNotRead;
     record->blocksNotRead = shell->ctx->blocksNotRead;
     printDate(stdout);
+}
+
+// The number after OBJD: decimal digits only, 1 .. 2^32 - 1.
+bool takeObjdWord(UnloadArgs *args)
+{
+    const char *word = args->objdWord;
+    if (word[0] == '\0' || strspn(word, "0123456789") != strlen(word) || strlen(word) > 10)
+        return false;
+    unsigned long long value = strtoull(word, nullptr, 10);
+    if (value == 0 || value > UINT32_MAX)
+        return false;
+    args->objd = static_cast<uint32_t>(value);
+    return true;
 }
 
 bool isDictionaryTable(const char *table)
@@ -1408,7 +1567,11 @@ void runUnloadCommand(ShellState *shell)
     prepareUnload(shell, &args);
     parseUnloadArgs(shell->command, ctx, &args);
 
-    if (args.userNamed) {
+    if (args.objdNamed && !takeObjdWord(&args)) {
+        printf("  OBJD takes a data object id, a number from 1 to 4294967295: %s\n", args.objdWord);
+        noteCommandFailure();
+        record.status = kUnloadFailed;
+    } else if (args.userNamed) {
         // Each table of the owner has its own record.
         finishUnload(ctx);
         runUnloadUser(shell, &args);

@@ -70,6 +70,7 @@ UnloadCounters takeCounters(const UnloadContext *ctx)
     counters.blocksNotReadLines = ctx->blocksNotReadLines;
     for (int i = 0; i < kBlockReasonCount; i++)
         counters.blocksNotReadBy[i] = ctx->blocksNotReadBy[i];
+    counters.objectBlocks = ctx->objectBlocks;
     return counters;
 }
 
@@ -86,6 +87,7 @@ UnloadCounters countersSince(const UnloadContext *ctx, const UnloadCounters *sta
     now.blocksNotReadLines -= start->blocksNotReadLines;
     for (int i = 0; i < kBlockReasonCount; i++)
         now.blocksNotReadBy[i] -= start->blocksNotReadBy[i];
+    now.objectBlocks -= start->objectBlocks;
     return now;
 }
 
@@ -101,6 +103,7 @@ void addCounters(UnloadContext *ctx, const UnloadCounters *added)
     ctx->blocksNotReadLines += added->blocksNotReadLines;
     for (int i = 0; i < kBlockReasonCount; i++)
         ctx->blocksNotReadBy[i] += added->blocksNotReadBy[i];
+    ctx->objectBlocks += added->objectBlocks;
 }
 
 // ---- The shared ring ----

@@ -46,6 +46,7 @@ struct UnloadCounters {
     uint64_t blocksNotRead;
     uint32_t blocksNotReadLines;
     uint64_t blocksNotReadBy[kBlockReasonCount];
+    uint64_t objectBlocks;
 };
 
 // Called by the traversals before they read each block they visit, in

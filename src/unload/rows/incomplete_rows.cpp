@@ -91,6 +91,7 @@ void resetIncompleteRows(UnloadContext *ctx)
 {
     ctx->blocksNotRead = 0;
     ctx->blocksNotReadLines = 0;
+    ctx->objectBlocks = 0;
     for (int reason = 0; reason < kBlockReasonCount; reason++)
         ctx->blocksNotReadBy[reason] = 0;
     ctx->incompleteRows = 0;

@@ -9,6 +9,11 @@
 #include "datafile/datafile.h"
 #include "core/unload_context.h"
 
+// The deleted-row switch of the traversals: 0 leaves deleted rows out, any
+// other value writes them too, and this one writes nothing else (the
+// dictionary keeps the rows of dropped objects apart from the live ones).
+constexpr uint8_t kDeletedRowsOnly = 2;
+
 // ITL flag bits that make a locked row count as committed.
 constexpr uint8_t kItlCommitted = 0x8;
 constexpr uint8_t kItlUpperBoundCommitted = 0x2;

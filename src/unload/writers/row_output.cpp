@@ -164,6 +164,7 @@ bool limitReached(const UnloadContext *ctx)
 void dispatchBlock(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t deleted, uint8_t committed)
 {
     uint8_t dataType = getDataType(ctx);
+    ctx->objectBlocks++;
     if (ctx->outputStyle != kOutputStyleText) {
         if (dataType == kDataTypeTable)
             dumpDataRows2(stream, ctx, table, deleted, committed);
@@ -659,6 +660,8 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
         if (committed && lockedByOpenTransaction(ctx, lock))
             continue;
         if ((!deleted && (flag & kRowFlagDeleted)) || !(flag & kRowFlagHead))
+            continue;
+        if (deleted == kDeletedRowsOnly && !(flag & kRowFlagDeleted))
             continue;
 
         if (!guessing && ctx->rowAddress) {
