@@ -378,6 +378,14 @@ struct TableVersion {
 // table when none is that old.  0 when the name has no version at all.
 int findTableVersion(TableVersion *version, uint32_t ownerNumber, const char *name, const char *partition,
                      uint32_t objd);
+// The OBJ# of every object in the recycle bin (ZORBIN.TXT), sorted; LIST
+// TABLE and UNLOAD USER leave them to LIST DROPPED.  Free with free().
+struct RecycledObjects {
+    uint32_t *objects;
+    uint32_t count;
+};
+void readRecycledObjects(RecycledObjects *recycled);
+bool isRecycled(const RecycledObjects *recycled, uint32_t objectNumber);
 // LIST DROPPED: every dropped table of the owner (every owner when
 // ownerName is empty) that can still be brought back, each with a
 // ready-to-run UNLOAD line; the rest is said in REM lines, so that the

@@ -4,6 +4,7 @@
 // Every lookup opens its file, reads it from the start and stops at the
 // first matching line; nothing is cached, so an operator's edit counts at
 // once.  Names compare without regard to letter case but with their length.
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
@@ -453,12 +454,18 @@ int listObjectName(FILE *out, ObjectEntry *entry, const char *userName, uint8_t 
     // OUTPUT_STYLE 2 is quoted CSV.
     const char *suffix = outputStyle == 1 ? "dmp" : outputStyle == 2 ? "csv" : "txt";
     bool unloadable = type == kObjTable || type == kObjTablePartition || type == kObjTableSubpartition;
+    // Objects in the recycle bin are LIST DROPPED's, under their original
+    // names.
+    RecycledObjects recycled;
+    readRecycledObjects(&recycled);
     CommandLine line;
     while (readDictionaryRecord(&reader, &line)) {
         memset(entry, 0, sizeof *entry);
         if (!parsed(&reader, parseORASYSOBJ(entry, &line)))
             continue;
         if (entry->ownerNumber != user.userNumber || entry->type != type) continue;
+        if (isRecycled(&recycled, entry->objectNumber))
+            continue;
         if (!unloadable) {
             fprintf(out, "   %s \n", entry->name);
             continue;
@@ -482,6 +489,7 @@ int listObjectName(FILE *out, ObjectEntry *entry, const char *userName, uint8_t 
         printCommandName(out, file, false);
         fputs(";\n", out);
     }
+    free(recycled.objects);
     closeDictionaryReader(&reader);
     return 1;
 }

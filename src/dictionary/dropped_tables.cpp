@@ -128,6 +128,50 @@ void considerDropped(VersionChoice *choice, uint32_t ownerNumber, const char *na
 
 }  // namespace
 
+namespace {
+
+int compareObjects(const void *a, const void *b)
+{
+    uint32_t x = *static_cast<const uint32_t *>(a);
+    uint32_t y = *static_cast<const uint32_t *>(b);
+    return x < y ? -1 : x > y;
+}
+
+}  // namespace
+
+void readRecycledObjects(RecycledObjects *recycled)
+{
+    recycled->objects = nullptr;
+    recycled->count = 0;
+    DictionaryReader reader;
+    beginDictionaryReader(&reader, fopen(kRecycleBinFile, "r"), kRecycleBinFile);
+    CommandLine *line = static_cast<CommandLine *>(malloc(sizeof(CommandLine)));
+    RecycleBinEntry entry;
+    uint32_t room = 0;
+    while (reader.file != nullptr && line != nullptr && readDictionaryRecord(&reader, line)) {
+        if (parseORARECYCLEBIN(&entry, line) != 0)
+            continue;
+        if (recycled->count == room) {
+            room = room == 0 ? 64 : room * 2;
+            uint32_t *more = static_cast<uint32_t *>(realloc(recycled->objects, sizeof(uint32_t) * room));
+            if (more == nullptr)
+                break;
+            recycled->objects = more;
+        }
+        recycled->objects[recycled->count++] = entry.objectNumber;
+    }
+    free(line);
+    closeDictionaryReader(&reader);
+    if (recycled->count != 0)
+        qsort(recycled->objects, recycled->count, sizeof(uint32_t), compareObjects);
+}
+
+bool isRecycled(const RecycledObjects *recycled, uint32_t objectNumber)
+{
+    return recycled->count != 0 && bsearch(&objectNumber, recycled->objects, recycled->count,
+                                           sizeof(uint32_t), compareObjects) != nullptr;
+}
+
 int findTableVersion(TableVersion *version, uint32_t ownerNumber, const char *name, const char *partition,
                      uint32_t objd)
 {

@@ -1135,10 +1135,14 @@ int listOwnerTables(uint32_t ownerNumber, char **names)
     int count = 0;
     int room = 0;
     ObjectEntry entry;
+    // A table in the recycle bin is brought back by LIST DROPPED's lines,
+    // under its original name.
+    RecycledObjects recycled;
+    readRecycledObjects(&recycled);
     while (line != nullptr && readDictionaryLine(file, line, kDictLineBuffer)) {
         memset(&entry, 0, sizeof entry);
         if (parseORASYSOBJ(&entry, line) != 0 || entry.ownerNumber != ownerNumber ||
-            entry.type != kObjTable || entry.subname[0] != '\0')
+            entry.type != kObjTable || entry.subname[0] != '\0' || isRecycled(&recycled, entry.objectNumber))
             continue;
         if (count == room) {
             int grown = room == 0 ? kInitialTableRoom : room * 2;
@@ -1152,6 +1156,7 @@ int listOwnerTables(uint32_t ownerNumber, char **names)
         count++;
     }
     free(line);
+    free(recycled.objects);
     fclose(file);
     return count;
 }
