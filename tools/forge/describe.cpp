@@ -1557,6 +1557,9 @@ bool parseDrop(Parser *p, Plan *plan, const Words *w)
     for (const LobPlan &l : plan->lobs)
         if (l.table == table)
             return fail(p, "dropping a table with LOB columns is not modelled");
+    for (TablePlan &part : plan->tables)
+        if (&part == t || part.parent == table)
+            part.manifest.drop = t->drop;
     plan->usesRecycleBin = true;
     plan->inSegment = false;
     plan->inBlock = false;
@@ -2401,6 +2404,7 @@ bool layTruncatedSegment(const Plan *plan, const SegmentPlan *s,
         ManifestTable table = plan->tables[s->table].manifest;
         table.objectId = layout.objectId;
         table.rows.clear();
+        table.truncated = !last;
         const std::vector<TableRow> &generation = last ? rows : s->truncations[g].rows;
         if (!laySegment(layouts.data(), layouts.size(), &layout, generation, &laid[g], last ? live : &table,
                         error, errorLength))

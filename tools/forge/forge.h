@@ -817,6 +817,11 @@ struct ManifestRow {
     std::vector<uint32_t> pieceRdbas;
 };
 
+// A dropped object: renamed into the recycle bin (OBJ$.NAME BIN$...,
+// OBJ$.FLAGS 0x80, a RECYCLEBIN$ row; the rest stays) or purged (its
+// dictionary rows are deleted rows, in the blocks and slots they had).
+enum SchemaDrop : uint8_t { kSchemaLive = 0, kSchemaRecycleBin = 1, kSchemaPurged = 2 };
+
 struct ManifestTable {
     std::string name;
     std::string owner;       // empty unless the table was declared OWNER.NAME
@@ -825,6 +830,11 @@ struct ManifestTable {
     uint16_t clusterTable;   // table number inside the blocks (cluster member tables > 0)
     std::vector<ColumnDef> columns;
     std::vector<ManifestRow> rows;
+    // Rows the live dictionary no longer leads to: those of a dropped table
+    // (under its original name), and those left under an old data object id
+    // of a truncated table.
+    SchemaDrop drop = kSchemaLive;
+    bool truncated = false;
 };
 
 struct Manifest {
@@ -838,6 +848,7 @@ std::string manifestRecord(const ManifestRow *row, const char *fieldTag, const c
 
 // The manifest as text, one table after another:
 //   table NAME objd N cluster T columns C rows R [owner OWNER] [partition P]
+//         [dropped recyclebin|purge] [truncated old]
 //   column NAME TYPE [LENGTH]
 //   row FILE.BLOCK.SLOT-style address "RDBA.TABLE.SLOT" [deleted] [lock N]
 //   bytes HEX|HEX|null|...
@@ -1000,11 +1011,6 @@ struct SchemaPartition {
     SchemaSegment segment;
     uint32_t rowCount;
 };
-
-// A dropped object: renamed into the recycle bin (OBJ$.NAME BIN$...,
-// OBJ$.FLAGS 0x80, a RECYCLEBIN$ row; the rest stays) or purged (its
-// dictionary rows are deleted rows, in the blocks and slots they had).
-enum SchemaDrop : uint8_t { kSchemaLive = 0, kSchemaRecycleBin = 1, kSchemaPurged = 2 };
 
 struct SchemaTable {
     std::string owner, name;
