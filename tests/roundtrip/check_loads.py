@@ -76,7 +76,8 @@ def read_manifest(path, owners=('SCOTT',)):
                 words = line.decode('utf-8', 'surrogateescape').split()
                 attrs = dict(zip(words[::2], words[1::2]))
                 table = {'name': words[1], 'owner': attrs.get('owner', ''),
-                         'partition': attrs.get('partition', ''), 'columns': [], 'rows': []}
+                         'partition': attrs.get('partition', ''), 'columns': [], 'rows': [],
+                         'gone': 'dropped' in attrs or 'truncated' in attrs}
                 tables.append(table)
             elif line.startswith(b'column ') and table is not None:
                 table['columns'].append(column_name_and_kind(line[7:].decode('utf-8', 'surrogateescape')))
@@ -92,7 +93,9 @@ def read_manifest(path, owners=('SCOTT',)):
                 continue
             elif line.startswith(b'text ') and table is not None:
                 table['rows'][-1]['text'] = [unescape(t) for t in line[5:].split(b'\t')]
-    return [t for t in tables if t['owner'] in owners]
+    # Dropped tables and the old rows of truncated ones are not reached
+    # through the live dictionary.
+    return [t for t in tables if t['owner'] in owners and not t['gone']]
 
 
 def data_name(table):

@@ -57,22 +57,22 @@ struct Damage {
 };
 
 // The SYS segment headers of the sample: C_OBJ# (TAB$, COL$) in block 8,
-// C_USER# (USER$) in block 19, OBJ$ in block 22 of system01.dbf.  Header
+// C_USER# (USER$) in block 20, OBJ$ in block 23 of system01.dbf.  Header
 // fields: extent entry count at 92, data object id at 100, first extent
 // (RDBA, blocks) at 108.
 const Damage kDamages[] = {
     {"ClusterHeaderZeroed", "damage system01.dbf zero 8 0 8192\n", "Segment header of OBJD=2 not found"},
     {"ClusterExtentCut", "damage system01.dbf hex 8 112 02000000\ndamage system01.dbf reseal 8\n",
-     "Extent map of OBJD=2 lists 1 of its 1 extents and 2 of its 11 blocks"},
+     "Extent map of OBJD=2 lists 1 of its 1 extents and 2 of its 12 blocks"},
     {"ClusterExtentCountZero", "damage system01.dbf hex 8 92 00000000\ndamage system01.dbf reseal 8\n",
      "Extent map of OBJD=2 lists 0 of its 1 extents"},
     {"ClusterHeaderAndCountsCut",
      "damage system01.dbf hex 8 112 02000000\ndamage system01.dbf hex 8 36 0100000002000000\n"
      "damage system01.dbf reseal 8\n",
      "Extent map of OBJD=2 reaches 1 data blocks, a scan of its file finds"},
-    {"UserHeaderForeignObject", "damage system01.dbf hex 19 100 e7030000\ndamage system01.dbf reseal 19\n",
+    {"UserHeaderForeignObject", "damage system01.dbf hex 20 100 e7030000\ndamage system01.dbf reseal 20\n",
      "Segment header of OBJD=10 not found"},
-    {"ObjHeaderFailsChecksum", "damage system01.dbf flipbyte 22 4000\n",
+    {"ObjHeaderFailsChecksum", "damage system01.dbf flipbyte 23 4000\n",
      "Segment header of OBJD=18 fails its check"},
 };
 

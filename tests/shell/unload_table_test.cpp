@@ -227,6 +227,10 @@ TEST_F(UnloadTableSample, EveryTableAfterDictWritesTheForgedRows)
     size_t unloads = 0;
     for (const forge::ManifestTable &t : manifest_.tables) {
         ASSERT_FALSE(t.owner.empty()) << t.name;
+        // Dropped tables and old rows of truncated ones have no live
+        // dictionary rows to unload them by.
+        if (t.drop != forge::kSchemaLive || t.truncated)
+            continue;
         std::string file = "out" + std::to_string(unloads++) + ".txt";
         std::string command = "UNLOAD TABLE " + t.owner + "." + t.name;
         if (!t.partition.empty())

@@ -93,18 +93,43 @@ struct TablePlan {
     bool partitioned;       // has partitions (and no segment of its own)
     std::string highBound;  // a partition's upper bound text
     uint8_t iotKeyColumns = 0;  // index-organized: its first N columns are the key
+    // Dropped: statements after the drop no longer find it by its name, so
+    // a table of the same name may be declared again.
+    SchemaDrop drop = kSchemaLive;
+    std::string binName{};  // empty: derived from the OBJ#
+    std::string dropTime{};
+    uint64_t dropScn = 0;
+    uint32_t overwrittenColumns = 0;
 };
 
 struct IndexPlan {
     int line;
+    size_t table;
     SchemaIndex index;
+};
+
+// The rows a segment held when it was truncated, and the data object ids
+// before and after.
+struct Truncation {
+    int line;
+    uint32_t oldObjectId;
+    uint32_t newObjectId;  // 0: the next number of the object counter
+    bool reuse;            // REUSE STORAGE: the extents stay
+    std::vector<TableRow> rows;
 };
 
 struct SegmentPlan {
     int line;
     size_t table;
     SegmentLayout layout;
-    std::vector<TableRow> rows;
+    std::vector<TableRow> rows;  // since the last truncate
+    std::vector<Truncation> truncations;
+};
+
+struct RecycleBinPlan {
+    std::string owner, name;
+    uint32_t objectNumber;
+    uint32_t type;
 };
 
 struct LobPlan {
@@ -128,7 +153,10 @@ struct Plan {
     size_t dictionaryFile;
     uint32_t dictionaryBlock;  // 0: after the file's last block in use
     size_t currentTable;
-    bool inSegment;   // extent and insert lines go to the last segment
+    bool inSegment;  // extent and insert lines go to the current segment
+    size_t currentSegment;
+    std::vector<RecycleBinPlan> recycleBin;
+    bool usesRecycleBin;  // a drop or a recyclebin line: RECYCLEBIN$ is laid
     std::vector<ConfigPlan> configs;
     std::vector<DamagePlan> damages;
     size_t currentFile;
@@ -359,7 +387,8 @@ size_t findFile(const Plan *plan, const std::string &name) {
 size_t findTable(const Plan *plan, const std::string &name) {
     for (size_t i = 0; i < plan->tables.size(); i++) {
         const TablePlan &t = plan->tables[i];
-        if (t.parent != kNoFile) continue;
+        if (t.parent != kNoFile || t.drop != kSchemaLive)
+            continue;
         if (t.manifest.name == name || (!t.manifest.owner.empty() && t.manifest.owner + "." + t.manifest.name == name))
             return i;
     }
@@ -1101,6 +1130,7 @@ bool parseIndex(Parser *p, Plan *plan, const Words *w) {
     if (plan->tables[table].manifest.owner != x.index.owner)
         return fail(p, "index %s and its table belong to different users", full.c_str());
     x.index.table = plan->tables[table].manifest.name;
+    x.table = table;
     x.index.objectNumber = x.index.dataObjectId = 0;
     x.index.columnCount = 1;
     x.index.unique = false;
@@ -1381,6 +1411,7 @@ bool parseSegment(Parser *p, Plan *plan, const Words *w) {
         }
     }
     plan->segments.push_back(s);
+    plan->currentSegment = plan->segments.size() - 1;
     plan->inSegment = true;
     plan->inBlock = false;
     return true;
@@ -1390,6 +1421,8 @@ bool parseSegment(Parser *p, Plan *plan, const Words *w) {
 bool parseExtent(Parser *p, Plan *plan, const Words *w) {
     if (!plan->inSegment) return fail(p, "extent outside a segment");
     if (w->list.size() != 4) return fail(p, "extent is FILE FIRSTBLOCK BLOCKS");
+    if (!plan->segments[plan->currentSegment].truncations.empty())
+        return fail(p, "extents come before the truncate");
     ExtentPlace e;
     e.file = findFile(plan, w->list[1]);
     if (e.file == kNoFile) return fail(p, "no file '%s'", w->list[1].c_str());
@@ -1398,14 +1431,14 @@ bool parseExtent(Parser *p, Plan *plan, const Words *w) {
     if (!numberArgument(p, w, 3, "blocks", UINT32_MAX, &count)) return false;
     e.firstBlock = (uint32_t)first;
     e.blocks = (uint32_t)count;
-    plan->segments.back().layout.extents.push_back(e);
+    plan->segments[plan->currentSegment].layout.extents.push_back(e);
     return true;
 }
 
 // insert [deleted] [migrated] [beforeadd] [lock N] [cut COLUMN[.OFFSET]]... values V...
 bool parseInsert(Parser *p, Plan *plan, const Words *w) {
     if (!plan->inSegment) return fail(p, "insert outside a segment");
-    SegmentPlan *s = &plan->segments.back();
+    SegmentPlan *s = &plan->segments[plan->currentSegment];
     TableRow row;
     initTableRow(&row);
     Options o = {w, 1};
@@ -1462,6 +1495,173 @@ bool parseInsert(Parser *p, Plan *plan, const Words *w) {
                             table->columns[c].name.c_str());
     }
     s->rows.push_back(row);
+    return true;
+}
+
+// drop TABLE [bin NAME] [time "YYYY-MM-DD HH:MI:SS"] [scn N]
+// drop TABLE purge [overwrite N]
+bool parseDrop(Parser *p, Plan *plan, const Words *w)
+{
+    if (w->list.size() < 2)
+        return fail(p, "drop needs a table");
+    size_t table = findTable(plan, w->list[1]);
+    if (table == kNoFile)
+        return fail(p, "no table '%s'", w->list[1].c_str());
+    TablePlan *t = &plan->tables[table];
+    if (t->iotKeyColumns != 0)
+        return fail(p, "dropping an index-organized table is not modelled");
+    t->drop = kSchemaRecycleBin;
+    t->dropTime = "2024-06-03 09:15:00";
+    t->dropScn = plan->defaults.scnBase + 0x100;
+    bool binGiven = false, timeGiven = false, scnGiven = false, overwriteGiven = false;
+    Options o = {w, 2};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        if (key == "purge") {
+            t->drop = kSchemaPurged;
+            o.at++;
+        } else if (key == "overwrite") {
+            if (!needNumber(p, &o, "overwrite", kMaxTableColumns, &v))
+                return false;
+            t->overwrittenColumns = (uint32_t)v;
+            overwriteGiven = true;
+        } else if (key == "bin") {
+            if (!needValue(p, &o, "bin", &t->binName))
+                return false;
+            if (t->binName.empty() || t->binName.size() > 128)
+                return fail(p, "a name is 1 to 128 bytes");
+            binGiven = true;
+        } else if (key == "time") {
+            DateTime check;
+            if (!needValue(p, &o, "time", &t->dropTime))
+                return false;
+            if (!parseDateTime(t->dropTime.c_str(), &check))
+                return fail(p, "time is \"YYYY-MM-DD HH:MI:SS\"");
+            timeGiven = true;
+        } else if (key == "scn") {
+            if (!needNumber(p, &o, "scn", UINT64_MAX, &t->dropScn))
+                return false;
+            scnGiven = true;
+        } else {
+            return fail(p, "unknown drop option '%s'", key.c_str());
+        }
+    }
+    if (t->drop == kSchemaPurged && (binGiven || timeGiven || scnGiven))
+        return fail(p,
+                    "a purged table leaves nothing in the recycle bin (bin, time and scn go without purge)");
+    if (t->drop != kSchemaPurged && overwriteGiven)
+        return fail(p, "overwrite goes with purge");
+    if (overwriteGiven && t->overwrittenColumns > t->manifest.columns.size())
+        return fail(p, "%s has %zu columns", w->list[1].c_str(), t->manifest.columns.size());
+    for (const LobPlan &l : plan->lobs)
+        if (l.table == table)
+            return fail(p, "dropping a table with LOB columns is not modelled");
+    for (TablePlan &part : plan->tables)
+        if (&part == t || part.parent == table)
+            part.manifest.drop = t->drop;
+    plan->usesRecycleBin = true;
+    plan->inSegment = false;
+    plan->inBlock = false;
+    return true;
+}
+
+// truncate TABLE [partition P] [objd N] [reuse]
+bool parseTruncate(Parser *p, Plan *plan, const Words *w)
+{
+    if (w->list.size() < 2)
+        return fail(p, "truncate needs a table");
+    size_t table = findTable(plan, w->list[1]);
+    if (table == kNoFile)
+        return fail(p, "no table '%s'", w->list[1].c_str());
+    size_t from = 2;
+    if (w->list.size() > 3 && w->list[2] == "partition") {
+        size_t part = findPartition(plan, table, w->list[3]);
+        if (part == kNoFile)
+            return fail(p, "%s has no partition '%s'", w->list[1].c_str(), w->list[3].c_str());
+        table = part;
+        from = 4;
+    } else if (plan->tables[table].partitioned) {
+        return fail(p, "%s is partitioned: truncate %s partition NAME", w->list[1].c_str(),
+                    w->list[1].c_str());
+    }
+    if (plan->tables[table].iotKeyColumns != 0)
+        return fail(p, "truncating an index-organized table is not modelled");
+    size_t segment = kNoFile;
+    for (size_t i = 0; i < plan->segments.size(); i++)
+        if (plan->segments[i].table == table)
+            segment = i;
+    if (segment == kNoFile)
+        return fail(p, "truncate needs the table's segment first");
+    for (const LobPlan &l : plan->lobs)
+        if (l.table == table || l.table == plan->tables[table].parent)
+            return fail(p, "truncating a table with LOB columns is not modelled");
+    Truncation t;
+    t.line = p->line;
+    t.oldObjectId = 0;
+    t.newObjectId = 0;
+    t.reuse = false;
+    Options o = {w, from};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        if (key == "objd") {
+            if (!needNumber(p, &o, "objd", UINT32_MAX, &v))
+                return false;
+            if (v == 0)
+                return fail(p, "objd 0 is no data object id");
+            t.newObjectId = (uint32_t)v;
+        } else if (key == "reuse") {
+            t.reuse = true;
+            o.at++;
+        } else {
+            return fail(p, "unknown truncate option '%s'", key.c_str());
+        }
+    }
+    SegmentPlan *s = &plan->segments[segment];
+    t.rows.swap(s->rows);
+    s->truncations.push_back(t);
+    // Inserts that follow refill the truncated segment.
+    plan->currentSegment = segment;
+    plan->inSegment = true;
+    plan->inBlock = false;
+    return true;
+}
+
+// recyclebin OWNER.ORIGINAL obj N [type T]: a RECYCLEBIN$ row of its own.
+bool parseRecycleBin(Parser *p, Plan *plan, const Words *w)
+{
+    if (w->list.size() < 2)
+        return fail(p, "recyclebin is OWNER.ORIGINAL obj N [type T]");
+    RecycleBinPlan r;
+    const std::string &full = w->list[1];
+    size_t dot = full.find('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == full.size())
+        return fail(p, "recyclebin names OWNER.ORIGINAL");
+    r.owner = full.substr(0, dot);
+    r.name = full.substr(dot + 1);
+    r.objectNumber = 0;
+    r.type = 1;
+    Options o = {w, 2};
+    while (o.at < w->list.size()) {
+        const std::string &key = w->list[o.at];
+        uint64_t v = 0;
+        if (key == "obj") {
+            if (!needNumber(p, &o, "obj", UINT32_MAX, &v))
+                return false;
+            r.objectNumber = (uint32_t)v;
+        } else if (key == "type") {
+            if (!needNumber(p, &o, "type", UINT32_MAX, &v))
+                return false;
+            r.type = (uint32_t)v;
+        } else {
+            return fail(p, "unknown recyclebin option '%s'", key.c_str());
+        }
+    }
+    if (r.objectNumber == 0)
+        return fail(p, "recyclebin needs obj N");
+    plan->recycleBin.push_back(r);
+    plan->usesRecycleBin = true;
     return true;
 }
 
@@ -1836,6 +2036,12 @@ bool parseLine(Parser *p, Plan *plan, const Words *w) {
     if (key == "extent") return parseExtent(p, plan, w);
     if (key == "insert") return parseInsert(p, plan, w);
     if (key == "manifest") return parseManifest(p, plan, w);
+    if (key == "drop")
+        return parseDrop(p, plan, w);
+    if (key == "truncate")
+        return parseTruncate(p, plan, w);
+    if (key == "recyclebin")
+        return parseRecycleBin(p, plan, w);
     if (key == "lengths" || key == "lengthtable" || key == "permutation" || key == "threshold")
         return parseCompressTable(p, plan, w);
     if (key == "symbol") return parseSymbol(p, plan, w);
@@ -1867,6 +2073,8 @@ void initPlan(Plan *plan) {
     plan->inBlock = false;
     plan->currentTable = kNoFile;
     plan->inSegment = false;
+    plan->currentSegment = kNoFile;
+    plan->usesRecycleBin = false;
     plan->hasDictionary = false;
     plan->dictionaryLine = 0;
     plan->dictionaryFile = kNoFile;
@@ -1925,10 +2133,13 @@ bool prefixLine(char *error, size_t errorLength, int line) {
 // Object numbers for the dictionary: a table, partition or index without
 // them takes its data object id as OBJ# (or the next free number for both),
 // and its segment takes the data object id.
-bool finishPlan(Parser *p, Plan *plan) {
-    if (!plan->hasDictionary) return true;
+bool numberObjects(Parser *p, Plan *plan)
+{
     p->line = plan->dictionaryLine;
     uint32_t next = 70000;
+    for (const SegmentPlan &s : plan->segments)
+        for (const Truncation &t : s.truncations)
+            next = std::max(next, t.newObjectId + 1);
     for (const TablePlan &t : plan->tables) {
         next = std::max(next, std::max(t.objectNumber, t.manifest.objectId) + 1);
         if (t.parent == kNoFile && t.manifest.owner.empty())
@@ -1965,6 +2176,49 @@ bool finishPlan(Parser *p, Plan *plan) {
     return true;
 }
 
+// Each truncate gives the segment the next data object id of the counter
+// (after every number in use), unless the description gives it; the table
+// then carries the last one.
+void numberTruncations(Plan *plan)
+{
+    uint32_t next = plan->hasDictionary ? 70000 : 1;
+    for (const TablePlan &t : plan->tables)
+        next = std::max(next, std::max(t.objectNumber, t.manifest.objectId) + 1);
+    for (const IndexPlan &x : plan->indexes)
+        next = std::max(next, std::max(x.index.objectNumber, x.index.dataObjectId) + 1);
+    for (const LobPlan &l : plan->lobs)
+        next = std::max(next, std::max(l.layout.segmentObjectId, l.layout.indexObjectId) + 1);
+    // Ids the description gives are skipped, not counted from: a later
+    // truncate may well carry a higher one.
+    std::vector<uint32_t> given;
+    for (const SegmentPlan &s : plan->segments)
+        for (const Truncation &t : s.truncations)
+            given.push_back(t.newObjectId);
+    for (SegmentPlan &s : plan->segments) {
+        uint32_t current = s.layout.objectId;
+        for (Truncation &t : s.truncations) {
+            t.oldObjectId = current;
+            while (t.newObjectId == 0 && std::find(given.begin(), given.end(), next) != given.end())
+                next++;
+            if (t.newObjectId == 0)
+                t.newObjectId = next++;
+            current = t.newObjectId;
+        }
+        if (s.truncations.empty())
+            continue;
+        s.layout.objectId = current;
+        plan->tables[s.table].manifest.objectId = current;
+    }
+}
+
+bool finishPlan(Parser *p, Plan *plan)
+{
+    if (plan->hasDictionary && !numberObjects(p, plan))
+        return false;
+    numberTruncations(plan);
+    return true;
+}
+
 SchemaSegment segmentOf(const Plan *plan, size_t table) {
     SchemaSegment out;
     initSchemaSegment(&out);
@@ -1978,6 +2232,39 @@ SchemaSegment segmentOf(const Plan *plan, size_t table) {
         out.block = block;
     }
     return out;
+}
+
+// Blocks of the table's segments (its partitions' for a partitioned one).
+uint32_t segmentBlocks(const Plan *plan, size_t table)
+{
+    uint32_t blocks = 0;
+    for (const SegmentPlan &s : plan->segments)
+        if (s.table == table || plan->tables[s.table].parent == table)
+            for (const ExtentPlace &e : s.layout.extents)
+                blocks += e.blocks;
+    return blocks;
+}
+
+// The RECYCLEBIN$ row DROP TABLE writes for the table or one of its
+// indexes (TYPE# 1 or 2): RELATED and BO name the table.  FLAGS holds the
+// can-undrop (4) and can-purge (8) bits among others: 30 for a table, 18
+// for an index.
+SchemaRecycleBinRow recycleBinRow(const TablePlan &t, uint32_t obj, const std::string &name, uint32_t type,
+                                  uint32_t space)
+{
+    SchemaRecycleBinRow r;
+    r.objectNumber = obj;
+    r.owner = t.manifest.owner;
+    r.originalName = name;
+    r.operation = 0;
+    r.type = type;
+    initSchemaSegment(&r.segment);
+    r.dropTime = t.dropTime;
+    r.dropScn = t.dropScn;
+    r.flags = 30;
+    r.related = r.baseObject = r.purgeObject = t.objectNumber;
+    r.space = space;
+    return r;
 }
 
 uint32_t liveRows(const ManifestTable &t) {
@@ -2005,6 +2292,9 @@ bool describeSchema(const Plan *plan, const Manifest *manifest, Schema *schema, 
         st.segment = segmentOf(plan, i);
         st.rowCount = liveRows(manifest->tables[i]);
         st.indexOrganized = t.iotKeyColumns != 0;
+        st.drop = t.drop;
+        st.binName = t.binName.empty() ? recycleBinName(t.objectNumber) : t.binName;
+        st.overwrittenColumns = t.overwrittenColumns;
         for (size_t j = 0; j < plan->tables.size(); j++) {
             if (plan->tables[j].parent != i) continue;
             SchemaPartition part;
@@ -2016,13 +2306,30 @@ bool describeSchema(const Plan *plan, const Manifest *manifest, Schema *schema, 
             part.rowCount = liveRows(manifest->tables[j]);
             st.partitions.push_back(part);
         }
+        if (t.drop == kSchemaRecycleBin) {
+            SchemaRecycleBinRow r =
+                recycleBinRow(t, t.objectNumber, t.manifest.name, 1, segmentBlocks(plan, i));
+            r.segment = st.segment;
+            schema->recycleBin.push_back(r);
+        }
         schema->tables.push_back(st);
     }
     for (const IndexPlan &x : plan->indexes) {
         SchemaIndex index = x.index;
+        const TablePlan &base = plan->tables[x.table];
+        index.tableObjectNumber = base.objectNumber;
+        index.drop = base.drop;
+        index.binName = recycleBinName(index.objectNumber);
         for (const SchemaTable &t : schema->tables)
-            if (t.owner == index.owner && t.name == index.table)
+            if (t.objectNumber == base.objectNumber)
                 index.segment.tablespace = t.partitions.empty() ? t.segment.tablespace : t.partitions[0].segment.tablespace;
+        if (base.drop == kSchemaRecycleBin) {
+            SchemaRecycleBinRow r = recycleBinRow(base, index.objectNumber, index.name, 2, 0);
+            r.segment = index.segment;
+            r.purgeObject = index.objectNumber;
+            r.flags = 18;
+            schema->recycleBin.push_back(r);
+        }
         for (size_t i = 0; i < plan->tables.size(); i++) {
             const TablePlan &t = plan->tables[i];
             if (t.iotKeyColumns != 0 && t.manifest.owner == index.owner && t.manifest.name == index.table) {
@@ -2048,6 +2355,97 @@ bool describeSchema(const Plan *plan, const Manifest *manifest, Schema *schema, 
         index.segment.rfn = plan->files[l.layout.indexFile].layout.rfn;
         index.segment.block = l.layout.indexFirstBlock;
         schema->indexes.push_back(index);
+    }
+    for (const RecycleBinPlan &bare : plan->recycleBin) {
+        SchemaRecycleBinRow r;
+        r.objectNumber = bare.objectNumber;
+        r.owner = bare.owner;
+        r.originalName = bare.name;
+        r.operation = 0;
+        r.type = bare.type;
+        initSchemaSegment(&r.segment);
+        r.dropTime = "2024-06-03 09:15:00";
+        r.dropScn = plan->defaults.scnBase + 0x100;
+        r.flags = 30;
+        r.related = r.baseObject = r.purgeObject = bare.objectNumber;
+        r.space = 0;
+        schema->recycleBin.push_back(r);
+    }
+    schema->withRecycleBin = plan->usesRecycleBin;
+    return true;
+}
+
+// Lays a segment's rows; a truncated segment once for each set of rows,
+// oldest first, each with its own data object id and a later SCN.  After a
+// truncate without REUSE only the first extent is the segment's.  A later
+// set's blocks replace an earlier one's where both write; the other old
+// blocks stay as they were, and their rows go into `truncated` as a table
+// of the old id (a row with a piece in a replaced block is gone).
+bool layTruncatedSegment(const Plan *plan, const SegmentPlan *s,
+                         const std::vector<const DatafileLayout *> &layouts,
+                         const std::vector<TableRow> &rows, std::vector<SegmentBlock> *blocks,
+                         ManifestTable *live, std::vector<ManifestTable> *truncated, char *error,
+                         size_t errorLength)
+{
+    if (s->truncations.empty())
+        return laySegment(layouts.data(), layouts.size(), &s->layout, rows, blocks, live, error, errorLength);
+    std::vector<std::vector<SegmentBlock>> laid(s->truncations.size() + 1);
+    std::vector<ManifestTable> old;
+    bool released = false;
+    for (size_t g = 0; g < laid.size(); g++) {
+        bool last = g == s->truncations.size();
+        SegmentLayout layout = s->layout;
+        layout.objectId = last ? s->layout.objectId : s->truncations[g].oldObjectId;
+        layout.scnBase = s->layout.scnBase + 0x100 * (uint32_t)g;
+        if (released)
+            layout.extents.resize(1);
+        if (!last)
+            released = released || !s->truncations[g].reuse;
+        ManifestTable table = plan->tables[s->table].manifest;
+        table.objectId = layout.objectId;
+        table.rows.clear();
+        table.truncated = !last;
+        const std::vector<TableRow> &generation = last ? rows : s->truncations[g].rows;
+        if (!laySegment(layouts.data(), layouts.size(), &layout, generation, &laid[g], last ? live : &table,
+                        error, errorLength))
+            return false;
+        if (!last)
+            old.push_back(table);
+    }
+    blocks->clear();
+    for (size_t g = 0; g < laid.size(); g++) {
+        for (const SegmentBlock &b : laid[g]) {
+            bool replaced = false;
+            for (SegmentBlock &kept : *blocks)
+                if (kept.file == b.file && kept.blockNo == b.blockNo) {
+                    kept = b;
+                    replaced = true;
+                }
+            if (!replaced)
+                blocks->push_back(b);
+        }
+    }
+    for (size_t g = 0; g < old.size(); g++) {
+        std::vector<uint32_t> rewritten;
+        for (size_t later = g + 1; later < laid.size(); later++)
+            for (const SegmentBlock &b : laid[later])
+                rewritten.push_back(blockRdba(layouts[b.file], b.blockNo));
+        auto gone = [&](uint32_t rdba) {
+            return std::find(rewritten.begin(), rewritten.end(), rdba) != rewritten.end();
+        };
+        ManifestTable kept = old[g];
+        kept.rows.clear();
+        for (const ManifestRow &row : old[g].rows) {
+            bool lost = gone(row.rdba);
+            for (uint32_t rdba : row.pieceRdbas)
+                lost = lost || gone(rdba);
+            if (!lost)
+                kept.rows.push_back(row);
+        }
+        for (ManifestRow &row : kept.rows)
+            if (!applyAddedDefaults(kept.columns, &row.values, error, errorLength))
+                return false;
+        truncated->push_back(kept);
     }
     return true;
 }
@@ -2104,14 +2502,16 @@ bool writePlan(const Plan *plan, const char *outputDir, Manifest *manifestOut, c
             return prefixLine(error, errorLength, l.line);
         if (!placeBlocks(blocks, l.line, "")) return false;
     }
+    std::vector<ManifestTable> truncated;
     for (const SegmentPlan &s : plan->segments) {
         std::vector<SegmentBlock> blocks;
         const std::vector<TableRow> &rows = segmentRows[(size_t)(&s - plan->segments.data())];
         uint8_t iot = plan->tables[s.table].iotKeyColumns;
-        bool laid = iot != 0 ? layIndexOrganizedSegment(layouts.data(), layouts.size(), &s.layout, iot, rows,
-                                                         &blocks, &manifest.tables[s.table], error, errorLength)
-                             : laySegment(layouts.data(), layouts.size(), &s.layout, rows, &blocks,
-                                          &manifest.tables[s.table], error, errorLength);
+        bool laid = iot != 0
+                        ? layIndexOrganizedSegment(layouts.data(), layouts.size(), &s.layout, iot, rows,
+                                                   &blocks, &manifest.tables[s.table], error, errorLength)
+                        : layTruncatedSegment(plan, &s, layouts, rows, &blocks, &manifest.tables[s.table],
+                                              &truncated, error, errorLength);
         if (!laid) return prefixLine(error, errorLength, s.line);
         // The manifest says what Oracle gives for a row: the defaults of the
         // columns added after it was written.
@@ -2150,6 +2550,7 @@ bool writePlan(const Plan *plan, const char *outputDir, Manifest *manifestOut, c
             if (i >= plan->tables.size() || !plan->tables[i].partitioned) kept.tables.push_back(manifest.tables[i]);
         manifest = kept;
     }
+    manifest.tables.insert(manifest.tables.end(), truncated.begin(), truncated.end());
     if (mkdir(outputDir, 0755) != 0 && errno != EEXIST) {
         snprintf(error, errorLength, "cannot create %s: %s", outputDir, strerror(errno));
         return false;

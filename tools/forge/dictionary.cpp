@@ -148,6 +148,33 @@ const SysColumn kEcolColumns[] = {
     n("GUARD_ID"),
 };
 
+// Tables dropped with the recycle bin on keep their place under a BIN$ name;
+// this is the record of what they were.
+const SysColumn kRecycleBinColumns[] = {
+    N("OBJ#"),
+    N("OWNER#"),
+    V("ORIGINAL_NAME", 128),
+    N("OPERATION"),
+    N("TYPE#"),
+    n("TS#"),
+    n("FILE#"),
+    n("BLOCK#"),
+    D("DROPTIME"),
+    N("DROPSCN"),
+    v("PARTITION_NAME", 128),
+    N("FLAGS"),
+    N("RELATED"),
+    N("BO"),
+    N("PURGEOBJ"),
+    n("BASE_TS#"),
+    n("BASE_OWNER#"),
+    n("SPACE"),
+    n("CON#"),
+    n("SPARE1"),
+    n("SPARE2"),
+    n("SPARE3"),
+};
+
 #undef N
 #undef n
 #undef V
@@ -182,6 +209,7 @@ const SysTable kSysTables[] = {
     {"TABSUBPART$", 591, 0, 0, 0, COLUMNS(kTabSubPartColumns)},
     {"INDSUBPART$", 596, 0, 0, 0, COLUMNS(kIndSubPartColumns)},
     {"ECOL$", 548, 0, 0, 0, COLUMNS(kEcolColumns)},
+    {"RECYCLEBIN$", 497, 0, 0, 0, COLUMNS(kRecycleBinColumns)},
 };
 #undef COLUMNS
 
@@ -197,6 +225,7 @@ enum SysIndex {
     kTabSubPart,
     kIndSubPart,
     kEcol,
+    kRecycleBin,
     kSysCount
 };
 
@@ -216,7 +245,8 @@ const SysSegment kSysSegments[] = {
     {"INDPART$", 581, 0, kIndPart},
     {"TABSUBPART$", 591, 0, kTabSubPart},
     {"INDSUBPART$", 596, 0, kIndSubPart},
-    {"ECOL$", 548, 0, kEcol},  // last, so that the others keep their places without it
+    {"ECOL$", 548, 0, kEcol},  // these two last, so that the others keep their places without them
+    {"RECYCLEBIN$", 497, 0, kRecycleBin},
 };
 const size_t kSysSegmentCount = sizeof kSysSegments / sizeof kSysSegments[0];
 
@@ -255,6 +285,8 @@ std::vector<size_t> physicalOrder(const SysTable &t) {
 struct SysRow {
     const SysTable *table;
     std::vector<FieldValue> values;  // declared order
+    bool deleted = false;            // a purged object's row, D flag set
+    bool overwritten = false;        // its space reused since: zeroed
 };
 
 struct Builder {
@@ -432,6 +464,40 @@ bool hasAddedColumns(const Schema *schema)
     return false;
 }
 
+// ECOL$ and RECYCLEBIN$ are laid only for a schema that uses them, so that
+// every other database keeps its blocks byte for byte.
+bool sysTableWritten(const Schema *schema, size_t t)
+{
+    if (t == kEcol)
+        return hasAddedColumns(schema);
+    if (t == kRecycleBin)
+        return schema->withRecycleBin;
+    return true;
+}
+
+// Where each SYS table's rows stood before an object was added, so that a
+// purged object's rows can be marked once they are all in.
+struct RowMarks {
+    size_t at[kSysCount];
+};
+
+RowMarks markRows(const Rows *rows)
+{
+    RowMarks marks;
+    for (size_t t = 0; t < kSysCount; t++)
+        marks.at[t] = rows->tables[t].size();
+    return marks;
+}
+
+void deleteRowsSince(Rows *rows, const RowMarks &marks)
+{
+    for (size_t t = 0; t < kSysCount; t++)
+        for (size_t r = marks.at[t]; r < rows->tables[t].size(); r++)
+            rows->tables[t][r].deleted = true;
+}
+
+const uint32_t kObjFlagRecycleBin = 0x80;
+
 // One COL$ row.  `segcol` is the position a reader sees (1-based).
 void addCol(Builder *b, Rows *rows, uint32_t obj, size_t col, size_t intcol, size_t segcol,
             const ColumnDef &c)
@@ -516,10 +582,9 @@ bool buildRows(const Schema *schema, const DictionaryLayout *layout, const Segme
     // The SYS clusters and tables describe themselves.
     addObject(&b, rows, kClusterObj, kClusterObj, 0, "C_OBJ#", "", kObjCluster);
     addObject(&b, rows, kClusterUser, kClusterUser, 0, "C_USER#", "", kObjCluster);
-    bool withEcol = hasAddedColumns(schema);
     for (size_t t = 0; t < kSysCount; t++) {
         const SysTable &st = kSysTables[t];
-        if (t == kEcol && !withEcol)
+        if (!sysTableWritten(schema, t))
             continue;
         uint32_t dataObj = st.cluster != 0 ? st.cluster : st.objectNumber;
         SegmentAddress at = {0, 0, 0};
@@ -543,8 +608,13 @@ bool buildRows(const Schema *schema, const DictionaryLayout *layout, const Segme
         bool partitioned = !t.partitions.empty();
         // An index-organized table has no segment of its own: its index has.
         bool noSegment = partitioned || t.indexOrganized;
-        addObject(&b, rows, t.objectNumber, noSegment ? -1 : (long long)t.dataObjectId, ownerId, t.name, "",
+        bool inBin = t.drop == kSchemaRecycleBin;
+        const std::string &name = inBin ? t.binName : t.name;
+        RowMarks before = markRows(rows);
+        addObject(&b, rows, t.objectNumber, noSegment ? -1 : (long long)t.dataObjectId, ownerId, name, "",
                   kObjTable);
+        if (inBin)
+            setNumber(&b, &rows->tables[kObj].back(), "FLAGS", kObjFlagRecycleBin);
         SegmentAddress at = addressOf(t.segment);
         if (noSegment) at = SegmentAddress{partitioned ? 0 : at.tablespace, 0, 0};
         addTab(&b, rows, t.objectNumber, noSegment ? -1 : (long long)t.dataObjectId, at, t.columns.size(), 0, 0,
@@ -578,8 +648,10 @@ bool buildRows(const Schema *schema, const DictionaryLayout *layout, const Segme
         }
         for (size_t p = 0; p < t.partitions.size(); p++) {
             const SchemaPartition &part = t.partitions[p];
-            addObject(&b, rows, part.objectNumber, part.dataObjectId, ownerId, t.name, part.name,
+            addObject(&b, rows, part.objectNumber, part.dataObjectId, ownerId, name, part.name,
                       kObjTablePartition);
+            if (inBin)
+                setNumber(&b, &rows->tables[kObj].back(), "FLAGS", kObjFlagRecycleBin);
             SegmentAddress pat = addressOf(part.segment);
             SysRow row = newRow(kSysTables[kTabPart]);
             setNumber(&b, &row, "OBJ#", part.objectNumber);
@@ -599,17 +671,29 @@ bool buildRows(const Schema *schema, const DictionaryLayout *layout, const Segme
             setNumber(&b, &row, "ROWCNT", part.rowCount);
             rows->tables[kTabPart].push_back(row);
         }
+        if (t.drop == kSchemaPurged) {
+            deleteRowsSince(rows, before);
+            // The space of the last COL$ rows went to a later insert.
+            std::vector<SysRow> &cols = rows->tables[kCol];
+            for (size_t r = cols.size(), n = 0; r > before.at[kCol] && n < t.overwrittenColumns; r--, n++)
+                cols[r - 1].overwritten = true;
+        }
     }
     for (const SchemaIndex &x : schema->indexes) {
         const SchemaTable *base = nullptr;
         for (const SchemaTable &t : schema->tables)
-            if (t.owner == x.owner && t.name == x.table) base = &t;
+            if (x.tableObjectNumber != 0 ? t.objectNumber == x.tableObjectNumber
+                                         : t.owner == x.owner && t.name == x.table)
+                base = &t;
         if (base == nullptr)
             return dictError(error, errorLength, "index %s.%s: no table %s.%s", x.owner.c_str(), x.name.c_str(),
                              x.owner.c_str(), x.table.c_str());
         const SchemaUser *owner = findUser(schema, x.owner);
-        addObject(&b, rows, x.objectNumber, x.dataObjectId, owner != nullptr ? owner->id : 0, x.name, "",
-                  kObjIndex);
+        RowMarks before = markRows(rows);
+        addObject(&b, rows, x.objectNumber, x.dataObjectId, owner != nullptr ? owner->id : 0,
+                  x.drop == kSchemaRecycleBin ? x.binName : x.name, "", kObjIndex);
+        if (x.drop == kSchemaRecycleBin)
+            setNumber(&b, &rows->tables[kObj].back(), "FLAGS", kObjFlagRecycleBin);
         SegmentAddress at = addressOf(x.segment);
         SysRow row = newRow(kSysTables[kInd]);
         setNumber(&b, &row, "OBJ#", x.objectNumber);
@@ -628,6 +712,38 @@ bool buildRows(const Schema *schema, const DictionaryLayout *layout, const Segme
         setNumber(&b, &row, "PROPERTY", x.unique ? 1 : 0);
         setNumber(&b, &row, "INTCOLS", x.columnCount);
         rows->tables[kInd].push_back(row);
+        if (x.drop == kSchemaPurged)
+            deleteRowsSince(rows, before);
+    }
+    for (const SchemaRecycleBinRow &r : schema->recycleBin) {
+        const SchemaUser *owner = r.owner == "SYS" ? nullptr : findUser(schema, r.owner);
+        if (owner == nullptr && r.owner != "SYS")
+            return dictError(error, errorLength, "recycle bin %s.%s: no user %s", r.owner.c_str(),
+                             r.originalName.c_str(), r.owner.c_str());
+        uint32_t ownerId = owner != nullptr ? owner->id : 0;
+        SegmentAddress at = addressOf(r.segment);
+        SysRow row = newRow(kSysTables[kRecycleBin]);
+        setNumber(&b, &row, "OBJ#", r.objectNumber);
+        setNumber(&b, &row, "OWNER#", ownerId);
+        set(&b, &row, "ORIGINAL_NAME", r.originalName);
+        setNumber(&b, &row, "OPERATION", r.operation);
+        setNumber(&b, &row, "TYPE#", r.type);
+        setNumber(&b, &row, "TS#", at.tablespace);
+        setNumber(&b, &row, "FILE#", at.rfn);
+        setNumber(&b, &row, "BLOCK#", at.block);
+        set(&b, &row, "DROPTIME", r.dropTime);
+        set(&b, &row, "DROPSCN", std::to_string((unsigned long long)r.dropScn));
+        if (!r.partitionName.empty())
+            set(&b, &row, "PARTITION_NAME", r.partitionName);
+        setNumber(&b, &row, "FLAGS", r.flags);
+        setNumber(&b, &row, "RELATED", r.related);
+        setNumber(&b, &row, "BO", r.baseObject);
+        setNumber(&b, &row, "PURGEOBJ", r.purgeObject);
+        setNumber(&b, &row, "BASE_TS#", at.tablespace);
+        setNumber(&b, &row, "BASE_OWNER#", ownerId);
+        setNumber(&b, &row, "SPACE", r.space);
+        setNumber(&b, &row, "CON#", 0);
+        rows->tables[kRecycleBin].push_back(row);
     }
     if (!b.ok) return dictError(error, errorLength, "%s", b.error.c_str());
     return true;
@@ -644,11 +760,18 @@ std::vector<ClusterKey> clusterKeys(const Rows *rows, uint32_t cluster) {
             // Keys are whole numbers: read them back from the value text.
             long long k = atoll(row.values[st.key].text.c_str());
             ClusterKey &key = keys[k];
-            if (key.key.empty()) key.key.push_back(row.values[st.key]);
+            if (key.key.empty()) {
+                key.key.push_back(row.values[st.key]);
+                key.deleted = true;
+            }
             ClusterMember m;
             m.table = st.clusterTable;
             m.values = memberValues(row);
+            m.deleted = row.deleted;
+            m.overwritten = row.overwritten;
             key.members.push_back(m);
+            // A key whose rows all went with a purged table goes too.
+            key.deleted = key.deleted && row.deleted;
         }
     }
     std::vector<ClusterKey> out;
@@ -666,6 +789,7 @@ std::vector<TableRow> heapRows(const std::vector<SysRow> &rows) {
         TableRow r;
         initTableRow(&r);
         r.values = row.values;
+        r.deleted = row.deleted;
         out.push_back(r);
     }
     return out;
@@ -713,6 +837,36 @@ void initSchemaSegment(SchemaSegment *segment) {
     segment->block = 0;
 }
 
+std::string recycleBinName(uint32_t seed)
+{
+    // Oracle's 16 bytes are a GUID; any fixed mix of the seed serves a fixture.
+    uint8_t bytes[16];
+    uint64_t state = 0x5A4F52ULL * 0x100000000ULL + seed;
+    for (size_t half = 0; half < 2; half++) {
+        state += 0x9E3779B97F4A7C15ULL;
+        uint64_t z = state;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        z ^= z >> 31;
+        for (size_t i = 0; i < 8; i++)
+            bytes[half * 8 + i] = (uint8_t)(z >> (8 * i));
+    }
+    static const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string name = "BIN$";
+    for (size_t i = 0; i < 16; i += 3) {
+        uint32_t group = (uint32_t)bytes[i] << 16;
+        if (i + 1 < 16)
+            group |= (uint32_t)bytes[i + 1] << 8;
+        if (i + 2 < 16)
+            group |= bytes[i + 2];
+        name += kBase64[(group >> 18) & 63];
+        name += kBase64[(group >> 12) & 63];
+        name += i + 1 < 16 ? kBase64[(group >> 6) & 63] : '=';
+        name += i + 2 < 16 ? kBase64[group & 63] : '=';
+    }
+    return name + "$0";
+}
+
 uint32_t dictionaryObjectNumber(const char *name) {
     for (const SysTable &t : kSysTables)
         if (strcmp(t.name, name) == 0) return t.objectNumber;
@@ -733,13 +887,13 @@ bool layDictionary(const DatafileLayout *const *files, size_t fileCount, const S
     for (size_t s = 0; s < kSysSegmentCount; s++)
         sysAt[s] = {system->header.tsNumber, system->rfn, 4194303};
     Rows sized;
-    if (!buildRows(schema, layout, sysAt, &sized, error, errorLength)) return false;
-    bool withEcol = hasAddedColumns(schema);
+    if (!buildRows(schema, layout, sysAt, &sized, error, errorLength))
+        return false;
     uint32_t usable = system->blockSize - 300;
     std::vector<SegmentLayout> segments(kSysSegmentCount);
     uint32_t next = layout->firstBlock;
     for (size_t s = 0; s < kSysSegmentCount; s++) {
-        if (kSysSegments[s].sysTable == kEcol && !withEcol) {
+        if (kSysSegments[s].sysTable >= 0 && !sysTableWritten(schema, (size_t)kSysSegments[s].sysTable)) {
             sysAt[s] = {0, 0, 0};
             continue;
         }
@@ -762,7 +916,7 @@ bool layDictionary(const DatafileLayout *const *files, size_t fileCount, const S
     blocks->clear();
     for (size_t s = 0; s < kSysSegmentCount; s++) {
         const SysSegment &seg = kSysSegments[s];
-        if (seg.sysTable == kEcol && !withEcol)
+        if (seg.sysTable >= 0 && !sysTableWritten(schema, (size_t)seg.sysTable))
             continue;
         std::vector<SegmentBlock> laid;
         if (seg.sysTable < 0) {

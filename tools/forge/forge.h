@@ -817,6 +817,11 @@ struct ManifestRow {
     std::vector<uint32_t> pieceRdbas;
 };
 
+// A dropped object: renamed into the recycle bin (OBJ$.NAME BIN$...,
+// OBJ$.FLAGS 0x80, a RECYCLEBIN$ row; the rest stays) or purged (its
+// dictionary rows are deleted rows, in the blocks and slots they had).
+enum SchemaDrop : uint8_t { kSchemaLive = 0, kSchemaRecycleBin = 1, kSchemaPurged = 2 };
+
 struct ManifestTable {
     std::string name;
     std::string owner;       // empty unless the table was declared OWNER.NAME
@@ -825,6 +830,11 @@ struct ManifestTable {
     uint16_t clusterTable;   // table number inside the blocks (cluster member tables > 0)
     std::vector<ColumnDef> columns;
     std::vector<ManifestRow> rows;
+    // Rows the live dictionary no longer leads to: those of a dropped table
+    // (under its original name), and those left under an old data object id
+    // of a truncated table.
+    SchemaDrop drop = kSchemaLive;
+    bool truncated = false;
 };
 
 struct Manifest {
@@ -838,6 +848,7 @@ std::string manifestRecord(const ManifestRow *row, const char *fieldTag, const c
 
 // The manifest as text, one table after another:
 //   table NAME objd N cluster T columns C rows R [owner OWNER] [partition P]
+//         [dropped recyclebin|purge] [truncated old]
 //   column NAME TYPE [LENGTH]
 //   row FILE.BLOCK.SLOT-style address "RDBA.TABLE.SLOT" [deleted] [lock N]
 //   bytes HEX|HEX|null|...
@@ -923,11 +934,17 @@ bool segmentHeaderPlace(const SegmentLayout *layout, size_t *file, uint32_t *blo
 struct ClusterMember {
     uint16_t table;                  // 1..tableCount-1
     std::vector<FieldValue> values;  // the columns after the key
+    // A deleted row keeps its bytes with the D flag; an overwritten one
+    // keeps only its space, zeroed as a later insert would leave it, and
+    // enters no manifest.
+    bool deleted = false;
+    bool overwritten = false;
 };
 
 struct ClusterKey {
     std::vector<FieldValue> key;           // the cluster key columns
     std::vector<ClusterMember> members;    // in the order they are stored
+    bool deleted = false;                  // the key row (and its copies) carry the D flag
 };
 
 void initClusterKey(ClusterKey *key);
@@ -954,6 +971,8 @@ bool layCluster(const DatafileLayout *const *files, size_t fileCount, const Segm
 //   C_USER# cluster, OBJ# and data object 10, key USER#: USER$ (22) as table 1
 //   OBJ$ (18), TABPART$ (576), INDPART$ (581), TABSUBPART$ (591),
 //   INDSUBPART$ (596): heap tables with data object id = OBJ#
+//   ECOL$ (548) and RECYCLEBIN$ (497), last and only when the schema uses
+//   them (added columns; dropped tables or Schema::withRecycleBin)
 //
 // Each has a free-list segment header (type 16) in the SYSTEM file.  A
 // cluster member row stores every column but its key, so a reader sees the
@@ -1004,6 +1023,9 @@ struct SchemaTable {
     // Index-organized: the rows live in the segment of its primary-key index;
     // TAB$ and OBJ$ record no data object id and no segment.
     bool indexOrganized = false;
+    SchemaDrop drop = kSchemaLive;
+    std::string binName{};            // the name in the recycle bin
+    uint32_t overwrittenColumns = 0;  // purged: its last N COL$ rows overwritten
 };
 
 struct SchemaIndex {
@@ -1013,13 +1035,38 @@ struct SchemaIndex {
     bool unique;
     SchemaSegment segment;
     bool indexOrganized = false;   // the top index of an index-organized table (IND$.TYPE# 4)
+    uint32_t tableObjectNumber = 0;  // the table's OBJ#, when a dropped table shares its name
+    SchemaDrop drop = kSchemaLive;   // follows its table
+    std::string binName{};
+};
+
+// A row of SYS.RECYCLEBIN$ (OPERATION 0 is DROP; TYPE# 1 a table, 2 an index).
+struct SchemaRecycleBinRow {
+    uint32_t objectNumber;
+    std::string owner;  // a user name, resolved to OWNER# and BASE_OWNER#
+    std::string originalName;
+    uint32_t operation;
+    uint32_t type;
+    SchemaSegment segment;  // TS#, FILE#, BLOCK#
+    std::string dropTime;   // "YYYY-MM-DD HH:MI:SS"
+    uint64_t dropScn;
+    std::string partitionName;  // empty: NULL
+    uint32_t flags;
+    uint32_t related, baseObject, purgeObject;
+    uint32_t space;  // blocks
 };
 
 struct Schema {
     std::vector<SchemaUser> users;
     std::vector<SchemaTable> tables;
     std::vector<SchemaIndex> indexes;
+    std::vector<SchemaRecycleBinRow> recycleBin;
+    bool withRecycleBin = false;  // lay RECYCLEBIN$ (even empty), after the other SYS segments
 };
+
+// A recycle-bin name as Oracle makes them: BIN$, 24 characters of base64
+// (16 bytes, here derived from `seed`), $0; 30 characters in all.
+std::string recycleBinName(uint32_t seed);
 
 struct DictionaryLayout {
     size_t file;           // the SYSTEM datafile (index into the files); its

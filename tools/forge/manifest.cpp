@@ -48,10 +48,14 @@ std::string formatManifest(const Manifest *manifest) {
         snprintf(line, sizeof line, "table %s objd %u cluster %u columns %zu rows %zu\n", t.name.c_str(),
                  t.objectId, t.clusterTable, t.columns.size(), t.rows.size());
         out += line;
-        if (!t.owner.empty() || !t.partition.empty()) {
+        if (!t.owner.empty() || !t.partition.empty() || t.drop != kSchemaLive || t.truncated) {
             out.pop_back();
             if (!t.owner.empty()) out += " owner " + t.owner;
             if (!t.partition.empty()) out += " partition " + t.partition;
+            if (t.drop != kSchemaLive)
+                out += t.drop == kSchemaRecycleBin ? " dropped recyclebin" : " dropped purge";
+            if (t.truncated)
+                out += " truncated old";
             out += "\n";
         }
         for (const ColumnDef &c : t.columns) {

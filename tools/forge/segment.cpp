@@ -681,9 +681,12 @@ struct KeyPiece {
 };
 
 // Puts a key row into the current data block, opening one when asked.
-bool placeKeyRow(Placement *p, const std::vector<ColumnValue> &key, bool fresh, KeyPiece *out) {
+bool placeKeyRow(Placement *p, const std::vector<ColumnValue> &key, bool deleted, bool fresh, KeyPiece *out)
+{
     RowPiece row;
     makeClusterKeyRow(key, 0, 0, 0, &row);
+    if (deleted)
+        row.flag |= kRowDeleted;
     if (fresh || p->data.empty()) {
         if (p->data.empty() || !p->data.back().layout.rows.empty())
             if (!openDataBlock(p)) return false;
@@ -718,6 +721,8 @@ bool layCluster(const DatafileLayout *const *files, size_t fileCount, const Segm
                                     m.table, tableCount);
             RowPiece row;
             makeClusterMemberRow(storedColumns(m.values), m.table, 0, &row);
+            if (m.deleted)
+                row.flag |= kRowDeleted;
             members.push_back(row);
         }
         // The whole key in the current block when it fits there, else in a
@@ -730,13 +735,13 @@ bool layCluster(const DatafileLayout *const *files, size_t fileCount, const Segm
         bool fresh = p.data.empty() || roomLeft(&p, &p.data.back().layout) < group;
         std::vector<KeyPiece> pieces;
         KeyPiece piece;
-        if (!placeKeyRow(&p, keyColumns, fresh, &piece))
+        if (!placeKeyRow(&p, keyColumns, key.deleted, fresh, &piece))
             return segmentError(error, errorLength, "key %zu: the extents hold too few blocks", k);
         pieces.push_back(piece);
         for (size_t i = 0; i < members.size(); i++) {
             RowPiece row = members[i];
             if (roomLeft(&p, &p.data.back().layout) < rowPieceSize(&row)) {
-                if (!placeKeyRow(&p, keyColumns, true, &piece))
+                if (!placeKeyRow(&p, keyColumns, key.deleted, true, &piece))
                     return segmentError(error, errorLength, "key %zu: the extents hold too few blocks", k);
                 pieces.push_back(piece);
                 if (roomLeft(&p, &p.data.back().layout) < rowPieceSize(&row))
@@ -747,12 +752,15 @@ bool layCluster(const DatafileLayout *const *files, size_t fileCount, const Segm
             row.clusterKeySlot = (uint8_t)pieces.back().slot;
             if (pieces.back().slot > 255)
                 return segmentError(error, errorLength, "key %zu: more than 256 keys in one block", k);
-            if (tables != nullptr && row.table < tables->size()) {
+            if (key.members[i].overwritten) {
+                // The space is another row's now: nothing of this one is left.
+                row.raw.assign(rowPieceSize(&row), 0);
+            } else if (tables != nullptr && row.table < tables->size()) {
                 ManifestRow m;
                 m.rdba = block->cache.rdba;
                 m.table = row.table;
                 m.slot = rowsOfTable(block, row.table);
-                m.deleted = false;
+                m.deleted = key.members[i].deleted;
                 m.lock = 0;
                 m.values = key.key;
                 for (const FieldValue &v : key.members[i].values) m.values.push_back(v);
