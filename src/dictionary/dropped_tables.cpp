@@ -47,6 +47,8 @@ void consider(VersionChoice *choice, TableSource source, const ObjectEntry *obje
     memset(&version, 0, sizeof version);
     version.source = source;
     version.object = *object;
+    if (version.object.selectedObject == 0)
+        version.object.selectedObject = object->objectNumber;
     snprintf(version.storedName, sizeof version.storedName, "%s", object->name);
     snprintf(version.object.name, sizeof version.object.name, "%s", originalName);
     if (source == kTableLive) {

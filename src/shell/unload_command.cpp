@@ -837,6 +837,28 @@ bool reportMissingColumns(const ColumnList *list, const char *owner, const char 
     return false;
 }
 
+// The deleted COL$ rows of a dropped table may have lost their last ones
+// to a later insert: stored columns past the described ones are written in
+// hexadecimal, with the decoder's warning, rather than left out.
+// An export dump has no room for columns it does not declare: there they
+// are left out, and said so.
+void keepUndescribedColumns(UnloadContext *ctx, const ColumnList *list, const char *owner, const char *table)
+{
+    if (ctx->outputStyle == kOutputStyleDump) {
+        fprintf(stderr,
+                "  TABLE %s.%s was dropped: %u columns are described; a dump leaves out any column stored "
+                "past them\n",
+                owner, table, static_cast<unsigned>(list->count));
+        return;
+    }
+    for (uint32_t i = list->count; i < static_cast<uint32_t>(kMaxColumns); i++)
+        ctx->columnTypes[i] = kUnknownType;
+    fprintf(stderr,
+            "  TABLE %s.%s was dropped: %u columns are described; any column stored past them is written in "
+            "hexadecimal\n",
+            owner, table, static_cast<unsigned>(list->count));
+}
+
 // The classic dump keeps names in lines of text and between double quotes:
 // a name holding a line end, a tab or a double quote cannot be written
 // there as it is, and is refused rather than changed.
@@ -957,6 +979,7 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadReco
     // recycle bin is unloaded under its original name.
     char storedName[kDictNameSize];
     snprintf(storedName, sizeof storedName, "%s", tableName);
+    bool dropped = false;
     if (args->objdNamed) {
         TableVersion version;
         if (!findTableVersion(&version, user.userNumber, tableName, args->partition, args->objd)) {
@@ -967,7 +990,8 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadReco
         }
         object = version.object;
         snprintf(storedName, sizeof storedName, "%s", version.storedName);
-        if (version.source == kTableDropped)
+        dropped = version.source == kTableDropped;
+        if (dropped)
             selectDictionaryRows(kDeletedRows);
     } else if (!getORASYSOBJ(&object, user.userNumber, tableName, args->partition)) {
         printf("  TABLE %s.%s does not exists!\n", owner, tableName);
@@ -1024,6 +1048,8 @@ void unloadTable(ShellState *shell, const UnloadArgs *args, bool csv, UnloadReco
         return;
     }
     bool columnsWhole = reportMissingColumns(shell->columns, owner, tableName);
+    if (dropped)
+        keepUndescribedColumns(ctx, shell->columns, owner, tableName);
     noteEncryptedColumns(shell->columns, owner, tableName);
     printDate(stdout);
 

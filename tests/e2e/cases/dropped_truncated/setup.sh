@@ -1,0 +1,1 @@
+"$FORGE" rescue.forge .
