@@ -3,8 +3,10 @@
 // the PostgreSQL script, and the column list the unloader loads, for every
 // object the object file names.  The files are written into a scratch directory before each run.
 //
-// Input: the five files ZORUSR, ZOROBJ, ZORTAB, ZORCOL and ZORTYP, in that
-// order, separated by 0x01 bytes.
+// Input: the six files ZORUSR, ZOROBJ, ZORTAB, ZORCOL, ZORTYP and ZORBIN,
+// in that order, separated by 0x01 bytes.  The deleted-row files are the
+// live ones again, so that LIST DROPPED and the choice of a table's
+// version read the same untrusted lines both ways.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,7 +24,11 @@ namespace {
 constexpr char kFileSeparator = 0x01;
 constexpr int kObjectsPerInput = 8;
 
-const char *const kFiles[] = {kUserFile, kObjectFile, kSegmentFile, kColumnFile, kColumnTypeFile};
+const char *const kFiles[] = {kUserFile,   kObjectFile,     kSegmentFile,
+                              kColumnFile, kColumnTypeFile, kRecycleBinFile};
+const char *const kDeletedFiles[][2] = {{kObjectFile, kDeletedObjectFile},
+                                        {kSegmentFile, kDeletedSegmentFile},
+                                        {kColumnFile, kDeletedColumnFile}};
 
 void writeFiles(const uint8_t *data, size_t size)
 {
@@ -39,6 +45,11 @@ void writeFiles(const uint8_t *data, size_t size)
         }
         start = end < size ? end + 1 : size;
     }
+    for (const auto &pair : kDeletedFiles) {
+        unlink(pair[1]);
+        if (link(pair[0], pair[1]) != 0)
+            abort();
+    }
 }
 
 std::string g_base;
@@ -48,6 +59,8 @@ void removeScratch()
 {
     for (const char *name : kFiles)
         unlink((g_base + "/" + name).c_str());
+    for (const auto &pair : kDeletedFiles)
+        unlink((g_base + "/" + pair[1]).c_str());
     rmdir((g_base + "/ZORDICT").c_str());
     rmdir(g_base.c_str());
 }
@@ -78,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FILE *out = fuzzSink();
 
     listUserName(out);
+    listDroppedTables(out, "", (uint8_t)(size & 1));
     DictionaryReader objects;
     beginDictionaryReader(&objects, fopen(kObjectFile, "r"), kObjectFile);
     if (objects.file == nullptr)
@@ -101,6 +115,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         SegmentEntry segment;
         getORASYSTAB(&segment, object.objectNumber);
+        TableVersion version;
+        if (findTableVersion(&version, object.ownerNumber, object.name, object.subname,
+                             object.objectNumber + 1))
+            fuzzCheck(strnlen(version.storedName, kDictNameSize) < kDictNameSize);
         ColumnEntry column;
         memset(&column, 0, sizeof column);
         getORASYSCOL(out, &column, object.objectNumber);

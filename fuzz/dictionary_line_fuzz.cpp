@@ -22,6 +22,7 @@ void parseEveryWay(const CommandLine *line)
     ColumnEntry column;
     ColumnTypeEntry columnType;
     ExtentEntry extent;
+    RecycleBinEntry recycled;
     copy = *line;
     parseORASYSUSER(&user, &copy);
     copy = *line;
@@ -35,6 +36,8 @@ void parseEveryWay(const CommandLine *line)
     parseORASYSCOLTYPE(&columnType, &copy);
     copy = *line;
     parseORAEXTENT(&extent, &copy);
+    copy = *line;
+    parseORARECYCLEBIN(&recycled, &copy);
 }
 
 }  // namespace

@@ -761,6 +761,10 @@ std::string rescueScript(const Database *db, const RunPlan *plan) {
     }
     if (plan->scanPass) {
         s += "SCAN HEADER;\nSCAN DATA;\nSCAN BLOCK;\nLIST USER\nLIST TABLE SCOTT\nLIST TABLE SYS\n";
+        // The dropped and truncated tables through what is left of the
+        // dictionary's deleted rows and the damaged blocks: the lines that
+        // LIST writes are run as they are.
+        s += "LIST DROPPED TO dropped.sql\nLIST TRUNCATED TO truncated.sql\n@dropped.sql\n@truncated.sql\n";
         for (unsigned i = 0; i < 4; i++) {
             const Datafile *f = &db->files[randomBelow(&r, db->files.size())];
             uint32_t blockNo = f->usedBlocks.empty() ? 1 : f->usedBlocks[randomBelow(&r, f->usedBlocks.size())];
