@@ -7,7 +7,8 @@
 // - row_filters.h: the skip list, the committed-only test and the private
 //   context that chained pieces are read into;
 // - rowid.h: extended ROWIDs, built and parsed;
-// - below: the reports of rows that lost a chained or migrated piece.
+// - below: the reports of rows that lost a chained or migrated piece, and
+//   the test of whether a migrated row's body has lost its head.
 // Nothing here writes a value: the writers above read the slots.
 #pragma once
 
