@@ -433,18 +433,22 @@ void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete
     unsigned long long rows = static_cast<unsigned long long>(ctx->rowsUnloaded);
     if (!complete)
         noteCommandFailure();
-    if (complete && written && columnsWhole && ctx->lobsNotRead == 0 && ctx->blocksNotRead == 0) {
+    if (complete && written && columnsWhole && ctx->lobsNotRead == 0 && ctx->blocksNotRead == 0 &&
+        record->incompleteRows == 0) {
         printf("Sucessfully unload %llu rows ...\n", rows);
         if (output[0] != '\0')
             addRecordFile(record, output);
         return;
     }
     if (complete && written) {
-        // Every row read is in the file, but not every value or block: the
-        // file stays, and it is no success.
+        // Every row read is in the file, but not every piece, value or
+        // block: the file stays, and it is no success.
         if (ctx->blocksNotRead != 0)
             printf("Unload incomplete: %llu rows unloaded, %llu blocks of the segment not read ...\n", rows,
                    static_cast<unsigned long long>(ctx->blocksNotRead));
+        if (record->incompleteRows != 0)
+            printf("Unload incomplete: %llu rows unloaded, %llu rows incomplete ...\n", rows,
+                   static_cast<unsigned long long>(record->incompleteRows));
         if (ctx->lobsNotRead != 0)
             printf("Unload incomplete: %llu rows unloaded, %llu LOBs written as NULL ...\n", rows,
                    static_cast<unsigned long long>(ctx->lobsNotRead));

@@ -18,6 +18,8 @@ const char *reasonText(int reason)
     case kPieceNotData: return "is in a block that is not a data block";
     case kPieceNotInBlock: return "is not in its block";
     case kPieceLoop: return "leads back into the row (a chain loop)";
+    case kPieceOtherBlock: return "is in a block that holds another block";
+    case kPieceNotHead: return "no longer leads to it";
     default: return "is missing";
     }
 }
@@ -109,6 +111,18 @@ void noteIncompleteRow(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uin
     ctx->incompleteRowLines++;
     printf("  Incomplete row %d.%u.%u: its piece at RDBA=0x%08x slot %u %s\n", static_cast<int32_t>(rowRdba),
            table, slot, pieceRdba, pieceSlot, reasonText(reason));
+}
+
+void noteOrphanBody(UnloadContext *ctx, uint32_t bodyRdba, uint32_t table, uint32_t slot, uint32_t headRdba,
+                    uint32_t headSlot, int reason, bool counted)
+{
+    if (!counted)
+        ctx->incompleteRows++;
+    if (ctx->incompleteRowLines >= kMaxIncompleteRowLines)
+        return;
+    ctx->incompleteRowLines++;
+    printf("  Row %d.%u.%u written from its migrated body: its head at RDBA=0x%08x slot %u %s\n",
+           static_cast<int32_t>(bodyRdba), table, slot, headRdba, headSlot, reasonText(reason));
 }
 
 void noteLobNotRead(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uint32_t slot, uint32_t column)

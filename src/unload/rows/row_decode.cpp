@@ -274,7 +274,8 @@ void mapNormalColumnsAt(UnloadContext *ctx, uint32_t position)
 // Row piece of table 1 at p:
 //   p+0  u8   flag
 //   p+2  u8   number of codes
-//   codes start at p+4 when the block has a column-length table, else at p+3;
+//   F without H (a migrated row's body): 6-byte head-piece address at p+3;
+//   then one byte more when the block has a column-length table;
 //   no F: 6-byte head-piece address; no L: 6-byte next-piece address;
 //   then one code per entry:
 //     0..200    reference to symbol-table row k (its columns)
@@ -462,8 +463,16 @@ void mapCompressedRow(UnloadContext *ctx, uint32_t table, uint32_t slot)
     uint8_t flag = blockU8(ctx, p + kRowFlag);
     uint8_t codes = blockU8(ctx, p + kRowColumnCount);
     ctx->rowFlag = flag;
-    uint32_t cursor = p + (ctx->compressLengthCount != 0 ? kCompressedCodesWithLengths
-                                                         : kCompressedCodesPlain);
+    uint32_t cursor = p + kCompressedCodesPlain;
+    // Oracle's migrated bodies hold their head's address before the byte a
+    // column-length table adds.
+    if ((flag & (kRowFlagFirst | kRowFlagHead)) == kRowFlagFirst) {
+        if (!readChainAddress(ctx, cursor, &ctx->headPieceRdba, &ctx->headPieceSlot))
+            return;
+        cursor += kChainAddressSize;
+    }
+    if (ctx->compressLengthCount != 0)
+        cursor += kCompressedCodesWithLengths - kCompressedCodesPlain;
     if (!(flag & kRowFlagFirst)) {
         if (!readChainAddress(ctx, cursor, &ctx->headPieceRdba, &ctx->headPieceSlot))
             return;

@@ -7,7 +7,8 @@
 // - row_filters.h: the skip list, the committed-only test and the private
 //   context that chained pieces are read into;
 // - rowid.h: extended ROWIDs, built and parsed;
-// - below: the reports of rows that lost a chained or migrated piece.
+// - below: the reports of rows that lost a chained or migrated piece, and
+//   the test of whether a migrated row's body has lost its head.
 // Nothing here writes a value: the writers above read the slots.
 #pragma once
 
@@ -29,6 +30,8 @@ enum MissingPieceReason {
     kPieceNotData,      // the block is not a data block
     kPieceNotInBlock,   // the block has no such row piece
     kPieceLoop,         // the chain leads back into the row's own pieces
+    kPieceOtherBlock,   // the block read holds another block (a misplaced write)
+    kPieceNotHead,      // a migrated body's head slot holds no head leading to it
 };
 void resetIncompleteRows(UnloadContext *ctx);
 void noteIncompleteRow(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uint32_t slot,
@@ -37,6 +40,21 @@ void noteIncompleteRow(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uin
 // or LOBs not read; clears the row counts (the LOB count stays until the
 // next resetIncompleteRows).
 void reportIncompleteRows(UnloadContext *ctx);
+// A migrated row's body (a piece with F and without H) written as the row
+// because its head is lost (`reason`): named with the body's row address
+// and the head's address, and counted as an incomplete row unless
+// `counted` (its onward chain broke too, and that note counted it).
+void noteOrphanBody(UnloadContext *ctx, uint32_t bodyRdba, uint32_t table, uint32_t slot, uint32_t headRdba,
+                    uint32_t headSlot, int reason, bool counted);
+// The head's address that the body piece at block offset `at` holds; false
+// when it lies outside the block.
+bool readBodyHeadAddress(const UnloadContext *ctx, uint32_t at, uint32_t *rdba, uint16_t *slot);
+// kPieceReadable when the piece at (headRdba, headSlot) is a migrated row's
+// head (H without F) of data object objd that leads to (bodyRdba,
+// bodySlot); otherwise why the head is lost.  The head's block is read into
+// `probe`, a chain context, with the checks a chained piece gets.
+int checkMigratedHead(UnloadContext *probe, uint32_t objd, uint32_t table, uint32_t headRdba,
+                      uint16_t headSlot, uint32_t bodyRdba, uint16_t bodySlot);
 // A LOB value written as NULL because its storage cannot be read (a
 // SecureFile locator): named with its row address and column (1-based), up
 // to the same cap per unload, and counted.

@@ -630,6 +630,46 @@ uint32_t dumpChainedPieces(TextSink *sink, UnloadContext *ctx, UnloadContext *ch
     return column;
 }
 
+namespace {
+
+// A migrated row's body met by the walk (F without H), written as the row
+// only when its head is lost, and named.  Out of line, as in the text walk.
+__attribute__((noinline, cold)) void dumpOrphanBody(TextSink *sink, UnloadContext *ctx, UnloadContext **chain,
+                                                    uint32_t table, uint32_t slot, uint32_t at, uint8_t flag,
+                                                    uint8_t deleted)
+{
+    if (!deleted && (flag & kRowFlagDeleted))
+        return;
+    uint32_t rdba = getBlockRDBA(ctx);
+    uint32_t objd = getDataObjectID(ctx);
+    uint32_t headRdba;
+    uint16_t headSlot;
+    if (!readBodyHeadAddress(ctx, at, &headRdba, &headSlot))
+        return;
+    if (*chain == nullptr)
+        *chain = makeChainContext(ctx);
+    if (*chain == nullptr)
+        return;
+    int lost = checkMigratedHead(*chain, objd, table, headRdba, headSlot, rdba, static_cast<uint16_t>(slot));
+    if (lost == kPieceReadable)
+        return;
+    startDmpRow(ctx);
+    uint32_t column = dumpRowPiece(sink, ctx, table, slot, 0);
+    ctx->rowsUnloaded++;
+    if (!(ctx->rowFlag & kRowFlagLast)) {
+        bool ended = false;
+        if (ctx->nextPieceRdba != 0)
+            column = dumpChainedPieces(sink, ctx, *chain, table, ctx->nextPieceRdba, ctx->nextPieceSlot,
+                                       column, objd, pieceKey(rdba, static_cast<uint16_t>(slot)), &ended);
+        if (!ended)
+            closeDmpRow(sink, ctx, column);
+    }
+    flushTextSink(sink);
+    noteOrphanBody(ctx, rdba, table, slot, headRdba, headSlot, lost, false);
+}
+
+}  // namespace
+
 void dumpDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t deleted, uint8_t committed)
 {
     uint32_t rdba = getBlockRDBA(ctx);
@@ -668,8 +708,11 @@ void dumpDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t del
         uint8_t flag = blockU8(ctx, at + kPieceFlag);
         if (committed && lockedByOpenTransaction(ctx, blockU8(ctx, at + kPieceLock)))
             continue;
-        if ((!deleted && (flag & kRowFlagDeleted)) || !(flag & kRowFlagHead))
+        if ((!deleted && (flag & kRowFlagDeleted)) || !(flag & kRowFlagHead)) {
+            if ((flag & (kRowFlagHead | kRowFlagFirst)) == kRowFlagFirst)
+                dumpOrphanBody(sink, ctx, &chain, table, slot, at, flag, deleted);
             continue;
+        }
         startDmpRow(ctx);
         HeadPiece head;
         writeHeadPiece(sink, ctx, table, slot, at, &head);

@@ -596,6 +596,65 @@ uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint3
     return start + mapped;
 }
 
+// A migrated row's body met by the walk (F without H): its head writes the
+// row, unless the head is lost; then the body is written as the row, under
+// its own address, and named.  Out of line: most blocks hold no body, and
+// the walk's loop keeps its shape.
+__attribute__((noinline, cold)) void writeOrphanBody(TextSink *sink, UnloadContext *ctx,
+                                                     UnloadContext **chain, uint32_t table, uint32_t slot,
+                                                     uint32_t at, uint8_t flag, uint8_t deleted)
+{
+    if ((!deleted && (flag & kRowFlagDeleted)) || ctx->guessMode != 0)
+        return;
+    if (deleted == kDeletedRowsOnly && !(flag & kRowFlagDeleted))
+        return;
+    uint32_t rdba = getBlockRDBA(ctx);
+    uint32_t headRdba;
+    uint16_t headSlot;
+    if (!readBodyHeadAddress(ctx, at, &headRdba, &headSlot))
+        return;
+    // Without a context to read the head into, the head cannot be ruled
+    // out: the body is left to it.
+    if (*chain == nullptr)
+        *chain = makeChainContext(ctx);
+    UnloadContext *probe = *chain;
+    if (probe == nullptr)
+        return;
+    int lost = checkMigratedHead(probe, getDataObjectID(ctx), table, headRdba, headSlot, rdba,
+                                 static_cast<uint16_t>(slot));
+    if (lost == kPieceReadable)
+        return;
+
+    if (ctx->rowAddress) {
+        char *p = reserveText(sink, 48);
+        p = putSigned(p, static_cast<int32_t>(rdba));
+        *p++ = '.';
+        p = putSigned(p, static_cast<int32_t>(table));
+        *p++ = '.';
+        p = putSigned(p, static_cast<int32_t>(slot));
+        commitText(sink, p);
+        writeFieldTag(sink, ctx);
+    }
+    ChainWalk walk;
+    walk.table = table;
+    walk.objd = getDataObjectID(ctx);
+    walk.ownRdba = rdba;
+    walk.missing = kPieceReadable;
+    walk.column = writeRowPiece(sink, ctx, table, slot, 0, isCompressTable(ctx) ? kPositionUnknown : at,
+                                ctx->unknownTypeWarnings);
+    walk.ended = (ctx->rowFlag & kRowFlagLast) != 0;
+    ctx->rowsUnloaded++;
+    if (!walk.ended && ctx->nextPieceRdba != 0)
+        followChain(sink, ctx, probe, &walk, ctx->nextPieceRdba, ctx->nextPieceSlot,
+                    pieceKey(rdba, static_cast<uint16_t>(slot)));
+    if (!walk.ended)
+        writeRecordTag(sink, ctx);
+    flushTextSink(sink);
+    if (walk.missing != kPieceReadable)
+        noteIncompleteRow(ctx, rdba, table, slot, walk.missingRdba, walk.missingSlot, walk.missing);
+    noteOrphanBody(ctx, rdba, table, slot, headRdba, headSlot, lost, walk.missing != kPieceReadable);
+}
+
 }  // namespace
 
 uint32_t printDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t firstColumn)
@@ -659,8 +718,11 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
         uint8_t lock = blockU8(ctx, at + kPieceLock);
         if (committed && lockedByOpenTransaction(ctx, lock))
             continue;
-        if ((!deleted && (flag & kRowFlagDeleted)) || !(flag & kRowFlagHead))
+        if ((!deleted && (flag & kRowFlagDeleted)) || !(flag & kRowFlagHead)) {
+            if ((flag & (kRowFlagHead | kRowFlagFirst)) == kRowFlagFirst)
+                writeOrphanBody(&sink, ctx, &chain, table, slot, at, flag, deleted);
             continue;
+        }
         if (deleted == kDeletedRowsOnly && !(flag & kRowFlagDeleted))
             continue;
 

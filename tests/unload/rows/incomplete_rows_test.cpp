@@ -43,7 +43,9 @@ protected:
     }
 };
 
-TEST_F(IncompleteRows, MigratedBodiesMissingFromOracleBlocksAreNamed)
+// Places the segment header, the heads' block (unless it is lost) and the
+// ten blocks of migrated bodies that were captured.
+void placeFixtureBlocks(bool withHeads)
 {
     FILE *file = fopen("f.dbf", "r+b");
     ASSERT_NE(file, nullptr);
@@ -54,10 +56,28 @@ TEST_F(IncompleteRows, MigratedBodiesMissingFromOracleBlocksAreNamed)
         fwrite(image.data(), 1, image.size(), file);
     };
     place(256, "block_seghdr_b256.bin");
-    place(257, "block_b257_after_update.bin");
+    if (withHeads)
+        place(257, "block_b257_after_update.bin");
     for (uint32_t b = 328; b <= 337; b++)
         place(b, "block_b" + std::to_string(b) + "_migrated_pieces.bin");
+    // The body at 0xc5c of block 328 keeps its value in clear: flag, lock,
+    // count, its head's address, 00, fa 01 90 and 400 letters.  Its first
+    // letter becomes a 'b', so that it differs from the block's one symbol,
+    // which a reader that took the head's address for codes would write.
+    fseek(file, 328 * 4096 + 0xc5c + 13, SEEK_SET);
+    fputc('b', file);
     fclose(file);
+}
+
+// Rows of the unload file that hold the value changed above.
+int changedValueRows()
+{
+    return countOf(zorsession::readWhole("t.txt"), "b" + std::string(399, 'a') + "\r\n");
+}
+
+TEST_F(IncompleteRows, MigratedBodiesMissingFromOracleBlocksAreNamed)
+{
+    placeFixtureBlocks(true);
 
     std::string printed = zorsession::runCommands(
         "SET BLOCK_SIZE 4096\nOPEN f.cfg\nUNLOAD OBJECT 448044 COLUMN VARCHAR2 TO t.txt;\n");
@@ -75,6 +95,32 @@ TEST_F(IncompleteRows, MigratedBodiesMissingFromOracleBlocksAreNamed)
                            "Unload incomplete: 138 rows unloaded, 870 blocks of the segment not read ...\n"),
               std::string::npos)
         << printed;
+    EXPECT_EQ(changedValueRows(), 1);
+}
+
+// The same table with the heads' block lost: the 120 bodies that were
+// captured come back from themselves (400 lower-case letters, as the update
+// left them), each under its own address with its head's address, which a
+// compressed body holds right after its column count.
+TEST_F(IncompleteRows, MigratedBodiesOfOracleBlocksComeBackWhenTheirHeadsAreLost)
+{
+    placeFixtureBlocks(false);
+
+    std::string printed = zorsession::runCommands(
+        "SET BLOCK_SIZE 4096\nOPEN f.cfg\nUNLOAD OBJECT 448044 COLUMN VARCHAR2 TO t.txt;\n");
+
+    EXPECT_NE(
+        printed.find("  Row 67109192.1.0 written from its migrated body: its head at RDBA=0x04000101 slot 5 "
+                     "is in a block that is not a data block\n"),
+        std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("  120 incomplete rows: a chained or migrated piece could not be read\n"
+                           "Unload incomplete: 120 rows unloaded, 871 blocks of the segment not read ...\n"
+                           "Unload incomplete: 120 rows unloaded, 120 rows incomplete ...\n"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(countOf(zorsession::readWhole("t.txt"), std::string(400, 'a') + "\r\n"), 119);
+    EXPECT_EQ(changedValueRows(), 1);
 }
 
 }  // namespace

@@ -1,0 +1,1 @@
+"$FORGE" db.txt .
