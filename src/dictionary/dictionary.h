@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "core/command_line.h"
 #include "core/unload_context.h"
@@ -262,6 +263,21 @@ bool readDictionaryRecord(DictionaryReader *reader, CommandLine *line);
 // line ignored") and counts it.
 void reportDictionaryLine(DictionaryReader *reader, const char *reason);
 void closeDictionaryReader(DictionaryReader *reader);
+// Hands every record of the dictionary file at path to visit(line, reader)
+// (the reader names a line that does not parse); visit returns false to
+// stop.  A missing file has no records.
+template <typename Visit> void forEachDictionaryRecord(const char *path, Visit visit)
+{
+    DictionaryReader reader;
+    beginDictionaryReader(&reader, fopen(path, "r"), path);
+    CommandLine *line = static_cast<CommandLine *>(malloc(sizeof(CommandLine)));
+    while (reader.file != nullptr && line != nullptr && readDictionaryRecord(&reader, line)) {
+        if (!visit(line, &reader))
+            break;
+    }
+    free(line);
+    closeDictionaryReader(&reader);
+}
 
 // Reads the next line of an extent file into line (read with a buffer of
 // bufferSize bytes, at most kCommandTextSize): lines starting with NUL, "\n"

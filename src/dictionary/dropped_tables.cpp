@@ -27,6 +27,38 @@ bool fileExists(const char *path)
     return stat(path, &st) == 0;
 }
 
+// Each table RECYCLEBIN$ holds as dropped (its indexes' and partitions'
+// rows are passed over); with `named`, a line that does not parse is
+// named.  visit returns false to stop.
+template <typename Visit> void forEachRecycledTable(bool named, Visit visit)
+{
+    forEachDictionaryRecord(kRecycleBinFile, [&](CommandLine *line, DictionaryReader *reader) {
+        RecycleBinEntry entry;
+        memset(&entry, 0, sizeof entry);
+        if (parseORARECYCLEBIN(&entry, line) != 0) {
+            if (named)
+                reportDictionaryLine(reader, dictionaryParseProblem());
+            return true;
+        }
+        return entry.type != kRecycledTable || entry.operation != kRecycledDrop || visit(&entry);
+    });
+}
+
+// Each table among the deleted OBJ$ rows, the same way.
+template <typename Visit> void forEachDeletedTable(bool named, Visit visit)
+{
+    forEachDictionaryRecord(kDeletedObjectFile, [&](CommandLine *line, DictionaryReader *reader) {
+        ObjectEntry object;
+        memset(&object, 0, sizeof object);
+        if (parseORASYSOBJ(&object, line) != 0) {
+            if (named)
+                reportDictionaryLine(reader, dictionaryParseProblem());
+            return true;
+        }
+        return object.type != kObjTable || visit(&object);
+    });
+}
+
 uint32_t versionNumber(const ObjectEntry *object)
 {
     return object->selectedObject != 0 ? object->selectedObject : object->objectNumber;
@@ -67,33 +99,23 @@ void consider(VersionChoice *choice, TableSource source, const ObjectEntry *obje
 // dictionary by their OBJ#.
 void considerRecycled(VersionChoice *choice, uint32_t ownerNumber, const char *name, const char *partition)
 {
-    DictionaryReader reader;
-    beginDictionaryReader(&reader, fopen(kRecycleBinFile, "r"), kRecycleBinFile);
-    if (reader.file == nullptr)
-        return;
-    CommandLine *line = static_cast<CommandLine *>(malloc(sizeof(CommandLine)));
-    RecycleBinEntry entry;
-    while (line != nullptr && readDictionaryRecord(&reader, line)) {
-        memset(&entry, 0, sizeof entry);
-        if (parseORARECYCLEBIN(&entry, line) != 0 || entry.ownerNumber != ownerNumber ||
-            entry.type != kRecycledTable || entry.operation != kRecycledDrop ||
-            !sameName(entry.originalName, name))
-            continue;
+    forEachRecycledTable(false, [&](const RecycleBinEntry *entry) {
+        if (entry->ownerNumber != ownerNumber || !sameName(entry->originalName, name))
+            return true;
         ObjectEntry object;
         memset(&object, 0, sizeof object);
-        if (!getORASYSOBJID(&object, entry.objectNumber))
-            continue;
+        if (!getORASYSOBJID(&object, entry->objectNumber))
+            return true;
         if (partition[0] != '\0') {
             char stored[kDictNameSize];
             snprintf(stored, sizeof stored, "%s", object.name);
             memset(&object, 0, sizeof object);
             if (!getORASYSTableOBJ(&object, ownerNumber, stored, partition))
-                continue;
+                return true;
         }
-        consider(choice, kTableRecycled, &object, entry.originalName);
-    }
-    free(line);
-    closeDictionaryReader(&reader);
+        consider(choice, kTableRecycled, &object, entry->originalName);
+        return true;
+    });
 }
 
 // The tables of that name among the deleted rows.  A deleted row of an
@@ -106,25 +128,16 @@ void considerDropped(VersionChoice *choice, uint32_t ownerNumber, const char *na
         memset(&object, 0, sizeof object);
         if (getORASYSTableOBJ(&object, ownerNumber, name, partition))
             consider(choice, kTableDropped, &object, object.name);
-        selectDictionaryRows(kLiveRows);
-        return;
+    } else {
+        forEachDeletedTable(false, [&](ObjectEntry *object) {
+            bool live = choice->hasLive && object->objectNumber == choice->live.object.objectNumber;
+            if (object->ownerNumber == ownerNumber && sameName(object->name, name) && !live) {
+                object->selectedObject = object->objectNumber;
+                consider(choice, kTableDropped, object, object->name);
+            }
+            return true;
+        });
     }
-    DictionaryReader reader;
-    beginDictionaryReader(&reader, fopen(kDeletedObjectFile, "r"), kDeletedObjectFile);
-    CommandLine *line = static_cast<CommandLine *>(malloc(sizeof(CommandLine)));
-    ObjectEntry object;
-    while (reader.file != nullptr && line != nullptr && readDictionaryRecord(&reader, line)) {
-        memset(&object, 0, sizeof object);
-        if (parseORASYSOBJ(&object, line) != 0 || object.ownerNumber != ownerNumber ||
-            object.type != kObjTable || !sameName(object.name, name))
-            continue;
-        if (choice->hasLive && object.objectNumber == choice->live.object.objectNumber)
-            continue;
-        object.selectedObject = object.objectNumber;
-        consider(choice, kTableDropped, &object, object.name);
-    }
-    free(line);
-    closeDictionaryReader(&reader);
     selectDictionaryRows(kLiveRows);
 }
 
@@ -145,25 +158,21 @@ void readRecycledObjects(RecycledObjects *recycled)
 {
     recycled->objects = nullptr;
     recycled->count = 0;
-    DictionaryReader reader;
-    beginDictionaryReader(&reader, fopen(kRecycleBinFile, "r"), kRecycleBinFile);
-    CommandLine *line = static_cast<CommandLine *>(malloc(sizeof(CommandLine)));
-    RecycleBinEntry entry;
     uint32_t room = 0;
-    while (reader.file != nullptr && line != nullptr && readDictionaryRecord(&reader, line)) {
+    forEachDictionaryRecord(kRecycleBinFile, [&](CommandLine *line, DictionaryReader *) {
+        RecycleBinEntry entry;
         if (parseORARECYCLEBIN(&entry, line) != 0)
-            continue;
+            return true;
         if (recycled->count == room) {
             room = room == 0 ? 64 : room * 2;
             uint32_t *more = static_cast<uint32_t *>(realloc(recycled->objects, sizeof(uint32_t) * room));
             if (more == nullptr)
-                break;
+                return false;
             recycled->objects = more;
         }
         recycled->objects[recycled->count++] = entry.objectNumber;
-    }
-    free(line);
-    closeDictionaryReader(&reader);
+        return true;
+    });
     if (recycled->count != 0)
         qsort(recycled->objects, recycled->count, sizeof(uint32_t), compareObjects);
 }
@@ -215,28 +224,18 @@ const char *fileSuffix(uint8_t outputStyle)
 int countVersions(uint32_t ownerNumber, const char *name)
 {
     int count = 0;
-    ObjectEntry object;
-    memset(&object, 0, sizeof object);
-    if (getORASYSTableOBJ(&object, ownerNumber, name, ""))
+    ObjectEntry live;
+    memset(&live, 0, sizeof live);
+    if (getORASYSTableOBJ(&live, ownerNumber, name, ""))
         count++;
-    DictionaryReader reader;
-    CommandLine *line = static_cast<CommandLine *>(malloc(sizeof(CommandLine)));
-    beginDictionaryReader(&reader, fopen(kRecycleBinFile, "r"), kRecycleBinFile);
-    RecycleBinEntry entry;
-    while (reader.file != nullptr && line != nullptr && readDictionaryRecord(&reader, line)) {
-        memset(&entry, 0, sizeof entry);
-        count += parseORARECYCLEBIN(&entry, line) == 0 && entry.ownerNumber == ownerNumber &&
-                 entry.type == kRecycledTable && sameName(entry.originalName, name);
-    }
-    closeDictionaryReader(&reader);
-    beginDictionaryReader(&reader, fopen(kDeletedObjectFile, "r"), kDeletedObjectFile);
-    while (reader.file != nullptr && line != nullptr && readDictionaryRecord(&reader, line)) {
-        memset(&object, 0, sizeof object);
-        count += parseORASYSOBJ(&object, line) == 0 && object.ownerNumber == ownerNumber &&
-                 object.type == kObjTable && sameName(object.name, name);
-    }
-    closeDictionaryReader(&reader);
-    free(line);
+    forEachRecycledTable(false, [&](const RecycleBinEntry *entry) {
+        count += entry->ownerNumber == ownerNumber && sameName(entry->originalName, name);
+        return true;
+    });
+    forEachDeletedTable(false, [&](const ObjectEntry *object) {
+        count += object->ownerNumber == ownerNumber && sameName(object->name, name);
+        return true;
+    });
     return count;
 }
 
@@ -335,23 +334,11 @@ void listRecycledTable(FILE *out, const RecycleBinEntry *entry, uint8_t outputSt
 
 void listRecycleBin(FILE *out, bool everyOwner, uint32_t ownerNumber, uint8_t outputStyle)
 {
-    DictionaryReader reader;
-    beginDictionaryReader(&reader, fopen(kRecycleBinFile, "r"), kRecycleBinFile);
-    CommandLine *line = static_cast<CommandLine *>(malloc(sizeof(CommandLine)));
-    RecycleBinEntry entry;
-    while (reader.file != nullptr && line != nullptr && readDictionaryRecord(&reader, line)) {
-        memset(&entry, 0, sizeof entry);
-        if (parseORARECYCLEBIN(&entry, line) != 0) {
-            reportDictionaryLine(&reader, dictionaryParseProblem());
-            continue;
-        }
-        if ((!everyOwner && entry.ownerNumber != ownerNumber) || entry.type != kRecycledTable ||
-            entry.operation != kRecycledDrop)
-            continue;
-        listRecycledTable(out, &entry, outputStyle);
-    }
-    free(line);
-    closeDictionaryReader(&reader);
+    forEachRecycledTable(true, [&](const RecycleBinEntry *entry) {
+        if (everyOwner || entry->ownerNumber == ownerNumber)
+            listRecycledTable(out, entry, outputStyle);
+        return true;
+    });
 }
 
 // One purged table, described by the deleted rows (selected by the caller).
@@ -405,34 +392,23 @@ void listPurgedTable(FILE *out, const ObjectEntry *object, const char *owner, ui
 
 void listPurgedTables(FILE *out, bool everyOwner, uint32_t ownerNumber, uint8_t outputStyle)
 {
-    DictionaryReader reader;
-    beginDictionaryReader(&reader, fopen(kDeletedObjectFile, "r"), kDeletedObjectFile);
-    CommandLine *line = static_cast<CommandLine *>(malloc(sizeof(CommandLine)));
-    ObjectEntry object;
-    while (reader.file != nullptr && line != nullptr && readDictionaryRecord(&reader, line)) {
-        memset(&object, 0, sizeof object);
-        if (parseORASYSOBJ(&object, line) != 0) {
-            reportDictionaryLine(&reader, dictionaryParseProblem());
-            continue;
-        }
-        if ((!everyOwner && object.ownerNumber != ownerNumber) || object.type != kObjTable)
-            continue;
+    forEachDeletedTable(true, [&](const ObjectEntry *object) {
         ObjectEntry live;
         memset(&live, 0, sizeof live);
-        if (getORASYSOBJID(&live, object.objectNumber))
-            continue;
+        if ((!everyOwner && object->ownerNumber != ownerNumber) ||
+            getORASYSOBJID(&live, object->objectNumber))
+            return true;
         char owner[kDictNameSize];
-        if (!ownerName(object.ownerNumber, owner)) {
+        if (!ownerName(object->ownerNumber, owner)) {
             fprintf(out, "REM %s: dropped with PURGE, OBJ#=%u, owner USER#=%u no longer exists\n",
-                    object.name, object.objectNumber, object.ownerNumber);
-            continue;
+                    object->name, object->objectNumber, object->ownerNumber);
+            return true;
         }
         selectDictionaryRows(kDeletedRows);
-        listPurgedTable(out, &object, owner, outputStyle);
+        listPurgedTable(out, object, owner, outputStyle);
         selectDictionaryRows(kLiveRows);
-    }
-    free(line);
-    closeDictionaryReader(&reader);
+        return true;
+    });
 }
 
 }  // namespace

@@ -98,18 +98,24 @@ void parseListRequest(CommandLine *cmd, ListRequest *request) {
     }
 }
 
+// The TO file, or standard output when none is given or it cannot be
+// created.
+FILE *openListOutput(const char *target)
+{
+    if (target[0] == '\0')
+        return stdout;
+    FILE *out = fopen64(target, "wb+");
+    if (out != nullptr)
+        return out;
+    reportFileError("create", "output file", target, "writing to standard output");
+    return stdout;
+}
+
 // LIST DROPPED and LIST TRUNCATED, on standard output or into the TO file,
 // which runs as a script.
 void listRescuable(const ListRequest *request, UnloadContext *ctx)
 {
-    FILE *out = stdout;
-    if (request->target[0] != '\0') {
-        out = fopen64(request->target, "wb+");
-        if (out == nullptr) {
-            reportFileError("create", "output file", request->target, "writing to standard output");
-            out = stdout;
-        }
-    }
+    FILE *out = openListOutput(request->target);
     int listed = request->selected == kListDropped
                      ? listDroppedTables(out, request->owner, ctx->outputStyle)
                      : listTruncatedObjects(out, ctx, request->owner, ctx->outputStyle);
@@ -122,14 +128,7 @@ void listRescuable(const ListRequest *request, UnloadContext *ctx)
 }
 
 void listObjects(const ListRequest *request, uint8_t outputStyle) {
-    FILE *out = stdout;
-    if (request->target[0] != '\0') {
-        out = fopen64(request->target, "wb+");
-        if (out == nullptr) {
-            reportFileError("create", "output file", request->target, "writing to standard output");
-            out = stdout;
-        }
-    }
+    FILE *out = openListOutput(request->target);
     ObjectEntry object;
     memset(&object, 0, sizeof object);
     if (request->selected == kListTable) {

@@ -151,22 +151,17 @@ const SegmentLine *findSegmentLine(const Listing *listing, uint32_t object)
 // themselves and the tablespace of each file that holds a segment header.
 void readSegments(Listing *listing, const char *path, NumberSet *set, bool live)
 {
-    DictionaryReader reader;
-    beginDictionaryReader(&reader, fopen(path, "r"), path);
-    CommandLine *line = static_cast<CommandLine *>(malloc(sizeof(CommandLine)));
-    SegmentEntry segment;
-    while (reader.file != nullptr && line != nullptr && readDictionaryRecord(&reader, line)) {
+    forEachDictionaryRecord(path, [&](CommandLine *line, DictionaryReader *) {
+        SegmentEntry segment;
         if (parseORASYSTAB(&segment, line) != 0 || segment.dataObjectId == 0)
-            continue;
+            return true;
         addNumber(set, segment.dataObjectId);
-        if (!live)
-            continue;
-        if (segment.headerFile < kMaxFiles)
+        if (live && segment.headerFile < kMaxFiles)
             listing->tablespaceOfFile[segment.headerFile] = segment.tablespace;
-        keepSegmentLine(listing, &segment);
-    }
-    free(line);
-    closeDictionaryReader(&reader);
+        if (live)
+            keepSegmentLine(listing, &segment);
+        return true;
+    });
     sortUnique(set);
     if (live && listing->segmentCount != 0)
         qsort(listing->segments, listing->segmentCount, sizeof(SegmentLine), compareSegmentLines);
@@ -254,33 +249,29 @@ void linkPartitions(Listing *listing)
 // Every live table and partition with a segment of its own.
 void readCandidates(Listing *listing)
 {
-    DictionaryReader reader;
-    beginDictionaryReader(&reader, fopen(kObjectFile, "r"), kObjectFile);
-    CommandLine *line = static_cast<CommandLine *>(malloc(sizeof(CommandLine)));
-    ObjectEntry object;
-    while (reader.file != nullptr && line != nullptr && readDictionaryRecord(&reader, line)) {
+    forEachDictionaryRecord(kObjectFile, [&](CommandLine *line, DictionaryReader *) {
+        ObjectEntry object;
         memset(&object, 0, sizeof object);
         if (parseORASYSOBJ(&object, line) != 0)
-            continue;
+            return true;
         bool partition = object.type == kObjTablePartition || object.type == kObjTableSubpartition;
         if (object.type != kObjTable && !partition)
-            continue;
+            return true;
         uint64_t key = nameKey(object.ownerNumber, object.name);
         if (!partition)
             keepTable(listing, key, object.objectNumber);
         const SegmentLine *segment = findSegmentLine(listing, object.objectNumber);
-        if (segment == nullptr)
-            continue;
-        Candidate candidate = {object.objectNumber,
-                               segment->dataObject,
-                               object.ownerNumber,
-                               segment->tablespace,
-                               partition ? 0 : object.objectNumber,
-                               key};
-        addCandidate(listing, &candidate);
-    }
-    free(line);
-    closeDictionaryReader(&reader);
+        if (segment != nullptr) {
+            Candidate candidate = {object.objectNumber,
+                                   segment->dataObject,
+                                   object.ownerNumber,
+                                   segment->tablespace,
+                                   partition ? 0 : object.objectNumber,
+                                   key};
+            addCandidate(listing, &candidate);
+        }
+        return true;
+    });
     linkPartitions(listing);
 }
 
@@ -296,27 +287,23 @@ int compareShapes(const void *a, const void *b)
 // The stored columns of every live table, by table and position.
 void readColumnShapes(Listing *listing)
 {
-    DictionaryReader reader;
-    beginDictionaryReader(&reader, fopen(kColumnFile, "r"), kColumnFile);
-    CommandLine *line = static_cast<CommandLine *>(malloc(sizeof(CommandLine)));
-    ColumnEntry column;
     uint32_t capacity = 0;
-    while (reader.file != nullptr && line != nullptr && readDictionaryRecord(&reader, line)) {
+    forEachDictionaryRecord(kColumnFile, [&](CommandLine *line, DictionaryReader *) {
+        ColumnEntry column;
         if (parseORASYSCOL(&column, line) != 0 || column.segmentColumn == 0 ||
             column.segmentColumn > kMaxListedColumns)
-            continue;
+            return true;
         if (listing->columnCount == capacity) {
             capacity = capacity == 0 ? 4096 : capacity * 2;
             ColumnShape *more =
                 static_cast<ColumnShape *>(realloc(listing->columns, sizeof(ColumnShape) * capacity));
             if (more == nullptr)
-                break;
+                return false;
             listing->columns = more;
         }
         listing->columns[listing->columnCount++] = {column.objectNumber, column.segmentColumn, column.type};
-    }
-    free(line);
-    closeDictionaryReader(&reader);
+        return true;
+    });
     if (listing->columnCount != 0)
         qsort(listing->columns, listing->columnCount, sizeof(ColumnShape), compareShapes);
 }
