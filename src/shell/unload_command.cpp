@@ -843,7 +843,7 @@ bool reportMissingColumns(const ColumnList *list, const char *owner, const char 
 
 // The deleted COL$ rows of a dropped table may have lost their last ones
 // to a later insert: stored columns past the described ones are written in
-// hexadecimal, with the decoder's warning, rather than left out.
+// hexadecimal, each named by the decoder's warning, rather than left out.
 // An export dump has no room for columns it does not declare: there they
 // are left out, and said so.
 void keepUndescribedColumns(UnloadContext *ctx, const ColumnList *list, const char *owner, const char *table)
@@ -857,10 +857,6 @@ void keepUndescribedColumns(UnloadContext *ctx, const ColumnList *list, const ch
     }
     for (uint32_t i = list->count; i < static_cast<uint32_t>(kMaxColumns); i++)
         ctx->columnTypes[i] = kUnknownType;
-    fprintf(stderr,
-            "  TABLE %s.%s was dropped: %u columns are described; any column stored past them is written in "
-            "hexadecimal\n",
-            owner, table, static_cast<unsigned>(list->count));
 }
 
 // The classic dump keeps names in lines of text and between double quotes:
