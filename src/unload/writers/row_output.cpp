@@ -507,6 +507,97 @@ unsigned csvSplit(uint8_t flag, uint32_t i, uint32_t mapped, uint32_t firstColum
     return split;
 }
 
+// One value of a piece by the general path: its label when asked for, the
+// unknown-type warning, a LOB that cannot be read, CSV, the quoted text of
+// a dictionary file, and every kind appendField writes.
+void writeValue(TextSink *sink, UnloadContext *ctx, uint32_t offset, uint32_t length, uint8_t type,
+                uint32_t position, uint32_t table, uint32_t slot, unsigned split, uint16_t *warnings)
+{
+    if (ctx->indexOption != 0 || type == kUnknownType) {
+        char *p = reserveText(sink, 16);
+        p[0] = 'C';
+        p = putSigned(p + 1, static_cast<int32_t>(position + 1));
+        *p++ = '=';
+        commitText(sink, p);
+    }
+    if (type == kUnknownType)
+        warnUnknownType(sink, ctx, warnings, position, table, slot, offset, length);
+    if (isLobType(type) && skipUnreadableLob(ctx, blockBytes(ctx, offset, length), length, getBlockRDBA(ctx),
+                                             table, slot, position)) {
+        // written as NULL: nothing between the separators
+    } else if (ctx->csv != nullptr) {
+        appendCsvField(sink, ctx, offset, length, type, position, table, slot, split);
+    } else if (ctx->quoteText != 0 && type == kTypeVARCHAR2) {
+        appendQuotedText(sink, ctx, offset, length, (split & kCsvContinues) != 0,
+                         (split & kCsvContinued) != 0);
+    } else
+        appendField(sink, ctx, offset, length, type, ctx->lobIndexFile[position],
+                    ctx->lobIndexBlock[position], ctx->columnCharsetForm[position]);
+}
+
+// Whether a piece's text is its values and separators alone: no CSV, no
+// labels, no quoted dictionary text, no defaults of added columns, no
+// guessing.  Such a piece takes writePlainColumns.
+bool isPlainPiece(const UnloadContext *ctx)
+{
+    return ctx->guessMode == 0 && ctx->csv == nullptr && ctx->indexOption == 0 && ctx->quoteText == 0 &&
+           ctx->addedColumns == nullptr;
+}
+
+// The columns of a plain piece, each value and separator written straight
+// into the sink: one check of the room left per column, and the common
+// kinds formatted in place; any other kind goes the general way.  Returns
+// the type of the last column.
+uint8_t writePlainColumns(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t start,
+                          uint32_t mapped, uint16_t *warnings)
+{
+    uint32_t tagLength = ctx->fieldTagLength < kTagSize ? ctx->fieldTagLength : kTagSize;
+    char tag = ctx->fieldTag[0];
+    char *const limit = sink->data + kTextSinkSize;
+    char *p = sink->data + sink->length;
+    uint8_t lastType = 0;
+    for (uint32_t i = 0; i < mapped; i++) {
+        uint32_t position = start + i;
+        if (position >= static_cast<uint32_t>(kMaxColumns))
+            break;
+        uint32_t stored = i < ctx->permutationCount ? ctx->permutation[i] : i;
+        // A permutation entry past the mapped columns names no value.
+        uint32_t length = stored < mapped ? ctx->slots.length[stored] : 0;
+        uint32_t offset = stored < mapped ? ctx->slots.offset[stored] : 0;
+        uint8_t type = ctx->columnTypes[position];
+        lastType = type;
+        if (type == 0)
+            continue;
+        size_t room = length + kPlainValueRoom + tagLength;
+        if (static_cast<size_t>(limit - p) < room) {
+            commitText(sink, p);
+            flushTextSink(sink);
+            p = sink->data;
+        }
+        if (length != 0) {
+            char *end = nullptr;
+            if (room <= kTextSinkSize)
+                end = formatPlainValue(ctx, offset, length, type, ctx->columnCharsetForm[position], p);
+            if (end == nullptr) {
+                commitText(sink, p);
+                writeValue(sink, ctx, offset, length, type, position, table, slot, 0, warnings);
+                end = reserveText(sink, tagLength);
+            }
+            p = end;
+        }
+        if (i + 1 < mapped) {
+            if (tagLength == 1)
+                *p++ = tag;
+            else {
+                memcpy(p, ctx->fieldTag, tagLength);
+                p += tagLength;
+            }
+        }
+    }
+    commitText(sink, p);
+    return lastType;
+}
+
 // One row piece, as printDataRow2 describes it, into the sink.
 uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot,
                        uint32_t firstColumn, uint32_t position, uint16_t *warnings)
@@ -532,53 +623,36 @@ uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint3
 
     uint32_t mapped = ctx->mappedColumns;
     uint8_t lastType = 0;
-    if (ctx->addedColumns != nullptr && !guessing)
-        noteAddedColumnsPiece(ctx, start, firstColumn);
-    for (uint32_t i = 0; i < mapped; i++) {
-        uint32_t position = start + i;
-        if (position >= static_cast<uint32_t>(kMaxColumns))
-            break;
-        uint32_t stored = i < ctx->permutationCount ? ctx->permutation[i] : i;
-        // A permutation entry past the mapped columns names no value.
-        uint32_t length = stored < mapped ? ctx->slots.length[stored] : 0;
-        uint32_t offset = stored < mapped ? ctx->slots.offset[stored] : 0;
-        uint8_t type = ctx->columnTypes[position];
-        lastType = type;
-        if (length != 0 && type != 0) {
-            if (guessing) {
-                guessField(ctx, offset, length, position);
-            } else {
-                if (ctx->indexOption != 0 || type == kUnknownType) {
-                    char *p = reserveText(sink, 16);
-                    p[0] = 'C';
-                    p = putSigned(p + 1, static_cast<int32_t>(position + 1));
-                    *p++ = '=';
-                    commitText(sink, p);
-                }
-                if (type == kUnknownType)
-                    warnUnknownType(sink, ctx, warnings, position, table, slot, offset, length);
-                if (isLobType(type) && skipUnreadableLob(ctx, blockBytes(ctx, offset, length), length,
-                                                         getBlockRDBA(ctx), table, slot, position)) {
-                    // written as NULL: nothing between the separators
-                } else if (ctx->csv != nullptr) {
-                    appendCsvField(sink, ctx, offset, length, type, position, table, slot,
-                                   csvSplit(flag, i, mapped, firstColumn));
-                } else if (ctx->quoteText != 0 && type == kTypeVARCHAR2) {
-                    unsigned split = csvSplit(flag, i, mapped, firstColumn);
-                    appendQuotedText(sink, ctx, offset, length, (split & kCsvContinues) != 0,
-                                     (split & kCsvContinued) != 0);
-                } else
-                    appendField(sink, ctx, offset, length, type, ctx->lobIndexFile[position],
-                                ctx->lobIndexBlock[position], ctx->columnCharsetForm[position]);
+    if (isPlainPiece(ctx)) {
+        lastType = writePlainColumns(sink, ctx, table, slot, start, mapped, warnings);
+    } else {
+        if (ctx->addedColumns != nullptr && !guessing)
+            noteAddedColumnsPiece(ctx, start, firstColumn);
+        for (uint32_t i = 0; i < mapped; i++) {
+            uint32_t position = start + i;
+            if (position >= static_cast<uint32_t>(kMaxColumns))
+                break;
+            uint32_t stored = i < ctx->permutationCount ? ctx->permutation[i] : i;
+            // A permutation entry past the mapped columns names no value.
+            uint32_t length = stored < mapped ? ctx->slots.length[stored] : 0;
+            uint32_t offset = stored < mapped ? ctx->slots.offset[stored] : 0;
+            uint8_t type = ctx->columnTypes[position];
+            lastType = type;
+            if (length != 0 && type != 0) {
+                if (guessing)
+                    guessField(ctx, offset, length, position);
+                else
+                    writeValue(sink, ctx, offset, length, type, position, table, slot,
+                               csvSplit(flag, i, mapped, firstColumn), warnings);
+            } else if (guessing && type != 0) {
+                // A stored NULL still counts as a column of the guessed row.
+                guessField(ctx, offset, 0, position);
+            } else if (ctx->addedColumns != nullptr && type != 0 && !guessing) {
+                writeAddedDefault(sink, ctx, position, true, true);
             }
-        } else if (guessing && type != 0) {
-            // A stored NULL still counts as a column of the guessed row.
-            guessField(ctx, offset, 0, position);
-        } else if (ctx->addedColumns != nullptr && type != 0 && !guessing) {
-            writeAddedDefault(sink, ctx, position, true, true);
+            if (i + 1 < mapped && type != 0 && !guessing)
+                writeFieldTag(sink, ctx);
         }
-        if (i + 1 < mapped && type != 0 && !guessing)
-            writeFieldTag(sink, ctx);
     }
 
     // The separator after a piece's last column belongs to that column: a
