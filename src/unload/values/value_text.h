@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/unload_context.h"
 #include "unload/values/type_codes.h"
 
 // The compilers weigh these formatters too large to inline on their own,
@@ -296,19 +295,20 @@ constexpr uint32_t kBlockEndGuard = 3;
 // Room formatPlainValue may use beyond the value's own length.
 constexpr uint32_t kPlainValueRoom = kNumberTextSize;
 
-// The text appendField writes for a value of the kinds above, written at
-// out, which has room for length + kPlainValueRoom bytes; returns the end.
+// The text appendField writes for a value of the kinds above held in the
+// block of blockSize bytes at `block` (the context's block buffer),
+// written at out, which has room for length + kPlainValueRoom bytes;
+// returns the end.
 // Returns nullptr, having written nothing, for any other kind: the caller
 // then writes it through appendField.
-ZOR_ALWAYS_INLINE char *formatPlainValue(const UnloadContext *ctx, uint32_t offset, uint32_t length,
-                                         uint8_t type, uint16_t charsetForm, char *out)
+ZOR_ALWAYS_INLINE char *formatPlainValue(const uint8_t *block, uint32_t blockSize, uint32_t offset,
+                                         uint32_t length, uint8_t type, uint16_t charsetForm, char *out)
 {
     // The one check of the value against the block: past it, its bytes are
     // read without another.
-    bool inside =
-        length != 0 && ctx->block != nullptr &&
-        static_cast<uint64_t>(offset) + length + kBlockEndGuard < static_cast<uint64_t>(ctx->blockSize);
-    const uint8_t *value = inside ? ctx->block + offset : nullptr;
+    bool inside = length != 0 && block != nullptr &&
+                  static_cast<uint64_t>(offset) + length + kBlockEndGuard < static_cast<uint64_t>(blockSize);
+    const uint8_t *value = inside ? block + offset : nullptr;
     switch (type) {
     case kTypeVARCHAR2:
     case kTypeVARCHAR:

@@ -537,65 +537,101 @@ void writeValue(TextSink *sink, UnloadContext *ctx, uint32_t offset, uint32_t le
 
 // Whether a piece's text is its values and separators alone: no CSV, no
 // labels, no quoted dictionary text, no defaults of added columns, no
-// guessing.  Such a piece takes writePlainColumns.
+// guessing.  Such a piece takes writePlainPiece.
 bool isPlainPiece(const UnloadContext *ctx)
 {
     return ctx->guessMode == 0 && ctx->csv == nullptr && ctx->indexOption == 0 && ctx->quoteText == 0 &&
            ctx->addedColumns == nullptr;
 }
 
-// The columns of a plain piece, each value and separator written straight
-// into the sink: one check of the room left per column, and the common
-// kinds formatted in place; any other kind goes the general way.  Returns
-// the type of the last column.
-uint8_t writePlainColumns(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t start,
-                          uint32_t mapped, uint16_t *warnings)
+// A separator of up to kTagSize bytes at p, which has room for
+// max(length, kShortTag) bytes.  Separators are one or two bytes nearly
+// always: moved as one word of the tag's fixed array, not by a call.
+constexpr uint32_t kShortTag = 16;
+static_assert(kShortTag <= kTagSize, "a short tag is read from the tag's array");
+
+inline char *putTag(char *p, const char *tag, uint32_t length)
 {
-    uint32_t tagLength = ctx->fieldTagLength < kTagSize ? ctx->fieldTagLength : kTagSize;
-    char tag = ctx->fieldTag[0];
-    char *const limit = sink->data + kTextSinkSize;
+    if (length <= kShortTag)
+        memcpy(p, tag, kShortTag);
+    else
+        memcpy(p, tag, length);
+    return p + length;
+}
+
+// The columns of a plain piece and the separator after it, each value and
+// separator written straight into the sink: one check of the room left per
+// column, and the common kinds formatted in place; any other kind goes the
+// general way.
+//
+// The fields of the context the loop reads are taken into locals: every
+// byte the loop writes through `p` could, for all the compiler knows, land
+// in the context, and each would make it read them all again.
+void writePlainPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t start,
+                     uint32_t mapped, uint8_t flag, uint16_t *warnings)
+{
+    const uint32_t tagLength = ctx->fieldTagLength < kTagSize ? ctx->fieldTagLength : kTagSize;
+    const uint32_t tagRoom = tagLength < kShortTag ? kShortTag : tagLength;
+    const uint32_t permuted = ctx->permutationCount;
+    const uint8_t *block = ctx->block;
+    uint32_t blockSize = ctx->blockSize;
+    const uint8_t *types = ctx->columnTypes;
+    const uint16_t *charsetForms = ctx->columnCharsetForm;
+    char *limit = sink->data + kTextSinkSize;
     char *p = sink->data + sink->length;
+    // Columns past the last position are not written.
+    uint32_t end = mapped;
+    if (start >= static_cast<uint32_t>(kMaxColumns))
+        end = 0;
+    else if (end > static_cast<uint32_t>(kMaxColumns) - start)
+        end = static_cast<uint32_t>(kMaxColumns) - start;
     uint8_t lastType = 0;
-    for (uint32_t i = 0; i < mapped; i++) {
+    for (uint32_t i = 0; i < end; i++) {
         uint32_t position = start + i;
-        if (position >= static_cast<uint32_t>(kMaxColumns))
-            break;
-        uint32_t stored = i < ctx->permutationCount ? ctx->permutation[i] : i;
+        uint32_t stored = i < permuted ? ctx->permutation[i] : i;
         // A permutation entry past the mapped columns names no value.
         uint32_t length = stored < mapped ? ctx->slots.length[stored] : 0;
         uint32_t offset = stored < mapped ? ctx->slots.offset[stored] : 0;
-        uint8_t type = ctx->columnTypes[position];
+        uint8_t type = types[position];
         lastType = type;
         if (type == 0)
             continue;
-        size_t room = length + kPlainValueRoom + tagLength;
+        size_t room = length + kPlainValueRoom + tagRoom;
         if (static_cast<size_t>(limit - p) < room) {
             commitText(sink, p);
             flushTextSink(sink);
             p = sink->data;
         }
         if (length != 0) {
-            char *end = nullptr;
+            char *text = nullptr;
             if (room <= kTextSinkSize)
-                end = formatPlainValue(ctx, offset, length, type, ctx->columnCharsetForm[position], p);
-            if (end == nullptr) {
+                text = formatPlainValue(block, blockSize, offset, length, type, charsetForms[position], p);
+            if (text == nullptr) {
                 commitText(sink, p);
                 writeValue(sink, ctx, offset, length, type, position, table, slot, 0, warnings);
-                end = reserveText(sink, tagLength);
+                text = reserveText(sink, tagRoom);
+                block = ctx->block;
+                blockSize = ctx->blockSize;
             }
-            p = end;
+            p = text;
         }
-        if (i + 1 < mapped) {
-            if (tagLength == 1)
-                *p++ = tag;
-            else {
-                memcpy(p, ctx->fieldTag, tagLength);
-                p += tagLength;
-            }
-        }
+        if (i + 1 < mapped)
+            p = putTag(p, ctx->fieldTag, tagLength);
     }
+
+    // The separator after a piece's last column belongs to that column: a
+    // skipped column (type 0) has none, or a row split into pieces would get
+    // one more field than the same row kept in one piece.
+    if (static_cast<size_t>(limit - p) < kTagSize + kShortTag) {
+        commitText(sink, p);
+        flushTextSink(sink);
+        p = sink->data;
+    }
+    if (flag & kRowFlagLast)
+        p = putTag(p, ctx->recordTag, ctx->recordTagLength < kTagSize ? ctx->recordTagLength : kTagSize);
+    else if (!(flag & kRowFlagNext) && (mapped == 0 || lastType != 0))
+        p = putTag(p, ctx->fieldTag, tagLength);
     commitText(sink, p);
-    return lastType;
 }
 
 // One row piece, as printDataRow2 describes it, into the sink.
@@ -622,37 +658,37 @@ uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint3
         start--;
 
     uint32_t mapped = ctx->mappedColumns;
-    uint8_t lastType = 0;
     if (isPlainPiece(ctx)) {
-        lastType = writePlainColumns(sink, ctx, table, slot, start, mapped, warnings);
-    } else {
-        if (ctx->addedColumns != nullptr && !guessing)
-            noteAddedColumnsPiece(ctx, start, firstColumn);
-        for (uint32_t i = 0; i < mapped; i++) {
-            uint32_t position = start + i;
-            if (position >= static_cast<uint32_t>(kMaxColumns))
-                break;
-            uint32_t stored = i < ctx->permutationCount ? ctx->permutation[i] : i;
-            // A permutation entry past the mapped columns names no value.
-            uint32_t length = stored < mapped ? ctx->slots.length[stored] : 0;
-            uint32_t offset = stored < mapped ? ctx->slots.offset[stored] : 0;
-            uint8_t type = ctx->columnTypes[position];
-            lastType = type;
-            if (length != 0 && type != 0) {
-                if (guessing)
-                    guessField(ctx, offset, length, position);
-                else
-                    writeValue(sink, ctx, offset, length, type, position, table, slot,
-                               csvSplit(flag, i, mapped, firstColumn), warnings);
-            } else if (guessing && type != 0) {
-                // A stored NULL still counts as a column of the guessed row.
-                guessField(ctx, offset, 0, position);
-            } else if (ctx->addedColumns != nullptr && type != 0 && !guessing) {
-                writeAddedDefault(sink, ctx, position, true, true);
-            }
-            if (i + 1 < mapped && type != 0 && !guessing)
-                writeFieldTag(sink, ctx);
+        writePlainPiece(sink, ctx, table, slot, start, mapped, flag, warnings);
+        return start + mapped;
+    }
+    uint8_t lastType = 0;
+    if (ctx->addedColumns != nullptr && !guessing)
+        noteAddedColumnsPiece(ctx, start, firstColumn);
+    for (uint32_t i = 0; i < mapped; i++) {
+        uint32_t position = start + i;
+        if (position >= static_cast<uint32_t>(kMaxColumns))
+            break;
+        uint32_t stored = i < ctx->permutationCount ? ctx->permutation[i] : i;
+        // A permutation entry past the mapped columns names no value.
+        uint32_t length = stored < mapped ? ctx->slots.length[stored] : 0;
+        uint32_t offset = stored < mapped ? ctx->slots.offset[stored] : 0;
+        uint8_t type = ctx->columnTypes[position];
+        lastType = type;
+        if (length != 0 && type != 0) {
+            if (guessing)
+                guessField(ctx, offset, length, position);
+            else
+                writeValue(sink, ctx, offset, length, type, position, table, slot,
+                           csvSplit(flag, i, mapped, firstColumn), warnings);
+        } else if (guessing && type != 0) {
+            // A stored NULL still counts as a column of the guessed row.
+            guessField(ctx, offset, 0, position);
+        } else if (ctx->addedColumns != nullptr && type != 0 && !guessing) {
+            writeAddedDefault(sink, ctx, position, true, true);
         }
+        if (i + 1 < mapped && type != 0 && !guessing)
+            writeFieldTag(sink, ctx);
     }
 
     // The separator after a piece's last column belongs to that column: a

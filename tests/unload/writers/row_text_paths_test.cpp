@@ -553,7 +553,8 @@ TEST(RowTextPaths, PlainValueTextIsAppendFieldTextForEveryKindItTakes)
         flushTextSink(&sink);
         std::string expected = closeCapture(&c);
 
-        char *end = formatPlainValue(ctx.get(), offset, length, type, charsetForm, out.data());
+        char *end =
+            formatPlainValue(ctx->block, ctx->blockSize, offset, length, type, charsetForm, out.data());
         if (charsetForm == 2 && type != kTypeLONG && type != kTypeNUMBER && type != kTypeDATE &&
             type != kTypeTIMESTAMP && type != kTypeTIMESTAMPLTZ) {
             ASSERT_EQ(end, nullptr) << "national text goes through appendField";
