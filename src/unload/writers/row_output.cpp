@@ -30,6 +30,7 @@
 #include "unload/writers/csv_output.h"
 #include "unload/values/type_codes.h"
 #include "unload/writers/export_dump.h"
+#include "unload/parallel/background_writer.h"
 #include "unload/parallel/parallel_unload.h"
 #include "unload/rows/rows.h"
 #include "unload/values/text_sink.h"
@@ -577,6 +578,8 @@ void writePlainPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_
     uint32_t blockSize = ctx->blockSize;
     const uint8_t *types = ctx->columnTypes;
     const uint16_t *charsetForms = ctx->columnCharsetForm;
+    // The sink's room may move at a refill (the stream's room lent in
+    // turn): `limit` follows it.
     char *limit = sink->data + kTextSinkSize;
     char *p = sink->data + sink->length;
     // Columns past the last position are not written.
@@ -599,8 +602,9 @@ void writePlainPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_
         size_t room = length + kPlainValueRoom + tagRoom;
         if (static_cast<size_t>(limit - p) < room) {
             commitText(sink, p);
-            flushTextSink(sink);
+            refillTextSink(sink);
             p = sink->data;
+            limit = p + kTextSinkSize;
         }
         if (length != 0) {
             char *text = nullptr;
@@ -610,6 +614,7 @@ void writePlainPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_
                 commitText(sink, p);
                 writeValue(sink, ctx, offset, length, type, position, table, slot, 0, warnings);
                 text = reserveText(sink, tagRoom);
+                limit = sink->data + kTextSinkSize;
                 block = ctx->block;
                 blockSize = ctx->blockSize;
             }
@@ -624,7 +629,7 @@ void writePlainPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_
     // one more field than the same row kept in one piece.
     if (static_cast<size_t>(limit - p) < kTagSize + kShortTag) {
         commitText(sink, p);
-        flushTextSink(sink);
+        refillTextSink(sink);
         p = sink->data;
     }
     if (flag & kRowFlagLast)
@@ -752,9 +757,11 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
     RowDirectory dir;
     locateRowDirectory(ctx, table, &dir);
 
-    // The block's text is gathered here and handed to the stream at the end.
+    // The block's text is gathered here and handed to the stream at the end;
+    // an unload file lends the sink its own buffers.
     TextSink sink;
     initTextSink(&sink, stream);
+    lendOutputBuffer(&sink, stream);
 
     for (uint32_t slot = 0; slot < blockU16(ctx, dir.rowCountAt); slot++) {
         if (limitReached(ctx))
