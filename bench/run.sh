@@ -10,6 +10,13 @@
 #   BENCH_RUNS   runs per figure (default 5)
 #   BENCH_SCALE  divide the datafile size by this, for a quick try (default 1)
 #   BENCH_ZOR    the zor binary to measure (default: the one just built)
+#   BENCH_BASELINE  another zor binary (an older build) to measure against:
+#                the serial unload to /dev/null by both, taken in turn, and
+#                the ratio of their CPU times; both must write the same file
+#
+# Besides the wall-clock figures each row gives the CPU time (user + sys of
+# ZOR and its threads and workers) and, from it, MB/s of datafile and rows/s
+# per core: what one core does, whatever the others do meanwhile.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BENCH_BUILD:-$root/build-bench}
@@ -31,6 +38,11 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(nproc)" --target zor bench_forge forge >/dev/null
 zor=${BENCH_ZOR:-$build/zor}
 case $zor in /*) ;; *) zor=$PWD/$zor ;; esac
+baseline=${BENCH_BASELINE:-}
+if [ -n "$baseline" ]; then
+  case $baseline in /*) ;; *) baseline=$PWD/$baseline ;; esac
+  [ -x "$baseline" ] || { echo "BENCH_BASELINE: $baseline is not an executable" >&2; exit 2; }
+fi
 
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
@@ -59,12 +71,15 @@ cat bench01.dbf bench02.dbf system01.dbf >/dev/null   # into the page cache
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
+# CPU seconds (user + sys) of the last command timed into rss.txt.
+cpu_of_run() { awk 'NR == 1 { printf "%.3f", $1 + $2 }' rss.txt; }
+
 # measure LABEL BYTES ROWS_EXPECTED COMMAND...   (COMMAND "cat" or ZOR lines)
-# Sets: secs, rss_mb, rows_seen.
+# Sets: secs, cpu, rss_mb, rows_seen.
 measure() {
   local label=$1 bytes=$2 expect=$3
   shift 3
-  local times=() rss=0 i t0 t1 kb
+  local times=() cpus=() rss=0 i t0 t1 kb
   rows_seen=-
   for ((i = 0; i < runs; i++)); do
     # Each run starts with no file of the last one still being written back.
@@ -72,32 +87,38 @@ measure() {
     sync
     if [ "$1" = cat ]; then
       t0=$(now)
-      cat $floor_files >/dev/null
+      /usr/bin/time -f '%U %S %M' -o rss.txt cat $floor_files >/dev/null
       t1=$(now)
       kb=0
     else
       printf '%s\n' "OPEN $config" "$@" "EXIT" >bench.zor
       t0=$(now)
-      /usr/bin/time -f %M -o rss.txt "$zor" <bench.zor >zor.log 2>&1
+      /usr/bin/time -f '%U %S %M' -o rss.txt "$zor" <bench.zor >zor.log 2>&1
       t1=$(now)
-      kb=$(tail -n 1 rss.txt)
+      kb=$(awk 'NR == 1 { print $3 }' rss.txt)
       local n
       n=$(sed -n 's/^Sucessfully unload \([0-9]*\) rows.*/\1/p' zor.log | tail -n 1)
       [ -n "$n" ] && rows_seen=$n
     fi
     times+=("$(elapsed "$t0" "$t1")")
+    cpus+=("$(cpu_of_run)")
     [ "$kb" -gt "$rss" ] && rss=$kb
   done
   secs=$(printf '%s\n' "${times[@]}" | median)
+  cpu=$(printf '%s\n' "${cpus[@]}" | median)
   [ -z "$floor" ] && floor=$secs
-  local mbs rps ratio mem
+  local mbs rps ratio mem mbc rpc
   mbs=$(awk -v b="$bytes" -v s="$secs" 'BEGIN { printf "%.0f", b / 1e6 / s }')
+  mbc=$(awk -v b="$bytes" -v s="$cpu" 'BEGIN { if (s > 0) printf "%.0f", b / 1e6 / s; else print "-" }')
   rps=-
+  rpc=-
   [ "$rows_seen" != - ] && rps=$(awk -v r="$rows_seen" -v s="$secs" 'BEGIN { printf "%.0f", r / s }')
+  [ "$rows_seen" != - ] && rpc=$(awk -v r="$rows_seen" -v s="$cpu" 'BEGIN { if (s > 0) printf "%.0f", r / s; else print "-" }')
   ratio=$(awk -v s="$secs" -v f="$floor" 'BEGIN { printf "%.2f", s / f }')
   mem=-
   [ "$rss" -gt 0 ] && mem=$(awk -v k="$rss" 'BEGIN { printf "%.1f", k / 1024 }')
-  printf '%-52s %8.3f %8s %11s %7s %9s\n' "$label" "$secs" "$mbs" "$rps" "$ratio" "$mem"
+  printf '%-52s %8.3f %8s %11s %7s %9s %8.3f %10s %12s\n' "$label" "$secs" "$mbs" "$rps" "$ratio" "$mem" \
+    "$cpu" "$mbc" "$rpc"
   if [ "$expect" != - ] && [ "$rows_seen" != "$expect" ]; then
     echo "  !! expected $expect rows, ZOR reported $rows_seen"
   fi
@@ -114,7 +135,8 @@ echo "BENCH.ROWS: $rows_big rows in $((bytes_big / 1048576)) MiB of extents;" \
 echo "forge: database written in $(cat "$stamp") s"
 echo "machine: $(nproc) online cores; load average at start $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
-printf '%-52s %8s %8s %11s %7s %9s\n' "run" "seconds" "MB/s" "rows/s" "x cat" "peak MB"
+printf '%-52s %8s %8s %11s %7s %9s %8s %10s %12s\n' "run" "seconds" "MB/s" "rows/s" "x cat" "peak MB" \
+  "CPU s" "MB/s/core" "rows/s/core"
 measure "cat of both datafiles (the floor)" "$bytes_files" - cat
 measure "SCAN EXTENT" "$bytes_files" - "SCAN EXTENT;"
 scan_plain=$secs
@@ -192,6 +214,57 @@ interleaved() {
   ratios+=("$head two PARALLEL 1 unloads side by side do $(printf '%s\n' "${ceiling[@]}" | median)x the work of one (the ceiling of PARALLEL 2 here)")
 }
 interleaved
+# The baseline binary against this one: the serial unload to /dev/null by
+# each in turn (which goes first alternates), the ratio of CPU times taken
+# pair by pair; then one unload to a file by each, which must be the same
+# bytes.
+against_baseline() {
+  [ -n "$baseline" ] || return 0
+  local cpu_new=() cpu_old=() wall_new=() wall_old=() cpu_ratio=() wall_ratio=() i which bin t0 t1
+  local c_new c_old w_new w_old
+  for ((i = 0; i < runs; i++)); do
+    for which in new old; do
+      bin=$zor
+      if { [ "$which" = old ] && [ $((i % 2)) = 0 ]; } || { [ "$which" = new ] && [ $((i % 2)) = 1 ]; }; then
+        bin=$baseline
+      fi
+      printf '%s\n' "OPEN $config" "UNLOAD TABLE BENCH.ROWS TO /dev/null;" "EXIT" >bench.zor
+      t0=$(now)
+      /usr/bin/time -f '%U %S %M' -o rss.txt "$bin" <bench.zor >/dev/null 2>&1
+      t1=$(now)
+      if [ "$bin" = "$zor" ]; then
+        c_new=$(cpu_of_run)
+        w_new=$(elapsed "$t0" "$t1")
+      else
+        c_old=$(cpu_of_run)
+        w_old=$(elapsed "$t0" "$t1")
+      fi
+    done
+    cpu_new+=("$c_new")
+    cpu_old+=("$c_old")
+    wall_new+=("$w_new")
+    wall_old+=("$w_old")
+    cpu_ratio+=("$(awk -v a="$c_old" -v b="$c_new" 'BEGIN { printf "%.3f", a / b }')")
+    wall_ratio+=("$(awk -v a="$w_old" -v b="$w_new" 'BEGIN { printf "%.3f", a / b }')")
+  done
+  local m_cpu_new m_cpu_old
+  m_cpu_new=$(printf '%s\n' "${cpu_new[@]}" | median)
+  m_cpu_old=$(printf '%s\n' "${cpu_old[@]}" | median)
+  local head="baseline $baseline, UNLOAD TABLE BENCH.ROWS TO /dev/null at PARALLEL 1, interleaved, median of $runs:"
+  ratios+=("$head CPU $m_cpu_old s, this build $m_cpu_new s: $(printf '%s\n' "${cpu_ratio[@]}" | median)x faster")
+  ratios+=("  wall $(printf '%s\n' "${wall_old[@]}" | median) s, this build $(printf '%s\n' "${wall_new[@]}" | median) s: $(printf '%s\n' "${wall_ratio[@]}" | median)x; rows/s per core $(awk -v r="$rows_big" -v s="$m_cpu_old" 'BEGIN { printf "%.0f", r / s }'), this build $(awk -v r="$rows_big" -v s="$m_cpu_new" 'BEGIN { printf "%.0f", r / s }')")
+  local old_sum
+  printf '%s\n' "OPEN $config" "UNLOAD TABLE BENCH.ROWS TO unload.txt;" "EXIT" >bench.zor
+  rm -f unload.txt
+  "$baseline" <bench.zor >/dev/null 2>&1
+  old_sum=$(md5sum <unload.txt | cut -c1-32)
+  if [ "$old_sum" = "$sum" ]; then
+    ratios+=("baseline unload file of BENCH.ROWS: md5 $old_sum, the same bytes")
+  else
+    ratios+=("  !! the baseline wrote other bytes: md5 $old_sum, this build $sum")
+  fi
+}
+against_baseline
 rm -f unload.txt
 measure "UNLOAD OBJECT COLUMN ... (extent file) TO /dev/null" "$bytes_big" "$rows_big" \
   "UNLOAD OBJECT 88001 EXTENT extents.txt $columns TO /dev/null;"

@@ -50,6 +50,10 @@ struct BackgroundWriter {
     int error;        // errno of the failed write
     bool direct;      // the descriptor has O_DIRECT
     uint64_t offset;  // where the next write lands, while direct
+    // The stream over the ring, and the room of the ring it lends to the
+    // row writers' sinks (lendRingRoom).
+    FILE *file;
+    TextSinkLender lender;
 };
 
 struct OpenWriter {
@@ -247,6 +251,29 @@ int cookieSeek(void *cookie, off64_t *offset, int whence)
     return 0;
 }
 
+// The room after the bytes given so far, in the buffer being filled, when
+// a sink's worth is left there.  The sink writes into the ring directly;
+// what stdio holds goes first.  Near the end of a buffer the sink keeps
+// its own and its text comes through cookieWrite, which fills the buffer to
+// its last byte: buffers are still handed over whole.
+char *lendRingRoom(void *owner)
+{
+    BackgroundWriter *w = static_cast<BackgroundWriter *>(owner);
+    if (fflush(w->file) != 0)
+        return nullptr;
+    if (kRingBufferSize - w->filling < kTextSinkSize)
+        return nullptr;
+    return bufferAt(w, w->handed) + w->filling;
+}
+
+void takeBackRingRoom(void *owner, uint32_t length)
+{
+    BackgroundWriter *w = static_cast<BackgroundWriter *>(owner);
+    w->filling += length;
+    if (w->filling == kRingBufferSize)
+        handOver(w);
+}
+
 void releaseWriter(BackgroundWriter *w)
 {
     pthread_cond_destroy(&w->changed);
@@ -341,8 +368,22 @@ FILE *openBackgroundWriter(const char *name)
         cookieClose(w);
         return nullptr;
     }
+    w->file = file;
+    w->lender.lend = lendRingRoom;
+    w->lender.takeBack = takeBackRingRoom;
+    w->lender.owner = w;
     rememberWriter(file, w);
     return file;
+}
+
+void lendOutputBuffer(TextSink *sink, FILE *stream)
+{
+    BackgroundWriter *w = findWriter(stream);
+    if (w == nullptr || sink->stream != stream)
+        return;
+    flushTextSink(sink);
+    sink->lender = &w->lender;
+    refillTextSink(sink);
 }
 
 int drainBackgroundWriter(FILE *file)

@@ -9,6 +9,8 @@
 
 #include <cstdio>
 
+#include "unload/values/text_sink.h"
+
 // Opens (creates, truncates) `name` for reading and writing like fopen "wb+";
 // null when the file cannot be opened.  fclose writes what is left, waits for
 // the thread and returns EOF when any write failed.  Seeking and reading wait
@@ -22,3 +24,9 @@ FILE *openBackgroundWriter(const char *name);
 // sends whole buffers to the disk directly (bytes are best given to the
 // stream then).
 int drainBackgroundWriter(FILE *file);
+
+// When `stream` is a background writer, the sink (made for that stream)
+// writes its text straight into the writer's buffers from now on, instead
+// of copying it there through stdio.  The caller owns the sink and follows
+// its rule: nothing else is written to the stream while the sink holds text.
+void lendOutputBuffer(TextSink *sink, FILE *stream);

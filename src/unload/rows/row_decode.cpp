@@ -77,16 +77,26 @@ bool appendColumn(UnloadContext *ctx, uint32_t offset, uint32_t length)
 // A slot running to within one byte of the block end cannot be a real value
 // (the block tail sits there); it is turned into an empty value that every
 // formatter can read safely.
-void clampColumns(UnloadContext *ctx)
+uint32_t parkedOffset(const UnloadContext *ctx)
+{
+    return ctx->blockSize >= 2 ? ctx->blockSize - 2u : 0u;
+}
+
+void clampColumnsBefore(UnloadContext *ctx, uint32_t end)
 {
     uint32_t size = ctx->blockSize;
-    uint32_t parked = size >= 2 ? size - 2 : 0;
-    for (uint32_t i = 0; i < ctx->mappedColumns; i++) {
+    uint32_t parked = parkedOffset(ctx);
+    for (uint32_t i = 0; i < end; i++) {
         if ((uint32_t)ctx->slots.offset[i] + ctx->slots.length[i] + 1 >= size) {
             ctx->slots.offset[i] = (uint16_t)parked;
             ctx->slots.length[i] = 0;
         }
     }
+}
+
+void clampColumns(UnloadContext *ctx)
+{
+    clampColumnsBefore(ctx, ctx->mappedColumns);
 }
 
 // Block position of row `slot` of `table`; false when its entry holds no row.
@@ -134,6 +144,9 @@ constexpr uint32_t kLinkedKeyRowBytes = 6;
 constexpr uint32_t kClusterKeyBookkeeping = 16;
 constexpr uint8_t kLongLength = 0xFE;
 constexpr uint8_t kNullLength = 0xFF;
+// A length byte, the longest short value, and the two bytes a value must
+// end before to stay clear of the block tail.
+constexpr uint32_t kShortColumnReach = 1 + 253 + 2;
 
 // A member row's key row is a key row, never another member row; a chain of
 // member rows (a loop in a damaged block) ends the row at this depth.
@@ -190,11 +203,32 @@ bool mapNormalPieceAt(UnloadContext *ctx, uint32_t p, uint32_t depth)
 
     // Every column of every row passes here: the loop reads the block and
     // fills the slots directly, with the checks of readU8, blockHasRange and
-    // appendColumn written out.
+    // appendColumn written out, and clampColumns' parking of a slot that
+    // runs to within one byte of the block end done as the slot is filled.
     const uint8_t *block = ctx->block;   // not null: blockHasRange passed above
     const uint64_t size = ctx->blockSize;
+    const uint32_t parked = parkedOffset(ctx);
     uint32_t mapped = ctx->mappedColumns;
-    for (uint32_t i = 0; i < cc; i++) {
+    uint32_t i = 0;
+    // While the cursor is this far from the block end, a length byte and a
+    // value of up to 253 bytes end before the block tail, and a piece whose
+    // columns all fit the slots cannot run out of them: such a column needs
+    // none of the checks below.  A long length goes the checked way.
+    const uint64_t roomyEnd = size > kShortColumnReach ? size - kShortColumnReach : 0;
+    if (mapped + cc <= kMaxMappedColumns) {
+        for (; i < cc && cursor < roomyEnd; i++) {
+            uint8_t lengthByte = block[cursor];
+            if (lengthByte == kLongLength)
+                break;
+            bool isNull = lengthByte == kNullLength;
+            uint32_t length = isNull ? 0 : lengthByte;
+            ctx->slots.offset[mapped] = (uint16_t)(isNull ? cursor : cursor + 1);
+            ctx->slots.length[mapped] = (uint16_t)length;
+            mapped++;
+            cursor += 1 + length;
+        }
+    }
+    for (; i < cc; i++) {
         if (cursor >= size)
             break;
         uint8_t lengthByte = block[cursor];
@@ -203,7 +237,7 @@ bool mapNormalPieceAt(UnloadContext *ctx, uint32_t p, uint32_t depth)
         if (lengthByte == kNullLength) {
             if (mapped >= kMaxMappedColumns)
                 break;
-            ctx->slots.offset[mapped] = (uint16_t)cursor;
+            ctx->slots.offset[mapped] = (uint16_t)(cursor + 1 >= size ? parked : cursor);
             ctx->slots.length[mapped] = 0;
             mapped++;
             cursor++;
@@ -221,8 +255,9 @@ bool mapNormalPieceAt(UnloadContext *ctx, uint32_t p, uint32_t depth)
         }
         if ((uint64_t)valueAt + length > size || mapped >= kMaxMappedColumns)
             break;
-        ctx->slots.offset[mapped] = (uint16_t)valueAt;
-        ctx->slots.length[mapped] = (uint16_t)length;
+        bool clamped = (uint64_t)valueAt + length + 1 >= size;
+        ctx->slots.offset[mapped] = (uint16_t)(clamped ? parked : valueAt);
+        ctx->slots.length[mapped] = (uint16_t)(clamped ? 0 : length);
         mapped++;
         cursor = valueAt + length;
     }
@@ -250,13 +285,15 @@ void clearPieceState(UnloadContext *ctx)
 }
 }  // namespace
 
+// The slots a normal piece appends are parked as they are filled; those
+// the caller held before are parked here.
 void mapNormalColumns(UnloadContext *ctx, uint32_t table, uint32_t slot)
 {
     if (ctx == nullptr)
         return;
     clearPieceState(ctx);
+    clampColumnsBefore(ctx, ctx->mappedColumns);
     mapNormalPiece(ctx, table, slot, 0);
-    clampColumns(ctx);
 }
 
 void mapNormalColumnsAt(UnloadContext *ctx, uint32_t position)
@@ -264,8 +301,8 @@ void mapNormalColumnsAt(UnloadContext *ctx, uint32_t position)
     if (ctx == nullptr)
         return;
     clearPieceState(ctx);
+    clampColumnsBefore(ctx, ctx->mappedColumns);
     mapNormalPieceAt(ctx, position, 0);
-    clampColumns(ctx);
 }
 
 // ---------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 // text of an unload file.
 #include "unload/values/value_format.h"
 #include "unload/values/type_codes.h"
+#include "unload/values/value_text.h"
 
 #include <charconv>
 #include <cerrno>
@@ -16,12 +17,6 @@
 namespace {
 
 // ---------------------------------------------------------------------------
-
-constexpr uint16_t kNationalCharsetForm = 2;
-
-// printField leaves alone a value that reaches this close to the block end:
-// the row mapper parks damaged columns at block size - 2.
-constexpr uint32_t kBlockEndGuard = 3;
 
 // The value slice, or nullptr when it does not lie inside the block buffer.
 const uint8_t *valueBytes(const UnloadContext *ctx, uint32_t offset, uint32_t length)
@@ -38,184 +33,6 @@ void writeBytes(FILE *stream, const void *data, size_t length)
 void writeText(FILE *stream, const char *text)
 {
     writeBytes(stream, text, strlen(text));
-}
-
-// Decimal digits without printf: the row writer formats tens of millions of
-// numbers and dates.  putUnsigned is "%u"; putTwoDigits is "%02u" (a value
-// of 100 or more keeps all its digits, as printf would).
-const char kDigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-char *putUnsigned(char *p, uint32_t v)
-{
-    char digits[10];
-    int n = 0;
-    do {
-        digits[n++] = (char)('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    while (n > 0)
-        *p++ = digits[--n];
-    return p;
-}
-
-inline char *putTwoDigits(char *p, uint32_t v)
-{
-    if (v >= 100)
-        return putUnsigned(p, v);
-    memcpy(p, kDigitPairs + 2 * v, 2);
-    return p + 2;
-}
-
-// ---------------------------------------------------------------------------
-// NUMBER.  Byte 0 is the sign and exponent, the rest base-100 digits:
-//   0x80               zero (one byte); with digits after it, a positive
-//                      value of exponent -65 (1e-130 is 80 02)
-//   above 0x80         positive; byte0 - 192 digit pairs before the point;
-//                      each digit byte holds pair + 1
-//   below 0x80         negative; 63 - byte0 pairs before the point; each
-//                      digit byte holds 101 - pair; a terminator 102 follows
-//                      the digits when there are fewer than 20 of them
-// Trailing zero pairs are not stored.
-constexpr uint8_t kNumberZero = 0x80;
-constexpr int kPositiveExponentBias = 192;
-constexpr int kNegativeExponentBias = 63;
-constexpr uint8_t kNegativeTerminator = 102;
-constexpr size_t kNumberMaxBytes = 22;
-
-// The text of NUMBER bytes (length already cut to kNumberMaxBytes) written
-// at out, which has room for kNumberTextSize characters (the longest text is
-// shorter); returns the end of the text, or out itself when nothing is to be
-// written (zero with extra bytes, no digits, a digit byte out of range).
-char *formatNumberText(const uint8_t *bytes, size_t length, char *out)
-{
-    uint8_t exponent = bytes[0];
-    if (exponent == kNumberZero) {
-        if (length == 1) {
-            *out = '0';
-            return out + 1;
-        }
-        // Normalised digits never start with a zero pair: a zero written
-        // longer than one byte is not a value.
-        if (bytes[1] <= 1)
-            return out;
-    }
-
-    bool negative = exponent < kNumberZero;
-    int k;                       // digit pairs before the decimal point
-    size_t digits = length - 1;  // digit bytes
-    if (negative) {
-        k = kNegativeExponentBias - exponent;
-        // A negative with 20 digit bytes fills 21 bytes and has no room for
-        // the terminator (-1/3 is 3F and twenty 44s): only a 102 ends it.
-        if (length >= 2 && bytes[length - 1] == kNegativeTerminator)
-            digits--;
-    } else {
-        k = exponent - kPositiveExponentBias;
-    }
-    if (digits == 0)
-        return out;
-
-    // Digits are written as they are checked: a digit byte outside the
-    // base-100 range is not a NUMBER, and writing it would invent digits, so
-    // the value is then left empty (what was written is not counted).
-    char *p = out;
-    if (negative)
-        *p++ = '-';
-    if (k <= 0) {
-        *p++ = '0';
-        *p++ = '.';
-        for (int z = 0; z < -k; z++) {
-            *p++ = '0';
-            *p++ = '0';
-        }
-    }
-    for (size_t i = 0; i < digits; i++) {
-        int pair = negative ? 101 - bytes[1 + i] : bytes[1 + i] - 1;
-        if (pair < 0 || pair > 99)
-            return out;
-        const char *two = kDigitPairs + 2 * pair;
-        if ((int)i < k) {
-            // 5 prints as 5, not 05.
-            if (i == 0 && pair < 10) {
-                *p++ = two[1];
-            } else {
-                p[0] = two[0];
-                p[1] = two[1];
-                p += 2;
-            }
-            if ((int)i + 1 == k && i + 1 < digits)
-                *p++ = '.';
-        } else if (i + 1 == digits && two[1] == '0') {
-            // 12.3 prints as 12.3, not 12.30.
-            *p++ = two[0];
-        } else {
-            p[0] = two[0];
-            p[1] = two[1];
-            p += 2;
-        }
-    }
-    // Zero pairs at the end of the integer part were not stored.
-    for (int missing = (int)digits; missing < k; missing++) {
-        *p++ = '0';
-        *p++ = '0';
-    }
-    return p;
-}
-
-// ---------------------------------------------------------------------------
-// DATE: century + 100, year of century + 100, month, day, hour + 1,
-// minute + 1, second + 1.  TIMESTAMP adds a big-endian u32 of nanoseconds
-// (11 bytes) and two time-zone bytes (13 bytes).
-constexpr uint32_t kDateLength = 7;
-constexpr uint32_t kTimestampLength = 11;
-constexpr uint32_t kTimestampTZLength = 13;
-constexpr size_t kDateTextSize = 64;   // room for any DATE or TIMESTAMP text
-
-// "YYYY-MM-DD HH:MI:SS" at out (at most 24 characters: bytes past their
-// calendar range print all their digits); returns the end.
-char *formatDateText(const uint8_t *d, char *out)
-{
-    // Unsigned 16-bit like the stored bytes themselves; years before 1 wrap
-    // and are cut to four digits rather than breaking the column width.
-    uint16_t year = (uint16_t)((uint16_t)(d[0] * 100 - 10000) + (uint16_t)(d[1] - 100));
-    unsigned y = (unsigned)(year % 10000);
-    char *p = out;
-    memcpy(p, kDigitPairs + 2 * (y / 100), 2);
-    memcpy(p + 2, kDigitPairs + 2 * (y % 100), 2);
-    p[4] = '-';
-    p = putTwoDigits(p + 5, d[2]);
-    *p++ = '-';
-    p = putTwoDigits(p, d[3]);
-    *p++ = ' ';
-    p = putTwoDigits(p, d[4] == 0 ? 0u : d[4] - 1u);
-    *p++ = ':';
-    p = putTwoDigits(p, d[5] == 0 ? 0u : d[5] - 1u);
-    *p++ = ':';
-    return putTwoDigits(p, d[6] == 0 ? 0u : d[6] - 1u);
-}
-
-// A TIMESTAMP value of 7, 11 or 13 bytes: the date, then for 11 and 13
-// bytes "." and the microseconds as "%06u" (the time-zone bytes of a
-// 13-byte value are not part of the text).  At most 35 characters.
-char *formatTimestampText(const uint8_t *value, uint32_t length, char *out)
-{
-    char *p = formatDateText(value, out);
-    if (length == kDateLength)
-        return p;
-    uint32_t nanoseconds = ((uint32_t)value[7] << 24) | ((uint32_t)value[8] << 16) |
-                           ((uint32_t)value[9] << 8) | value[10];
-    uint32_t micro = nanoseconds / 1000;
-    *p++ = '.';
-    if (micro >= 1000000)
-        return putUnsigned(p, micro);
-    for (int i = 5; i >= 0; i--) {
-        p[i] = (char)('0' + micro % 10);
-        micro /= 10;
-    }
-    return p + 6;
 }
 
 // TIMESTAMP WITH TIME ZONE keeps the instant in UTC; bytes 11 and 12 say

@@ -12,10 +12,7 @@
 
 #include "core/unload_context.h"
 #include "unload/values/text_sink.h"
-
-// Longest text a NUMBER can produce: sign, "0.", 64 pairs of leading zeros
-// (or 63 of integer padding), 21 digit pairs, ".", NUL; rounded up.
-constexpr size_t kNumberTextSize = 192;
+#include "unload/values/value_text.h"
 
 // Dispatches on the column's type code (COL$ TYPE# plus ZOR's own codes).
 // Writes nothing for a zero length, or when the value reaches within 3 bytes

@@ -7,6 +7,9 @@
 //   collections; LOB codes go to the LOB writers (lob/); the NUMBER and
 //   float text forms are offered on their own for the guessers and the
 //   PostgreSQL forms;
+// - value_text.h: the text of character, NUMBER, DATE and TIMESTAMP values,
+//   inline, and formatPlainValue, the row writer's way to write those kinds
+//   straight into its sink;
 // - type_codes.h: the type codes (COL$ TYPE# and ZOR's own);
 // - text_sink.h: the fixed buffer the row writers gather text in.
 #pragma once
@@ -14,3 +17,4 @@
 #include "unload/values/text_sink.h"
 #include "unload/values/type_codes.h"
 #include "unload/values/value_format.h"
+#include "unload/values/value_text.h"

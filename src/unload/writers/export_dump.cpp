@@ -9,6 +9,7 @@
 #include "datafile/datafile.h"
 #include "dictionary/dictionary.h"
 #include "lob/lob.h"
+#include "unload/parallel/background_writer.h"
 #include "unload/rows/rows.h"
 #include "unload/writers/writers.h"
 #include "unload/rows/row_decode.h"
@@ -695,6 +696,7 @@ void dumpDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t del
     if (sink == nullptr)
         return;
     initTextSink(sink, stream);
+    lendOutputBuffer(sink, stream);
     UnloadContext *chain = nullptr;
     uint32_t objd = getDataObjectID(ctx);
     uint32_t dataHeader = getDataBeginOffset(ctx);

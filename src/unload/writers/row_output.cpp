@@ -30,6 +30,7 @@
 #include "unload/writers/csv_output.h"
 #include "unload/values/type_codes.h"
 #include "unload/writers/export_dump.h"
+#include "unload/parallel/background_writer.h"
 #include "unload/parallel/parallel_unload.h"
 #include "unload/rows/rows.h"
 #include "unload/values/text_sink.h"
@@ -508,6 +509,137 @@ unsigned csvSplit(uint8_t flag, uint32_t i, uint32_t mapped, uint32_t firstColum
     return split;
 }
 
+// One value of a piece by the general path: its label when asked for, the
+// unknown-type warning, a LOB that cannot be read, CSV, the quoted text of
+// a dictionary file, and every kind appendField writes.
+void writeValue(TextSink *sink, UnloadContext *ctx, uint32_t offset, uint32_t length, uint8_t type,
+                uint32_t position, uint32_t table, uint32_t slot, unsigned split, uint16_t *warnings)
+{
+    if (ctx->indexOption != 0 || type == kUnknownType) {
+        char *p = reserveText(sink, 16);
+        p[0] = 'C';
+        p = putSigned(p + 1, static_cast<int32_t>(position + 1));
+        *p++ = '=';
+        commitText(sink, p);
+    }
+    if (type == kUnknownType)
+        warnUnknownType(sink, ctx, warnings, position, table, slot, offset, length);
+    if (isLobType(type) && skipUnreadableLob(ctx, blockBytes(ctx, offset, length), length, getBlockRDBA(ctx),
+                                             table, slot, position)) {
+        // written as NULL: nothing between the separators
+    } else if (ctx->csv != nullptr) {
+        appendCsvField(sink, ctx, offset, length, type, position, table, slot, split);
+    } else if (ctx->quoteText != 0 && type == kTypeVARCHAR2) {
+        appendQuotedText(sink, ctx, offset, length, (split & kCsvContinues) != 0,
+                         (split & kCsvContinued) != 0);
+    } else
+        appendField(sink, ctx, offset, length, type, ctx->lobIndexFile[position],
+                    ctx->lobIndexBlock[position], ctx->columnCharsetForm[position]);
+}
+
+// Whether a piece's text is its values and separators alone: no CSV, no
+// labels, no quoted dictionary text, no defaults of added columns, no
+// guessing.  Such a piece takes writePlainPiece.
+bool isPlainPiece(const UnloadContext *ctx)
+{
+    return ctx->guessMode == 0 && ctx->csv == nullptr && ctx->indexOption == 0 && ctx->quoteText == 0 &&
+           ctx->addedColumns == nullptr;
+}
+
+// A separator of up to kTagSize bytes at p, which has room for
+// max(length, kShortTag) bytes.  Separators are one or two bytes nearly
+// always: moved as one word of the tag's fixed array, not by a call.
+constexpr uint32_t kShortTag = 16;
+static_assert(kShortTag <= kTagSize, "a short tag is read from the tag's array");
+
+inline char *putTag(char *p, const char *tag, uint32_t length)
+{
+    if (length <= kShortTag)
+        memcpy(p, tag, kShortTag);
+    else
+        memcpy(p, tag, length);
+    return p + length;
+}
+
+// The columns of a plain piece and the separator after it, each value and
+// separator written straight into the sink: one check of the room left per
+// column, and the common kinds formatted in place; any other kind goes the
+// general way.
+//
+// The fields of the context the loop reads are taken into locals: every
+// byte the loop writes through `p` could, for all the compiler knows, land
+// in the context, and each would make it read them all again.
+void writePlainPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot, uint32_t start,
+                     uint32_t mapped, uint8_t flag, uint16_t *warnings)
+{
+    const uint32_t tagLength = ctx->fieldTagLength < kTagSize ? ctx->fieldTagLength : kTagSize;
+    const uint32_t tagRoom = tagLength < kShortTag ? kShortTag : tagLength;
+    const uint32_t permuted = ctx->permutationCount;
+    const uint8_t *block = ctx->block;
+    uint32_t blockSize = ctx->blockSize;
+    const uint8_t *types = ctx->columnTypes;
+    const uint16_t *charsetForms = ctx->columnCharsetForm;
+    // The sink's room may move at a refill (the stream's room lent in
+    // turn): `limit` follows it.
+    char *limit = sink->data + kTextSinkSize;
+    char *p = sink->data + sink->length;
+    // Columns past the last position are not written.
+    uint32_t end = mapped;
+    if (start >= static_cast<uint32_t>(kMaxColumns))
+        end = 0;
+    else if (end > static_cast<uint32_t>(kMaxColumns) - start)
+        end = static_cast<uint32_t>(kMaxColumns) - start;
+    uint8_t lastType = 0;
+    for (uint32_t i = 0; i < end; i++) {
+        uint32_t position = start + i;
+        uint32_t stored = i < permuted ? ctx->permutation[i] : i;
+        // A permutation entry past the mapped columns names no value.
+        uint32_t length = stored < mapped ? ctx->slots.length[stored] : 0;
+        uint32_t offset = stored < mapped ? ctx->slots.offset[stored] : 0;
+        uint8_t type = types[position];
+        lastType = type;
+        if (type == 0)
+            continue;
+        size_t room = length + kPlainValueRoom + tagRoom;
+        if (static_cast<size_t>(limit - p) < room) {
+            commitText(sink, p);
+            refillTextSink(sink);
+            p = sink->data;
+            limit = p + kTextSinkSize;
+        }
+        if (length != 0) {
+            char *text = nullptr;
+            if (room <= kTextSinkSize)
+                text = formatPlainValue(block, blockSize, offset, length, type, charsetForms[position], p);
+            if (text == nullptr) {
+                commitText(sink, p);
+                writeValue(sink, ctx, offset, length, type, position, table, slot, 0, warnings);
+                text = reserveText(sink, tagRoom);
+                limit = sink->data + kTextSinkSize;
+                block = ctx->block;
+                blockSize = ctx->blockSize;
+            }
+            p = text;
+        }
+        if (i + 1 < mapped)
+            p = putTag(p, ctx->fieldTag, tagLength);
+    }
+
+    // The separator after a piece's last column belongs to that column: a
+    // skipped column (type 0) has none, or a row split into pieces would get
+    // one more field than the same row kept in one piece.
+    if (static_cast<size_t>(limit - p) < kTagSize + kShortTag) {
+        commitText(sink, p);
+        refillTextSink(sink);
+        p = sink->data;
+    }
+    if (flag & kRowFlagLast)
+        p = putTag(p, ctx->recordTag, ctx->recordTagLength < kTagSize ? ctx->recordTagLength : kTagSize);
+    else if (!(flag & kRowFlagNext) && (mapped == 0 || lastType != 0))
+        p = putTag(p, ctx->fieldTag, tagLength);
+    commitText(sink, p);
+}
+
 // One row piece, as printDataRow2 describes it, into the sink.
 uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint32_t slot,
                        uint32_t firstColumn, uint32_t position, uint16_t *warnings)
@@ -532,6 +664,10 @@ uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint3
         start--;
 
     uint32_t mapped = ctx->mappedColumns;
+    if (isPlainPiece(ctx)) {
+        writePlainPiece(sink, ctx, table, slot, start, mapped, flag, warnings);
+        return start + mapped;
+    }
     uint8_t lastType = 0;
     if (ctx->addedColumns != nullptr && !guessing)
         noteAddedColumnsPiece(ctx, start, firstColumn);
@@ -546,32 +682,11 @@ uint32_t writeRowPiece(TextSink *sink, UnloadContext *ctx, uint32_t table, uint3
         uint8_t type = ctx->columnTypes[position];
         lastType = type;
         if (length != 0 && type != 0) {
-            if (guessing) {
+            if (guessing)
                 guessField(ctx, offset, length, position);
-            } else {
-                if (ctx->indexOption != 0 || type == kUnknownType) {
-                    char *p = reserveText(sink, 16);
-                    p[0] = 'C';
-                    p = putSigned(p + 1, static_cast<int32_t>(position + 1));
-                    *p++ = '=';
-                    commitText(sink, p);
-                }
-                if (type == kUnknownType)
-                    warnUnknownType(sink, ctx, warnings, position, table, slot, offset, length);
-                if (isLobType(type) && skipUnreadableLob(ctx, blockBytes(ctx, offset, length), length,
-                                                         getBlockRDBA(ctx), table, slot, position)) {
-                    // written as NULL: nothing between the separators
-                } else if (ctx->csv != nullptr) {
-                    appendCsvField(sink, ctx, offset, length, type, position, table, slot,
-                                   csvSplit(flag, i, mapped, firstColumn));
-                } else if (ctx->quoteText != 0 && type == kTypeVARCHAR2) {
-                    unsigned split = csvSplit(flag, i, mapped, firstColumn);
-                    appendQuotedText(sink, ctx, offset, length, (split & kCsvContinues) != 0,
-                                     (split & kCsvContinued) != 0);
-                } else
-                    appendField(sink, ctx, offset, length, type, ctx->lobIndexFile[position],
-                                ctx->lobIndexBlock[position], ctx->columnCharsetForm[position]);
-            }
+            else
+                writeValue(sink, ctx, offset, length, type, position, table, slot,
+                           csvSplit(flag, i, mapped, firstColumn), warnings);
         } else if (guessing && type != 0) {
             // A stored NULL still counts as a column of the guessed row.
             guessField(ctx, offset, 0, position);
@@ -702,9 +817,11 @@ void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t de
     RowDirectory dir;
     locateRowDirectory(ctx, table, &dir);
 
-    // The block's text is gathered here and handed to the stream at the end.
+    // The block's text is gathered here and handed to the stream at the end;
+    // an unload file lends the sink its own buffers.
     TextSink sink;
     initTextSink(&sink, stream);
+    lendOutputBuffer(&sink, stream);
 
     for (uint32_t slot = 0; slot < blockU16(ctx, dir.rowCountAt); slot++) {
         if (limitReached(ctx))
