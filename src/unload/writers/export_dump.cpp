@@ -587,18 +587,28 @@ uint32_t dumpDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_t
 }
 
 uint32_t dumpChainedPieces(TextSink *sink, UnloadContext *ctx, UnloadContext *chain, uint32_t table,
-                           uint32_t rdba, uint16_t slot, uint32_t column, uint32_t objd, uint64_t headKey, bool *ended)
+                           uint32_t rdba, uint16_t slot, uint32_t column, uint32_t objd, uint64_t headKey,
+                           bool *ended, ChainStop *stop)
 {
     *ended = false;
+    ChainStop own;
+    if (stop == nullptr)
+        stop = &own;
+    *stop = {kPieceReadable, 0, 0};
     CycleCheck cycle = {headKey, 1, 0};
     uint32_t hops = 0;
     uint32_t ownRdba = getBlockRDBA(ctx);
     while (rdba != 0) {
+        *stop = {kPieceReadable, rdba, slot};
         uint64_t key = pieceKey(rdba, slot);
-        if (key == headKey || cycleCheckSees(&cycle, key) || hops >= kMaxChainHops)
+        if (key == headKey || cycleCheckSees(&cycle, key) || hops >= kMaxChainHops) {
+            stop->reason = kPieceLoop;
             break;
-        if (readSingleRDBA(chain->datafiles, chain, rdba) != static_cast<int>(chain->blockSize))
+        }
+        if (readSingleRDBA(chain->datafiles, chain, rdba) != static_cast<int>(chain->blockSize)) {
+            stop->reason = kPieceUnreadable;
             break;
+        }
         hops++;
         if (objd != 0 && ctx->maxChains != 0 && hops > ctx->maxChains) {
             flushTextSink(sink);
@@ -612,14 +622,27 @@ uint32_t dumpChainedPieces(TextSink *sink, UnloadContext *ctx, UnloadContext *ch
         if (matchBlockTail(chain) != 0) {
             flushTextSink(sink);
             printf("Block check failured at RDBA=0x%08x=%u\n", rdba, rdba);
+            stop->reason = kPieceBadBlock;
+            break;
+        }
+        if (getBlockType(chain) != kBlockTypeData) {
+            stop->reason = kPieceNotData;
             break;
         }
         // A piece in a block of another object is not part of this row: the
         // row ends here like at any other early end.
-        if (objd != 0 && getDataObjectID(chain) != objd)
+        if (objd != 0 && getDataObjectID(chain) != objd) {
+            stop->reason = kPieceOtherObject;
             break;
+        }
         if (isCompressTable(chain))
             getCompressOrder(chain);
+        uint32_t pieceTable = isCompressTable(chain) ? 1 : table;
+        if (slot >= getTableRowCount(chain, pieceTable) ||
+            getTableRowOffset(chain, pieceTable, slot) == kFreeRowEntry) {
+            stop->reason = kPieceNotInBlock;
+            break;
+        }
         column = dumpRowPiece(sink, chain, table, slot, column);
         if (chain->rowFlag & kRowFlagLast) {
             *ended = true;
@@ -657,16 +680,20 @@ __attribute__((noinline, cold)) void dumpOrphanBody(TextSink *sink, UnloadContex
     startDmpRow(ctx);
     uint32_t column = dumpRowPiece(sink, ctx, table, slot, 0);
     ctx->rowsUnloaded++;
+    ChainStop stop = {kPieceReadable, 0, 0};
     if (!(ctx->rowFlag & kRowFlagLast)) {
         bool ended = false;
         if (ctx->nextPieceRdba != 0)
-            column = dumpChainedPieces(sink, ctx, *chain, table, ctx->nextPieceRdba, ctx->nextPieceSlot,
-                                       column, objd, pieceKey(rdba, static_cast<uint16_t>(slot)), &ended);
+            column =
+                dumpChainedPieces(sink, ctx, *chain, table, ctx->nextPieceRdba, ctx->nextPieceSlot, column,
+                                  objd, pieceKey(rdba, static_cast<uint16_t>(slot)), &ended, &stop);
         if (!ended)
             closeDmpRow(sink, ctx, column);
     }
     flushTextSink(sink);
-    noteOrphanBody(ctx, rdba, table, slot, headRdba, headSlot, lost, false);
+    if (stop.reason != kPieceReadable)
+        noteIncompleteRow(ctx, rdba, table, slot, stop.rdba, stop.slot, stop.reason);
+    noteOrphanBody(ctx, rdba, table, slot, headRdba, headSlot, lost, stop.reason != kPieceReadable);
 }
 
 }  // namespace
@@ -725,12 +752,18 @@ void dumpDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t del
             chain = makeChainContext(ctx);
         bool ended = false;
         uint32_t column = head.column;
+        ChainStop stop = {kPieceReadable, 0, 0};
         if (head.nextRdba != 0 && chain != nullptr)
             column = dumpChainedPieces(sink, ctx, chain, table, head.nextRdba, head.nextSlot, column, objd,
-                                       pieceKey(rdba, static_cast<uint16_t>(slot)), &ended);
-        // Whatever stopped the chain, the row gets its elements and its end.
+                                       pieceKey(rdba, static_cast<uint16_t>(slot)), &ended, &stop);
+        // Whatever stopped the chain, the row gets its elements and its end,
+        // and a lost piece is named as the text walk names it.
         if (!ended)
             closeDmpRow(sink, ctx, column);
+        if (stop.reason != kPieceReadable) {
+            flushTextSink(sink);
+            noteIncompleteRow(ctx, rdba, table, slot, stop.rdba, stop.slot, stop.reason);
+        }
     }
     flushTextSink(sink);
     free(sink);

@@ -111,10 +111,21 @@ uint32_t dumpMappedPiece(TextSink *sink, UnloadContext *ctx, uint32_t firstColum
 // (from `column` on when the row state is lost), then the row end.
 void closeDmpRow(TextSink *sink, UnloadContext *ctx, uint32_t column);
 
+// Where and why following a row's pieces stopped short of its last one:
+// reason is an IncompletePiece (kPieceReadable when nothing is missing, as
+// after MAXCHAINS, which says so itself).
+struct ChainStop {
+    int reason;
+    uint32_t rdba;
+    uint16_t slot;
+};
+
 // Follows the pieces of a row from (rdba, slot) into `chain`, writing each
 // as a piece of `table`;
 // objd 0 follows pieces of any object (the overflow segment of an
 // index-organized table) and ignores MAXCHAINS.  Returns the column after
-// the last one written and sets *ended when a piece closed the row.
+// the last one written and sets *ended when a piece closed the row; when
+// stop is given, it says what ended the row early.
 uint32_t dumpChainedPieces(TextSink *sink, UnloadContext *ctx, UnloadContext *chain, uint32_t table,
-                           uint32_t rdba, uint16_t slot, uint32_t column, uint32_t objd, uint64_t headKey, bool *ended);
+                           uint32_t rdba, uint16_t slot, uint32_t column, uint32_t objd, uint64_t headKey,
+                           bool *ended, ChainStop *stop = nullptr);
