@@ -629,6 +629,11 @@ uint32_t dumpChainedPieces(TextSink *sink, UnloadContext *ctx, UnloadContext *ch
             stop->reason = kPieceNotData;
             break;
         }
+        // A misplaced write leaves another block's rows at this address.
+        if (getBlockRDBA(chain) != rdba) {
+            stop->reason = kPieceOtherBlock;
+            break;
+        }
         // A piece in a block of another object is not part of this row: the
         // row ends here like at any other early end.
         if (objd != 0 && getDataObjectID(chain) != objd) {

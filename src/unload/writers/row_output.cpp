@@ -356,6 +356,11 @@ void followChain(TextSink *sink, UnloadContext *ctx, UnloadContext *chain, Chain
             pieceMissing(walk, kPieceNotData, rdba, slot);
             return;
         }
+        // A misplaced write leaves another block's rows at this address.
+        if (getBlockRDBA(chain) != rdba) {
+            pieceMissing(walk, kPieceOtherBlock, rdba, slot);
+            return;
+        }
         // A piece in a block of another object is not part of this row (the
         // block was reused): the record ends here.
         if (getDataObjectID(chain) != walk->objd) {
