@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 #include "block/block.h"
@@ -25,6 +26,26 @@ inline bool blockInSkipList(const UnloadContext *ctx, uint32_t rdba)
         return false;
     uint32_t count = list->count < kRdbaListMax ? list->count : kRdbaListMax;
     return findRDBAArray(list->rdba, count, rdba) != 0;
+}
+
+// The checks before any row of a block is written: the VERBOSE line, the
+// block's own check and the skip list (each said on standard output), and
+// a data block (type 6) that has `table`.  False when its rows are not read.
+inline bool blockRowsReadable(const UnloadContext *ctx, uint32_t table)
+{
+    constexpr uint8_t kDataBlockType = 6;
+    uint32_t rdba = getBlockRDBA(ctx);
+    if (ctx->verbose)
+        printf("Recover rows from RDBA=%u ...\n", rdba);
+    if (matchBlockTail(ctx) != 0) {
+        printf("Block check failured at RDBA=0x%08x=%u\n", rdba, rdba);
+        return false;
+    }
+    if (blockInSkipList(ctx, rdba)) {
+        printf("Block skipped at RDBA=0x%08x=%u\n", rdba, rdba);
+        return false;
+    }
+    return getBlockType(ctx) == kDataBlockType && table < getTableCount(ctx);
 }
 
 // With COMMITED_ONLY, a row locked by an ITL entry whose transaction is not

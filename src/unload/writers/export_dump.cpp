@@ -705,19 +705,9 @@ __attribute__((noinline, cold)) void dumpOrphanBody(TextSink *sink, UnloadContex
 
 void dumpDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t deleted, uint8_t committed)
 {
+    if (!blockRowsReadable(ctx, table))
+        return;
     uint32_t rdba = getBlockRDBA(ctx);
-    if (ctx->verbose)
-        printf("Recover rows from RDBA=%u ...\n", rdba);
-    if (matchBlockTail(ctx) != 0) {
-        printf("Block check failured at RDBA=0x%08x=%u\n", rdba, rdba);
-        return;
-    }
-    if (blockInSkipList(ctx, rdba)) {
-        printf("Block skipped at RDBA=0x%08x=%u\n", rdba, rdba);
-        return;
-    }
-    if (getBlockType(ctx) != kBlockTypeData || table >= getTableCount(ctx))
-        return;
     if (rowState(ctx) == nullptr)
         return;
     if (isCompressTable(ctx)) {

@@ -146,15 +146,6 @@ char *putSigned(char *p, int32_t value)
     return p;
 }
 
-bool inSkipList(const UnloadContext *ctx, uint32_t rdba)
-{
-    const RdbaList *list = ctx->skipList;
-    if (list == nullptr)
-        return false;
-    uint32_t count = list->count < kRdbaListMax ? list->count : kRdbaListMax;
-    return findRDBAArray(list->rdba, count, rdba) != 0;
-}
-
 bool limitReached(const UnloadContext *ctx)
 {
     return ctx->rowsUnloaded >= ctx->rowLimit;
@@ -789,21 +780,9 @@ uint32_t printDataRow2(FILE *stream, UnloadContext *ctx, uint32_t table, uint32_
 
 void printDataRows2(FILE *stream, UnloadContext *ctx, uint32_t table, uint8_t deleted, uint8_t committed)
 {
+    if (!blockRowsReadable(ctx, table))
+        return;
     uint32_t rdba = getBlockRDBA(ctx);
-    if (ctx->verbose)
-        printf("Recover rows from RDBA=%u ...\n", rdba);
-    if (matchBlockTail(ctx) != 0) {
-        printf("Block check failured at RDBA=0x%08x=%u\n", rdba, rdba);
-        return;
-    }
-    if (inSkipList(ctx, rdba)) {
-        printf("Block skipped at RDBA=0x%08x=%u\n", rdba, rdba);
-        return;
-    }
-    if (getBlockType(ctx) != kBlockTypeData)
-        return;
-    if (table >= getTableCount(ctx))
-        return;
 
     // The chain context reads the blocks of chained pieces, so that the
     // block being unloaded stays in ctx->block.  Most blocks chain no row:
