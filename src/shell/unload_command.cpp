@@ -434,7 +434,7 @@ void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete
     if (!complete)
         noteCommandFailure();
     if (complete && written && columnsWhole && ctx->lobsNotRead == 0 && ctx->blocksNotRead == 0 &&
-        record->incompleteRows == 0) {
+        record->incompleteRows == 0 && ctx->defaultlessValues == 0) {
         printf("Sucessfully unload %llu rows ...\n", rows);
         if (output[0] != '\0')
             addRecordFile(record, output);
@@ -452,6 +452,15 @@ void reportUnloadEnd(const UnloadContext *ctx, const char *output, bool complete
         if (ctx->lobsNotRead != 0)
             printf("Unload incomplete: %llu rows unloaded, %llu LOBs written as NULL ...\n", rows,
                    static_cast<unsigned long long>(ctx->lobsNotRead));
+        // A NULL where Oracle gives the default the column was added with
+        // is a value lost; the rows' writer named the columns on stderr.
+        if (ctx->defaultlessValues != 0) {
+            printf(
+                "Unload incomplete: %llu rows unloaded, %llu values written as NULL for want of a "
+                "default ...\n",
+                rows, static_cast<unsigned long long>(ctx->defaultlessValues));
+            record->status = kUnloadIncomplete;
+        }
         if (!columnsWhole) {
             printf("Unload incomplete: %llu rows unloaded without the columns %s could not describe ...\n",
                    rows, columnFilePath());

@@ -100,6 +100,7 @@ void resetIncompleteRows(UnloadContext *ctx)
     ctx->incompleteRowLines = 0;
     ctx->lobsNotRead = 0;
     ctx->lobsNotReadLines = 0;
+    ctx->defaultlessValues = 0;
 }
 
 void noteIncompleteRow(UnloadContext *ctx, uint32_t rowRdba, uint32_t table, uint32_t slot, uint32_t pieceRdba,
