@@ -929,7 +929,8 @@ void printExtentRows(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t t
         uint32_t capacity = map->blockSize / kExtentEntrySize;
         if (count > capacity)
             count = capacity;
-        for (uint32_t i = 0; i < count; i++, extent++) {
+        // Past a LIMIT (which runs in one process) no block is wanted.
+        for (uint32_t i = 0; i < count && !limitReached(ctx); i++, extent++) {
             uint32_t first = getSegExtentRDBA(map, i);
             uint64_t blocks = getSegExtentBlocks(map, i);
             uint64_t below = extent < hwmExtent ? blocks : extent == hwmExtent ? hwmBlocks : 0;
@@ -938,12 +939,11 @@ void printExtentRows(FILE *stream, UnloadContext *ctx, uint32_t objd, uint32_t t
             BlockAccount inside = hasMark ? kAccountAll : kAccountDamage;
             uint64_t room = blocksInFile(ctx, getRDBAFile(first), getRDBABlock(first));
             uint64_t visited = blocks > room ? room : blocks;
-            for (uint64_t j = 0; j < visited; j++) {
+            for (uint64_t j = 0; j < visited && !limitReached(ctx); j++) {
                 uint32_t rdba = static_cast<uint32_t>(first + j);
                 if (!ownsNextBlock())
                     continue;
-                // Past a LIMIT the blocks are not wanted.
-                BlockAccount account = j < below && !limitReached(ctx) ? inside : kAccountNone;
+                BlockAccount account = j < below ? inside : kAccountNone;
                 if (readRDBA(set, ctx, rdba) != static_cast<int>(ctx->blockSize)) {
                     if (account != kAccountNone)
                         nameBlockNotRead(ctx, rdba, kBlockUnreadable, 0);

@@ -778,9 +778,10 @@ TEST_F(SegmentTraversalTest, ParallelUnloadWritesTheSerialBytes)
             serialPrinted = printed;
             for (const char *name : outputs)
                 serialFiles.push_back(readWhole(dir_ + "/" + name));
-            // The corrupt block is reported by the three header walks; the
-            // rows of every other block are there.
-            EXPECT_EQ(countOf(printed, "Block check failured at RDBA="), 3u);
+            // The corrupt block is reported by the two header walks that
+            // reach it (the LIMIT walk ends before it); the rows of every
+            // other block are there.
+            EXPECT_EQ(countOf(printed, "Block check failured at RDBA="), 2u);
             EXPECT_EQ(countOf(printed, "Warnings : UNKNOWN column type"), 10u);
             EXPECT_EQ(countOf(printed, "Sucessfully unload 1000 rows ...\n"), 1u);
             EXPECT_GT(serialFiles[0].size(), live * 40);
