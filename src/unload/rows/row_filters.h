@@ -28,12 +28,11 @@ inline bool blockInSkipList(const UnloadContext *ctx, uint32_t rdba)
     return findRDBAArray(list->rdba, count, rdba) != 0;
 }
 
-// The checks before any row of a block is written: the VERBOSE line, the
-// block's own check and the skip list (each said on standard output), and
-// a data block (type 6) that has `table`.  False when its rows are not read.
-inline bool blockRowsReadable(const UnloadContext *ctx, uint32_t table)
+// The checks before any row of a block is written, by every row writer:
+// the VERBOSE line, the block's own check and the skip list, each said on
+// standard output.  False when its rows are not read.
+inline bool blockPassesRowChecks(const UnloadContext *ctx)
 {
-    constexpr uint8_t kDataBlockType = 6;
     uint32_t rdba = getBlockRDBA(ctx);
     if (ctx->verbose)
         printf("Recover rows from RDBA=%u ...\n", rdba);
@@ -45,7 +44,14 @@ inline bool blockRowsReadable(const UnloadContext *ctx, uint32_t table)
         printf("Block skipped at RDBA=0x%08x=%u\n", rdba, rdba);
         return false;
     }
-    return getBlockType(ctx) == kDataBlockType && table < getTableCount(ctx);
+    return true;
+}
+
+// The same, for a table's rows: and a data block (type 6) that has `table`.
+inline bool blockRowsReadable(const UnloadContext *ctx, uint32_t table)
+{
+    constexpr uint8_t kDataBlockType = 6;
+    return blockPassesRowChecks(ctx) && getBlockType(ctx) == kDataBlockType && table < getTableCount(ctx);
 }
 
 // With COMMITED_ONLY, a row locked by an ITL entry whose transaction is not

@@ -29,24 +29,11 @@ constexpr uint32_t kMaxChainHops = 262144;
 
 uint64_t pieceKey(uint32_t rdba, uint32_t slot) { return (static_cast<uint64_t>(rdba) << 16) | (slot & 0xFFFF); }
 
-// The checks every block of rows passes before its rows are written:
-// a leaf, intact, not skipped.  Messages as for table blocks.
+// A leaf whose rows are to be written: intact and not skipped, with the
+// messages of table blocks.
 bool leafToUnload(const UnloadContext *ctx)
 {
-    if (getIndexColev(ctx) != 0)
-        return false;
-    uint32_t rdba = getBlockRDBA(ctx);
-    if (ctx->verbose)
-        printf("Recover rows from RDBA=%u ...\n", rdba);
-    if (matchBlockTail(ctx) != 0) {
-        printf("Block check failured at RDBA=0x%08x=%u\n", rdba, rdba);
-        return false;
-    }
-    if (blockInSkipList(ctx, rdba)) {
-        printf("Block skipped at RDBA=0x%08x=%u\n", rdba, rdba);
-        return false;
-    }
-    return true;
+    return getIndexColev(ctx) == 0 && blockPassesRowChecks(ctx);
 }
 
 // Entries the row directory can hold: a count from the block is capped by

@@ -135,15 +135,7 @@ char *putSigned(char *p, int32_t value)
         *p++ = '-';
         v = 0u - v;
     }
-    char digits[10];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    while (n > 0)
-        *p++ = digits[--n];
-    return p;
+    return putUnsigned(p, v);
 }
 
 bool limitReached(const UnloadContext *ctx)
