@@ -68,3 +68,22 @@ int checkMigratedHead(UnloadContext *probe, uint32_t objd, uint32_t table, uint3
         return kPieceNotHead;
     return kPieceReadable;
 }
+
+bool bodyHeadIsLost(UnloadContext *ctx, UnloadContext **chain, uint32_t table, uint32_t slot, uint32_t at,
+                    uint8_t flag, uint8_t deleted, LostHead *head)
+{
+    bool isDeleted = (flag & kRowFlagDeleted) != 0;
+    if ((!deleted && isDeleted) || (deleted == kDeletedRowsOnly && !isDeleted))
+        return false;
+    if (!readBodyHeadAddress(ctx, at, &head->rdba, &head->slot))
+        return false;
+    // Without a context to read the head into, the head cannot be ruled
+    // out: the body is left to it.
+    if (*chain == nullptr)
+        *chain = makeChainContext(ctx);
+    if (*chain == nullptr)
+        return false;
+    head->reason = checkMigratedHead(*chain, getDataObjectID(ctx), table, head->rdba, head->slot,
+                                     getBlockRDBA(ctx), static_cast<uint16_t>(slot));
+    return head->reason != kPieceReadable;
+}

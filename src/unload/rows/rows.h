@@ -55,6 +55,17 @@ bool readBodyHeadAddress(const UnloadContext *ctx, uint32_t at, uint32_t *rdba, 
 // `probe`, a chain context, with the checks a chained piece gets.
 int checkMigratedHead(UnloadContext *probe, uint32_t objd, uint32_t table, uint32_t headRdba,
                       uint16_t headSlot, uint32_t bodyRdba, uint16_t bodySlot);
+// Whether a walk writes the migrated body at block offset `at` (slot of
+// table) as the row: it passes the deleted-row switch and its head, read
+// into *chain (made at need), is lost.  True with the head's address and
+// why in *head.
+struct LostHead {
+    uint32_t rdba;
+    uint16_t slot;
+    int reason;
+};
+bool bodyHeadIsLost(UnloadContext *ctx, UnloadContext **chain, uint32_t table, uint32_t slot, uint32_t at,
+                    uint8_t flag, uint8_t deleted, LostHead *head);
 // A LOB value written as NULL because its storage cannot be read (a
 // SecureFile locator): named with its row address and column (1-based), up
 // to the same cap per unload, and counted.

@@ -667,21 +667,11 @@ __attribute__((noinline, cold)) void dumpOrphanBody(TextSink *sink, UnloadContex
                                                     uint32_t table, uint32_t slot, uint32_t at, uint8_t flag,
                                                     uint8_t deleted)
 {
-    if (!deleted && (flag & kRowFlagDeleted))
+    LostHead head;
+    if (!bodyHeadIsLost(ctx, chain, table, slot, at, flag, deleted, &head))
         return;
     uint32_t rdba = getBlockRDBA(ctx);
     uint32_t objd = getDataObjectID(ctx);
-    uint32_t headRdba;
-    uint16_t headSlot;
-    if (!readBodyHeadAddress(ctx, at, &headRdba, &headSlot))
-        return;
-    if (*chain == nullptr)
-        *chain = makeChainContext(ctx);
-    if (*chain == nullptr)
-        return;
-    int lost = checkMigratedHead(*chain, objd, table, headRdba, headSlot, rdba, static_cast<uint16_t>(slot));
-    if (lost == kPieceReadable)
-        return;
     startDmpRow(ctx);
     uint32_t column = dumpRowPiece(sink, ctx, table, slot, 0);
     ctx->rowsUnloaded++;
@@ -698,7 +688,7 @@ __attribute__((noinline, cold)) void dumpOrphanBody(TextSink *sink, UnloadContex
     flushTextSink(sink);
     if (stop.reason != kPieceReadable)
         noteIncompleteRow(ctx, rdba, table, slot, stop.rdba, stop.slot, stop.reason);
-    noteOrphanBody(ctx, rdba, table, slot, headRdba, headSlot, lost, stop.reason != kPieceReadable);
+    noteOrphanBody(ctx, rdba, table, slot, head.rdba, head.slot, head.reason, stop.reason != kPieceReadable);
 }
 
 }  // namespace

@@ -707,26 +707,11 @@ __attribute__((noinline, cold)) void writeOrphanBody(TextSink *sink, UnloadConte
                                                      UnloadContext **chain, uint32_t table, uint32_t slot,
                                                      uint32_t at, uint8_t flag, uint8_t deleted)
 {
-    if ((!deleted && (flag & kRowFlagDeleted)) || ctx->guessMode != 0)
-        return;
-    if (deleted == kDeletedRowsOnly && !(flag & kRowFlagDeleted))
+    LostHead head;
+    if (ctx->guessMode != 0 || !bodyHeadIsLost(ctx, chain, table, slot, at, flag, deleted, &head))
         return;
     uint32_t rdba = getBlockRDBA(ctx);
-    uint32_t headRdba;
-    uint16_t headSlot;
-    if (!readBodyHeadAddress(ctx, at, &headRdba, &headSlot))
-        return;
-    // Without a context to read the head into, the head cannot be ruled
-    // out: the body is left to it.
-    if (*chain == nullptr)
-        *chain = makeChainContext(ctx);
     UnloadContext *probe = *chain;
-    if (probe == nullptr)
-        return;
-    int lost = checkMigratedHead(probe, getDataObjectID(ctx), table, headRdba, headSlot, rdba,
-                                 static_cast<uint16_t>(slot));
-    if (lost == kPieceReadable)
-        return;
 
     if (ctx->rowAddress) {
         char *p = reserveText(sink, 48);
@@ -755,7 +740,7 @@ __attribute__((noinline, cold)) void writeOrphanBody(TextSink *sink, UnloadConte
     flushTextSink(sink);
     if (walk.missing != kPieceReadable)
         noteIncompleteRow(ctx, rdba, table, slot, walk.missingRdba, walk.missingSlot, walk.missing);
-    noteOrphanBody(ctx, rdba, table, slot, headRdba, headSlot, lost, walk.missing != kPieceReadable);
+    noteOrphanBody(ctx, rdba, table, slot, head.rdba, head.slot, head.reason, walk.missing != kPieceReadable);
 }
 
 }  // namespace
